@@ -1,0 +1,277 @@
+// ravelle-cli: the viewer's main jobs without a display.
+//
+//   ravelle-cli info FILE...
+//   ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N]
+//
+// Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a format or
+// tool this build does not have.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/headless/headless_port.h"
+#include "shell/convert.h"
+#include "shell/current_image.h"
+#include "shell/load.h"
+#include "shell/shell_state.h"
+#include "shell/tool_commands.h"
+
+#ifndef RAVELLE_VERSION
+#define RAVELLE_VERSION "0"
+#endif
+
+namespace ravelle {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "usage: ravelle-cli info FILE...\n"
+    "       ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N]\n"
+    "       ravelle-cli --help | --version\n";
+
+constexpr const char* kHelp =
+    "Ravelle Graphics' File Viewer, command-line tool.\n"
+    "\n"
+    "  info FILE...      print each file's information text, as File Info shows it\n"
+    "  convert IN OUT    write IN to OUT in another format, as Convert/Save does\n"
+    "    --to FORMAT       bmp bmp-rle bmp-bitfields bmp-bitfields-565 gif gif-interlaced\n"
+    "                      iff iff-packed iff-ham iff-ham-packed jpeg jpeg-progressive pcx\n"
+    "                      png png-adam7 tga tga-rle tiff-none tiff-huffman tiff-g3 tiff-g4\n"
+    "                      tiff-lzw tiff-jpeg tiff-packbits tiff-deflate (TIFF names take\n"
+    "                      a -tiles suffix for tiles)\n"
+    "    --apply TOOL      run a Tools command first, in the order given: rotate90 rotate180\n"
+    "                      rotate270 flip-lr flip-tb invert brighten darken truecolor best256\n"
+    "                      best32 best16 std256 web216 std16 gray mono restore\n"
+    "    --display-depth N behave as on a display of N bits per pixel (8 and 4 reduce colour\n"
+    "                      images as a palette display does)\n"
+    "\n"
+    "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
+    "format or tool this build does not have.\n";
+
+struct NamedFormat {
+  std::string_view name;
+  ConvertFormat format;
+};
+
+constexpr NamedFormat kFormats[] = {
+    {"bmp", {kFormatBmp, 0, 0}},
+    {"bmp-rle", {kFormatBmpRle, 0, 0}},
+    {"bmp-bitfields", {kFormatBmpBitfields, 0, 0}},
+    {"bmp-bitfields-565", {kFormatBmpBitfields, 1, 0}},
+    {"gif", {kFormatGif, 0, 0}},
+    {"gif-interlaced", {kFormatGif, 1, 0}},
+    {"iff", {kFormatIff, 0, 0}},
+    {"iff-packed", {kFormatIff, 1, 0}},
+    {"iff-ham", {kFormatIff, 0, 1}},
+    {"iff-ham-packed", {kFormatIff, 1, 1}},
+    {"jpeg", {kFormatJpeg, 0, 0}},
+    {"jpeg-progressive", {kFormatJpeg, 1, 0}},
+    {"pcx", {kFormatPcx, 0, 0}},
+    {"png", {kFormatPng, 0, 0}},
+    {"png-adam7", {kFormatPng, 1, 0}},
+    {"tga", {kFormatTarga, 0, 0}},
+    {"tga-rle", {kFormatTarga, 1, 0}},
+};
+
+struct TiffCompression {
+  std::string_view name;
+  int compression;
+};
+
+constexpr TiffCompression kTiffCompressions[] = {
+    {"tiff-none", 1}, {"tiff-huffman", 2}, {"tiff-g3", 3}, {"tiff-g4", 4},
+    {"tiff-lzw", 5}, {"tiff-jpeg", 7}, {"tiff-packbits", 32773}, {"tiff-deflate", 32946},
+};
+
+struct NamedTool {
+  std::string_view name;
+  int command;
+};
+
+constexpr NamedTool kTools[] = {
+    {"rotate90", kCmdRotate90}, {"rotate180", kCmdRotate180}, {"rotate270", kCmdRotate270},
+    {"flip-lr", kCmdFlipLeftRight}, {"flip-tb", kCmdFlipTopBottom}, {"invert", kCmdInvertColors},
+    {"brighten", kCmdBrighten}, {"darken", kCmdDarken}, {"truecolor", kCmdTrueColor},
+    {"best256", kCmdBest256}, {"best32", kCmdBest32}, {"best16", kCmdBest16},
+    {"std256", kCmdStandard256}, {"web216", kCmdWeb216}, {"std16", kCmdStandard16},
+    {"gray", kCmdGrayscale}, {"mono", kCmdMonochrome}, {"restore", kCmdRestoreOriginal},
+};
+
+std::optional<ConvertFormat> FindFormat(std::string_view name) {
+  for (const NamedFormat& f : kFormats) {
+    if (f.name == name) return f.format;
+  }
+  const bool tiles = name.ends_with("-tiles");
+  if (tiles) name.remove_suffix(6);
+  for (const TiffCompression& t : kTiffCompressions) {
+    if (t.name == name) return ConvertFormat{kFormatTiff, t.compression, tiles ? 1 : 0};
+  }
+  return std::nullopt;
+}
+
+std::optional<int> FindTool(std::string_view name) {
+  for (const NamedTool& t : kTools) {
+    if (t.name == name) return t.command;
+  }
+  return std::nullopt;
+}
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "ravelle-cli: %s\n%s", problem, kUsage);
+  return kExitUsage;
+}
+
+// Messages the viewer would have shown in boxes go to standard error.
+void PrintMessages(const HeadlessPort& port) {
+  for (const auto& shown : port.messages) {
+    const std::string& text = shown.message.text;
+    std::fprintf(stderr, "%s%s", text.c_str(), text.ends_with('\n') ? "" : "\n");
+  }
+}
+
+void PrepareImage(CurrentImage& image, HeadlessPort& port) {
+  const Size units = port.DialogBaseUnits();
+  image.PreviewBox = {40 * units.width, 20 * units.height};
+}
+
+int Info(const std::vector<std::string>& files) {
+  if (files.empty()) return Usage("info needs at least one file");
+  int status = kExitOk;
+  for (const std::string& file : files) {
+    HeadlessPort port;
+    CurrentImage image;
+    PrepareImage(image, port);
+    LoadSelectedFile(image, port, file);
+    if (files.size() > 1) std::printf("==> %s <==\n", file.c_str());
+    const std::string& text = image.InfoText;
+    std::fputs(text.c_str(), stdout);
+    if (!text.empty() && !text.ends_with('\n')) std::fputc('\n', stdout);
+    std::fflush(stdout);
+    PrintMessages(port);
+    if (image.Kind == ImageKind::NoImage) {
+      if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", file.c_str());
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
+int Convert(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  std::optional<ConvertFormat> format;
+  std::string formatName;
+  std::vector<std::pair<std::string, int>> tools;
+  int displayDepth = 24;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--to") {
+      if (!hasValue) return Usage("--to needs a format");
+      formatName = args[++i];
+      format = FindFormat(formatName);
+      if (!format) return Usage(("unknown format '" + formatName + "'").c_str());
+    } else if (arg == "--apply") {
+      if (!hasValue) return Usage("--apply needs a tool");
+      const std::string& name = args[++i];
+      const auto command = FindTool(name);
+      if (!command) return Usage(("unknown tool '" + name + "'").c_str());
+      tools.emplace_back(name, *command);
+    } else if (arg == "--display-depth") {
+      if (!hasValue) return Usage("--display-depth needs a number");
+      char* end = nullptr;
+      const long depth = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end != '\0' || depth < 1 || depth > 32) return Usage("--display-depth takes a depth from 1 to 32");
+      displayDepth = static_cast<int>(depth);
+    } else if (arg.starts_with("--")) {
+      return Usage(("unknown option '" + arg + "'").c_str());
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 2) return Usage("convert needs an input and an output file");
+  if (!format) return Usage("convert needs --to FORMAT");
+  if (!FormatAvailable(format->code)) {
+    std::fprintf(stderr, "ravelle-cli: format '%s' is not available in this build\n", formatName.c_str());
+    return kExitUsage;
+  }
+  const std::string& in = positional[0];
+  const std::string& out = positional[1];
+
+  HeadlessPort port;
+  port.displayDepth = displayDepth;
+  CurrentImage image;
+  ShellState shell;
+  PrepareImage(image, port);
+  LoadSelectedFile(image, port, in);
+  PrintMessages(port);
+  if (image.Kind == ImageKind::NoImage) {
+    if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", in.c_str());
+    return kExitFailed;
+  }
+
+  // The tools run as in an open viewer window.
+  image.Viewer = true;
+  for (const auto& [name, command] : tools) {
+    port.messages.clear();
+    const bool available = RunToolCommand(image, shell, port, command);
+    PrintMessages(port);
+    if (!available) {
+      std::fprintf(stderr, "ravelle-cli: tool '%s' is not available in this build\n", name.c_str());
+      return kExitUsage;
+    }
+  }
+
+  const ConvertSource source = ImageToConvert(image);
+  if (source.kind != ImageKind::Bitmap) {
+    std::fprintf(stderr, "Unable to Convert File: \n\nCurrent File is Not a Bitmap\n");
+    return kExitFailed;
+  }
+  if (!*source.image) return kExitFailed;
+  switch (WriteImageFile(*source.image, *format, out)) {
+    case WriteOutcome::CannotCreate:
+      std::fprintf(stderr, "Error Creating File\n");
+      return kExitFailed;
+    case WriteOutcome::Failed:
+      std::fprintf(stderr, "Error Converting File\n");
+      return kExitFailed;
+    case WriteOutcome::Written:
+      break;
+  }
+  struct stat st {};
+  const unsigned long long size = ::stat(out.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_size) : 0;
+  std::printf("%s: %llu bytes\n", out.c_str(), size);
+  return kExitOk;
+}
+
+}  // namespace
+}  // namespace ravelle
+
+int main(int argc, char** argv) {
+  using namespace ravelle;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage("no command given");
+  const std::string& command = args[0];
+  if (command == "--help" || command == "-h") {
+    std::fputs(kUsage, stdout);
+    std::fputs("\n", stdout);
+    std::fputs(kHelp, stdout);
+    return kExitOk;
+  }
+  if (command == "--version") {
+    std::printf("ravelle-cli %s\n", RAVELLE_VERSION);
+    return kExitOk;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "info") return Info(rest);
+  if (command == "convert") return Convert(rest);
+  return Usage(("unknown command '" + command + "'").c_str());
+}

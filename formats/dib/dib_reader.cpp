@@ -1,0 +1,608 @@
+#include "formats/dib/dib_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "formats/dib/fax_codes.h"
+
+namespace ravelle {
+namespace {
+
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiRle8 = 1;
+constexpr uint32_t kBiRle4 = 2;
+constexpr uint32_t kBiBitfields = 3;
+// Windows CE's bit fields with an alpha mask; read like BI_BITFIELDS.
+constexpr uint32_t kBiAlphaBitfields = 6;
+
+bool IsDibDepth(int bits) {
+  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+uint32_t DefaultEntries(int bits) { return bits <= 8 ? 1u << bits : 0; }
+
+// Bottom-up is how a PackedDib stores rows; a top-down file is turned over after reading.
+void FlipRows(PackedDib& dib) {
+  const std::size_t stride = dib.Stride();
+  std::vector<uint8_t> temp(stride);
+  for (int top = 0, bottom = dib.Height() - 1; top < bottom; ++top, --bottom) {
+    auto a = dib.Row(top);
+    auto b = dib.Row(bottom);
+    if (a.empty() || b.empty()) return;
+    std::memcpy(temp.data(), a.data(), stride);
+    std::memcpy(a.data(), b.data(), stride);
+    std::memcpy(b.data(), temp.data(), stride);
+  }
+}
+
+void ReadColorTable(ByteReader& in, std::span<RgbQuad> table, int bytesPerEntry) {
+  for (RgbQuad& entry : table) {
+    entry.rgbBlue = in.U8();
+    entry.rgbGreen = in.U8();
+    entry.rgbRed = in.U8();
+    entry.rgbReserved = 0;
+    if (bytesPerEntry == 4) in.U8();
+  }
+}
+
+// --- Bit-field masks -----------------------------------------------------------------------
+
+struct Channel {
+  uint32_t mask = 0;
+  int shift = 0;
+  int bits = 0;
+};
+
+Channel MakeChannel(uint32_t mask) {
+  if (mask == 0) return {};
+  const int shift = std::countr_zero(mask);
+  return {mask, shift, static_cast<int>(std::bit_width(mask >> shift))};
+}
+
+// A field value of `bits` bits scaled to `to` bits: truncated when wider, bits repeated when
+// narrower (so that the largest value stays the largest).
+uint32_t ScaleField(uint32_t value, int bits, int to) {
+  if (bits == 0) return 0;
+  if (bits >= to) return value >> (bits - to);
+  uint32_t result = value << (to - bits);
+  for (int filled = bits; filled < to; filled += bits) result |= result >> bits;
+  return result & ((1u << to) - 1);
+}
+
+uint32_t Field(uint32_t pixel, const Channel& c) { return (pixel & c.mask) >> c.shift; }
+
+enum class MaskLayout { Rgb555, Rgb565, Rgb888, Rgb101010, Other };
+
+MaskLayout ClassifyMasks(int bits, uint32_t red, uint32_t green, uint32_t blue) {
+  if (bits == 16 && red == 0x7C00 && green == 0x03E0 && blue == 0x001F) return MaskLayout::Rgb555;
+  if (bits == 16 && red == 0xF800 && green == 0x07E0 && blue == 0x001F) return MaskLayout::Rgb565;
+  if (bits == 32 && red == 0xFF0000 && green == 0x00FF00 && blue == 0x0000FF) return MaskLayout::Rgb888;
+  if (bits == 32 && red == 0xFFC00000 && green == 0x003FF000 && blue == 0x00000FFC) return MaskLayout::Rgb101010;
+  return MaskLayout::Other;
+}
+
+uint32_t LoadLe(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+void StoreLe(uint8_t* p, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Turns 16-bit pixels into 5-5-5 and 32-bit pixels into 8-8-8, in place.
+void ConvertBitfields(PackedDib& dib, MaskLayout layout, uint32_t red, uint32_t green, uint32_t blue) {
+  const int width = dib.Width();
+  const int bits = dib.BitCount();
+  const int bytes = bits / 8;
+  const Channel r = MakeChannel(red), g = MakeChannel(green), b = MakeChannel(blue);
+
+  // The writer stores 8-bit components unscaled in 10-bit fields; files of that layout whose
+  // fields all stay below 256 come back unchanged, others are scaled down from 10 bits.
+  bool unscaled10 = layout == MaskLayout::Rgb101010;
+  for (int y = 0; unscaled10 && y < dib.Height(); ++y) {
+    const uint8_t* row = dib.Row(y).data();
+    for (int x = 0; x < width; ++x) {
+      const uint32_t p = LoadLe(row + 4 * x, 4);
+      if (Field(p, r) > 255 || Field(p, g) > 255 || Field(p, b) > 255) {
+        unscaled10 = false;
+        break;
+      }
+    }
+  }
+
+  for (int y = 0; y < dib.Height(); ++y) {
+    uint8_t* row = dib.Row(y).data();
+    for (int x = 0; x < width; ++x) {
+      const uint32_t p = LoadLe(row + bytes * x, bytes);
+      uint32_t out = 0;
+      if (layout == MaskLayout::Rgb565) {
+        out = ((p >> 1) & 0x7FE0) | (p & 0x1F);
+      } else if (unscaled10) {
+        out = Field(p, b) + (Field(p, g) << 8) + (Field(p, r) << 16);
+      } else if (bits == 16) {
+        out = (ScaleField(Field(p, r), r.bits, 5) << 10) | (ScaleField(Field(p, g), g.bits, 5) << 5) |
+              ScaleField(Field(p, b), b.bits, 5);
+      } else {
+        out = (ScaleField(Field(p, r), r.bits, 8) << 16) | (ScaleField(Field(p, g), g.bits, 8) << 8) |
+              ScaleField(Field(p, b), b.bits, 8);
+      }
+      StoreLe(row + bytes * x, out, bytes);
+    }
+  }
+}
+
+// --- Huffman decoding tables ---------------------------------------------------------------
+
+constexpr int kNoCode = -1;
+constexpr int kEndOfLine = -2;
+constexpr int kInvalid = -3;
+constexpr int kEndOfData = -4;
+constexpr int kMaxCodeBits = 13;
+
+// Indexed by (1 << length) | code, for codes of up to 13 bits.
+using CodeTable = std::array<int16_t, 2 << kMaxCodeBits>;
+
+void AddCode(CodeTable& table, const char* bits, int value) {
+  uint32_t code = 0;
+  int length = 0;
+  for (; bits[length] != '\0'; ++length) code = (code << 1) | static_cast<uint32_t>(bits[length] - '0');
+  table[(1u << length) | code] = static_cast<int16_t>(value);
+}
+
+CodeTable BuildTable(std::span<const fax::Code> codes) {
+  CodeTable table;
+  table.fill(kNoCode);
+  for (const fax::Code& c : codes) AddCode(table, c.bits, c.run);
+  for (const fax::Code& c : fax::kExtended) AddCode(table, c.bits, c.run);
+  AddCode(table, fax::kEndOfLine, kEndOfLine);
+  return table;
+}
+
+const CodeTable& WhiteTable() {
+  static const CodeTable table = BuildTable(fax::kWhite);
+  return table;
+}
+
+const CodeTable& BlackTable() {
+  static const CodeTable table = BuildTable(fax::kBlack);
+  return table;
+}
+
+int DecodeCode(BitReader& bits, const CodeTable& table) {
+  uint32_t code = 0;
+  for (int length = 1; length <= kMaxCodeBits; ++length) {
+    code = (code << 1) | static_cast<uint32_t>(ReadBit(bits));
+    if (bits.exhausted) return kEndOfData;
+    const int value = table[(1u << length) | code];
+    if (value != kNoCode) return value;
+  }
+  return kInvalid;
+}
+
+// One run: make-up codes add up until a terminating code (below 64) ends it.
+int DecodeRun(BitReader& bits, const CodeTable& table) {
+  int total = 0;
+  for (;;) {
+    const int value = DecodeCode(bits, table);
+    if (value < 0) return value;
+    total += value;
+    if (value < 64) return total;
+    if (total > (1 << 30)) return kInvalid;
+  }
+}
+
+void SetBlackBits(uint8_t* row, int from, int to) {
+  for (int x = from; x < to; ++x) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+}
+
+// --- Shared header pieces ------------------------------------------------------------------
+
+struct FileHeader {
+  uint32_t offBits = 0;
+  uint32_t headerSize = 0;
+};
+
+FileHeader ReadFileHeader(ByteReader& in, std::size_t start) {
+  FileHeader h;
+  in.Seek(start + 10);
+  h.offBits = in.U32le();
+  h.headerSize = in.U32le();
+  return h;
+}
+
+Message MemoryMessage(const char* text) { return {text, "", kMbIconHand}; }
+
+}  // namespace
+
+bool ReadRleByte(ByteReader& in, uint8_t& out) {
+  if (in.AtEnd()) return false;
+  out = in.U8();
+  return true;
+}
+
+int ReadBit(BitReader& bits) {
+  if (bits.left == 0) {
+    if (!ReadRleByte(bits.in, bits.byte)) {
+      bits.exhausted = true;
+      return 1;
+    }
+    bits.left = 8;
+  }
+  --bits.left;
+  return (bits.byte >> bits.left) & 1;
+}
+
+// The run-length decoders keep the column x and the row y; a pixel is written only when it lies
+// inside the image, so runs, deltas and absolute stretches that run past a row end are cut there.
+
+void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+  int64_t x = 0;
+  int y = 0;
+  const auto put = [&](uint8_t value) {
+    if (x < width && y < height) rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = value;
+    ++x;
+  };
+  uint8_t count = 0, value = 0, escape = 0;
+  while (ReadRleByte(in, count)) {
+    if (count != 0) {
+      if (!ReadRleByte(in, value)) return;
+      for (int i = 0; i < count; ++i) put(value);
+      continue;
+    }
+    if (!ReadRleByte(in, escape)) return;
+    if (escape == 0) {
+      if (++y >= height) return;
+      x = 0;
+    } else if (escape == 1) {
+      return;
+    } else if (escape == 2) {
+      uint8_t dx = 0, dy = 0;
+      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
+      y += dy;
+      if (y >= height) return;
+      x += dx;
+    } else {
+      for (int i = 0; i < escape; ++i) {
+        if (!ReadRleByte(in, value)) return;
+        put(value);
+      }
+      if (escape % 2 == 1 && !ReadRleByte(in, value)) return;
+    }
+  }
+}
+
+void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+  int64_t x = 0;
+  int y = 0;
+  const auto put = [&](uint8_t nibble) {
+    if (x < width && y < height) {
+      uint8_t& byte = rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x / 2)];
+      byte = x % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | (nibble << 4)) : static_cast<uint8_t>((byte & 0xF0) | nibble);
+    }
+    ++x;
+  };
+  uint8_t count = 0, value = 0, escape = 0;
+  while (ReadRleByte(in, count)) {
+    if (count != 0) {
+      if (!ReadRleByte(in, value)) return;
+      for (int i = 0; i < count; ++i) put(i % 2 == 0 ? value >> 4 : value & 0x0F);
+      continue;
+    }
+    if (!ReadRleByte(in, escape)) return;
+    if (escape == 0) {
+      if (++y >= height) return;
+      x = 0;
+    } else if (escape == 1) {
+      return;
+    } else if (escape == 2) {
+      uint8_t dx = 0, dy = 0;
+      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
+      y += dy;
+      if (y >= height) return;
+      x += dx;
+    } else {
+      // n pixels in (n + 1) / 2 bytes, padded to a 16-bit boundary.
+      for (int i = 0; i < escape; i += 2) {
+        if (!ReadRleByte(in, value)) return;
+        put(value >> 4);
+        if (i + 1 < escape) put(value & 0x0F);
+      }
+      if ((escape % 4 == 1 || escape % 4 == 2) && !ReadRleByte(in, value)) return;
+    }
+  }
+}
+
+void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+  int64_t x = 0;
+  int y = 0;
+  const auto put = [&](uint8_t b, uint8_t g, uint8_t r) {
+    if (x < width && y < height) {
+      uint8_t* p = &rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3];
+      p[0] = b;
+      p[1] = g;
+      p[2] = r;
+    }
+    ++x;
+  };
+  uint8_t count = 0, b = 0, g = 0, r = 0, escape = 0;
+  while (ReadRleByte(in, count)) {
+    if (count != 0) {
+      if (!ReadRleByte(in, b) || !ReadRleByte(in, g) || !ReadRleByte(in, r)) return;
+      for (int i = 0; i < count; ++i) put(b, g, r);
+      continue;
+    }
+    if (!ReadRleByte(in, escape)) return;
+    if (escape == 0) {
+      if (++y >= height) return;
+      x = 0;
+    } else if (escape == 1) {
+      return;
+    } else if (escape == 2) {
+      uint8_t dx = 0, dy = 0;
+      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
+      y += dy;
+      if (y >= height) return;
+      x += dx;
+    } else {
+      for (int i = 0; i < escape; ++i) {
+        if (!ReadRleByte(in, b) || !ReadRleByte(in, g) || !ReadRleByte(in, r)) return;
+        put(b, g, r);
+      }
+      if (escape % 2 == 1 && !ReadRleByte(in, b)) return;
+    }
+  }
+}
+
+void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+  BitReader bits{in};
+  const CodeTable& white = WhiteTable();
+  const CodeTable& black = BlackTable();
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = rows.data() + static_cast<std::size_t>(y) * stride;
+    int x = 0;
+    bool atRowStart = true;
+    for (;;) {
+      const int whiteRun = DecodeRun(bits, white);
+      if (whiteRun == kEndOfData) return;
+      if (whiteRun == kEndOfLine && atRowStart) continue;
+      // An end-of-line code in place of a later white run ends the row; anything invalid ends
+      // decoding with the rows so far.
+      if (whiteRun == kEndOfLine) break;
+      if (whiteRun < 0) return;
+      atRowStart = false;
+      x += whiteRun;
+      if (x == width) break;
+      if (x > width) return;
+      const int blackRun = DecodeRun(bits, black);
+      if (blackRun == kEndOfLine) break;
+      if (blackRun < 0) return;
+      if (blackRun > width - x) return;
+      SetBlackBits(row, x, x + blackRun);
+      x += blackRun;
+      if (x == width) break;
+    }
+  }
+}
+
+// --- Windows bitmaps -----------------------------------------------------------------------
+
+ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
+  ReadResult result;
+  ByteReader in(file);
+  const FileHeader fh = ReadFileHeader(in, start);
+  const uint32_t headerSize = fh.headerSize;
+  const int32_t width = in.I32le();
+  const int32_t fileHeight = in.I32le();
+  const uint16_t planes = in.U16le();
+  const uint16_t bits = in.U16le();
+  const uint32_t compression = in.U32le();
+  const uint32_t sizeImage = in.U32le();
+  const int32_t xPels = in.I32le();
+  const int32_t yPels = in.I32le();
+  const uint32_t clrUsed = in.U32le();
+  const uint32_t clrImportant = in.U32le();
+  if (in.Truncated()) return result;
+
+  // Top-down files (negative height) are stored bottom-up like every other image.
+  const bool topDown = fileHeight < 0;
+  const int64_t height = topDown ? -static_cast<int64_t>(fileHeight) : fileHeight;
+  result.infoText = Format("image type: Windows DIB \nwidth: %lu \nheight: %lu \nplanes: %d \nbit count: %d \n",
+                           static_cast<unsigned long>(static_cast<uint32_t>(width)),
+                           static_cast<unsigned long>(height), planes, bits);
+  result.frame = FrameSize{width, height};
+  static const char* const kCompressionLines[] = {"compression: BI_RGB \n", "compression: BI_RLE8 \n",
+                                                  "compression: BI_RLE4 \n", "compression: BI_BITFIELDS \n"};
+  if (compression <= kBiBitfields) result.infoText += kCompressionLines[compression];
+
+  const bool known = headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 || headerSize == 124;
+  if (!known || width <= 0 || height <= 0 || height > INT32_MAX || !IsDibDepth(bits)) return result;
+  const bool rle = compression == kBiRle8 || compression == kBiRle4;
+  if (rle && !((compression == kBiRle8 && bits == 8) || (compression == kBiRle4 && bits == 4))) return result;
+  const bool bitfields = compression == kBiBitfields || compression == kBiAlphaBitfields;
+
+  // Masks follow a 40-byte header; the longer headers carry them in their own fields.
+  std::size_t tableStart = start + 14 + headerSize;
+  uint32_t masks[3] = {0, 0, 0};
+  if (bitfields) {
+    in.Seek(start + 14 + 40);
+    for (uint32_t& mask : masks) mask = in.U32le();
+    if (headerSize == 40) tableStart += compression == kBiAlphaBitfields ? 16 : 12;
+  }
+
+  // Colour tables larger than the depth can index are cut to what it can; tables that come with
+  // deeper images are skipped.
+  const uint64_t fileEntries = clrUsed != 0 ? clrUsed : DefaultEntries(bits);
+  const uint32_t entries = bits <= 8 ? static_cast<uint32_t>(std::min<uint64_t>(fileEntries, DefaultEntries(bits))) : 0;
+
+  // The rows start where bfOffBits says when it points behind the colour table and into the
+  // file; otherwise right behind the table.
+  uint64_t pixelStart = tableStart + 4 * fileEntries;
+  if (fh.offBits >= tableStart + 4 * uint64_t{entries} && fh.offBits < file.size()) pixelStart = fh.offBits;
+
+  BitmapInfoHeader header;
+  header.biWidth = width;
+  header.biHeight = static_cast<int32_t>(height);
+  header.biBitCount = bits;
+  header.biXPelsPerMeter = xPels;
+  header.biYPelsPerMeter = yPels;
+  header.biClrUsed = clrUsed != 0 ? entries : 0;
+  header.biClrImportant = std::min(clrImportant, entries);
+  const auto blockSize = DibBlockSize(header);
+  PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
+  if (!dib) {
+    result.messages.push_back(MemoryMessage(rle ? "Memory Allocation Error" : "Memory allocation error"));
+    return result;
+  }
+  const std::size_t stride = *DibStride(width, bits);
+  header.biSizeImage = rle ? 0 : (sizeImage != 0 ? sizeImage : static_cast<uint32_t>(stride * height));
+  dib.Header() = header;
+
+  in.Seek(tableStart);
+  ReadColorTable(in, dib.Colors(), 4);
+
+  in.Seek(std::min<uint64_t>(pixelStart, file.size()));
+  if (rle) {
+    ByteReader data = in.Sub(in.Remaining());
+    (compression == kBiRle8 ? DecodeRle8 : DecodeRle4)(dib.Pixels(), stride, width, static_cast<int>(height), data);
+  } else {
+    in.Read(dib.Pixels());
+    if (bitfields && (bits == 16 || bits == 32)) {
+      const MaskLayout layout = ClassifyMasks(bits, masks[0], masks[1], masks[2]);
+      switch (layout) {
+        case MaskLayout::Rgb555: result.infoText += "bitfields: 5 5 5 \n"; break;
+        case MaskLayout::Rgb565: result.infoText += "bitfields: 5 6 5 \n"; break;
+        case MaskLayout::Rgb888: result.infoText += "bitfields: 8 8 8 \n"; break;
+        case MaskLayout::Rgb101010: result.infoText += "bitfields: 10 10 10 \n"; break;
+        case MaskLayout::Other:
+          result.infoText += Format("bitfields: %d %d %d \n", MakeChannel(masks[0]).bits, MakeChannel(masks[1]).bits,
+                                    MakeChannel(masks[2]).bits);
+          break;
+      }
+      if (layout != MaskLayout::Rgb555 && layout != MaskLayout::Rgb888) {
+        ConvertBitfields(dib, layout, masks[0], masks[1], masks[2]);
+      }
+    }
+  }
+  if (topDown) FlipRows(dib);
+  result.dib = std::move(dib);
+  return result;
+}
+
+// --- OS/2 1.x bitmaps ----------------------------------------------------------------------
+
+ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) {
+  ReadResult result;
+  ByteReader in(file);
+  const FileHeader fh = ReadFileHeader(in, start);
+  const uint16_t width = in.U16le();
+  const uint16_t height = in.U16le();
+  const uint16_t planes = in.U16le();
+  const uint16_t bits = in.U16le();
+  if (in.Truncated() || fh.headerSize != 12) return result;
+
+  result.frame = FrameSize{width, height};
+  const char* colours = bits == 1 ? "colors: 2" : bits == 4 ? "colors: 16" : bits == 8 ? "colors: 256" : "colors: 16.7 million";
+  result.infoText = Format("image type: OS/2 DIB \nwidth: %lu \nheight: %lu \nplanes: %d \nbit count: %d \ncompression: none \n%s",
+                           static_cast<unsigned long>(width), static_cast<unsigned long>(height), planes, bits, colours);
+  if (width == 0 || height == 0 || !IsDibDepth(bits)) return result;
+
+  BitmapInfoHeader header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biBitCount = bits;
+  const auto blockSize = DibBlockSize(header);
+  PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
+  if (!dib) {
+    result.messages.push_back(MemoryMessage("Memory allocation error"));
+    return result;
+  }
+  header.biSizeImage = 0;
+  dib.Header() = header;
+
+  in.Seek(start + 14 + 12);
+  ReadColorTable(in, dib.Colors(), 3);
+  if (fh.offBits != 0) in.Seek(fh.offBits);
+  in.Read(dib.Pixels());
+  result.dib = std::move(dib);
+  return result;
+}
+
+// --- OS/2 2.0 bitmaps ----------------------------------------------------------------------
+
+ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
+  ReadResult result;
+  ByteReader in(file);
+  const FileHeader fh = ReadFileHeader(in, start);
+  const int32_t width = in.I32le();
+  const int32_t height = in.I32le();
+  const uint16_t planes = in.U16le();
+  const uint16_t bits = in.U16le();
+  const uint32_t compression = in.U32le();
+  in.Skip(12);  // image size and resolution are not kept
+  const uint32_t clrUsed = in.U32le();
+  const uint32_t clrImportant = in.U32le();
+  if (in.Truncated() || fh.headerSize != 64) return result;
+
+  result.frame = FrameSize{width, height};
+  static const char* const kNames[] = {"none \n", "RLE 8 \n", "RLE 4 \n", "Huffman 1D \n", "RLE 24 \n"};
+  result.infoText = Format("image type: OS/2 2.0 DIB \nwidth: %lu \nheight: %lu \nplanes: %d \nbit count: %d \ncompression: %s",
+                           static_cast<unsigned long>(static_cast<uint32_t>(width)),
+                           static_cast<unsigned long>(static_cast<uint32_t>(height)), planes, bits,
+                           compression <= 4 ? kNames[compression] : "unknown \n");
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return result;
+  if (width <= 0 || height <= 0) return result;
+
+  const uint64_t fileEntries = clrUsed != 0 ? clrUsed : DefaultEntries(bits);
+  const uint32_t entries = static_cast<uint32_t>(std::min<uint64_t>(fileEntries, DefaultEntries(bits)));
+  BitmapInfoHeader header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biBitCount = bits;
+  header.biClrUsed = clrUsed != 0 ? entries : 0;
+  header.biClrImportant = std::min(clrImportant, entries);
+  const auto blockSize = DibBlockSize(header);
+  PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
+  if (!dib) {
+    result.messages.push_back(MemoryMessage("Memory Allocation Error"));
+    return result;
+  }
+  header.biSizeImage = 0;
+  dib.Header() = header;
+
+  in.Seek(start + 14 + 64);
+  ReadColorTable(in, dib.Colors(), 4);
+  in.Skip(4 * (fileEntries - entries));
+  if (fh.offBits != 0) in.Seek(fh.offBits);
+
+  const std::size_t stride = dib.Stride();
+  ByteReader data = in.Sub(in.Remaining());
+  // A decoder runs only on the depth it produces; any other pairing leaves the rows zero.
+  switch (compression) {
+    case 0: data.Read(dib.Pixels()); break;
+    case 1: if (bits == 8) DecodeRle8(dib.Pixels(), stride, width, height, data); break;
+    case 2: if (bits == 4) DecodeRle4(dib.Pixels(), stride, width, height, data); break;
+    case 3:
+      if (bits == 1) {
+        // Fax data: 0 is white, 1 is black.
+        auto colours = dib.Colors();
+        if (colours.size() >= 2) {
+          colours[0] = {0xFF, 0xFF, 0xFF, 0xFF};
+          colours[1] = {0, 0, 0, 0};
+        }
+        DecodeModifiedHuffman(dib.Pixels(), stride, width, height, data);
+      }
+      break;
+    case 4: if (bits == 24) DecodeRle24(dib.Pixels(), stride, width, height, data); break;
+    default: break;
+  }
+  result.dib = std::move(dib);
+  return result;
+}
+
+}  // namespace ravelle

@@ -1,0 +1,47 @@
+// Windows and OS/2 bitmap files ("BM").
+//
+//   offset 0    "BM", file size (4), two reserved words, bfOffBits (4, where the rows start)
+//   offset 14   the information header; its first 4 bytes give its size:
+//                 12      OS/2 1.x core header (16-bit width and height, 3-byte colours)
+//                 40      Windows header (52, 56, 108 and 124 extend it with masks and colour space)
+//                 64      OS/2 2.0 header (adds RLE24 and one-dimensional Modified Huffman)
+//   then        bit-field masks (compression 3 with a 40-byte header), the colour table, the rows
+//
+// OS/2 bitmap arrays ("BA") hold a "BM" file at offset 14 whose offsets count from the start of
+// the whole file; the readers take that start as `start`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "formats/common/byte_reader.h"
+#include "formats/common/read_result.h"
+
+namespace ravelle {
+
+ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start = 0);
+ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start = 0);
+ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start = 0);
+
+// The run-length and fax decoders expand one stream into rows that are already allocated and
+// zeroed (`rows` holds height rows of `stride` bytes, the bottom row first). Anything the stream
+// places outside the image is dropped; the end of the data ends decoding with what was decoded.
+void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+
+// The next byte of a compressed stream; false at the end of the data.
+bool ReadRleByte(ByteReader& in, uint8_t& out);
+
+// Bits of a fax stream, most significant bit of each byte first; 1 at the end of the data.
+struct BitReader {
+  ByteReader& in;
+  uint8_t byte = 0;
+  int left = 0;
+  bool exhausted = false;
+};
+int ReadBit(BitReader& bits);
+
+}  // namespace ravelle

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the reference decoders need, when any is
+# missing. Safe to run again.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang pkg-config
+  libgtest-dev libbenchmark-dev
+  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev fonts-dejavu-core
+  imagemagick netpbm libjpeg-turbo-progs libtiff-tools
+)
+if [ "${RAVELLE_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then packages+=(xvfb xauth); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq || true
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,52 @@
+#include "shell/convert.h"
+
+#include "formats/common/output_file.h"
+#include "formats/dib/bmp_writer.h"
+
+namespace ravelle {
+
+const char* FormatExtension(int code) {
+  switch (code) {
+    case kFormatBmp: case kFormatBmpRle: case kFormatBmpBitfields: return "bmp";
+    case kFormatJpeg: return "jpg";
+    case kFormatGif: return "gif";
+    case kFormatIff: return "iff";
+    case kFormatPcx: return "pcx";
+    case kFormatPng: return "png";
+    case kFormatTarga: return "tga";
+    case kFormatTiff: return "tif";
+    default: return nullptr;
+  }
+}
+
+bool FormatAvailable(int code) {
+  switch (code) {
+    case kFormatBmp: case kFormatBmpRle: case kFormatBmpBitfields: return true;
+    default: return false;
+  }
+}
+
+WriteOutcome WriteImageFile(const PackedDib& image, const ConvertFormat& format, const std::filesystem::path& file) {
+  bool written = false;
+  switch (format.code) {
+    case kFormatBmp: {
+      auto output = OutputFile::Create(file);
+      if (!output) return WriteOutcome::CannotCreate;
+      written = WriteBmp(image, output->Stream()) && output->Commit();
+      break;
+    }
+    case kFormatBmpRle: written = WriteBmpRle(file, image); break;
+    case kFormatBmpBitfields: written = WriteBmpBitfields(file, image, format.option1); break;
+    default: break;
+  }
+  return written ? WriteOutcome::Written : WriteOutcome::Failed;
+}
+
+ConvertSource ImageToConvert(const CurrentImage& image) {
+  if (image.SavedImage && !image.ReductionApplied && image.Kind == ImageKind::Bitmap) {
+    return {&image.SavedImage, ImageKind::Bitmap};
+  }
+  return {&image.Handle, image.Kind};
+}
+
+}  // namespace ravelle

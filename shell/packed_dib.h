@@ -1,0 +1,114 @@
+// The one in-memory raster form: a packed device-independent bitmap.
+//
+// One contiguous, zero-initialised block laid out exactly as the Windows packed DIB:
+//
+//   offset 0    BITMAPINFOHEADER (40 bytes, biCompression always 0 in memory)
+//   offset 40   colour table: RGBQUAD entries, only for 1, 4 and 8 bits per pixel
+//               (biClrUsed entries, or 2^biBitCount when biClrUsed is 0)
+//   then        biHeight rows, the bottom row first, each padded to a multiple of 4 bytes
+//
+// 16-bit images are always 5-5-5 (bit 15 clear) and 32-bit images always B, G, R and a
+// fourth byte. An empty PackedDib stands for "no image" (handle 0).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <span>
+
+namespace ravelle {
+
+struct BitmapInfoHeader {
+  uint32_t biSize = 40;
+  int32_t biWidth = 0;
+  int32_t biHeight = 0;
+  uint16_t biPlanes = 1;
+  uint16_t biBitCount = 0;
+  uint32_t biCompression = 0;
+  uint32_t biSizeImage = 0;
+  int32_t biXPelsPerMeter = 0;
+  int32_t biYPelsPerMeter = 0;
+  uint32_t biClrUsed = 0;
+  uint32_t biClrImportant = 0;
+};
+static_assert(sizeof(BitmapInfoHeader) == 40);
+
+struct RgbQuad {
+  uint8_t rgbBlue = 0;
+  uint8_t rgbGreen = 0;
+  uint8_t rgbRed = 0;
+  uint8_t rgbReserved = 0;
+  friend bool operator==(const RgbQuad&, const RgbQuad&) = default;
+};
+static_assert(sizeof(RgbQuad) == 4);
+
+// The largest block an image may take. A hostile header cannot ask for more than this;
+// going over it is reported like any other failed allocation.
+inline constexpr std::size_t kMaxDibBytes = std::size_t{1} << 30;
+
+// Bytes per row, padded to a multiple of 4; nothing when the width is not positive or the
+// depth is not one a PackedDib can have, or when the result would not fit the size limit.
+std::optional<std::size_t> DibStride(int64_t width, int bitCount);
+
+// The number of colour-table entries a header implies.
+std::size_t ColorTableEntries(const BitmapInfoHeader& header);
+
+// The size of the whole block a header needs, or nothing when it is invalid or over the limit.
+std::optional<std::size_t> DibBlockSize(const BitmapInfoHeader& header);
+
+class PackedDib {
+ public:
+  PackedDib() = default;
+  PackedDib(PackedDib&&) noexcept = default;
+  PackedDib& operator=(PackedDib&&) noexcept = default;
+  PackedDib(const PackedDib&) = delete;
+  PackedDib& operator=(const PackedDib&) = delete;
+
+  explicit operator bool() const { return size_ != 0; }
+  std::size_t Size() const { return size_; }
+
+  BitmapInfoHeader& Header();
+  const BitmapInfoHeader& Header() const;
+  int Width() const { return Header().biWidth; }
+  int Height() const { return Header().biHeight; }
+  int BitCount() const { return Header().biBitCount; }
+
+  // The colour table, cut to what the block holds.
+  std::span<RgbQuad> Colors();
+  std::span<const RgbQuad> Colors() const;
+
+  std::size_t Stride() const;
+  std::size_t PixelOffset() const;
+  // All rows, bottom row first, cut to what the block holds.
+  std::span<uint8_t> Pixels();
+  std::span<const uint8_t> Pixels() const;
+  // Row y (0 is the bottom row, as stored); empty when y is out of range.
+  std::span<uint8_t> Row(int y);
+  std::span<const uint8_t> Row(int y) const;
+
+  std::span<uint8_t> Bytes() { return {block_.get(), size_}; }
+  std::span<const uint8_t> Bytes() const { return {block_.get(), size_}; }
+
+  // A deep copy; empty when the copy cannot be allocated.
+  PackedDib Clone() const;
+
+ private:
+  friend PackedDib AllocateDib(std::size_t bytes);
+  struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<uint8_t[], FreeDeleter> block_;
+  std::size_t size_ = 0;
+};
+
+// The one allocation function: a zeroed block of the given size, or an empty PackedDib when
+// the size is below a header, over kMaxDibBytes, or the memory is not there. Callers turn an
+// empty result into the "Memory Allocation Error" message.
+PackedDib AllocateDib(std::size_t bytes);
+
+// A zeroed image with its header filled in (biClrUsed as given) and room for its colour table.
+PackedDib CreateDib(int width, int height, int bitCount, uint32_t clrUsed = 0);
+
+}  // namespace ravelle

@@ -1,0 +1,23 @@
+// State the browsing dialog and the viewer keep beside the image record.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/port.h"
+
+namespace ravelle {
+
+inline constexpr uint32_t kViewerStyleNormal = 0x10CF0000;     // overlapped window, visible
+inline constexpr uint32_t kViewerStyleMaximized = 0x11CF0000;  // the same, maximised
+
+struct ShellState {
+  int TileMode = 0;                    // 0 centred, 1 tiled
+  bool FullScreenPending = false;
+  uint32_t ViewerStyle = kViewerStyleNormal;
+  Rect ViewerRect;
+  bool MonochromeChosen = false;       // the last colour command was Monochrome
+  int StepDirection = 1;               // 1 next file, 0 previous file
+  int ListIndex = -1;                  // the file list's selection kept across a delete or move
+};
+
+}  // namespace ravelle

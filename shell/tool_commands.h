@@ -1,0 +1,36 @@
+// The Tools commands of the viewer (rotations, flips, inversion, brightness and the colour
+// reductions), run on the shown image exactly as the viewer's menu runs them.
+#pragma once
+
+#include "platform/port.h"
+#include "shell/current_image.h"
+#include "shell/shell_state.h"
+
+namespace ravelle {
+
+// Command ids of the Tools menu.
+enum ToolCommand : int {
+  kCmdRotate90 = 119,
+  kCmdRotate180 = 120,
+  kCmdRotate270 = 121,
+  kCmdFlipLeftRight = 122,
+  kCmdFlipTopBottom = 123,
+  kCmdInvertColors = 124,
+  kCmdStandard256 = 126,
+  kCmdGrayscale = 127,
+  kCmdMonochrome = 128,
+  kCmdStandard16 = 129,
+  kCmdTrueColor = 130,
+  kCmdRestoreOriginal = 131,
+  kCmdBest256 = 132,
+  kCmdBest32 = 133,
+  kCmdBest16 = 134,
+  kCmdBrighten = 170,
+  kCmdDarken = 171,
+  kCmdWeb216 = 183,
+};
+
+// Runs one Tools command; false when that command is not available in this build.
+bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, int command);
+
+}  // namespace ravelle
