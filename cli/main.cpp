@@ -34,8 +34,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "usage: ravelle-cli info FILE...\n"
-    "       ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N]\n"
+    "usage: ravelle-cli info [--verbose] FILE...\n"
+    "       ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N] [--verbose]\n"
     "       ravelle-cli --help | --version\n";
 
 constexpr const char* kHelp =
@@ -53,6 +53,7 @@ constexpr const char* kHelp =
     "                      best32 best16 std256 web216 std16 gray mono restore\n"
     "    --display-depth N behave as on a display of N bits per pixel (8 and 4 reduce colour\n"
     "                      images as a palette display does)\n"
+    "  --verbose         also print what the image libraries reported\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
     "format or tool this build does not have.\n";
@@ -130,12 +131,15 @@ int Usage(const char* problem) {
   return kExitUsage;
 }
 
-// Messages the viewer would have shown in boxes go to standard error.
-void PrintMessages(const HeadlessPort& port) {
+// Messages the viewer would have shown in boxes go to standard error, and with --verbose what
+// the image libraries reported.
+void PrintMessages(const HeadlessPort& port, bool verbose) {
   for (const auto& shown : port.messages) {
     const std::string& text = shown.message.text;
     std::fprintf(stderr, "%s%s", text.c_str(), text.ends_with('\n') ? "" : "\n");
   }
+  if (!verbose) return;
+  for (const std::string& text : port.diagnostics) std::fprintf(stderr, "ravelle-cli: %s\n", text.c_str());
 }
 
 void PrepareImage(CurrentImage& image, HeadlessPort& port) {
@@ -143,7 +147,18 @@ void PrepareImage(CurrentImage& image, HeadlessPort& port) {
   image.PreviewBox = {40 * units.width, 20 * units.height};
 }
 
-int Info(const std::vector<std::string>& files) {
+int Info(const std::vector<std::string>& args) {
+  std::vector<std::string> files;
+  bool verbose = false;
+  for (const std::string& arg : args) {
+    if (arg == "--verbose") {
+      verbose = true;
+    } else if (arg.starts_with("--")) {
+      return Usage(("unknown option '" + arg + "'").c_str());
+    } else {
+      files.push_back(arg);
+    }
+  }
   if (files.empty()) return Usage("info needs at least one file");
   int status = kExitOk;
   for (const std::string& file : files) {
@@ -156,7 +171,7 @@ int Info(const std::vector<std::string>& files) {
     std::fputs(text.c_str(), stdout);
     if (!text.empty() && !text.ends_with('\n')) std::fputc('\n', stdout);
     std::fflush(stdout);
-    PrintMessages(port);
+    PrintMessages(port, verbose);
     if (image.Kind == ImageKind::NoImage) {
       if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", file.c_str());
       status = kExitFailed;
@@ -171,6 +186,7 @@ int Convert(const std::vector<std::string>& args) {
   std::string formatName;
   std::vector<std::pair<std::string, int>> tools;
   int displayDepth = 24;
+  bool verbose = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -191,6 +207,8 @@ int Convert(const std::vector<std::string>& args) {
       const long depth = std::strtol(args[++i].c_str(), &end, 10);
       if (*end != '\0' || depth < 1 || depth > 32) return Usage("--display-depth takes a depth from 1 to 32");
       displayDepth = static_cast<int>(depth);
+    } else if (arg == "--verbose") {
+      verbose = true;
     } else if (arg.starts_with("--")) {
       return Usage(("unknown option '" + arg + "'").c_str());
     } else {
@@ -212,7 +230,7 @@ int Convert(const std::vector<std::string>& args) {
   ShellState shell;
   PrepareImage(image, port);
   LoadSelectedFile(image, port, in);
-  PrintMessages(port);
+  PrintMessages(port, verbose);
   if (image.Kind == ImageKind::NoImage) {
     if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", in.c_str());
     return kExitFailed;
@@ -222,8 +240,9 @@ int Convert(const std::vector<std::string>& args) {
   image.Viewer = true;
   for (const auto& [name, command] : tools) {
     port.messages.clear();
+    port.diagnostics.clear();
     const bool available = RunToolCommand(image, shell, port, command);
-    PrintMessages(port);
+    PrintMessages(port, verbose);
     if (!available) {
       std::fprintf(stderr, "ravelle-cli: tool '%s' is not available in this build\n", name.c_str());
       return kExitUsage;

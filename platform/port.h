@@ -73,6 +73,10 @@ class Port {
   virtual void SetViewerCaption(const std::string& caption) = 0;
   virtual void RepaintViewer() = 0;
   virtual void RepaintDialog() = 0;
+
+  // Warnings and errors of the image libraries: kept out of the viewer's terminal, printed by
+  // the command-line tool when asked.
+  virtual void LogDiagnostic(const std::string& /*text*/) {}
 };
 
 }  // namespace ravelle

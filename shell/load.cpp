@@ -78,12 +78,20 @@ bool ReadsWholeFile(FileType type) {
   }
 }
 
+// What a reader is given: the file's bytes (for the readers that work in memory), its path
+// (for those that read through a library) and the display's depth.
+struct ReaderInput {
+  std::span<const uint8_t> bytes;
+  const std::string& path;
+  int displayDepth;
+};
+
 // The reader of each type. Types whose reader is not part of this build give no image.
-ReadResult RunReader(const TypeDecision& decision, std::span<const uint8_t> file) {
+ReadResult RunReader(const TypeDecision& decision, const ReaderInput& input) {
   switch (decision.type) {
-    case FileType::WindowsBitmap: return ReadWindowsDib(file, decision.start);
-    case FileType::Os2Bitmap: return ReadOs2Dib(file, decision.start);
-    case FileType::Os2v2Bitmap: return ReadOs2v2Dib(file, decision.start);
+    case FileType::WindowsBitmap: return ReadWindowsDib(input.bytes, decision.start);
+    case FileType::Os2Bitmap: return ReadOs2Dib(input.bytes, decision.start);
+    case FileType::Os2v2Bitmap: return ReadOs2v2Dib(input.bytes, decision.start);
     default: return {};
   }
 }
@@ -192,16 +200,17 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
     if (image.FileSize > kMaxFileBytes) {
       result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
     } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
-      result = RunReader(decision, *bytes);
+      result = RunReader(decision, {*bytes, filePath, image.DisplayDepth});
     } else {
       result.messages.push_back({"Error Opening File", "", kMbIconHand});
     }
   } else {
-    result = RunReader(decision, {});
+    result = RunReader(decision, {{}, filePath, image.DisplayDepth});
   }
 
   if (result.frame) FitPreviewFrame(image, port, result.frame->width, result.frame->height);
   for (const Message& message : result.messages) port.ShowMessage(Owner::None, message);
+  for (const std::string& text : result.diagnostics) port.LogDiagnostic(text);
   image.InfoText = std::move(result.infoText);
   image.Handle = std::move(result.dib);
 

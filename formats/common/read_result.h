@@ -22,6 +22,7 @@ struct ReadResult {
   std::string infoText;
   std::optional<FrameSize> frame;   // reported as soon as the header was read
   std::vector<Message> messages;
+  std::vector<std::string> diagnostics;  // what a library said; never shown in the viewer
 };
 
 // printf into a std::string.

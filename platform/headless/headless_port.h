@@ -30,6 +30,7 @@ class HeadlessPort : public Port {
   void SetViewerCaption(const std::string& caption) override { viewerCaption = caption; }
   void RepaintViewer() override { ++viewerRepaints; }
   void RepaintDialog() override { ++dialogRepaints; }
+  void LogDiagnostic(const std::string& text) override { diagnostics.push_back(text); }
 
   // Settings a test may change.
   int displayDepth = 24;
@@ -38,6 +39,7 @@ class HeadlessPort : public Port {
 
   // What happened.
   std::vector<ShownMessage> messages;
+  std::vector<std::string> diagnostics;
   std::vector<std::string> log;  // one line per drawing, cursor and timer call
   int waitDepth = 0;
   int maxWaitDepth = 0;
