@@ -227,8 +227,10 @@ bool WriteBmpBitfields(const std::filesystem::path& file, const PackedDib& dib, 
         row[2 * x] = static_cast<uint8_t>(q);
         row[2 * x + 1] = static_cast<uint8_t>(q >> 8);
       } else {
-        // 8-bit components unscaled in 10-bit fields: blue in bits 2-9, green 12-19, red 22-29.
-        const uint32_t q = in[4 * x] * 4u + in[4 * x + 1] * 4096u + in[4 * x + 2] * 4194304u;
+        // Each 8-bit component scaled to the full 10-bit range (its bits repeated, so 255 becomes
+        // 1023): blue in bits 2-11, green 12-21, red 22-31.
+        const auto ten = [](uint32_t v) { return (v << 2) | (v >> 6); };
+        const uint32_t q = (ten(in[4 * x]) << 2) | (ten(in[4 * x + 1]) << 12) | (ten(in[4 * x + 2]) << 22);
         for (int i = 0; i < 4; ++i) row[4 * x + i] = static_cast<uint8_t>(q >> (8 * i));
       }
     }

@@ -95,26 +95,13 @@ void StoreLe(uint8_t* p, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Turns 16-bit pixels into 5-5-5 and 32-bit pixels into 8-8-8, in place.
+// Turns 16-bit pixels into 5-5-5 and 32-bit pixels into 8-8-8, in place. Fields of 10 bits hold
+// the full 10-bit range (as every program writes them, ours included) and are scaled down.
 void ConvertBitfields(PackedDib& dib, MaskLayout layout, uint32_t red, uint32_t green, uint32_t blue) {
   const int width = dib.Width();
   const int bits = dib.BitCount();
   const int bytes = bits / 8;
   const Channel r = MakeChannel(red), g = MakeChannel(green), b = MakeChannel(blue);
-
-  // The writer stores 8-bit components unscaled in 10-bit fields; files of that layout whose
-  // fields all stay below 256 come back unchanged, others are scaled down from 10 bits.
-  bool unscaled10 = layout == MaskLayout::Rgb101010;
-  for (int y = 0; unscaled10 && y < dib.Height(); ++y) {
-    const uint8_t* row = dib.Row(y).data();
-    for (int x = 0; x < width; ++x) {
-      const uint32_t p = LoadLe(row + 4 * x, 4);
-      if (Field(p, r) > 255 || Field(p, g) > 255 || Field(p, b) > 255) {
-        unscaled10 = false;
-        break;
-      }
-    }
-  }
 
   for (int y = 0; y < dib.Height(); ++y) {
     uint8_t* row = dib.Row(y).data();
@@ -123,8 +110,6 @@ void ConvertBitfields(PackedDib& dib, MaskLayout layout, uint32_t red, uint32_t 
       uint32_t out = 0;
       if (layout == MaskLayout::Rgb565) {
         out = ((p >> 1) & 0x7FE0) | (p & 0x1F);
-      } else if (unscaled10) {
-        out = Field(p, b) + (Field(p, g) << 8) + (Field(p, r) << 16);
       } else if (bits == 16) {
         out = (ScaleField(Field(p, r), r.bits, 5) << 10) | (ScaleField(Field(p, g), g.bits, 5) << 5) |
               ScaleField(Field(p, b), b.bits, 5);

@@ -151,8 +151,9 @@ RgbImage DibToRgb(const PackedDib& dib) {
 
 std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file) {
   if (!HaveProgram("/usr/bin/convert")) return std::nullopt;
+  // ImageMagick exits with 1 after a warning (such as a file size that disagrees with the header)
+  // even when it wrote the whole image; the image is what counts.
   const auto result = RunCommand("/usr/bin/convert " + Quote(file.string()) + " -depth 8 ppm:- 2>/dev/null");
-  if (result.status != 0) return std::nullopt;
   return ParsePpm(result.out);
 }
 
