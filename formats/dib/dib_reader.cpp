@@ -12,7 +12,6 @@
 namespace ravelle {
 namespace {
 
-constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs fuzz targets one after another, seeded with the shared corpus when it is there.
+#   tests/fuzz/run.sh SECONDS TARGET[:SEED-FOLDER]...
+# e.g. tests/fuzz/run.sh 300 dib_windows:bmp dib_os2:bmp dib_os2v2:bmp
+# Needs the fuzz build (cmake --preset fuzz && cmake --build --preset fuzz). Findings land in
+# build-fuzz/findings/, the grown corpora in build-fuzz/corpus/<target>/.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+seconds=$1; shift
+corpus=${RAVELLE_CORPUS:-../shared/corpus}
+status=0
+for spec in "$@"; do
+  target=${spec%%:*}
+  seeds=()
+  [ "$spec" != "$target" ] && [ -d "$corpus/${spec#*:}" ] && seeds=("$corpus/${spec#*:}")
+  mkdir -p "build-fuzz/corpus/$target" build-fuzz/findings
+  echo "== fuzz_$target for ${seconds}s"
+  build-fuzz/tests/fuzz/fuzz_$target -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 \
+    -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$target"- \
+    "build-fuzz/corpus/$target" "${seeds[@]}" 2>&1 | grep -E 'ERROR|SUMMARY|number_of_executed_units|Done ' || true
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+done
+exit $status
