@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -53,16 +54,25 @@ struct OpenedFile {
   }
 };
 
+// The bytes of a file, in a buffer that is not cleared before it is filled.
+struct FileBytes {
+  std::unique_ptr<uint8_t[]> data;
+  std::size_t size = 0;
+  std::span<const uint8_t> Span() const { return {data.get(), size}; }
+};
+
 // Reads up to `limit` bytes from the start of a regular file; nothing when it cannot be read.
-std::optional<std::vector<uint8_t>> ReadFileStart(const std::string& path, uint64_t limit) {
+std::optional<FileBytes> ReadFileStart(const std::string& path, uint64_t limit) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   OpenedFile file{std::fopen(path.c_str(), "rb")};
   if (file.stream == nullptr) return std::nullopt;
-  std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<uint64_t>(limit, static_cast<uint64_t>(st.st_size))));
-  const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.stream);
-  if (got < bytes.size() && std::ferror(file.stream)) return std::nullopt;
-  bytes.resize(got);
+  FileBytes bytes;
+  const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(limit, static_cast<uint64_t>(st.st_size)));
+  bytes.data.reset(new (std::nothrow) uint8_t[std::max<std::size_t>(wanted, 1)]);
+  if (!bytes.data) return std::nullopt;
+  bytes.size = std::fread(bytes.data.get(), 1, wanted, file.stream);
+  if (bytes.size < wanted && std::ferror(file.stream)) return std::nullopt;
   return bytes;
 }
 
@@ -192,7 +202,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   port.BeginWaitCursor();
   image.BrightnessLevel = 0;
   image.PendingOrientation = 0;
-  const TypeDecision decision = DecideFileType(*head, image.Extension);
+  const TypeDecision decision = DecideFileType(head->Span(), image.Extension);
   image.Kind = decision.kind;
 
   ReadResult result;
@@ -200,7 +210,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
     if (image.FileSize > kMaxFileBytes) {
       result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
     } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
-      result = RunReader(decision, {*bytes, filePath, image.DisplayDepth});
+      result = RunReader(decision, {bytes->Span(), filePath, image.DisplayDepth});
     } else {
       result.messages.push_back({"Error Opening File", "", kMbIconHand});
     }
