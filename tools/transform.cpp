@@ -5,49 +5,26 @@
 #include <memory>
 #include <new>
 
+#include "tools/dib_rows.h"
+
 namespace ravelle {
 namespace {
 
 // Where the pixels of an image are, once its header has been checked against its block.
-struct Geometry {
-  int width = 0;
-  int height = 0;
-  int bits = 0;
-  std::size_t stride = 0;
+struct Geometry : DibGeometry {
   uint8_t* pixels = nullptr;
 };
 
 bool GeometryOf(PackedDib& dib, Geometry* g) {
-  const BitmapInfoHeader& h = dib.Header();
-  const auto stride = DibStride(h.biWidth, h.biBitCount);
-  if (!stride || h.biHeight <= 0) return false;
-  const std::span<uint8_t> pixels = dib.Pixels();
-  if (pixels.size() / *stride < static_cast<std::size_t>(h.biHeight)) return false;
-  *g = {h.biWidth, h.biHeight, h.biBitCount, *stride, pixels.data()};
+  const auto geometry = CompleteGeometry(dib);
+  if (!geometry) return false;
+  *g = {*geometry, dib.Pixels().data()};
   return true;
 }
 
 // A zeroed scratch buffer; empty when the memory is not there.
 std::unique_ptr<uint8_t[]> Scratch(std::size_t bytes) {
   return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<std::size_t>(bytes, 1)]());
-}
-
-// Pixel x of a 1- or 4-bit row, and the same written into a zeroed row.
-uint8_t PackedPixel(const uint8_t* row, int bits, int x) {
-  if (bits == 1) return (row[x >> 3] >> (7 - (x & 7))) & 1;
-  return (x & 1) == 0 ? row[x >> 1] >> 4 : row[x >> 1] & 0x0F;
-}
-
-void AddPackedPixel(uint8_t* row, int bits, int x, uint8_t value) {
-  if (bits == 1) {
-    if (value != 0) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
-  } else {
-    row[x >> 1] |= (x & 1) == 0 ? static_cast<uint8_t>(value << 4) : value;
-  }
-}
-
-void UnpackRow(const uint8_t* row, int bits, int width, uint8_t* out) {
-  for (int x = 0; x < width; ++x) out[x] = PackedPixel(row, bits, x);
 }
 
 // Quarter turns of whole-byte pixels, in tiles so that both images are walked through the cache.
