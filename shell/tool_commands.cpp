@@ -146,6 +146,22 @@ void ColorCommand(CurrentImage& image, ShellState& shell, Port& port, int comman
 
 }  // namespace
 
+bool UndoBrightness(CurrentImage& image) {
+  AdjustBrightness(image.Handle, image.SavedColors, image.BrightnessLevel, 0);
+  image.BrightnessLevel = 0;
+  return true;
+}
+
+bool UndoOrientation(CurrentImage& image) {
+  if (image.SavedImage) {
+    int state = image.PendingOrientation;
+    RestoreOrientation(image.SavedImage, state);
+  }
+  RestoreOrientation(image.Handle, image.PendingOrientation);
+  image.PendingOrientation = 0;
+  return true;
+}
+
 bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, int command) {
   switch (command) {
     case kCmdRotate90: TurnOrMirror(image, port, TransformCode::Rotate90); return true;

@@ -70,6 +70,11 @@ inline std::vector<uint32_t> PixelsOf(const PackedDib& dib) {
   return values;
 }
 
-inline std::vector<uint8_t> BytesOf(const PackedDib& dib) { return {dib.Bytes().begin(), dib.Bytes().end()}; }
+// The header, colour table and rows; not the slack a block may keep after its image was
+// repacked into fewer bits.
+inline std::vector<uint8_t> BytesOf(const PackedDib& dib) {
+  const auto bytes = dib.Bytes().first(dib.PixelOffset() + dib.Pixels().size());
+  return {bytes.begin(), bytes.end()};
+}
 
 }  // namespace ravelle::test

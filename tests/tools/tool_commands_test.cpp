@@ -78,6 +78,19 @@ TEST(ToolCommandTest, TheUnreducedImageTurnsWithTheShownOneAndRestoreUndoesBoth)
   EXPECT_EQ(s.port.dialogRepaints, 4);
 }
 
+TEST(ToolCommandTest, ClosingTheViewerUndoesBrightnessAndOrientationOfBothImages) {
+  Session s(test::RandomImage(21, 10, 24, 3), 8);
+  const auto saved = BytesOf(s.image.SavedImage);
+  const auto shown = BytesOf(s.image.Handle);
+  s.Run({kCmdRotate270, kCmdInvertColors, kCmdFlipTopBottom, kCmdBrighten});
+  ASSERT_TRUE(UndoBrightness(s.image));
+  EXPECT_EQ(s.image.BrightnessLevel, 0);
+  ASSERT_TRUE(UndoOrientation(s.image));
+  EXPECT_EQ(s.image.PendingOrientation, 0);
+  EXPECT_EQ(BytesOf(s.image.SavedImage), saved);
+  EXPECT_EQ(BytesOf(s.image.Handle), shown);
+}
+
 TEST(ToolCommandTest, ToolsOnOtherKindsAreRefusedWithTheMessage) {
   for (const int command : {kCmdRotate90, kCmdInvertColors, kCmdBrighten, kCmdDarken}) {
     Session s(PackedDib(), 24, ImageKind::WindowsMetafile);
