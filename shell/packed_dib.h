@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 
 namespace ravelle {
 
@@ -61,8 +62,13 @@ std::optional<std::size_t> DibBlockSize(const BitmapInfoHeader& header);
 class PackedDib {
  public:
   PackedDib() = default;
-  PackedDib(PackedDib&&) noexcept = default;
-  PackedDib& operator=(PackedDib&&) noexcept = default;
+  // A moved-from PackedDib is empty (handle 0), so a slot whose image was handed on tests false.
+  PackedDib(PackedDib&& other) noexcept : block_(std::move(other.block_)), size_(std::exchange(other.size_, 0)) {}
+  PackedDib& operator=(PackedDib&& other) noexcept {
+    block_ = std::move(other.block_);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
+  }
   PackedDib(const PackedDib&) = delete;
   PackedDib& operator=(const PackedDib&) = delete;
 

@@ -1,8 +1,184 @@
 #include "shell/tool_commands.h"
 
-namespace ravelle {
+#include "colour/adapt_to_display.h"
+#include "colour/reduce_colors.h"
+#include "tools/brightness.h"
+#include "tools/transform.h"
 
-// No Tools command is built yet.
-bool RunToolCommand(CurrentImage&, ShellState&, Port&, int) { return false; }
+namespace ravelle {
+namespace {
+
+void Repaint(Port& port) {
+  port.RepaintViewer();
+  port.RepaintDialog();
+}
+
+TransformCode Inverse(TransformCode code) {
+  if (code == TransformCode::Rotate90) return TransformCode::Rotate270;
+  if (code == TransformCode::Rotate270) return TransformCode::Rotate90;
+  return code;
+}
+
+// Turns and mirrors: the unreduced image first (so that a later restore puts back an image of
+// the same orientation), then the shown one with the orientation state.
+void TurnOrMirror(CurrentImage& image, Port& port, TransformCode code) {
+  if (image.SavedImage) {
+    int unused = 0;
+    // When the unreduced image cannot be turned, the shown one is not turned either: the two
+    // must keep the same orientation.
+    if (TransformImage(image.SavedImage, code, image.Kind, unused, port) != TransformStatus::Done) return;
+  }
+  const TransformStatus status = TransformImage(image.Handle, code, image.Kind, image.PendingOrientation, port);
+  if (status == TransformStatus::NoMemory && image.SavedImage) {
+    int unused = 0;
+    TransformImage(image.SavedImage, Inverse(code), unused);
+  }
+  Repaint(port);
+}
+
+// Inversion always shows the complement of the unadjusted colours: a brightness adjustment in
+// progress is taken off, the kept colours are inverted too, and the level ends at 0.
+void InvertColorsCommand(CurrentImage& image, Port& port) {
+  if (image.BrightnessLevel != 0) {
+    int unused = image.BrightnessLevel;
+    AdjustBrightness(image.Handle, image.SavedColors, unused, 0);
+    for (RgbQuad& c : image.SavedColors) {
+      c.rgbBlue = static_cast<uint8_t>(255 - c.rgbBlue);
+      c.rgbGreen = static_cast<uint8_t>(255 - c.rgbGreen);
+      c.rgbRed = static_cast<uint8_t>(255 - c.rgbRed);
+    }
+  }
+  if (image.SavedImage) {
+    int unused = 0;
+    TransformImage(image.SavedImage, TransformCode::InvertColors, image.Kind, unused, port);
+  }
+  TransformImage(image.Handle, TransformCode::InvertColors, image.Kind, image.PendingOrientation, port);
+  if (image.BrightnessLevel != 0) AdjustBrightness(image.Handle, image.SavedColors, image.BrightnessLevel, 0);
+  Repaint(port);
+}
+
+// Brightness works on a colour table: an image of more than 8 bits is first reduced to its 256
+// best colours, the unreduced image kept in SavedImage.
+void BrightnessCommand(CurrentImage& image, ShellState& shell, Port& port, int step) {
+  if (image.Kind != ImageKind::Bitmap) {
+    port.ShowMessage(Owner::None, kNotABitmapMessage);
+    return;
+  }
+  if (!image.SavedImage && image.BitCount > 8) {
+    shell.MonochromeChosen = false;
+    ReduceColors(image.Handle, image.SavedImage, -256, image.Kind, true, port);
+    image.ReductionApplied = true;
+  }
+  AdjustBrightness(image.Handle, image.SavedColors, image.BrightnessLevel, step);
+  Repaint(port);
+}
+
+// Run first by every colour command: a brightness change is dropped (undone on the shown image
+// when it is not about to be replaced by the unreduced one).
+void ColorCommandPrologue(CurrentImage& image, ShellState& shell, bool monochrome) {
+  if (!image.SavedImage && image.BrightnessLevel != 0) {
+    AdjustBrightness(image.Handle, image.SavedColors, image.BrightnessLevel, 0);
+  } else {
+    image.BrightnessLevel = 0;
+  }
+  shell.MonochromeChosen = monochrome;
+}
+
+void Reduce(CurrentImage& image, Port& port, int choice) {
+  ReduceColors(image.Handle, image.SavedImage, choice, image.Kind, true, port);
+  image.ReductionApplied = true;
+  Repaint(port);
+}
+
+void TrueColorCommand(CurrentImage& image, Port& port) {
+  if (image.SavedImage) image.Handle = std::move(image.SavedImage);
+  image.ReductionApplied = false;
+  if (image.Kind != ImageKind::Bitmap) return;
+  // A palette display still needs its reduction; it is made for the display, not chosen.
+  if (image.DisplayDepth == 8 && image.BitCount > 8) {
+    ReduceColors(image.Handle, image.SavedImage, -256, ImageKind::Bitmap, false, port);
+  }
+  Repaint(port);
+}
+
+void GrayscaleCommand(CurrentImage& image, Port& port) {
+  ConvertToGrayscale(image.Handle, image.SavedImage, image.Kind, port);
+  if (image.DisplayDepth == 4) {
+    PackedDib grayscale;  // takes the intermediate grayscale image, freed on return
+    ReduceColors(image.Handle, grayscale, 256, image.Kind, true, port);
+  }
+  image.ReductionApplied = true;
+  Repaint(port);
+}
+
+// The colour commands whose test sends them to RestoreOriginalImage instead of reducing.
+bool HasFewEnoughColors(const CurrentImage& image, int command) {
+  switch (command) {
+    case kCmdBest256: return image.BitCount < 9;
+    case kCmdBest32: return image.BitCount < 5 || (image.BitCount == 8 && image.ColorsUsed >= 1 && image.ColorsUsed <= 32);
+    case kCmdBest16: return image.BitCount < 5;
+    default: return IsBlackAndWhite(image);
+  }
+}
+
+void ColorCommand(CurrentImage& image, ShellState& shell, Port& port, int command) {
+  ColorCommandPrologue(image, shell, command == kCmdMonochrome);
+  if (command == kCmdTrueColor) {
+    TrueColorCommand(image, port);
+    return;
+  }
+  if (command == kCmdRestoreOriginal || HasFewEnoughColors(image, command)) {
+    RestoreOriginalImage(image, port);
+    return;
+  }
+  switch (command) {
+    case kCmdBest256: Reduce(image, port, -256); break;
+    case kCmdBest32: Reduce(image, port, -32); break;
+    case kCmdBest16: Reduce(image, port, -16); break;
+    case kCmdStandard256: Reduce(image, port, 256); break;
+    case kCmdWeb216: Reduce(image, port, 216); break;
+    case kCmdStandard16: Reduce(image, port, 16); break;
+    case kCmdMonochrome: Reduce(image, port, 2); break;
+    case kCmdGrayscale: GrayscaleCommand(image, port); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+bool UndoBrightness(CurrentImage& image) {
+  AdjustBrightness(image.Handle, image.SavedColors, image.BrightnessLevel, 0);
+  image.BrightnessLevel = 0;
+  return true;
+}
+
+bool UndoOrientation(CurrentImage& image) {
+  if (image.SavedImage) {
+    int state = image.PendingOrientation;
+    RestoreOrientation(image.SavedImage, state);
+  }
+  RestoreOrientation(image.Handle, image.PendingOrientation);
+  image.PendingOrientation = 0;
+  return true;
+}
+
+bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, int command) {
+  switch (command) {
+    case kCmdRotate90: TurnOrMirror(image, port, TransformCode::Rotate90); return true;
+    case kCmdRotate180: TurnOrMirror(image, port, TransformCode::Rotate180); return true;
+    case kCmdRotate270: TurnOrMirror(image, port, TransformCode::Rotate270); return true;
+    case kCmdFlipLeftRight: TurnOrMirror(image, port, TransformCode::FlipLeftRight); return true;
+    case kCmdFlipTopBottom: TurnOrMirror(image, port, TransformCode::FlipTopBottom); return true;
+    case kCmdInvertColors: InvertColorsCommand(image, port); return true;
+    case kCmdBrighten: BrightnessCommand(image, shell, port, +1); return true;
+    case kCmdDarken: BrightnessCommand(image, shell, port, -1); return true;
+    case kCmdTrueColor: case kCmdRestoreOriginal: case kCmdBest256: case kCmdBest32: case kCmdBest16:
+    case kCmdStandard256: case kCmdWeb216: case kCmdStandard16: case kCmdGrayscale: case kCmdMonochrome:
+      ColorCommand(image, shell, port, command);
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace ravelle

@@ -54,6 +54,16 @@ TEST(PackedDibTest, LayoutMatchesThePackedDibOfTheHeader) {
   EXPECT_EQ(deep.PixelOffset(), 40u);
 }
 
+TEST(PackedDibTest, AMovedFromImageIsEmpty) {
+  PackedDib first = CreateDib(2, 2, 24);
+  PackedDib second = std::move(first);
+  EXPECT_FALSE(first);
+  EXPECT_EQ(first.Size(), 0u);
+  first = std::move(second);
+  EXPECT_TRUE(first);
+  EXPECT_FALSE(second);
+}
+
 TEST(PackedDibTest, AccessorsStayInsideABlockSmallerThanItsHeaderSays) {
   PackedDib dib = AllocateDib(48);
   dib.Header().biWidth = 1000;

@@ -1,0 +1,204 @@
+#include "colour/reduce_colors.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "colour/median_cut.h"
+
+namespace ravelle {
+
+RgbRowFeed::RgbRowFeed(const PackedDib& source, const DibGeometry& geometry)
+    : pixels_(source.Pixels().data()), geometry_(geometry) {
+  const auto table = source.Colors();
+  const std::size_t n = std::min<std::size_t>(table.size(), colors_.size());
+  for (std::size_t i = 0; i < n; ++i) colors_[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue};
+}
+
+void RgbRowFeed::Feed(int y, std::span<uint8_t> rgb) const {
+  const uint8_t* row = pixels_ + static_cast<std::size_t>(y) * geometry_.stride;
+  const int width = std::min(geometry_.width, static_cast<int>(rgb.size() / 3));
+  uint8_t* out = rgb.data();
+  switch (geometry_.bits) {
+    case 1: case 4: case 8:
+      for (int x = 0; x < width; ++x, out += 3) {
+        const PaletteColor c = colors_[geometry_.bits == 8 ? row[x] : PackedPixel(row, geometry_.bits, x)];
+        out[0] = c.red;
+        out[1] = c.green;
+        out[2] = c.blue;
+      }
+      break;
+    case 16:
+      for (int x = 0; x < width; ++x, out += 3) {
+        const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
+        out[0] = static_cast<uint8_t>(((v >> 10) & 31) << 3);
+        out[1] = static_cast<uint8_t>(((v >> 5) & 31) << 3);
+        out[2] = static_cast<uint8_t>((v & 31) << 3);
+      }
+      break;
+    default: {
+      const int step = geometry_.bits / 8;
+      for (int x = 0; x < width; ++x, out += 3, row += step) {
+        out[0] = row[2];
+        out[1] = row[1];
+        out[2] = row[0];
+      }
+    }
+  }
+}
+
+namespace {
+
+bool IsValidChoice(int choice) {
+  if (choice < 0) return choice >= -256;
+  return !FixedPalette(choice).empty();
+}
+
+// A new 8-bit image with the source's header and room for `entries` colours; empty when the
+// memory is not there.
+PackedDib EightBitLike(const PackedDib& source, const DibGeometry& g, uint32_t entries, uint32_t clrUsed) {
+  const std::size_t stride = *DibStride(g.width, 8);
+  const uint64_t rows = uint64_t{stride} * static_cast<uint64_t>(g.height);
+  if (rows > kMaxDibBytes) return {};
+  PackedDib dib = AllocateDib(40 + 4 * std::size_t{entries} + static_cast<std::size_t>(rows));
+  if (!dib) return dib;
+  BitmapInfoHeader header = source.Header();
+  header.biBitCount = 8;
+  header.biCompression = 0;
+  header.biClrUsed = clrUsed;
+  // A size that was given is kept true to the new rows.
+  if (header.biSizeImage != 0) header.biSizeImage = static_cast<uint32_t>(rows);
+  dib.Header() = header;
+  return dib;
+}
+
+std::vector<uint8_t> RowBuffer(std::size_t bytes, bool* ok) {
+  try {
+    *ok = true;
+    return std::vector<uint8_t>(bytes);
+  } catch (const std::bad_alloc&) {
+    *ok = false;
+    return {};
+  }
+}
+
+}  // namespace
+
+ColorResult QuantizeImage(const PackedDib& source, int choice) {
+  if (!source) return {TransformStatus::NoImage, {}};
+  const auto geometry = CompleteGeometry(source);
+  if (!geometry || !IsValidChoice(choice)) return {TransformStatus::UnsupportedDepth, {}};
+  const DibGeometry& g = *geometry;
+  const int size = choice < 0 ? -choice : choice;
+
+  // Room for the largest table the choice can give; best colours may use fewer entries.
+  PackedDib reduced = EightBitLike(source, g, static_cast<uint32_t>(size), static_cast<uint32_t>(size));
+  MedianCutQuantizer quantizer;
+  bool haveRow = false;
+  std::vector<uint8_t> rgb = RowBuffer(3 * static_cast<std::size_t>(g.width), &haveRow);
+  if (!reduced || !haveRow || !quantizer.Start(g.width, size)) return {TransformStatus::NoMemory, {}};
+
+  const RgbRowFeed feed(source, g);
+  if (choice < 0) {
+    for (int y = 0; y < g.height; ++y) {
+      feed.Feed(y, rgb);
+      quantizer.AccumulateRow(rgb);
+    }
+    if (!quantizer.SelectColors()) return {TransformStatus::NoMemory, {}};
+  } else {
+    quantizer.SetColorMap(FixedPalette(choice));
+  }
+  const int colors = quantizer.ColorCount();
+  reduced.Header().biClrUsed = static_cast<uint32_t>(colors);
+  const std::span<RgbQuad> table = reduced.Colors();
+  for (int i = 0; i < colors; ++i) {
+    const PaletteColor c = quantizer.MapColor(i);
+    table[static_cast<std::size_t>(i)] = {c.blue, c.green, c.red, 0};
+  }
+  // Even rows (the bottom row is 0) left to right, odd rows right to left.
+  for (int y = 0; y < g.height; ++y) {
+    feed.Feed(y, rgb);
+    quantizer.MapRow(rgb, reduced.Row(y), (y & 1) != 0);
+  }
+  return {TransformStatus::Done, std::move(reduced)};
+}
+
+ColorResult GrayscaleImage(const PackedDib& source) {
+  if (!source) return {TransformStatus::NoImage, {}};
+  const auto geometry = CompleteGeometry(source);
+  if (!geometry) return {TransformStatus::UnsupportedDepth, {}};
+  const DibGeometry& g = *geometry;
+
+  if (g.bits <= 8) {
+    PackedDib gray = source.Clone();
+    if (!gray) return {TransformStatus::NoMemory, {}};
+    for (RgbQuad& c : gray.Colors()) {
+      const uint8_t v = GrayOf(c.rgbRed, c.rgbGreen, c.rgbBlue);
+      c = {v, v, v, 0};
+    }
+    return {TransformStatus::Done, std::move(gray)};
+  }
+
+  PackedDib gray = EightBitLike(source, g, 256, 0);
+  if (!gray) return {TransformStatus::NoMemory, {}};
+  int i = 0;
+  for (RgbQuad& c : gray.Colors()) {
+    const auto v = static_cast<uint8_t>(i++);
+    c = {v, v, v, 0};
+  }
+  const uint8_t* pixels = source.Pixels().data();
+  for (int y = 0; y < g.height; ++y) {
+    const uint8_t* row = pixels + static_cast<std::size_t>(y) * g.stride;
+    uint8_t* out = gray.Row(y).data();
+    if (g.bits == 16) {
+      for (int x = 0; x < g.width; ++x) {
+        const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
+        out[x] = GrayOf(static_cast<int>(((v >> 10) & 31) << 3), static_cast<int>(((v >> 5) & 31) << 3),
+                        static_cast<int>((v & 31) << 3));
+      }
+    } else {
+      const int step = g.bits / 8;
+      for (int x = 0; x < g.width; ++x, row += step) out[x] = GrayOf(row[2], row[1], row[0]);
+    }
+  }
+  return {TransformStatus::Done, std::move(gray)};
+}
+
+namespace {
+
+// The steps every colour tool shares: refuse other kinds, start from the unreduced image,
+// keep it in `saved` and repack the result; the work itself is `reduce`.
+template <typename Reduce>
+TransformStatus ReplaceWithReduction(PackedDib& handle, PackedDib& saved, ImageKind kind, bool waitCursor, Port& port,
+                                     Reduce reduce) {
+  if (kind != ImageKind::Bitmap) {
+    port.ShowMessage(Owner::None, kNotABitmapMessage);
+    return TransformStatus::NotABitmap;
+  }
+  if (!handle) return TransformStatus::NoImage;
+  if (saved) handle = std::move(saved);
+  if (!CompleteGeometry(handle)) return TransformStatus::UnsupportedDepth;
+  if (waitCursor) port.BeginWaitCursor();
+  ColorResult result = reduce(handle);
+  if (result.status == TransformStatus::Done) {
+    saved = std::move(handle);
+    handle = std::move(result.image);
+    CompactDibDepth(handle);
+  }
+  if (waitCursor) port.EndWaitCursor();
+  if (result.status == TransformStatus::NoMemory) port.ShowMessage(Owner::None, kInsufficientMemoryMessage);
+  return result.status;
+}
+
+}  // namespace
+
+TransformStatus ReduceColors(PackedDib& handle, PackedDib& saved, int choice, ImageKind kind, bool waitCursor, Port& port) {
+  return ReplaceWithReduction(handle, saved, kind, waitCursor, port,
+                              [choice](const PackedDib& source) { return QuantizeImage(source, choice); });
+}
+
+TransformStatus ConvertToGrayscale(PackedDib& handle, PackedDib& saved, ImageKind kind, Port& port) {
+  return ReplaceWithReduction(handle, saved, kind, true, port, [](const PackedDib& source) { return GrayscaleImage(source); });
+}
+
+}  // namespace ravelle
