@@ -114,6 +114,10 @@ class PackedDib {
 // empty result into the "Memory Allocation Error" message.
 PackedDib AllocateDib(std::size_t bytes);
 
+// Zeroes what lies past the last pixel of each row: the unused bits of its last byte and the
+// padding to 4 bytes. Rows read straight from a file carry whatever the file had there.
+void ClearRowPadding(PackedDib& dib);
+
 // A zeroed image with its header filled in (biClrUsed as given) and room for its colour table.
 PackedDib CreateDib(int width, int height, int bitCount, uint32_t clrUsed = 0);
 

@@ -456,6 +456,7 @@ ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
     (compression == kBiRle8 ? DecodeRle8 : DecodeRle4)(dib.Pixels(), stride, width, static_cast<int>(height), data);
   } else {
     in.Read(dib.Pixels());
+    ClearRowPadding(dib);
     if (bitfields && (bits == 16 || bits == 32)) {
       const MaskLayout layout = ClassifyMasks(bits, masks[0], masks[1], masks[2]);
       switch (layout) {
@@ -513,6 +514,7 @@ ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) {
   ReadColorTable(in, dib.Colors(), 3);
   if (fh.offBits != 0) in.Seek(fh.offBits);
   in.Read(dib.Pixels());
+  ClearRowPadding(dib);
   result.dib = std::move(dib);
   return result;
 }
@@ -568,7 +570,10 @@ ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
   ByteReader data = in.Sub(in.Remaining());
   // A decoder runs only on the depth it produces; any other pairing leaves the rows zero.
   switch (compression) {
-    case 0: data.Read(dib.Pixels()); break;
+    case 0:
+      data.Read(dib.Pixels());
+      ClearRowPadding(dib);
+      break;
     case 1: if (bits == 8) DecodeRle8(dib.Pixels(), stride, width, height, data); break;
     case 2: if (bits == 4) DecodeRle4(dib.Pixels(), stride, width, height, data); break;
     case 3:

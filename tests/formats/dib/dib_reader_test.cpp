@@ -164,6 +164,18 @@ TEST(DibLayoutTest, TopDownRowsAreStoredBottomUp) {
   EXPECT_EQ(r.dib.Row(2)[0], 10);
 }
 
+TEST(DibLayoutTest, RowsEndInZerosWhateverTheFileHadThere) {
+  BmpFields f;
+  f.width = 11;  // 11 bits: five unused bits in the second byte, then two padding bytes
+  f.height = 2;
+  f.bits = 1;
+  ReadResult r = ReadWindowsDib(WindowsBmp(f, GreyTable(2), std::vector<uint8_t>(8, 0xFF)));
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ((std::vector<uint8_t>(r.dib.Row(1).begin(), r.dib.Row(1).end())), (std::vector<uint8_t>{0xFF, 0xE0, 0, 0}));
+  r = ReadOs2Dib(test::Os2Bmp(3, 1, 24, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE}));
+  EXPECT_EQ(r.dib.Row(0)[9], 0);
+}
+
 TEST(DibLayoutTest, PixelsStartWhereTheFileSaysWhenThatIsBehindTheTable) {
   BmpFields f;
   f.width = 1;
