@@ -1,0 +1,65 @@
+// Quarter and half turns, mirrors and colour inversion of a PackedDib, with the orientation
+// state that records what was done since loading so that it can be undone.
+//
+// Orientation state (an int the caller owns; CurrentImage::PendingOrientation for the shown
+// image):
+//   bits 0-2  orientation index o: 0, 2, 4, 6 = turned 0, 90, 180, 270 degrees clockwise;
+//             1 = mirrored left to right; 5 = mirrored top to bottom;
+//             7 = transposed (the first row has become the first column: 1 2 3 / 4 5 6 reads
+//                 1 4 / 2 5 / 3 6); 3 = transposed the other way (6 3 / 5 2 / 4 1)
+//   bit 3     set while the colours are inverted
+// 0 means the image is as it was loaded.
+#pragma once
+
+#include "platform/port.h"
+#include "shell/current_image.h"
+#include "shell/packed_dib.h"
+
+namespace ravelle {
+
+enum class TransformCode : int {
+  Rotate90 = 90,        // a quarter turn clockwise; width and height swap
+  Rotate180 = 180,      // a half turn
+  Rotate270 = 270,      // a quarter turn counter-clockwise; width and height swap
+  FlipLeftRight = -1,   // mirror each row
+  FlipTopBottom = -2,   // reverse the order of the rows
+  InvertColors = 10,    // the complement of every colour
+};
+
+inline constexpr int kOrientationInverted = 8;
+
+enum class TransformStatus {
+  Done,
+  NotABitmap,        // the image kind is not Bitmap: refused, nothing changed
+  NoImage,           // the handle is empty: nothing to do
+  UnsupportedDepth,  // not 1, 4, 8, 16, 24 or 32 bits, or a block smaller than its header says
+  NoMemory,          // the new block or the scratch row could not be had; nothing changed
+};
+
+// The messages the tools show (no owner, no title, stop icon).
+inline const Message kNotABitmapMessage{"Unable to Manipulate File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand};
+inline const Message kInsufficientMemoryMessage{"Insufficient Memory for this Operation.", "", kMbIconHand};
+
+// The state after `code` has been applied to an image in `state`.
+int NextOrientationState(int state, TransformCode code);
+
+// The engine alone, for callers without a user interface (readers): applies `code` to `dib`
+// and updates `state`. A quarter turn replaces the block; the other codes work in place. On any
+// status but Done the image and the state are unchanged.
+TransformStatus TransformImage(PackedDib& dib, TransformCode code, int& state);
+
+// As the viewer's tools run it: a kind other than Bitmap is refused with kNotABitmapMessage,
+// the wait cursor shows while working, and a failed allocation is reported with
+// kInsufficientMemoryMessage.
+TransformStatus TransformImage(PackedDib& dib, TransformCode code, ImageKind kind, int& state, Port& port);
+
+// Undoes whatever `state` records (inversion first, then the turn or mirror), leaving it 0.
+// Stops at the first step that fails; `state` then still describes the image.
+TransformStatus RestoreOrientation(PackedDib& dib, int& state);
+TransformStatus RestoreOrientation(PackedDib& dib, int& state, Port& port);
+
+// The state that a TIFF Orientation tag value (1 when the tag is absent) stands for, so that
+// RestoreOrientation with it turns the image upright; 0 (nothing to do) for values outside 1-8.
+int TiffOrientationToState(int tagValue);
+
+}  // namespace ravelle
