@@ -1,5 +1,7 @@
 #include "formats/lib/png_file.h"
 
+#include <cmath>
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +50,9 @@ struct PngReader {
   int passes;
   bool hasGamma;
   double fileGamma;
-  png_colorp palette;
+  png_color palette[PNG_MAX_PALETTE_LENGTH];  // as the file holds it
   int paletteSize;
+  double paletteExponent;  // the gamma correction the palette still needs; 1 for none
 };
 
 bool ReadPngHeader(PngReader& r) {
@@ -69,6 +72,13 @@ bool IsGrayType(int colorType) { return colorType == PNG_COLOR_TYPE_GRAY || colo
 bool SetPngTransformations(PngReader& r) {
   if (setjmp(png_jmpbuf(r.png))) return false;
   // White: the gray level for gray files, red, green and blue for the others.
+  // The palette is taken before the transformations: libpng corrects its gamma in place for
+  // some files and not for others, so the correction is made here, always from the file's.
+  png_colorp palette = nullptr;
+  if (r.colorType == PNG_COLOR_TYPE_PALETTE && png_get_PLTE(r.png, r.info, &palette, &r.paletteSize) != 0) {
+    r.paletteSize = std::clamp(r.paletteSize, 0, PNG_MAX_PALETTE_LENGTH);
+    std::memcpy(r.palette, palette, sizeof(png_color) * static_cast<std::size_t>(r.paletteSize));
+  }
   png_color_16 background{};
   if (IsGrayType(r.colorType)) {
     background.gray = 255;
@@ -104,6 +114,9 @@ bool SetPngTransformations(PngReader& r) {
     // few and meant as they stand.
     const bool fewGrays = IsGrayType(r.colorType) && r.bitDepth <= 4;
     png_set_gamma(r.png, kScreenGamma, fewGrays ? kDefaultFileGamma : gamma);
+    // The palette gets the correction libpng gives samples, where it finds it significant
+    // (more than 5% from 1).
+    if (std::abs(gamma * kScreenGamma - 1.0) >= 0.05) r.paletteExponent = 1.0 / (gamma * kScreenGamma);
   } else {
     png_set_gamma(r.png, kScreenGamma, kDefaultFileGamma);
   }
@@ -112,7 +125,6 @@ bool SetPngTransformations(PngReader& r) {
   if (r.colorType == PNG_COLOR_TYPE_RGB || r.colorType == PNG_COLOR_TYPE_RGB_ALPHA) png_set_bgr(r.png);
   r.passes = png_set_interlace_handling(r.png);
   png_read_update_info(r.png, r.info);
-  if (r.colorType == PNG_COLOR_TYPE_PALETTE) png_get_PLTE(r.png, r.info, &r.palette, &r.paletteSize);
   return true;
 }
 
@@ -143,6 +155,10 @@ void ExpandTwoBitRows(PackedDib& dib, std::vector<uint8_t>& buffer) {
       row[2 * i] = nibbles((b >> 6) & 3, (b >> 4) & 3);
       if (2 * i + 1 < dib.Stride()) row[2 * i + 1] = nibbles((b >> 2) & 3, b & 3);
     }
+    // Nothing of the last packed byte may stand beyond the width.
+    const std::size_t used = (static_cast<std::size_t>(dib.Width()) + 1) / 2;
+    if (dib.Width() % 2 != 0) row[used - 1] &= 0xF0;
+    std::fill(row + used, row + dib.Stride(), 0);
   }
 }
 
@@ -186,8 +202,12 @@ PngLayout LayoutFor(const PngReader& r) {
 void FillColorTable(const PngReader& r, PackedDib& dib) {
   auto table = dib.Colors();
   if (r.colorType == PNG_COLOR_TYPE_PALETTE) {
+    const auto correct = [&](png_byte v) {
+      if (r.paletteExponent == 1.0) return v;
+      return static_cast<png_byte>(std::floor(255 * std::pow(v / 255.0, r.paletteExponent) + 0.5));
+    };
     for (std::size_t i = 0; i < table.size() && i < static_cast<std::size_t>(r.paletteSize); ++i) {
-      table[i] = {r.palette[i].blue, r.palette[i].green, r.palette[i].red, 0};
+      table[i] = {correct(r.palette[i].blue), correct(r.palette[i].green), correct(r.palette[i].red), 0};
     }
     return;
   }
@@ -342,6 +362,7 @@ PngPlan PlanPng(const PackedDib& dib, std::span<const RgbQuad> table) {
 ReadResult ReadPngImage(const std::string& path, int /*displayDepth*/) {
   ReadResult result;
   PngReader r{};
+  r.paletteExponent = 1.0;
   r.file = std::fopen(path.c_str(), "rb");
   if (r.file == nullptr) return result;
   r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &result.diagnostics, OnPngError, OnPngWarning);
