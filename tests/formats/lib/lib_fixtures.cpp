@@ -136,7 +136,11 @@ std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag)
   if (tif == nullptr) return std::nullopt;
   std::optional<uint32_t> value;
   const TIFFField* field = TIFFFieldWithTag(tif, tag);
-  if (field != nullptr && TIFFFieldDataType(field) == TIFF_SHORT) {
+  if (tag == TIFFTAG_EXTRASAMPLES) {
+    uint16_t count = 0;
+    uint16_t* values = nullptr;
+    if (TIFFGetField(tif, tag, &count, &values) != 0) value = count;
+  } else if (field != nullptr && TIFFFieldDataType(field) == TIFF_SHORT) {
     uint16_t v = 0;
     if (TIFFGetField(tif, tag, &v) != 0) value = v;
   } else {

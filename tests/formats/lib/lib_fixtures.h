@@ -60,7 +60,8 @@ struct TiffFixture {
 };
 void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& tiff);
 
-// A tag of a TIFF file as libtiff reads it (integers only), or nothing when absent.
+// A tag of a TIFF file as libtiff reads it (integers only; for ExtraSamples the count), or
+// nothing when absent.
 std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag);
 
 // An image through djpeg at its defaults, or through tiff2rgba (orientation as libtiff gives it).
