@@ -130,12 +130,13 @@ TEST(TiffFile, InformationLinesAndUnusualLayouts) {
   ycc.width = ycc.height = 2;
   ycc.samples = 3;
   ycc.photometric = PHOTOMETRIC_YCBCR;
-  ycc.pixels = {0, 0, 128, 128, 0, 0};  // 2x2 subsampled unit: Y Y Y Y Cb Cr
-  ycc.pixels = {255, 255, 255, 255, 128, 128};
+  ycc.pixels = {255, 128, 128, 0, 128, 128, 255, 128, 128, 0, 128, 128};  // white, black
+  ycc.photometric = PHOTOMETRIC_YCBCR;
   WriteTiffFixture(dir / "ycc.tif", ycc);
   const ReadResult y = ReadTiffImage(dir / "ycc.tif");
   ASSERT_TRUE(y.dib);
   EXPECT_EQ(y.dib.BitCount(), 24);
+  EXPECT_EQ(DibToRgb(y.dib).rgb, (std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0}));
 
   // Orientation 6 on a 100 x 50 image is shown 50 wide and 100 high, the first row of the file
   // becoming its right-hand column.
