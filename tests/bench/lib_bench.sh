@@ -25,7 +25,7 @@ best() {  # best wall-clock time of three runs of a command, in ms
   echo "$best"
 }
 
-ourtime() { echo "$ours" | awk -F, -v n="\"$1\"" '$1 ~ n {printf "%d", $3; exit}'; }
+ourtime() { echo "$ours" | awk -F, -v n="\"$1/" 'index($1, n) == 1 {printf "%d", $3; exit}'; }
 
 p=$dir/photo
 im=/usr/bin/convert
@@ -35,7 +35,7 @@ row "decode jpeg" "$(ourtime decode/jpeg)" "$(best "djpeg -outfile $dir/t.ppm $p
 row "encode jpeg" "$(ourtime encode/jpeg)" "$(best "cjpeg -quality 85 -outfile $dir/t.jpg $p.ppm")" "$(best "$im $p.ppm -quality 85 $dir/t.jpg")" "cjpeg -quality 85"
 row "decode png" "$(ourtime decode/png)" "$(best "pngtopnm $p-png.png > $dir/t.ppm")" "$(best "$im $p-png.png $dir/t.ppm")" "pngtopnm (libpng)"
 row "encode png" "$(ourtime encode/png)" "$(best "pnmtopng $p.ppm > $dir/t.png")" "$(best "$im $p.ppm $dir/t.png")" "pnmtopng (libpng)"
-for v in none:none lzw:lzw deflate:zip jpeg:jpeg:85 lzw-tiles:lzw; do
+for v in none:none lzw:lzw deflate:zip "jpeg:jpeg:85 -r 16" lzw-tiles:lzw; do
   name=${v%%:*}; codec=${v#*:}
   tiles=""; [[ $name == *-tiles ]] && tiles="-t"
   row "decode tiff-$name" "$(ourtime decode/tiff-$name)" "$(best "tiffcp -c none $p-tiff-$name.tif $dir/t.tif")" \
