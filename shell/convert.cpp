@@ -2,6 +2,9 @@
 
 #include "formats/common/output_file.h"
 #include "formats/dib/bmp_writer.h"
+#include "formats/lib/jpeg_file.h"
+#include "formats/lib/png_file.h"
+#include "formats/lib/tiff_file.h"
 
 namespace ravelle {
 
@@ -22,6 +25,7 @@ const char* FormatExtension(int code) {
 bool FormatAvailable(int code) {
   switch (code) {
     case kFormatBmp: case kFormatBmpRle: case kFormatBmpBitfields: return true;
+    case kFormatJpeg: case kFormatPng: case kFormatTiff: return true;
     default: return false;
   }
 }
@@ -37,6 +41,10 @@ WriteOutcome WriteImageFile(const PackedDib& image, const ConvertFormat& format,
     }
     case kFormatBmpRle: written = WriteBmpRle(file, image); break;
     case kFormatBmpBitfields: written = WriteBmpBitfields(file, image, format.option1); break;
+    // JPEG: option 1 is progressive; PNG: option 1 is Adam7; TIFF: the compression number and tiles.
+    case kFormatJpeg: written = WriteJpegImage(file, kJpegQuality, image, format.option1 != 0); break;
+    case kFormatPng: written = WritePngImage(file, image, format.option1 != 0); break;
+    case kFormatTiff: written = WriteTiffImage(file, format.option1, format.option2 != 0, image); break;
     default: break;
   }
   return written ? WriteOutcome::Written : WriteOutcome::Failed;

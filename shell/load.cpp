@@ -13,6 +13,9 @@
 
 #include "colour/adapt_to_display.h"
 #include "formats/dib/dib_reader.h"
+#include "formats/lib/jpeg_file.h"
+#include "formats/lib/png_file.h"
+#include "formats/lib/tiff_file.h"
 
 namespace ravelle {
 namespace {
@@ -102,6 +105,11 @@ ReadResult RunReader(const TypeDecision& decision, const ReaderInput& input) {
     case FileType::WindowsBitmap: return ReadWindowsDib(input.bytes, decision.start);
     case FileType::Os2Bitmap: return ReadOs2Dib(input.bytes, decision.start);
     case FileType::Os2v2Bitmap: return ReadOs2v2Dib(input.bytes, decision.start);
+    case FileType::Jpeg: return ReadJpegImage(input.path, input.displayDepth);
+    case FileType::Png: return ReadPngImage(input.path, input.displayDepth);
+    case FileType::Tiff: return ReadTiffImage(input.path);
+    case FileType::MacBinaryTiff:
+      return ReadWithoutMacBinaryHeader(input.path, [](const std::filesystem::path& copy) { return ReadTiffImage(copy); });
     default: return {};
   }
 }

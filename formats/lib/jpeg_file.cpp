@@ -1,0 +1,272 @@
+#include "formats/lib/jpeg_file.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "formats/common/output_file.h"
+#include "formats/lib/dib_pixels.h"
+
+namespace ravelle {
+namespace {
+
+// libjpeg reports errors through error_exit, which must not return. Ours lets the library
+// format its message into `diagnostics` and jumps back to the setjmp in the function that made
+// the library call; only library frames lie between, and the functions that call setjmp keep
+// nothing but plain data, so nothing is left half-destroyed by the jump.
+struct JpegErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf recovery;
+  std::vector<std::string>* diagnostics;
+};
+
+void OutputJpegMessage(j_common_ptr info) {
+  char text[JMSG_LENGTH_MAX];
+  (*info->err->format_message)(info, text);
+  auto* manager = reinterpret_cast<JpegErrorManager*>(info->err);
+  if (manager->diagnostics != nullptr) manager->diagnostics->push_back(text);
+}
+
+[[noreturn]] void ExitOnJpegError(j_common_ptr info) {
+  (*info->err->output_message)(info);
+  std::longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->recovery, 1);
+}
+
+void InstallErrorManager(JpegErrorManager& manager, std::vector<std::string>* diagnostics) {
+  jpeg_std_error(&manager.pub);
+  manager.pub.error_exit = ExitOnJpegError;
+  manager.pub.output_message = OutputJpegMessage;
+  manager.diagnostics = diagnostics;
+}
+
+// A progressive file may hold any number of scans, each of which makes the library go over the
+// whole image again; a file with thousands of tiny scans would keep the reader busy for ages.
+// Real encoders write about ten.
+constexpr int kMaxScans = 500;
+
+void LimitScans(j_common_ptr info) {
+  auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+  if (decompress->input_scan_number <= kMaxScans) return;
+  auto* manager = reinterpret_cast<JpegErrorManager*>(info->err);
+  if (manager->diagnostics != nullptr) manager->diagnostics->push_back("too many progressive scans");
+  std::longjmp(manager->recovery, 1);
+}
+
+// --- Reading -------------------------------------------------------------------------------
+
+// Everything the library works with while reading; plain data, so that it survives a jump.
+struct JpegReader {
+  jpeg_decompress_struct info;
+  JpegErrorManager error;
+  jpeg_progress_mgr progress;
+  std::FILE* file;
+};
+
+bool ReadJpegHeader(JpegReader& r) {
+  if (setjmp(r.error.recovery)) return false;
+  jpeg_create_decompress(&r.info);
+  // The library's own working memory (the coefficients of a progressive image) is held to the
+  // limit of an image, so that a small file cannot make it take gigabytes.
+  r.info.mem->max_memory_to_use = static_cast<long>(kMaxDibBytes);
+  r.progress.progress_monitor = LimitScans;
+  r.info.progress = &r.progress;
+  jpeg_stdio_src(&r.info, r.file);
+  jpeg_read_header(&r.info, TRUE);
+  return true;
+}
+
+bool IsProgressive(JpegReader& r) {
+  if (setjmp(r.error.recovery)) return false;
+  return jpeg_has_multiple_scans(&r.info) != FALSE;
+}
+
+// Samples per pixel the library will deliver at its default output colour space.
+int OutputComponents(const jpeg_decompress_struct& info) {
+  switch (info.out_color_space) {
+    case JCS_GRAYSCALE: return 1;
+    case JCS_RGB: case JCS_YCbCr: return 3;
+    case JCS_CMYK: case JCS_YCCK: return 4;
+    default: return info.num_components;
+  }
+}
+
+// One delivered row of four-component samples turned into blue, green, red. Files with an
+// Adobe marker (all Photoshop C/M/Y/K and every Y/Cb/Cr/K file) store the inks inverted, so a
+// sample of 255 means no ink; the others store them as they are.
+void CmykRowToBgr(const JSAMPLE* in, uint8_t* out, int width, bool inverted) {
+  const auto mix = [](unsigned a, unsigned b) { return static_cast<uint8_t>((a * b + 127) / 255); };
+  for (int x = 0; x < width; ++x, in += 4, out += 3) {
+    unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    out[0] = mix(y, k);
+    out[1] = mix(m, k);
+    out[2] = mix(c, k);
+  }
+}
+
+bool DecodeJpegRows(JpegReader& r, PackedDib& dib, int components) {
+  if (setjmp(r.error.recovery)) return false;
+  jpeg_start_decompress(&r.info);
+  if (static_cast<int>(r.info.output_components) != components ||
+      static_cast<int>(r.info.output_width) != dib.Width() || static_cast<int>(r.info.output_height) != dib.Height()) {
+    return false;
+  }
+  const int width = dib.Width();
+  const bool inverted = r.info.saw_Adobe_marker != FALSE;
+  // Gray and colour rows are read straight into the image; four-component rows go through a
+  // row of the library's own pool, which it frees with the decompressor.
+  JSAMPARRAY scratch = nullptr;
+  if (components == 4) {
+    scratch = (*r.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&r.info), JPOOL_IMAGE,
+                                          r.info.output_width * 4, 1);
+  }
+  while (r.info.output_scanline < r.info.output_height) {
+    // The first row delivered is the top of the picture: the last row of the bitmap.
+    const int y = dib.Height() - 1 - static_cast<int>(r.info.output_scanline);
+    uint8_t* row = dib.Row(y).data();
+    if (components == 4) {
+      jpeg_read_scanlines(&r.info, scratch, 1);
+      CmykRowToBgr(scratch[0], row, width, inverted);
+    } else {
+      JSAMPROW target = row;
+      jpeg_read_scanlines(&r.info, &target, 1);
+      if (components == 3) {
+        for (int x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+      }
+    }
+  }
+  jpeg_finish_decompress(&r.info);
+  return true;
+}
+
+const char* ColorSpaceName(J_COLOR_SPACE space) {
+  switch (space) {
+    case JCS_UNKNOWN: return "error/unspecified";
+    case JCS_GRAYSCALE: return "monochrome";
+    case JCS_RGB: return "red/green/blue";
+    case JCS_YCbCr: return "Y/Cb/Cr";
+    case JCS_CMYK: return "C/M/Y/K";
+    case JCS_YCCK: return "Y/Cb/Cr/K";
+    default: return "";
+  }
+}
+
+// --- Writing -------------------------------------------------------------------------------
+
+struct JpegWriter {
+  jpeg_compress_struct info;
+  JpegErrorManager error;
+};
+
+bool EncodeJpeg(JpegWriter& w, std::FILE* out, const PackedDib& dib, bool gray, int quality, bool progressive,
+                uint8_t* buffer) {
+  if (setjmp(w.error.recovery)) return false;
+  jpeg_create_compress(&w.info);
+  jpeg_stdio_dest(&w.info, out);
+  w.info.image_width = static_cast<JDIMENSION>(dib.Width());
+  w.info.image_height = static_cast<JDIMENSION>(dib.Height());
+  w.info.input_components = gray ? 1 : 3;
+  w.info.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&w.info);
+  jpeg_set_quality(&w.info, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&w.info);
+  jpeg_start_compress(&w.info, TRUE);
+  JSAMPROW row = buffer;
+  // The top row of the picture first: the last row in the bitmap's memory.
+  while (w.info.next_scanline < w.info.image_height) {
+    const auto source = dib.Row(dib.Height() - 1 - static_cast<int>(w.info.next_scanline));
+    if (gray) {
+      RowToGray(dib, source, buffer);
+    } else {
+      RowToRgb(dib, source, buffer);
+    }
+    jpeg_write_scanlines(&w.info, &row, 1);
+  }
+  jpeg_finish_compress(&w.info);
+  return true;
+}
+
+}  // namespace
+
+ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/) {
+  ReadResult result;
+  JpegReader r{};
+  r.file = std::fopen(path.c_str(), "rb");
+  if (r.file == nullptr) {
+    result.diagnostics.push_back(Format("can't open %s", path.c_str()));
+    return result;
+  }
+  InstallErrorManager(r.error, &result.diagnostics);
+  r.info.err = &r.error.pub;
+
+  const auto finish = [&] {
+    jpeg_destroy_decompress(&r.info);
+    std::fclose(r.file);
+  };
+  if (!ReadJpegHeader(r)) {
+    finish();
+    return result;
+  }
+  const int width = static_cast<int>(r.info.image_width);
+  const int height = static_cast<int>(r.info.image_height);
+  result.frame = FrameSize{width, height};
+  result.infoText = Format("image type: JPEG \nwidth: %d \nheight: %d \ncolor components: %d \ncolor space: ", width,
+                           height, r.info.num_components);
+  result.infoText += ColorSpaceName(r.info.jpeg_color_space);
+  if (IsProgressive(r)) result.infoText += " \nprogressive file structure";
+
+  const int components = OutputComponents(r.info);
+  if (components != 1 && components != 3 && components != 4) {
+    result.diagnostics.push_back(Format("%d colour components are not supported", components));
+    finish();
+    return result;
+  }
+  PackedDib dib = CreateDib(width, height, components == 1 ? 8 : 24, 0);
+  if (!dib) {
+    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.infoText = "no file selected";
+    finish();
+    return result;
+  }
+  dib.Header().biSizeImage = 0;
+  if (components == 1) {
+    auto table = dib.Colors();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const auto level = static_cast<uint8_t>(i);
+      table[i] = {level, level, level, 0};
+    }
+  }
+  const bool decoded = DecodeJpegRows(r, dib, components);
+  finish();
+  if (decoded) result.dib = std::move(dib);
+  return result;
+}
+
+bool WriteJpegImage(const std::filesystem::path& path, int quality, const PackedDib& dib, bool progressive) {
+  if (!dib) return false;
+  const int bits = dib.BitCount();
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  if (dib.Width() <= 0 || dib.Height() <= 0) return false;
+  const bool gray = bits <= 8 && IsGrayTable(dib.Colors());
+  std::vector<uint8_t> buffer(static_cast<std::size_t>(dib.Width()) * 3);
+
+  auto output = OutputFile::Create(path);
+  if (!output) return false;
+  JpegWriter w{};
+  std::vector<std::string> ignored;
+  InstallErrorManager(w.error, &ignored);
+  w.info.err = &w.error.pub;
+  const bool encoded = EncodeJpeg(w, output->Stream(), dib, gray, quality, progressive, buffer.data());
+  jpeg_destroy_compress(&w.info);
+  return encoded && output->Commit();
+}
+
+}  // namespace ravelle

@@ -1,0 +1,209 @@
+#include "formats/lib/lib_fixtures.h"
+
+#include <dirent.h>
+#include <png.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace ravelle::test {
+
+PackedDib DrawDib(int width, int height, int bits, Palette palette, uint32_t colours) {
+  PackedDib dib = CreateDib(width, height, bits, colours);
+  auto table = dib.Colors();
+  const std::size_t n = table.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto level = static_cast<uint8_t>(n > 1 ? i * 255 / (n - 1) : 0);
+    switch (palette) {
+      case Palette::Colour:
+        table[i] = {static_cast<uint8_t>(i * 37 + 20), static_cast<uint8_t>(255 - i * 53), static_cast<uint8_t>(i * 91 + 5), 0};
+        break;
+      case Palette::Gray: table[i] = {level, level, level, 0}; break;
+      case Palette::BlackWhite: table[i] = i == 0 ? RgbQuad{0, 0, 0, 0} : RgbQuad{255, 255, 255, 0}; break;
+      case Palette::WhiteBlack: table[i] = i == 0 ? RgbQuad{255, 255, 255, 0} : RgbQuad{0, 0, 0, 0}; break;
+    }
+  }
+  const std::size_t indices = bits <= 8 ? std::max<std::size_t>(n, 1) : 0;
+  for (int y = 0; y < height; ++y) {
+    auto row = dib.Row(y);
+    for (int x = 0; x < width; ++x) {
+      const unsigned block = static_cast<unsigned>(x / 16 + 3 * (y / 16));
+      switch (bits) {
+        case 1: if (block % indices == 1) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8)); break;
+        case 4: row[x / 2] |= static_cast<uint8_t>((block % indices) << (x % 2 == 0 ? 4 : 0)); break;
+        case 8: row[x] = static_cast<uint8_t>(block % indices); break;
+        case 16: {
+          const unsigned v = ((block * 7) % 32 << 10) | ((block * 13) % 32 << 5) | ((block * 5 + 3) % 32);
+          row[2 * x] = static_cast<uint8_t>(v);
+          row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+          break;
+        }
+        default: {
+          const int step = bits / 8;
+          row[step * x] = static_cast<uint8_t>(block * 40);
+          row[step * x + 1] = static_cast<uint8_t>(255 - block * 25);
+          row[step * x + 2] = static_cast<uint8_t>(block * 70 + 9);
+          if (step == 4) row[step * x + 3] = 0;
+        }
+      }
+    }
+  }
+  return dib;
+}
+
+void WritePngFixture(const std::filesystem::path& file, const PngFixture& f) {
+  std::FILE* out = std::fopen(file.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) std::abort();
+  png_init_io(png, out);
+  png_set_IHDR(png, info, f.width, f.height, f.bitDepth, f.colorType, f.adam7 ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> palette;
+  for (std::size_t i = 0; i + 2 < f.palette.size(); i += 3) palette.push_back({f.palette[i], f.palette[i + 1], f.palette[i + 2]});
+  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+  if (f.gamma) png_set_gAMA(png, info, *f.gamma);
+  if (f.srgbIntent) png_set_sRGB(png, info, *f.srgbIntent);
+  png_color_16 background{};
+  if (f.background) png_set_bKGD(png, info, &background);
+  png_write_info(png, info);
+  const int passes = f.adam7 ? png_set_interlace_handling(png) : 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (const auto& row : f.rows) png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(out);
+}
+
+void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& f) {
+  TIFF* tif = TIFFOpen(file.c_str(), "w");
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, f.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, f.height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, f.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, f.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, f.photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, f.planar);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, f.compression);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, f.orientation);
+  if (f.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, f.predictor);
+  // Y/Cb/Cr fixtures hold one sample of each per pixel.
+  if (f.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
+  if (f.extraSamples != 0) {
+    const uint16_t extra[] = {f.extraSamples};
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+  }
+  if (!f.colormap.empty()) {
+    const std::size_t n = f.colormap.size() / 3;
+    TIFFSetField(tif, TIFFTAG_COLORMAP, f.colormap.data(), f.colormap.data() + n, f.colormap.data() + 2 * n);
+  }
+  const std::size_t planeSamples = f.planar == 2 ? 1 : f.samples;
+  const std::size_t rowBytes = (std::size_t{f.width} * planeSamples * f.bits + 7) / 8;
+  const std::size_t planes = f.planar == 2 ? f.samples : 1;
+  if (f.tileWidth != 0) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, f.tileWidth);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, f.tileLength);
+    const std::size_t tileRow = (std::size_t{f.tileWidth} * planeSamples * f.bits + 7) / 8;
+    std::vector<uint8_t> tile(tileRow * f.tileLength);
+    for (std::size_t p = 0; p < planes; ++p) {
+      for (uint32_t y0 = 0; y0 < f.height; y0 += f.tileLength) {
+        for (uint32_t x0 = 0; x0 < f.width; x0 += f.tileWidth) {
+          std::fill(tile.begin(), tile.end(), 0);
+          const std::size_t offset = x0 * planeSamples * f.bits / 8;
+          for (uint32_t k = 0; k < f.tileLength && y0 + k < f.height; ++k) {
+            const uint8_t* row = f.pixels.data() + (p * f.height + y0 + k) * rowBytes;
+            std::copy(row + offset, row + std::min(rowBytes, offset + tileRow), tile.begin() + k * tileRow);
+          }
+          TIFFWriteTile(tif, tile.data(), x0, y0, 0, static_cast<uint16_t>(p));
+        }
+      }
+    }
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+    for (std::size_t p = 0; p < planes; ++p) {
+      for (uint32_t y = 0; y < f.height; ++y) {
+        std::vector<uint8_t> row(f.pixels.begin() + static_cast<std::ptrdiff_t>((p * f.height + y) * rowBytes),
+                                 f.pixels.begin() + static_cast<std::ptrdiff_t>((p * f.height + y + 1) * rowBytes));
+        TIFFWriteScanline(tif, row.data(), y, static_cast<uint16_t>(p));
+      }
+    }
+  }
+  TIFFClose(tif);
+}
+
+std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag) {
+  TIFF* tif = TIFFOpen(file.c_str(), "r");
+  if (tif == nullptr) return std::nullopt;
+  std::optional<uint32_t> value;
+  const TIFFField* field = TIFFFieldWithTag(tif, tag);
+  if (tag == TIFFTAG_EXTRASAMPLES) {
+    uint16_t count = 0;
+    uint16_t* values = nullptr;
+    if (TIFFGetField(tif, tag, &count, &values) != 0) value = count;
+  } else if (field != nullptr && TIFFFieldDataType(field) == TIFF_SHORT) {
+    uint16_t v = 0;
+    if (TIFFGetField(tif, tag, &v) != 0) value = v;
+  } else {
+    uint32_t v = 0;
+    if (TIFFGetField(tif, tag, &v) != 0) value = v;
+  }
+  TIFFClose(tif);
+  return value;
+}
+
+std::optional<RgbImage> DecodeWithDjpeg(const std::filesystem::path& file) {
+  if (!HaveProgram("/usr/bin/djpeg")) return std::nullopt;
+  const auto result = RunCommand("/usr/bin/djpeg -pnm " + Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
+  return ParsePpm(result.out);
+}
+
+std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file) {
+  if (!HaveProgram("/usr/bin/tiff2rgba")) return std::nullopt;
+  TempDir dir;
+  const auto out = dir / "rgba.tif";
+  if (RunCommand("/usr/bin/tiff2rgba -c none -n " + Quote(file.string()) + " " + Quote(out.string()) + " 2>/dev/null").status != 0) {
+    return std::nullopt;
+  }
+  TIFF* tif = TIFFOpen(out.c_str(), "r");
+  if (tif == nullptr) return std::nullopt;
+  uint32_t width = 0, height = 0;
+  uint16_t samples = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  RgbImage image{static_cast<int>(width), static_cast<int>(height), {}};
+  std::vector<uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tif)));
+  for (uint32_t y = 0; y < height; ++y) {
+    TIFFReadScanline(tif, row.data(), y, 0);
+    for (uint32_t x = 0; x < width; ++x) image.rgb.insert(image.rgb.end(), row.begin() + x * samples, row.begin() + x * samples + 3);
+  }
+  TIFFClose(tif);
+  return image;
+}
+
+int MaxDifference(const RgbImage& a, const RgbImage& b) {
+  if (a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size()) return -1;
+  int worst = 0;
+  for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(a.rgb[i] - b.rgb[i]));
+  return worst;
+}
+
+double MeanDifference(const RgbImage& a, const RgbImage& b) {
+  if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 1e9;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(a.rgb[i] - b.rgb[i]);
+  return sum / static_cast<double>(a.rgb.size());
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir) != nullptr) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+}  // namespace ravelle::test
