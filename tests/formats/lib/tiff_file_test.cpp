@@ -234,10 +234,14 @@ TEST(TiffFile, EveryCompressionAndDepthRoundTripsInStripsAndTiles) {
         const std::string what = std::to_string(compression) + " bits " + std::to_string(d.bits) + (tiles ? " tiles" : "");
         if (compression == 7) {
           EXPECT_LT(MeanDifference(DibToRgb(read.dib), expected), 10.0) << what;
-          if (other) EXPECT_LE(MaxDifference(*other, DibToRgb(read.dib)), 2) << what;
+          if (other) {
+            EXPECT_LE(MaxDifference(*other, DibToRgb(read.dib)), 2) << what;
+          }
         } else {
           EXPECT_EQ(DibToRgb(read.dib), expected) << what;
-          if (other) EXPECT_EQ(*other, expected) << what;
+          if (other) {
+            EXPECT_EQ(*other, expected) << what;
+          }
         }
       }
     }
