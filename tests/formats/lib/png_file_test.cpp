@@ -293,7 +293,9 @@ TEST(PngFile, CorpusConformance) {
     if (entry.format != "PNG") continue;
     const auto file = CorpusDir() / entry.path;
     const ReadResult read = ReadPngImage(file, 24);
-    if (read.dib) EXPECT_GE(read.dib.Size(), 40 + read.dib.Stride() * read.dib.Height());
+    if (read.dib) {
+      EXPECT_GE(read.dib.Size(), 40 + read.dib.Stride() * read.dib.Height());
+    }
     if (entry.expected != "valid") continue;
     ASSERT_TRUE(read.dib) << entry.path;
     const auto decoded = DecodeRgbaWithImageMagick(file);
