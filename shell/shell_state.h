@@ -18,6 +18,8 @@ struct ShellState {
   bool MonochromeChosen = false;       // the last colour command was Monochrome
   int StepDirection = 1;               // 1 next file, 0 previous file
   int ListIndex = -1;                  // the file list's selection kept across a delete or move
+  int ScrollOriginX = 0;               // the full-screen window's drawing origin (0 or negative)
+  int ScrollOriginY = 0;
 };
 
 }  // namespace ravelle

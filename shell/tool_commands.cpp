@@ -4,5 +4,7 @@ namespace ravelle {
 
 // No Tools command is built yet.
 bool RunToolCommand(CurrentImage&, ShellState&, Port&, int) { return false; }
+bool UndoBrightness(CurrentImage&) { return false; }
+bool UndoOrientation(CurrentImage&) { return false; }
 
 }  // namespace ravelle

@@ -33,4 +33,16 @@ enum ToolCommand : int {
 // Runs one Tools command; false when that command is not available in this build.
 bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, int command);
 
+// What closing the viewer undoes of the Tools commands, so that the dialog's preview shows the
+// file as loaded:
+// - UndoBrightness puts back the colour table saved before Brighten or Darken (the brightness
+//   adjustment with step 0) and sets BrightnessLevel to 0; the viewer calls it only when there
+//   is no SavedImage and BrightnessLevel is not 0.
+// - UndoOrientation turns Handle back to its loaded orientation (RestoreOrientation with
+//   PendingOrientation) and, with a copy of the same state, SavedImage when there is one, since
+//   the turns and flips were applied to both; PendingOrientation becomes 0.
+// Both return false, changing nothing, when this build has no tools.
+bool UndoBrightness(CurrentImage& image);
+bool UndoOrientation(CurrentImage& image);
+
 }  // namespace ravelle
