@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "resources/dialogs.h"
+#include "shell/file_operation.h"
 #include "shell/load.h"
 #include "shell/viewer.h"
 #include "view/paint.h"
@@ -125,6 +126,7 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) 
       if (selected < 0) return true;  // nothing chosen: the shown image stays
       ReleaseImage(image, port);
       shell.FullScreenPending = false;
+      shell.ImageFolder = CurrentFolder();
       LoadSelectedFile(image, port, port.FileListText(selected));
       return true;
     }

@@ -92,14 +92,15 @@ std::string CurrentFolder() {
   return error ? std::string() : folder.string();
 }
 
-SaveRequest FileOperationRequest(const std::string& source, const std::string& extension, FileMode mode) {
+SaveRequest FileOperationRequest(const std::string& folder, const std::string& source, const std::string& extension,
+                                 FileMode mode) {
   SaveRequest request;
   request.owner = Owner::Viewer;
   request.title = Substitute(TextsFor(mode).title, source);
   const std::string pattern = "*." + extension;
   request.filters = {{pattern, pattern}, {"All Files (*.*)", "*.*"}};
   request.initialName = mode == FileMode::Move ? source : std::string();
-  request.initialFolder = CurrentFolder();
+  request.initialFolder = folder;
   request.defaultExtension = extension;
   request.overwritePrompt = mode == FileMode::Copy;
   request.stayInFolder = mode == FileMode::Rename;
@@ -154,16 +155,17 @@ void AddToFileList(Port& port, const fs::path& file) {
   if (port.FileListFindExact(name) < 0) port.FileListAdd(name);
 }
 
-bool FileOperation(Port& port, const std::string& source, const std::string& extension, FileMode mode) {
-  const auto chosen = port.AskSaveFileName(FileOperationRequest(source, extension, mode));
+bool FileOperation(Port& port, const std::string& folder, const std::string& source, const std::string& extension,
+                   FileMode mode) {
+  const auto chosen = port.AskSaveFileName(FileOperationRequest(folder, source, extension, mode));
   if (!chosen) return false;
   const fs::path destination = *chosen;
   if (destination.has_parent_path()) {
     std::error_code ignored;  // an existing folder is fine
     fs::create_directory(destination.parent_path(), ignored);
   }
-  const bool done = mode == FileMode::Copy ? CopyFileReplacing(source, destination)
-                                           : MoveFileNoReplace(source, destination);
+  const fs::path from = fs::path(folder) / source;
+  const bool done = mode == FileMode::Copy ? CopyFileReplacing(from, destination) : MoveFileNoReplace(from, destination);
   const ModeTexts texts = TextsFor(mode);
   if (!done) {
     port.ShowMessage(Owner::Viewer, {texts.failure, "", kMbIconHand});

@@ -52,6 +52,17 @@ void ResumeAnimation(CurrentImage& image, Port& port, const PausedAnimation& pau
   image.Timer = true;
 }
 
+// Where the shown file is: its name in the folder it was loaded from.
+std::filesystem::path ShownFile(const CurrentImage& image, const ShellState& shell) {
+  return std::filesystem::path(shell.ImageFolder) / image.FilePath;
+}
+
+// The selection of the file list, when the list shows the folder of the shown file; -1 when
+// the dialog has moved on to another folder, whose list does not hold the file.
+int ShownFileListIndex(const ShellState& shell, Port& port) {
+  return shell.ImageFolder == CurrentFolder() ? port.FileListSelection() : -1;
+}
+
 // The file is gone from the list's folder: the image is released, its list entry removed, and
 // the file that followed it is shown; an emptied list closes the viewer.
 void FileGone(CurrentImage& image, ShellState& shell, Port& port) {
@@ -62,6 +73,7 @@ void FileGone(CurrentImage& image, ShellState& shell, Port& port) {
   if (shell.ListIndex != -1) port.FileListDelete(shell.ListIndex);
   port.FileNameBoxUndo();
   if (port.FileListCount() > 0) {
+    // With no entry of its own (-1), nothing is selected and the viewer is left empty.
     port.FileListSelect(shell.ListIndex == 0 ? port.FileListCount() - 1 : shell.ListIndex - 1);
     shell.StepDirection = 1;
     port.BeginWaitCursor();
@@ -76,10 +88,10 @@ void DeleteFlow(CurrentImage& image, ShellState& shell, Port& port) {
   const Message confirm{"Are you sure? \n\n\nDelete File " + image.FilePath + "?", " CONFIRM DELETE FILE ",
                         kMbYesNoCancel | kMbIconExclamation};
   if (port.ShowMessage(Owner::Viewer, confirm) != Answer::Yes) return;
-  shell.ListIndex = port.FileListSelection();
+  shell.ListIndex = ShownFileListIndex(shell, port);
   const PausedAnimation paused = PauseAnimation(image, port);
   std::error_code error;
-  const bool deleted = !image.FilePath.empty() && std::filesystem::remove(image.FilePath, error) && !error;
+  const bool deleted = !image.FilePath.empty() && std::filesystem::remove(ShownFile(image, shell), error) && !error;
   if (!deleted) {
     port.ShowMessage(Owner::Viewer, {"Unable to Delete: \n\n " + image.FilePath, "", kMbOk});
     ResumeAnimation(image, port, paused);
@@ -90,12 +102,12 @@ void DeleteFlow(CurrentImage& image, ShellState& shell, Port& port) {
 
 void MoveOrRenameFlow(CurrentImage& image, ShellState& shell, Port& port, FileMode mode) {
   const PausedAnimation paused = PauseAnimation(image, port);
-  if (!FileOperation(port, image.FilePath, LowerCase(image.Extension), mode)) {
+  if (!FileOperation(port, shell.ImageFolder, image.FilePath, LowerCase(image.Extension), mode)) {
     ResumeAnimation(image, port, paused);
     return;
   }
   // Taken after the operation: a new name added to the sorted list may have moved the entry.
-  shell.ListIndex = port.FileListSelection();
+  shell.ListIndex = ShownFileListIndex(shell, port);
   FileGone(image, shell, port);
 }
 
@@ -206,7 +218,7 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
       MoveOrRenameFlow(image, shell, port, FileMode::Rename);
       break;
     case kCmdCopyFile:
-      FileOperation(port, image.FilePath, LowerCase(image.Extension), FileMode::Copy);
+      FileOperation(port, shell.ImageFolder, image.FilePath, LowerCase(image.Extension), FileMode::Copy);
       break;
     default:
       break;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "shell/file_operation.h"
 #include "shell/load.h"
 #include "shell/menu_state.h"
 #include "view/paint.h"
@@ -44,6 +45,7 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port) {
   port.FileNameBoxUndo();
   port.FileNameBoxReplace(name);
 
+  shell.ImageFolder = CurrentFolder();
   ReadImageFile(image, port, name);
 
   if ((image.Kind == ImageKind::IconSequence || image.Kind == ImageKind::AnimatedCursor) && image.Handle) {

@@ -146,6 +146,25 @@ TEST_F(ShellTest, DeletingTheOnlyFileClosesTheViewer) {
   EXPECT_TRUE(image.InfoText.empty());
 }
 
+TEST_F(ShellTest, DeletingAfterBrowsingElsewhereDeletesTheShownFileNotItsNamesake) {
+  MakeFiles({"a.bmp", "b.bmp"});
+  LoadAndOpenViewer("a.bmp");
+  // The dialog moves on to another folder holding a file of the same name.
+  fs::create_directory(dir / "other");
+  fs::current_path(dir / "other");
+  test::WriteBitmapFile(dir / "other" / "a.bmp", MakeImage(4, 4, 8));
+  port.fileList = {"a.bmp"};
+  port.selection = 0;
+  port.answers = {Answer::Yes};
+  ViewerCommand(image, shell, port, kCmdDeleteFile);
+  EXPECT_FALSE(fs::exists(dir / "a.bmp"));
+  EXPECT_TRUE(fs::exists(dir / "other" / "a.bmp"));
+  EXPECT_EQ(port.fileList, (std::vector<std::string>{"a.bmp"}));  // not the shown file's list
+  EXPECT_EQ(image.Kind, ImageKind::NoImage);
+  EXPECT_TRUE(port.viewerOpen);
+  EXPECT_EQ(port.viewerCaption, "");
+}
+
 TEST_F(ShellTest, AFailedDeleteSaysSoAndTheAnimationGoesOn) {
   MakeFiles({"a.bmp", "b.bmp"});
   LoadAndOpenViewer("a.bmp");
