@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -39,6 +40,10 @@ class ModalAnswers {
       auto handler = std::move(handlers_.front());
       handlers_.pop_front();
       handler(modal);
+      // A handler that failed leaves its dialog open: close it, or the test would wait forever.
+      if (::testing::Test::HasFailure()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+      }
     });
     timer_.start(20);
   }
@@ -56,7 +61,9 @@ std::function<void(QWidget*)> ReadAndConfirm(QString& text) {
     auto* box = qobject_cast<QMessageBox*>(widget);
     ASSERT_NE(box, nullptr);
     text = box->text();
-    box->button(QMessageBox::Ok)->click();
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    ASSERT_NE(ok, nullptr) << text.toStdString();
+    ok->click();
   };
 }
 
@@ -148,10 +155,18 @@ TEST_F(QtAppTest, AConversionThroughTheSaveAsDialogWritesTheFile) {
                           auto* dialog = qobject_cast<QFileDialog*>(widget);
                           ASSERT_NE(dialog, nullptr);
                           auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+                          auto* view = dialog->findChild<QListView*>("listView");
                           ASSERT_NE(name, nullptr);
+                          ASSERT_NE(view, nullptr);
                           proposed = name->text();
+                          // The folder loads in the background and then selects the proposed
+                          // name's file; once it has, a typed name replaces that choice.
+                          ASSERT_TRUE(QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) >= 2; }));
+                          QTest::qWait(50);
+                          view->clearSelection();
                           name->setText(QString::fromStdString(target.string()));
-                          QMetaObject::invokeMethod(dialog, "accept");
+                          // Queued, so that a box the dialog may raise is answered too.
+                          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
                         },
                         ReadAndConfirm(reported)});
   app.Viewer()->MenuAction({5, 0, 0})->trigger();  // Convert/Save, BMP, Uncompressed
