@@ -160,6 +160,17 @@ void PrepareImage(CurrentImage& image, HeadlessPort& port) {
   image.PreviewBox = {40 * units.width, 20 * units.height};
 }
 
+// Loads `file` as the dialog does and prints what the user would have been told; false, after
+// saying why, when there is no image.
+bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, bool verbose) {
+  PrepareImage(image, port);
+  LoadSelectedFile(image, port, file);
+  PrintMessages(port, verbose);
+  if (image.Kind != ImageKind::NoImage) return true;
+  if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", file.c_str());
+  return false;
+}
+
 int Info(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   bool verbose = false;
@@ -241,13 +252,7 @@ int Convert(const std::vector<std::string>& args) {
   port.displayDepth = displayDepth;
   CurrentImage image;
   ShellState shell;
-  PrepareImage(image, port);
-  LoadSelectedFile(image, port, in);
-  PrintMessages(port, verbose);
-  if (image.Kind == ImageKind::NoImage) {
-    if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", in.c_str());
-    return kExitFailed;
-  }
+  if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
 
   // The tools run as in an open viewer window.
   image.Viewer = true;
@@ -327,13 +332,7 @@ int Render(const std::vector<std::string>& args) {
   HeadlessPort port;
   CurrentImage image;
   ShellState shell;
-  PrepareImage(image, port);
-  LoadSelectedFile(image, port, in);
-  PrintMessages(port, verbose);
-  if (image.Kind == ImageKind::NoImage) {
-    if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", in.c_str());
-    return kExitFailed;
-  }
+  if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
 
   // What the viewer's paint draws into a client area of that size.
   image.Viewer = true;

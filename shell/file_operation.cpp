@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "formats/common/output_file.h"
@@ -49,18 +51,28 @@ std::string Substitute(const char* pattern, const std::string& first, const std:
   return out;
 }
 
-// Copies the bytes of one open file to another; false on any read or write error.
-bool CopyBytes(int from, std::FILE* to) {
+// Copies a file's bytes into a new temporary file beside `to`; nothing on any read or write
+// error. The caller commits it or links it into place.
+std::optional<OutputFile> CopyBeside(const fs::path& from, const fs::path& to) {
+  auto output = OutputFile::Create(to);
+  if (!output) return std::nullopt;
+  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) return std::nullopt;
   std::vector<char> buffer(1 << 16);
+  bool copied = true;
   for (;;) {
-    const ssize_t got = ::read(from, buffer.data(), buffer.size());
-    if (got == 0) return true;
+    const ssize_t got = ::read(source, buffer.data(), buffer.size());
+    if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      return false;
+      copied = false;
+      break;
     }
-    if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), to) != static_cast<std::size_t>(got)) return false;
+    output->Write(std::span(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<std::size_t>(got)));
   }
+  ::close(source);
+  if (!copied) return std::nullopt;
+  return output;
 }
 
 bool IsRegularFile(const fs::path& file) {
@@ -71,13 +83,10 @@ bool IsRegularFile(const fs::path& file) {
 // Copies into a new file beside the destination and links it into place, which fails when
 // the destination exists.
 bool CopyNoReplace(const fs::path& from, const fs::path& to) {
-  auto output = OutputFile::Create(to);
+  auto output = CopyBeside(from, to);
   if (!output) return false;
-  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return false;
-  const bool copied = CopyBytes(source, output->Stream());
-  ::close(source);
-  if (!copied) return false;
+  std::FILE* stream = output->Stream();
+  if (std::fflush(stream) != 0 || std::ferror(stream) || ::fsync(::fileno(stream)) != 0) return false;
   output->CloseStream();
   struct stat st {};
   if (::stat(from.c_str(), &st) != 0 || ::chmod(output->TempPath().c_str(), st.st_mode & 07777) != 0) return false;
@@ -135,13 +144,8 @@ bool CopyFileReplacing(const fs::path& from, const fs::path& to) {
   if (!IsRegularFile(from)) return false;
   std::error_code error;
   if (fs::exists(to, error) && fs::equivalent(from, to, error)) return false;  // a file onto itself
-  auto output = OutputFile::Create(to);
-  if (!output) return false;
-  const int source = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return false;
-  const bool copied = CopyBytes(source, output->Stream());
-  ::close(source);
-  return copied && output->Commit();
+  auto output = CopyBeside(from, to);
+  return output && output->Commit();
 }
 
 void AddToFileList(Port& port, const fs::path& file) {
