@@ -2,11 +2,16 @@
 //
 //   ravelle-cli info FILE...
 //   ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N]
+//   ravelle-cli render FILE OUT.png --size WxH [--tile]
 //
 // Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a format or
 // tool this build does not have.
 
 #include <sys/stat.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,12 +20,15 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/common/output_file.h"
 #include "platform/headless/headless_port.h"
+#include "platform/headless/painter_surface.h"
 #include "shell/convert.h"
 #include "shell/current_image.h"
 #include "shell/load.h"
 #include "shell/shell_state.h"
 #include "shell/tool_commands.h"
+#include "view/paint.h"
 
 #ifndef RAVELLE_VERSION
 #define RAVELLE_VERSION "0"
@@ -36,6 +44,7 @@ constexpr int kExitUsage = 2;
 constexpr const char* kUsage =
     "usage: ravelle-cli info [--verbose] FILE...\n"
     "       ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N] [--verbose]\n"
+    "       ravelle-cli render FILE OUT.png --size WxH [--tile] [--verbose]\n"
     "       ravelle-cli --help | --version\n";
 
 constexpr const char* kHelp =
@@ -53,6 +62,10 @@ constexpr const char* kHelp =
     "                      best32 best16 std256 web216 std16 gray mono restore\n"
     "    --display-depth N behave as on a display of N bits per pixel (8 and 4 reduce colour\n"
     "                      images as a palette display does)\n"
+    "  render FILE OUT   paint FILE as the viewer would in a window whose client area is\n"
+    "                    WxH pixels, on white, and write that as a PNG file\n"
+    "    --size WxH        the client area, each side from 1 to 16384\n"
+    "    --tile            tiled, as after the Tile button; centred otherwise\n"
     "  --verbose         also print what the image libraries reported\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
@@ -147,6 +160,17 @@ void PrepareImage(CurrentImage& image, HeadlessPort& port) {
   image.PreviewBox = {40 * units.width, 20 * units.height};
 }
 
+// Loads `file` as the dialog does and prints what the user would have been told; false, after
+// saying why, when there is no image.
+bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, bool verbose) {
+  PrepareImage(image, port);
+  LoadSelectedFile(image, port, file);
+  PrintMessages(port, verbose);
+  if (image.Kind != ImageKind::NoImage) return true;
+  if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", file.c_str());
+  return false;
+}
+
 int Info(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   bool verbose = false;
@@ -228,13 +252,7 @@ int Convert(const std::vector<std::string>& args) {
   port.displayDepth = displayDepth;
   CurrentImage image;
   ShellState shell;
-  PrepareImage(image, port);
-  LoadSelectedFile(image, port, in);
-  PrintMessages(port, verbose);
-  if (image.Kind == ImageKind::NoImage) {
-    if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", in.c_str());
-    return kExitFailed;
-  }
+  if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
 
   // The tools run as in an open viewer window.
   image.Viewer = true;
@@ -271,6 +289,82 @@ int Convert(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+// The largest client area render paints: each side, and the whole.
+constexpr int kMaxRenderSide = 16384;
+constexpr int64_t kMaxRenderPixels = int64_t{1} << 26;
+
+std::optional<Size> ParseSize(const std::string& text) {
+  int width = 0;
+  int height = 0;
+  char extra = 0;
+  if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2) return std::nullopt;
+  if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) return std::nullopt;
+  if (int64_t{width} * height > kMaxRenderPixels) return std::nullopt;
+  return Size{width, height};
+}
+
+int Render(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  std::optional<Size> size;
+  bool tile = false;
+  bool verbose = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--size") {
+      if (i + 1 >= args.size()) return Usage("--size needs WxH");
+      size = ParseSize(args[++i]);
+      if (!size) return Usage("--size takes WxH, each side from 1 to 16384 and at most 67108864 pixels in all");
+    } else if (arg == "--tile") {
+      tile = true;
+    } else if (arg == "--verbose") {
+      verbose = true;
+    } else if (arg.starts_with("--")) {
+      return Usage(("unknown option '" + arg + "'").c_str());
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 2) return Usage("render needs an input file and an output file");
+  if (!size) return Usage("render needs --size WxH");
+  const std::string& in = positional[0];
+  const std::string& out = positional[1];
+
+  HeadlessPort port;
+  CurrentImage image;
+  ShellState shell;
+  if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
+
+  // What the viewer's paint draws into a client area of that size.
+  image.Viewer = true;
+  shell.TileMode = tile ? 1 : 0;
+  QImage canvas(size->width, size->height, QImage::Format_RGB32);
+  if (canvas.isNull()) {
+    std::fprintf(stderr, "ravelle-cli: not enough memory for a %dx%d picture\n", size->width, size->height);
+    return kExitFailed;
+  }
+  canvas.fill(Qt::white);
+  {
+    QPainter painter(&canvas);
+    PainterSurface surface(painter, *size);
+    PaintImageWindow(image, shell, port, surface, PaintTarget::Viewer);
+  }
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  auto file = OutputFile::Create(out);
+  if (!canvas.save(&buffer, "PNG") || !file) {
+    std::fprintf(stderr, "Error Creating File\n");
+    return kExitFailed;
+  }
+  file->Write(std::span(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<std::size_t>(png.size())));
+  if (!file->Commit()) {
+    std::fprintf(stderr, "Error Creating File\n");
+    return kExitFailed;
+  }
+  std::printf("%s: %lld bytes\n", out.c_str(), static_cast<long long>(png.size()));
+  return kExitOk;
+}
+
 }  // namespace
 }  // namespace ravelle
 
@@ -292,5 +386,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "info") return Info(rest);
   if (command == "convert") return Convert(rest);
+  if (command == "render") return Render(rest);
   return Usage(("unknown command '" + command + "'").c_str());
 }

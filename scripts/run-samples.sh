@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, draws the bundled samples into build/samples, and shows the
-# main job on them: the file information of each, and conversions between the bitmap forms.
+# Installs what is missing, builds and draws the bundled samples into build/samples. With a
+# display, opens the viewer on them; without one, shows the main job with ravelle-cli: the file
+# information of each sample, conversions between the bitmap forms, and a rendering of what the
+# viewer would show.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 samples=build/samples
 build/ravelle-make-samples "$samples"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${RAVELLE_NO_VIEWER:-0}" != 1 ]; then
+  echo "== ravelle $samples/sunset.bmp (Exit closes it)"
+  exec build/ravelle "$samples/sunset.bmp"
+fi
+
 cli=build/ravelle-cli
 for f in "$samples"/*.bmp; do
   echo "== ravelle-cli info $f"
@@ -19,3 +27,6 @@ echo "== conversions"
 "$cli" convert "$samples/dusk-565.bmp" "$samples/converted/dusk-555.bmp" --to bmp-bitfields
 "$cli" convert "$samples/quilt-rle4.bmp" "$samples/converted/quilt.bmp" --to bmp
 "$cli" convert "$samples/converted/quilt.bmp" "$samples/converted/quilt-rle4.bmp" --to bmp-rle
+echo "== what the viewer shows in a 640x480 window, centred and tiled"
+"$cli" render "$samples/sunset.bmp" "$samples/converted/sunset-viewer.png" --size 640x480
+"$cli" render "$samples/quilt-rle4.bmp" "$samples/converted/quilt-tiled.png" --size 640x480 --tile

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/port.h"
 
@@ -18,6 +19,11 @@ struct ShellState {
   bool MonochromeChosen = false;       // the last colour command was Monochrome
   int StepDirection = 1;               // 1 next file, 0 previous file
   int ListIndex = -1;                  // the file list's selection kept across a delete or move
+  int ScrollOriginX = 0;               // the full-screen window's drawing origin (0 or negative)
+  int ScrollOriginY = 0;
+  // The current folder when the shown file was loaded: FilePath is relative to it, and the file
+  // operations act there even after the dialog has moved on to another folder.
+  std::string ImageFolder;
 };
 
 }  // namespace ravelle

@@ -1,13 +1,19 @@
-// A port without a display, for tests and the command-line tool: it answers message boxes from
-// a script (OK when nothing is queued) and records every call, so that what the user would have
-// seen can be checked afterwards.
+// A port without a display, for tests and the command-line tool: it answers message boxes and
+// Save As dialogs from a script (OK and Cancel when nothing is queued), keeps the browsing
+// dialog's file list and the viewer's menu as plain data, and records every call, so that what
+// the user would have seen can be checked afterwards.
 #pragma once
 
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/headless/recording_surface.h"
 #include "platform/port.h"
+#include "resources/menu.h"
 
 namespace ravelle {
 
@@ -18,35 +24,104 @@ class HeadlessPort : public Port {
     Message message;
   };
 
+  HeadlessPort();
+
   Answer ShowMessage(Owner owner, const Message& message) override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
+
   int DisplayDepth() override { return displayDepth; }
   Size DialogBaseUnits() override { return baseUnits; }
+  Rect WorkArea() override { return workArea; }
+  ScreenMetrics Screen() override { return screen; }
+
   void DrawPreviewFrame(Rect box, Rect frame) override;
   void DrawPreviewImage(const PackedDib& image, Rect frame) override;
   void StartAnimationTimer(int milliseconds) override;
   void KillAnimationTimer() override;
+  void RepaintDialog() override { ++dialogRepaints; }
+  void EndDialog() override { dialogEnded = true; }
+
+  int FileListCount() override { return static_cast<int>(fileList.size()); }
+  int FileListSelection() override { return selection; }
+  std::string FileListText(int index) override;
+  void FileListSelect(int index) override;
+  bool FileListSelectPrefix(const std::string& prefix) override;
+  int FileListFindExact(const std::string& name) override;
+  void FileListAdd(const std::string& name) override;
+  void FileListDelete(int index) override;
+  void FileNameBoxUndo() override;
+  void FileNameBoxReplace(const std::string& text) override;
+
+  void OpenViewer(const std::string& caption, uint32_t style, Rect rect) override;
+  void DestroyViewer() override;
+  bool ViewerMaximized() override { return viewerMaximized; }
+  void RestoreViewer() override { ++viewerRestores; }
+  void ActivateDialog() override { ++dialogActivations; }
   void SetViewerCaption(const std::string& caption) override { viewerCaption = caption; }
   void RepaintViewer() override { ++viewerRepaints; }
-  void RepaintDialog() override { ++dialogRepaints; }
+
+  void SetMenuItemEnabled(const MenuPath& item, bool enabled) override;
+  void SetMenuItemLabel(const MenuPath& item, const std::string& label) override;
+  void DrawMenuBar() override { ++menuBarDraws; }
+
+  void DrawInWindow(Owner window, const std::function<void(Surface&)>& draw) override;
+
+  void OpenFullScreen() override { ++fullScreenOpens; }
+  void OpenSlideshow() override { ++slideshowOpens; }
+  void PrintImage(bool large, bool tiled) override { prints.emplace_back(large, tiled); }
+  void ShowAbout() override { ++aboutShown; }
+  void Help(HelpCommand command, int context) override { help.emplace_back(command, context); }
+  std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
+
   void LogDiagnostic(const std::string& text) override { diagnostics.push_back(text); }
+
+  // The surface DrawInWindow draws on for a window (created on first use at `windowSize`).
+  RecordingSurface& WindowSurface(Owner window);
 
   // Settings a test may change.
   int displayDepth = 24;
   Size baseUnits{8, 16};
-  std::deque<Answer> answers;  // given to message boxes in turn
+  Rect workArea{0, 0, 1280, 1024};
+  ScreenMetrics screen;
+  Size windowSize{640, 480};
+  bool viewerMaximized = false;
+  std::deque<Answer> answers;                          // given to message boxes in turn
+  std::deque<std::optional<std::string>> saveAnswers;  // given to Save As dialogs in turn
+
+  // The browsing dialog's file list and file-name box.
+  std::vector<std::string> fileList;
+  int selection = -1;
+  std::string fileNameBox;
+  std::string fileNameBoxBefore;  // what an undo brings back
+
+  // The viewer's menu, changed by the menu logic.
+  MenuItem menu;
 
   // What happened.
   std::vector<ShownMessage> messages;
   std::vector<std::string> diagnostics;
-  std::vector<std::string> log;  // one line per drawing, cursor and timer call
+  std::vector<std::string> log;  // one line per drawing, cursor, timer and window call
+  std::vector<SaveRequest> saveRequests;
+  std::vector<std::pair<HelpCommand, int>> help;
+  std::vector<std::pair<bool, bool>> prints;  // (large, tiled)
+  std::map<Owner, RecordingSurface> windows;
   int waitDepth = 0;
   int maxWaitDepth = 0;
-  int timerPeriod = 0;          // 0 while the animation timer is stopped
+  int timerPeriod = 0;  // 0 while the animation timer is stopped
+  bool viewerOpen = false;
   std::string viewerCaption;
+  uint32_t viewerStyle = 0;
+  Rect viewerRect;
   int viewerRepaints = 0;
+  int viewerRestores = 0;
   int dialogRepaints = 0;
+  int dialogActivations = 0;
+  bool dialogEnded = false;
+  int menuBarDraws = 0;
+  int fullScreenOpens = 0;
+  int slideshowOpens = 0;
+  int aboutShown = 0;
   Rect lastFrame;
   Rect lastImageFrame;
   int previewImages = 0;

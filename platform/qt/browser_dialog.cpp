@@ -1,0 +1,292 @@
+#include "platform/qt/browser_dialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+#include "platform/headless/painter_surface.h"
+#include "platform/qt/qt_app.h"
+#include "resources/dialogs.h"
+#include "shell/browser.h"
+
+namespace ravelle {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kDepthRole = Qt::UserRole + 1;
+
+// Folders are indented by their depth, icon and all, as in a tree.
+class IndentedItems : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.adjust(kIndent * index.data(kDepthRole).toInt(), 0, 0, 0);
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+
+ private:
+  static constexpr int kIndent = 8;
+};
+
+QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QRect ToQRect(Rect r) { return QRect(r.left, r.top, r.width, r.height); }
+
+// The label whose access key moves the focus to a control.
+int BuddyOf(int labelId) {
+  switch (labelId) {
+    case kIdFileNameLabel: return kIdFileNameBox;
+    case kIdFoldersLabel: return kIdFolderList;
+    case kIdTypeLabel: return kIdTypeCombo;
+    case kIdDrivesLabel: return kIdDrivesCombo;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+Size BaseUnitsOf(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return {(letters / 26 + 1) / 2, metrics.height()};
+}
+
+PreviewPane::PreviewPane(QtApp& app, QWidget* parent) : QWidget(parent), app_(app) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void PreviewPane::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.translate(kMargin, kMargin);
+  const QColor face = palette().color(QPalette::Window);
+  PainterSurface surface(painter, {width() - kMargin, height() - kMargin},
+                         {static_cast<uint8_t>(face.red()), static_cast<uint8_t>(face.green()),
+                          static_cast<uint8_t>(face.blue())});
+  PaintPreviewPane(app_.image, surface);
+}
+
+BrowserDialog::BrowserDialog(QtApp& app) : QDialog(nullptr, Qt::Window), app_(app), baseUnits_(BaseUnitsOf(font())) {
+  const DialogTemplate& dialog = BrowserDialogTemplate();
+  setWindowTitle(ToQString(dialog.caption));
+  setModal(false);
+  setSizeGripEnabled(false);
+  const Rect size = DialogUnitsToPixels(dialog.units, baseUnits_);
+  resize(size.width, size.height);
+  setMinimumSize(size.width, size.height);
+  CreateControls();
+  timer_.setSingleShot(false);
+  connect(&timer_, &QTimer::timeout, this, [this] { app_.AnimationTick(); });
+}
+
+QWidget* BrowserDialog::Control(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+void BrowserDialog::CreateControls() {
+  std::map<int, QLabel*> labels;
+  for (const ControlTemplate& control : BrowserDialogTemplate().controls) {
+    const QRect place = ToQRect(DialogUnitsToPixels(control.units, baseUnits_));
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+      case ControlKind::Static: {
+        auto* label = new QLabel(ToQString(control.text), this);
+        labels[control.id] = label;
+        widget = label;
+        break;
+      }
+      case ControlKind::Edit:
+        nameBox_ = new QLineEdit(this);
+        widget = nameBox_;
+        break;
+      case ControlKind::ListBox: {
+        auto* list = new QListWidget(this);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        widget = list;
+        if (control.id == kIdFileList) {
+          files_ = list;
+          connect(list, &QListWidget::currentRowChanged, this, [this] { FileSelectionChanged(); });
+          connect(list, &QListWidget::itemDoubleClicked, this, [this] { app_.DialogCommand(kIdOk); });
+        } else {
+          folders_ = list;
+          list->setItemDelegate(new IndentedItems(list));
+          connect(list, &QListWidget::itemDoubleClicked, this,
+                  [this](QListWidgetItem* item) { ChangeFolder(item->data(kPathRole).toString()); });
+        }
+        break;
+      }
+      case ControlKind::ComboBox: {
+        auto* combo = new QComboBox(this);
+        widget = combo;
+        if (control.id == kIdTypeCombo) {
+          types_ = combo;
+          for (const TypeFilter& filter : TypeFilters()) combo->addItem(ToQString(filter.description));
+          connect(combo, &QComboBox::currentIndexChanged, this, [this] { FillFileList(); });
+        } else {
+          drives_ = combo;
+          connect(combo, &QComboBox::activated, this,
+                  [this](int index) { ChangeFolder(drives_->itemData(index, kPathRole).toString()); });
+        }
+        break;
+      }
+      case ControlKind::PushButton: {
+        auto* button = new QPushButton(ToQString(control.text), this);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        const int id = control.id;
+        connect(button, &QPushButton::clicked, this, [this, id] { app_.DialogCommand(id); });
+        widget = button;
+        break;
+      }
+      case ControlKind::CheckBox:
+        widget = new QCheckBox(ToQString(control.text), this);
+        break;
+      case ControlKind::OwnerDrawButton:
+        pane_ = new PreviewPane(app_, this);
+        widget = pane_;
+        break;
+      case ControlKind::Icon:
+        continue;
+    }
+    QRect geometry = place;
+    if (control.kind == ControlKind::ComboBox) geometry.setHeight(widget->sizeHint().height());
+    if (control.kind == ControlKind::OwnerDrawButton) {
+      geometry.adjust(-PreviewPane::kMargin, -PreviewPane::kMargin, 0, 0);
+    }
+    widget->setGeometry(geometry);
+    widget->setVisible(control.visible);
+    widget->setEnabled(control.enabled || control.kind == ControlKind::OwnerDrawButton);
+    controls_[control.id] = widget;
+  }
+  for (const auto& [id, label] : labels) {
+    if (QWidget* buddy = Control(BuddyOf(id))) label->setBuddy(buddy);
+  }
+}
+
+void BrowserDialog::ShowCurrentFolder() {
+  FillFolderList();
+  FillDrives();
+  FillFileList();
+}
+
+bool BrowserDialog::ChangeFolder(const QString& folder) {
+  if (folder.isEmpty() || !QDir::setCurrent(folder)) return false;
+  ShowCurrentFolder();
+  return true;
+}
+
+void BrowserDialog::ShowAllFileTypes() { types_->setCurrentIndex(types_->count() - 1); }
+
+void BrowserDialog::FillFileList() {
+  const int type = std::max(types_->currentIndex(), 0);
+  const std::string_view patterns = TypeFilters()[static_cast<std::size_t>(type)].patterns;
+  filling_ = true;
+  files_->clear();
+  const QStringList names = QDir::current().entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+  for (const QString& name : names) {
+    if (MatchesPatterns(name.toStdString(), patterns)) files_->addItem(name);
+  }
+  filling_ = false;
+}
+
+void BrowserDialog::FillFolderList() {
+  folders_->clear();
+  const QString current = QDir::currentPath();
+  const QStringList parts = current.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  const auto add = [this](const QIcon& icon, const QString& name, const QString& path, int depth) {
+    auto* item = new QListWidgetItem(icon, name, folders_);
+    item->setData(kPathRole, path);
+    item->setData(kDepthRole, depth);
+  };
+  QString path = QStringLiteral("/");
+  add(open, path, path, 0);
+  int depth = 1;
+  for (const QString& part : parts) {
+    path = QDir::cleanPath(path + QLatin1Char('/') + part);
+    add(open, part, path, depth++);
+  }
+  folders_->setCurrentRow(folders_->count() - 1);
+  const QStringList children = QDir::current().entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+  for (const QString& child : children) add(closed, child, QDir::current().filePath(child), depth);
+}
+
+void BrowserDialog::FillDrives() {
+  drives_->clear();
+  const QString current = QDir::currentPath();
+  int best = -1;
+  qsizetype bestLength = -1;
+  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+    if (!volume.isValid() || !volume.isReady()) continue;
+    const QString root = volume.rootPath();
+    if (drives_->findData(root, kPathRole) >= 0) continue;
+    drives_->addItem(root, root);
+    const bool contains = current == root || current.startsWith(root.endsWith('/') ? root : root + '/');
+    if (contains && root.size() > bestLength) {
+      best = drives_->count() - 1;
+      bestLength = root.size();
+    }
+  }
+  drives_->setCurrentIndex(best);
+}
+
+void BrowserDialog::FileSelectionChanged() {
+  if (filling_ || files_->currentItem() == nullptr) return;
+  // Replaced as a user would type it, so that it can be undone.
+  nameBox_->selectAll();
+  nameBox_->insert(files_->currentItem()->text());
+}
+
+void BrowserDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  QWidget* focus = focusWidget();
+  if (focus == folders_ && folders_->currentItem() != nullptr) {
+    ChangeFolder(folders_->currentItem()->data(kPathRole).toString());
+    return;
+  }
+  if (focus == nameBox_) {
+    const QString typed = nameBox_->text().trimmed();
+    if (!typed.isEmpty() && QFileInfo(typed).isDir()) {
+      ChangeFolder(typed);
+      return;
+    }
+    const int found = app_.FileListFindExact(typed.toStdString());
+    if (found >= 0) files_->setCurrentRow(found);
+  }
+  app_.DialogCommand(kIdOk);
+}
+
+void BrowserDialog::mouseDoubleClickEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (event->button() == Qt::LeftButton && InPreviewPicture(app_.image, baseUnits_, at.x(), at.y())) {
+    QTimer::singleShot(0, this, [this] { app_.DialogCommand(kIdCenter); });
+    return;
+  }
+  QDialog::mouseDoubleClickEvent(event);
+}
+
+void BrowserDialog::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  app_.DialogCommand(kIdExit);
+}
+
+void BrowserDialog::reject() { app_.DialogCommand(kIdExit); }
+
+}  // namespace ravelle

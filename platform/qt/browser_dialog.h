@@ -1,0 +1,87 @@
+// The browsing dialog: template 1536's controls at their places, the folder, drive and type
+// browsing that the system dialog did, and the preview pane.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <map>
+
+#include "platform/port.h"
+
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace ravelle {
+
+class QtApp;
+
+// The owner-drawn preview pane. Mouse events pass through to the dialog, which owns the
+// double-click zone. The widget reaches 3 pixels left of and above the pane's place, so that
+// the frame drawn around a picture at the pane's edge is not cut off; its drawing origin stays
+// at the pane's place.
+class PreviewPane : public QWidget {
+ public:
+  static constexpr int kMargin = 3;
+  PreviewPane(QtApp& app, QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QtApp& app_;
+};
+
+class BrowserDialog : public QDialog {
+ public:
+  explicit BrowserDialog(QtApp& app);
+
+  Size BaseUnits() const { return baseUnits_; }
+  QListWidget* FileList() const { return files_; }
+  QListWidget* FolderList() const { return folders_; }
+  QLineEdit* FileNameBox() const { return nameBox_; }
+  QComboBox* TypeCombo() const { return types_; }
+  QComboBox* DrivesCombo() const { return drives_; }
+  PreviewPane* Pane() const { return pane_; }
+  QTimer& AnimationTimer() { return timer_; }
+  QWidget* Control(int id) const;
+
+  // Fills the lists for the process's current folder.
+  void ShowCurrentFolder();
+  // Makes `folder` the current folder and shows it; false when it cannot be entered.
+  bool ChangeFolder(const QString& folder);
+  // Switches the type filter to "All Files (*.*)".
+  void ShowAllFileTypes();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  void CreateControls();
+  void FillFileList();
+  void FillFolderList();
+  void FillDrives();
+  void FileSelectionChanged();
+
+  QtApp& app_;
+  Size baseUnits_;
+  std::map<int, QWidget*> controls_;
+  QListWidget* files_ = nullptr;
+  QListWidget* folders_ = nullptr;
+  QLineEdit* nameBox_ = nullptr;
+  QComboBox* types_ = nullptr;
+  QComboBox* drives_ = nullptr;
+  PreviewPane* pane_ = nullptr;
+  QTimer timer_;
+  bool filling_ = false;
+};
+
+// The base units of a font: the average width of the letters, rounded, and the line height.
+Size BaseUnitsOf(const QFont& font);
+
+}  // namespace ravelle

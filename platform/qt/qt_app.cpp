@@ -1,0 +1,325 @@
+#include "platform/qt/qt_app.h"
+
+#include <QAction>
+
+#include <algorithm>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScreen>
+#include <QStyle>
+#include <QWindow>
+
+#include "platform/qt/browser_dialog.h"
+#include "platform/qt/dialogs.h"
+#include "platform/qt/viewer_window.h"
+#include "resources/dialogs.h"
+#include "shell/browser.h"
+#include "shell/viewer.h"
+
+// The help pages live in the library's resources, which a static library must register itself.
+static void RegisterResources() { Q_INIT_RESOURCE(ravelle); }
+
+namespace ravelle {
+namespace {
+
+QString Folded(const QString& text) { return text.toCaseFolded(); }
+
+}  // namespace
+
+QtApp::QtApp(std::optional<int> displayDepth) : displayDepth_(displayDepth), dialog_(std::make_unique<BrowserDialog>(*this)) {
+  RegisterResources();
+}
+
+QtApp::~QtApp() {
+  dialog_->AnimationTimer().stop();
+  delete viewer_.data();
+  delete fullScreen_.data();
+  delete help_.data();
+}
+
+ViewerWindow* QtApp::Viewer() const { return viewer_; }
+FullScreenWindow* QtApp::FullScreen() const { return fullScreen_; }
+HelpWindow* QtApp::HelpBrowser() const { return help_; }
+
+void QtApp::Start(const std::string& commandLineFile) {
+  const StartFile start = CommandLineStart(commandLineFile);
+  if (!start.folder.empty()) QDir::setCurrent(QString::fromStdString(start.folder));
+  dialog_->ShowCurrentFolder();
+  // A named file the type filter hides is still shown: the filter gives way to all files.
+  if (!start.name.empty() && FileListFindExact(start.name) < 0) dialog_->ShowAllFileTypes();
+  const bool load = InitBrowser(image, shell, *this, start.name);
+  dialog_->show();
+  if (load) {
+    dialog_->FileList()->setFocus();
+    QTimer::singleShot(0, dialog_.get(), [this] { DialogCommand(kIdOk); });
+  }
+}
+
+int QtApp::Run(const std::string& commandLineFile) {
+  QApplication::setQuitOnLastWindowClosed(false);
+  Start(commandLineFile);
+  return QApplication::exec();
+}
+
+void QtApp::DialogCommand(int id) { BrowserCommand(image, shell, *this, id); }
+
+void QtApp::ViewerMenuCommand(int id) { ViewerCommand(image, shell, *this, id); }
+
+void QtApp::ViewerDismissed() { CloseViewer(image, shell, *this); }
+
+void QtApp::FullScreenDismissed() {
+  if (fullScreen_ != nullptr) {
+    fullScreen_->Release();
+    fullScreen_->hide();
+    fullScreen_->deleteLater();
+    fullScreen_ = nullptr;
+  }
+  FullScreenClosed(image, shell);
+}
+
+void QtApp::AnimationTick() { BrowserTimer(image, shell, *this); }
+
+QWidget* QtApp::OwnerWidget(Owner owner) const {
+  switch (owner) {
+    case Owner::None: return nullptr;
+    case Owner::Viewer: if (viewer_ != nullptr) return viewer_; break;
+    case Owner::FullScreen: if (fullScreen_ != nullptr) return fullScreen_; break;
+    default: break;
+  }
+  return dialog_.get();
+}
+
+Answer QtApp::ShowMessage(Owner owner, const Message& message) { return ShowMessageBox(OwnerWidget(owner), message); }
+
+void QtApp::BeginWaitCursor() {
+  if (waitDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtApp::EndWaitCursor() {
+  if (waitDepth_ > 0 && --waitDepth_ == 0) QApplication::restoreOverrideCursor();
+}
+
+int QtApp::DisplayDepth() {
+  if (displayDepth_) return *displayDepth_;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->depth() : 24;
+}
+
+Size QtApp::DialogBaseUnits() { return dialog_->BaseUnits(); }
+
+Rect QtApp::WorkArea() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  return {area.x(), area.y(), area.width(), area.height()};
+}
+
+ScreenMetrics QtApp::Screen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
+  const int bar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  return {{size.width(), size.height()}, bar, bar};
+}
+
+// The pane paints itself from the record whenever Qt asks; drawing into it means asking.
+void QtApp::DrawPreviewFrame(Rect, Rect) { dialog_->Pane()->update(); }
+void QtApp::DrawPreviewImage(const PackedDib&, Rect) { dialog_->Pane()->update(); }
+
+void QtApp::StartAnimationTimer(int milliseconds) { dialog_->AnimationTimer().start(milliseconds); }
+void QtApp::KillAnimationTimer() { dialog_->AnimationTimer().stop(); }
+
+void QtApp::RepaintDialog() {
+  dialog_->update();
+  dialog_->Pane()->update();
+}
+
+void QtApp::EndDialog() {
+  dialog_->AnimationTimer().stop();
+  if (help_ != nullptr) help_->hide();
+  if (viewer_ != nullptr) {
+    viewer_->Release();
+    viewer_->hide();
+  }
+  if (fullScreen_ != nullptr) {
+    fullScreen_->Release();
+    fullScreen_->hide();
+  }
+  dialog_->hide();
+  QCoreApplication::quit();
+}
+
+int QtApp::FileListCount() { return dialog_->FileList()->count(); }
+
+int QtApp::FileListSelection() {
+  const QListWidget* list = dialog_->FileList();
+  return list->currentItem() != nullptr && list->currentItem()->isSelected() ? list->currentRow() : -1;
+}
+
+std::string QtApp::FileListText(int index) {
+  const QListWidgetItem* item = dialog_->FileList()->item(index);
+  return item != nullptr ? item->text().toStdString() : std::string();
+}
+
+void QtApp::FileListSelect(int index) {
+  QListWidget* list = dialog_->FileList();
+  if (index < 0 || index >= list->count()) {
+    list->setCurrentRow(-1);
+    list->clearSelection();
+    return;
+  }
+  list->setCurrentRow(index);
+  list->scrollToItem(list->item(index));
+}
+
+bool QtApp::FileListSelectPrefix(const std::string& prefix) {
+  const QString folded = Folded(QString::fromStdString(prefix));
+  QListWidget* list = dialog_->FileList();
+  for (int i = 0; i < list->count(); ++i) {
+    if (Folded(list->item(i)->text()).startsWith(folded)) {
+      FileListSelect(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+int QtApp::FileListFindExact(const std::string& name) {
+  const QString folded = Folded(QString::fromStdString(name));
+  const QListWidget* list = dialog_->FileList();
+  for (int i = 0; i < list->count(); ++i) {
+    if (Folded(list->item(i)->text()) == folded) return i;
+  }
+  return -1;
+}
+
+void QtApp::FileListAdd(const std::string& name) {
+  QListWidget* list = dialog_->FileList();
+  const QString text = QString::fromStdString(name);
+  int at = 0;
+  while (at < list->count() && QString::compare(list->item(at)->text(), text, Qt::CaseInsensitive) <= 0) ++at;
+  list->insertItem(at, text);
+}
+
+void QtApp::FileListDelete(int index) { delete dialog_->FileList()->takeItem(index); }
+
+void QtApp::FileNameBoxUndo() { dialog_->FileNameBox()->undo(); }
+
+void QtApp::FileNameBoxReplace(const std::string& text) {
+  QLineEdit* box = dialog_->FileNameBox();
+  box->selectAll();
+  box->insert(QString::fromStdString(text));
+}
+
+void QtApp::OpenViewer(const std::string& caption, uint32_t style, Rect rect) {
+  if (viewer_ != nullptr) return;
+  viewer_ = new ViewerWindow(*this);
+  viewer_->setWindowIcon(QApplication::windowIcon());
+  viewer_->setWindowTitle(QString::fromStdString(caption));
+  viewer_->setGeometry(rect.left, rect.top, rect.width, rect.height);
+  if (style == kViewerStyleMaximized) {
+    viewer_->showMaximized();
+  } else {
+    viewer_->show();
+  }
+  viewer_->activateWindow();
+}
+
+void QtApp::DestroyViewer() {
+  if (viewer_ == nullptr) return;
+  viewer_->Release();
+  viewer_->hide();
+  viewer_->deleteLater();
+  viewer_ = nullptr;
+}
+
+bool QtApp::ViewerMaximized() { return viewer_ != nullptr && viewer_->isMaximized(); }
+
+void QtApp::RestoreViewer() {
+  if (viewer_ == nullptr) return;
+  if (viewer_->isMinimized()) viewer_->setWindowState(viewer_->windowState() & ~Qt::WindowMinimized);
+  viewer_->show();
+}
+
+void QtApp::ActivateDialog() {
+  if (dialog_->isMinimized()) dialog_->setWindowState(dialog_->windowState() & ~Qt::WindowMinimized);
+  dialog_->show();
+  dialog_->raise();
+  dialog_->activateWindow();
+}
+
+void QtApp::SetViewerCaption(const std::string& caption) {
+  if (viewer_ != nullptr) viewer_->setWindowTitle(QString::fromStdString(caption));
+}
+
+void QtApp::RepaintViewer() {
+  if (viewer_ != nullptr) viewer_->Canvas()->update();
+}
+
+void QtApp::SetMenuItemEnabled(const MenuPath& item, bool enabled) {
+  if (viewer_ == nullptr) return;
+  if (QAction* action = viewer_->MenuAction(item)) action->setEnabled(enabled);
+}
+
+void QtApp::SetMenuItemLabel(const MenuPath& item, const std::string& label) {
+  if (viewer_ == nullptr) return;
+  if (QAction* action = viewer_->MenuAction(item)) action->setText(QString::fromStdString(label));
+}
+
+// Qt draws only when a window paints; each window's paint draws what the record holds now.
+void QtApp::DrawInWindow(Owner window, const std::function<void(Surface&)>&) {
+  switch (window) {
+    case Owner::Viewer: RepaintViewer(); break;
+    case Owner::FullScreen: if (fullScreen_ != nullptr) fullScreen_->update(); break;
+    case Owner::PreviewPane: case Owner::Dialog: RepaintDialog(); break;
+    default: break;
+  }
+}
+
+void QtApp::OpenFullScreen() {
+  if (fullScreen_ != nullptr) return;
+  shell.ScrollOriginX = 0;
+  shell.ScrollOriginY = 0;
+  fullScreen_ = new FullScreenWindow(*this);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) fullScreen_->setGeometry(screen->geometry());
+  fullScreen_->showFullScreen();
+  fullScreen_->activateWindow();
+  fullScreen_->setFocus();
+}
+
+void QtApp::OpenSlideshow() {
+  ShowMessageBox(OwnerWidget(Owner::Viewer),
+                 {"The slideshow is not available in this version.", std::string(kProgramTitle), kMbIconInformation});
+}
+
+void QtApp::PrintImage(bool, bool) {
+  ShowMessageBox(OwnerWidget(Owner::Viewer),
+                 {"Printing is not available in this version.", std::string(kProgramTitle), kMbIconInformation});
+}
+
+void QtApp::ShowAbout() { ShowAboutDialog(OwnerWidget(Owner::Viewer), dialog_->BaseUnits()); }
+
+void QtApp::Help(HelpCommand command, int context) {
+  if (command == HelpCommand::Quit) {
+    if (help_ != nullptr) help_->close();
+    return;
+  }
+  if (help_ == nullptr) {
+    help_ = new HelpWindow;
+    help_->setWindowIcon(QApplication::windowIcon());
+    // Beside the dialog, as far as the screen allows.
+    const QRect area = dialog_->screen()->availableGeometry();
+    const QPoint at = dialog_->geometry().topRight() + QPoint(16, 0);
+    help_->move(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - help_->width())),
+                std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - help_->height())));
+  }
+  help_->ShowPage(command == HelpCommand::Context ? context : 0);
+}
+
+std::optional<std::string> QtApp::AskSaveFileName(const SaveRequest& request) {
+  return ShowSaveDialog(OwnerWidget(request.owner), request);
+}
+
+}  // namespace ravelle

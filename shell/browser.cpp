@@ -1,0 +1,235 @@
+#include "shell/browser.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+
+#include "resources/dialogs.h"
+#include "shell/file_operation.h"
+#include "shell/load.h"
+#include "shell/viewer.h"
+#include "view/paint.h"
+#include "view/step.h"
+
+namespace ravelle {
+namespace {
+
+constexpr TypeFilter kTypeFilters[] = {
+    {"Images", "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.tif;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;*.ani"},
+    {"bmp, dib, rle", "*.bmp;*.dib;*.rle"},
+    {"gif", "*.gif"},
+    {"ico, cur, ani", "*.ico;*.cur;*.ani"},
+    {"iff, lbm", "*.iff;*.lbm"},
+    {"jpg, jpe, jpeg", "*.jpg;*.jpe"},
+    {"pcx", "*.pcx"},
+    {"png", "*.png"},
+    {"tga", "*.tga"},
+    {"tif, tiff", "*.tif"},
+    {"wmf, emf", "*.wmf;*.emf"},
+    {"All Files (*.*)", "*.*"},
+};
+
+char Fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// '*' matches any run of characters, '?' any one; case is ignored.
+bool Glob(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool PathIs(const std::string& path, bool directory) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+std::span<const TypeFilter> TypeFilters() { return kTypeFilters; }
+
+bool MatchesPatterns(std::string_view name, std::string_view patterns) {
+  while (!patterns.empty()) {
+    const std::size_t end = patterns.find(';');
+    std::string_view pattern = patterns.substr(0, end);
+    while (!pattern.empty() && pattern.front() == ' ') pattern.remove_prefix(1);
+    while (!pattern.empty() && pattern.back() == ' ') pattern.remove_suffix(1);
+    if (pattern == "*.*" || (!pattern.empty() && Glob(pattern, name))) return true;
+    if (end == std::string_view::npos) break;
+    patterns.remove_prefix(end + 1);
+  }
+  return false;
+}
+
+StartFile CommandLineStart(const std::string& argument) {
+  StartFile start;
+  if (argument.empty()) return start;
+  if (PathIs(argument, true)) {
+    start.folder = argument;
+    return start;
+  }
+  const std::size_t slash = argument.find_last_of('/');
+  if (slash != std::string::npos) start.folder = slash == 0 ? "/" : argument.substr(0, slash);
+  if (PathIs(argument, false)) start.name = argument.substr(slash == std::string::npos ? 0 : slash + 1);
+  return start;
+}
+
+Rect ComputeViewerRect(Rect workArea) {
+  const int R = workArea.left + workArea.width;
+  const int B = workArea.top + workArea.height;
+  const int left = R / 12;
+  const int top = B / 8;
+  return {left, top, 9 * R / 10 - left, 5 * B / 6 - top};
+}
+
+bool InitBrowser(CurrentImage& image, ShellState& shell, Port& port, const std::string& startName) {
+  const Size units = port.DialogBaseUnits();
+  image.PreviewBox = {40 * units.width, 20 * units.height};
+  image.Kind = ImageKind::NoImage;
+  image.SavedImage = PackedDib();
+  image.PendingOrientation = 0;
+  image.ReductionApplied = false;
+  image.Viewer = false;
+  shell.FullScreenPending = false;
+  shell.ViewerRect = ComputeViewerRect(port.WorkArea());
+  shell.ViewerStyle = kViewerStyleNormal;
+  if (!startName.empty()) {
+    const int exact = port.FileListFindExact(startName);
+    if (exact >= 0) {
+      port.FileListSelect(exact);
+      return true;
+    }
+    if (port.FileListSelectPrefix(startName)) return true;
+  }
+  FitPreviewFrame(image, port, 1, 1);
+  return false;
+}
+
+bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
+  switch (id) {
+    case kIdOk: {
+      const int selected = port.FileListSelection();
+      if (selected < 0) return true;  // nothing chosen: the shown image stays
+      ReleaseImage(image, port);
+      shell.FullScreenPending = false;
+      shell.ImageFolder = CurrentFolder();
+      LoadSelectedFile(image, port, port.FileListText(selected));
+      return true;
+    }
+    case kIdExit:
+      port.Help(HelpCommand::Quit, 0);
+      ReleaseImage(image, port);
+      port.EndDialog();
+      return true;
+    case kIdCenter: case kIdFullScreen:
+      if (id == kIdFullScreen) shell.FullScreenPending = true;
+      if (image.Viewer && !shell.FullScreenPending) {
+        shell.TileMode = 0;
+        port.RepaintViewer();
+        port.RestoreViewer();
+        return true;
+      }
+      port.Help(HelpCommand::Quit, 0);
+      if (!image.Viewer) shell.TileMode = 0;
+      if (shell.FullScreenPending) {
+        image.FullScreen = true;
+        port.OpenFullScreen();
+      } else {
+        OpenViewerWindow(image, shell, port, ViewerCaption(image));
+      }
+      return true;
+    case kIdTile:
+      shell.TileMode = 1;
+      if (!image.Viewer) {
+        port.Help(HelpCommand::Quit, 0);
+        OpenViewerWindow(image, shell, port, image.FilePath);
+      } else {
+        port.RepaintViewer();
+        port.RestoreViewer();
+      }
+      return true;
+    case kIdHelp:
+      port.Help(HelpCommand::Context, kHelpContextBrowser);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
+  port.KillAnimationTimer();
+  image.Timer = false;
+  if (image.Kind == ImageKind::AnimatedCursor) {
+    AniSequence& sequence = image.AniTables;
+    if (sequence.position >= sequence.steps.size()) sequence.position = 0;
+    if (sequence.position < sequence.steps.size()) {
+      const AniStep step = sequence.steps[sequence.position];
+      if (step.frame >= 0 && static_cast<std::size_t>(step.frame) < sequence.frames.size()) {
+        image.Handle = sequence.frames[static_cast<std::size_t>(step.frame)].Clone();
+      }
+      image.Delay = static_cast<int>(step.rate * 1.6667 + 0.5);
+      ++sequence.position;
+    }
+  }
+  // An icon sequence keeps its current image: reading the next one needs the icon reader.
+  if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) return;
+  if (image.Handle) {
+    port.DrawPreviewImage(image.Handle, image.PreviewFrame);
+    const auto drawInto = [&](Owner window, int mode) {
+      port.DrawInWindow(window, [&](Surface& surface) { DrawFrameInWindow(image, image.Handle, surface, mode, false); });
+    };
+    if (image.Viewer) drawInto(Owner::Viewer, shell.TileMode);
+    if (image.FullScreen) drawInto(Owner::FullScreen, shell.TileMode);
+    if (image.Slideshow) drawInto(Owner::Slideshow, 0);
+  }
+  port.StartAnimationTimer(AnimationPeriod(image));
+  image.Timer = true;
+}
+
+Point PreviewPaneOrigin(Size baseUnits) {
+  const Rect pane = DialogUnitsToPixels({122, 57, 216, 200}, baseUnits);
+  return {pane.left, pane.top};
+}
+
+bool InPreviewPicture(const CurrentImage& image, Size baseUnits, int x, int y) {
+  const Point origin = PreviewPaneOrigin(baseUnits);
+  const Rect& frame = image.PreviewFrame;
+  const int left = origin.x + frame.left;
+  const int top = origin.y + frame.top;
+  return x >= left && x <= left + frame.width && y >= top && y <= top + frame.height;
+}
+
+void DrawPreviewFrameOn(Surface& surface, Size box, Rect frame) {
+  surface.FillRect({-3, -3, box.width + 6, box.height + 6}, surface.ButtonFace());
+  surface.FrameRect({frame.left - 3, frame.top - 3, frame.width + 6, frame.height + 6}, kBlack);
+  const Rect white{frame.left - 1, frame.top - 1, frame.width + 2, frame.height + 2};
+  surface.FillRect(white, kWhite);
+  surface.FrameRect(white, kBlack);
+}
+
+void PaintPreviewPane(const CurrentImage& image, Surface& surface) {
+  DrawPreviewFrameOn(surface, image.PreviewBox, image.PreviewFrame);
+  const PackedDib* dib = nullptr;
+  switch (image.Kind) {
+    case ImageKind::Bitmap: case ImageKind::IconSequence: case ImageKind::AnimatedCursor: dib = &image.Handle; break;
+    case ImageKind::AnimatedGif: dib = &image.FrameDib; break;
+    default: break;  // metafiles are not drawn by this build
+  }
+  if (dib != nullptr && *dib) surface.StretchDib(*dib, image.PreviewFrame);
+}
+
+}  // namespace ravelle

@@ -1,0 +1,62 @@
+// The browsing dialog's logic: start-up with a file from the command line, the type filter, the
+// buttons, the preview pane and its double-click zone, and the animation timer.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/port.h"
+#include "platform/surface.h"
+#include "shell/current_image.h"
+#include "shell/shell_state.h"
+
+namespace ravelle {
+
+// The "List Files of Type" filter: a description and its patterns, in order.
+struct TypeFilter {
+  std::string_view description;
+  std::string_view patterns;  // separated by ';'
+};
+std::span<const TypeFilter> TypeFilters();
+
+// Whether a file name matches one of the ';'-separated patterns (* and ?, case ignored; "*.*"
+// matches every name, with or without a dot).
+bool MatchesPatterns(std::string_view name, std::string_view patterns);
+
+// A file named on the command line: the folder the dialog opens in ("" for the current one) and
+// the name to select ("" when there is no such file).
+struct StartFile {
+  std::string folder;
+  std::string name;
+};
+StartFile CommandLineStart(const std::string& argument);
+
+// Where viewer windows open, from the desktop's work area.
+Rect ComputeViewerRect(Rect workArea);
+
+// The dialog opens: the preview box from the base units, the record and the shell state
+// initialised, the viewer's rectangle. With a start file it is selected in the list and the
+// result is true: the caller then sends the dialog's OK command (once the dialog is up).
+bool InitBrowser(CurrentImage& image, ShellState& shell, Port& port, const std::string& startName);
+
+// The dialog's buttons and commands: OK (load the selected file), Exit, Center, Tile, Full
+// Screen, Help. False for any other id.
+bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id);
+
+// One step of the animation timer: the next frame of an animated cursor, drawn into the preview
+// and every open window, and the timer set again.
+void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port);
+
+// The top-left corner of the preview pane in the dialog, in pixels.
+Point PreviewPaneOrigin(Size baseUnits);
+
+// Whether a double-click at (x, y) of the dialog lies on the preview picture (edges included):
+// then it opens the viewer centred.
+bool InPreviewPicture(const CurrentImage& image, Size baseUnits, int x, int y);
+
+// The preview pane's picture: the frame around PreviewFrame and the image stretched into it.
+void DrawPreviewFrameOn(Surface& surface, Size box, Rect frame);
+void PaintPreviewPane(const CurrentImage& image, Surface& surface);
+
+}  // namespace ravelle

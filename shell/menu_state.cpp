@@ -1,0 +1,82 @@
+#include "shell/menu_state.h"
+
+#include "shell/convert.h"
+
+namespace ravelle {
+namespace {
+
+void UpdateBmpEntries(const CurrentImage& image, Port& port) {
+  const ConvertSource source = ImageToConvert(image);
+  const int bits = source.kind == ImageKind::Bitmap && *source.image ? source.image->BitCount() : 0;
+  // The two Bitfields commands are always enabled; only their sub-menu is greyed.
+  port.SetMenuItemEnabled(menu::kBitfields555, true);
+  port.SetMenuItemEnabled(menu::kBitfields565, true);
+  const auto bitfieldLabels = [&](const char* first, const char* second) {
+    port.SetMenuItemLabel(menu::kBitfields555, first);
+    port.SetMenuItemLabel(menu::kBitfields565, second);
+  };
+  switch (bits) {
+    case 4: case 8:
+      port.SetMenuItemEnabled(menu::kBmpRle, true);
+      port.SetMenuItemLabel(menu::kBmpRle, bits == 4 ? "&RLE4 Compression" : "&RLE8 Compression");
+      port.SetMenuItemEnabled(menu::kBmpBitfields, false);
+      break;
+    case 16: case 32:
+      port.SetMenuItemEnabled(menu::kBmpRle, false);
+      port.SetMenuItemLabel(menu::kBmpRle, "&RLE Compression");
+      port.SetMenuItemEnabled(menu::kBmpBitfields, true);
+      if (bits == 16) {
+        bitfieldLabels("RGB 5 &5 5", "RGB 5 &6 5");
+      } else {
+        bitfieldLabels("RGB &8 8 8", "RGB &10 10 10");
+      }
+      break;
+    case 1: case 24:
+      port.SetMenuItemEnabled(menu::kBmpRle, false);
+      port.SetMenuItemLabel(menu::kBmpRle, "&RLE Compression");
+      port.SetMenuItemEnabled(menu::kBmpBitfields, false);
+      break;
+    default:  // no image, or not a bitmap
+      port.SetMenuItemEnabled(menu::kBmpRle, true);
+      port.SetMenuItemLabel(menu::kBmpRle, "&RLE Compression");
+      port.SetMenuItemEnabled(menu::kBmpBitfields, true);
+      bitfieldLabels("RGB &8 8 8", "RGB &10 10 10");
+      break;
+  }
+}
+
+}  // namespace
+
+void UpdateViewerMenu(const CurrentImage& image, const ShellState& shell, Port& port) {
+  const int D = image.DisplayDepth;
+  const int B = image.BitCount;
+  const int C = image.ColorsUsed;
+  const bool bitmap = image.Kind == ImageKind::Bitmap;
+  const bool blackAndWhite = C == 1 && B == 1;
+  const bool paletteDisplay = D < 8;
+  const auto set = [&](const MenuPath& item, bool enabled) { port.SetMenuItemEnabled(item, enabled); };
+
+  set(menu::kJpg, true);
+  set(menu::kTrueColor, !paletteDisplay && D > 8 && B > 8 && bitmap);
+  set(menu::kBest256, !paletteDisplay && bitmap && B > 4 && !(C >= 1 && C <= 32 && B <= 8));
+  set(menu::kBest32, !paletteDisplay && bitmap && B > 4 && !(C >= 1 && C <= 16 && B <= 8));
+  set(menu::kBest16, !paletteDisplay && bitmap && !blackAndWhite);
+  set(menu::kStandard256, !paletteDisplay && bitmap && !blackAndWhite);
+  set(menu::kNetscape216, !paletteDisplay && bitmap && !blackAndWhite);
+  set(menu::kStandard16, bitmap && !blackAndWhite);
+  port.SetMenuItemLabel(menu::kGrayscale, paletteDisplay ? "&Grayscale (4 colors)" : "&Grayscale (256 colors)");
+  const bool brightness = !paletteDisplay && bitmap && (C > 1 || B > 1);
+  set(menu::kBrighten, brightness);
+  set(menu::kDarken, brightness);
+  const bool fax = C == 1 || shell.MonochromeChosen;
+  set(menu::kTiffHuffman, fax);
+  set(menu::kTiffGroup3, fax);
+  set(menu::kTiffGroup4, fax);
+  port.SetMenuItemLabel(menu::kCenterTile, shell.TileMode == 0 ? "&Tile" : "&Center");
+  set(menu::kConvertSave, bitmap);
+  set(menu::kTools, bitmap);
+  UpdateBmpEntries(image, port);
+  port.DrawMenuBar();
+}
+
+}  // namespace ravelle

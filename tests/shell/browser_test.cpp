@@ -1,0 +1,173 @@
+#include "shell/browser.h"
+
+#include <gtest/gtest.h>
+
+#include "resources/dialogs.h"
+#include "shell/viewer.h"
+#include "support/shell_fixture.h"
+
+namespace ravelle {
+namespace {
+
+using test::MakeImage;
+using test::ShellTest;
+
+TEST(TypeFilterTest, TheFilterTableAndItsPatterns) {
+  const auto filters = TypeFilters();
+  ASSERT_EQ(filters.size(), 12u);
+  EXPECT_EQ(filters[0].description, "Images");
+  EXPECT_EQ(filters[5].description, "jpg, jpe, jpeg");
+  EXPECT_EQ(filters[11].patterns, "*.*");
+  EXPECT_TRUE(MatchesPatterns("Photo.JPG", filters[0].patterns));
+  EXPECT_TRUE(MatchesPatterns("a.b.ani", filters[0].patterns));
+  EXPECT_FALSE(MatchesPatterns("photo.jpeg", filters[5].patterns));
+  EXPECT_FALSE(MatchesPatterns("notes.txt", filters[0].patterns));
+  EXPECT_FALSE(MatchesPatterns("bmp", filters[1].patterns));
+  EXPECT_TRUE(MatchesPatterns("README", filters[11].patterns));  // "*.*" also takes names without a dot
+  EXPECT_TRUE(MatchesPatterns("x1.tga", "*.gif; x?.tga"));
+}
+
+TEST(DialogLayoutTest, DialogUnitsAndThePreviewPane) {
+  EXPECT_EQ(DialogUnitsToPixels({122, 57, 216, 200}, {8, 16}), (Rect{244, 114, 432, 400}));
+  EXPECT_EQ(PreviewPaneOrigin({8, 16}), (Point{244, 114}));
+  EXPECT_EQ(PreviewPaneOrigin({6, 13}), (Point{183, 93}));
+  EXPECT_EQ(ComputeViewerRect({0, 0, 1280, 1024}), (Rect{106, 128, 1152 - 106, 853 - 128}));
+}
+
+TEST_F(ShellTest, TheCommandLineNamesTheStartFolderAndFile) {
+  MakeFiles({"sea.bmp"});
+  const std::string full = (dir / "sea.bmp").string();
+  const StartFile start = CommandLineStart(full);
+  EXPECT_EQ(start.folder, dir.path().string());
+  EXPECT_EQ(start.name, "sea.bmp");
+  EXPECT_EQ(CommandLineStart((dir / "gone.bmp").string()).name, "");
+  EXPECT_EQ(CommandLineStart((dir / "gone.bmp").string()).folder, dir.path().string());
+  EXPECT_EQ(CommandLineStart("sea.bmp").folder, "");
+  EXPECT_EQ(CommandLineStart(dir.path().string()).folder, dir.path().string());
+  EXPECT_EQ(CommandLineStart("").name, "");
+}
+
+TEST_F(ShellTest, StartingWithAFileSelectsAndShowsItWithoutAClick) {
+  MakeFiles({"a.bmp", "sea.bmp", "sea.bmp.bak"}, 100, 50);
+  image = CurrentImage();
+  ASSERT_TRUE(InitBrowser(image, shell, port, "sea.bmp"));
+  EXPECT_EQ(port.FileListText(port.selection), "sea.bmp");
+  EXPECT_EQ(image.PreviewBox, (Size{320, 320}));
+  BrowserCommand(image, shell, port, kIdOk);
+  EXPECT_EQ(image.Kind, ImageKind::Bitmap);
+  EXPECT_EQ(image.FilePath, "sea.bmp");
+  EXPECT_EQ(port.lastImageFrame, (Rect{0, 80, 320, 160}));  // as wide as the box, half as high
+  EXPECT_EQ(port.previewImages, 1);
+
+  image = CurrentImage();
+  EXPECT_FALSE(InitBrowser(image, shell, port, "missing.bmp"));
+  EXPECT_EQ(image.PreviewFrame, (Rect{0, 0, 320, 320}));  // the empty square frame
+}
+
+TEST_F(ShellTest, OkWithoutASelectionKeepsTheShownImage) {
+  MakeFiles({"a.bmp"});
+  Load("a.bmp");
+  port.selection = -1;
+  BrowserCommand(image, shell, port, kIdOk);
+  EXPECT_TRUE(image.Handle);
+}
+
+TEST_F(ShellTest, DoubleClickingThePicturePressesCenterButNotTheMarginBesideIt) {
+  MakeFiles({"wide.bmp"}, 100, 50);
+  Load("wide.bmp");
+  const Size units = port.baseUnits;  // the pane starts at (244, 114); the picture at (244, 194)
+  EXPECT_TRUE(InPreviewPicture(image, units, 244, 194));
+  EXPECT_TRUE(InPreviewPicture(image, units, 244 + 320, 194 + 160));  // edges included
+  EXPECT_FALSE(InPreviewPicture(image, units, 300, 150));           // grey margin above
+  EXPECT_FALSE(InPreviewPicture(image, units, 243, 250));
+  EXPECT_FALSE(InPreviewPicture(image, units, 300, 194 + 161));
+}
+
+TEST_F(ShellTest, ThePreviewPaneDrawsItsFrameAndTheImageInIt) {
+  MakeFiles({"tall.bmp"}, 50, 100);
+  Load("tall.bmp");
+  RecordingSurface pane({432, 400});
+  PaintPreviewPane(image, pane);
+  const std::vector<std::string> expected = {
+      "fill -3,-3 326x326 #c0c0c0", "frame 77,-3 166x326 #000000", "fill 79,-1 162x322 #ffffff",
+      "frame 79,-1 162x322 #000000", "image 50x100 at 80,0 160x320"};
+  EXPECT_EQ(pane.log, expected);
+}
+
+TEST_F(ShellTest, CenterAndTileOpenOneViewerWithTheirCaptions) {
+  MakeFiles({"a.bmp"}, 40, 30, 24);
+  Load("a.bmp");
+  port.help.clear();
+  BrowserCommand(image, shell, port, kIdCenter);
+  EXPECT_TRUE(image.Viewer);
+  EXPECT_EQ(port.viewerCaption, "a.bmp     " + std::to_string(image.FileSize) + " bytes");
+  EXPECT_EQ(port.viewerStyle, kViewerStyleNormal);
+  EXPECT_EQ(port.viewerRect, ComputeViewerRect(port.workArea));
+  ASSERT_EQ(port.help.size(), 1u);
+  EXPECT_EQ(port.help[0].first, HelpCommand::Quit);
+
+  // Tile while the viewer is open switches it to tiled painting; no second window.
+  const int repaints = port.viewerRepaints;
+  BrowserCommand(image, shell, port, kIdTile);
+  EXPECT_EQ(shell.TileMode, 1);
+  EXPECT_EQ(port.viewerRepaints, repaints + 1);
+  EXPECT_EQ(port.viewerRestores, 1);
+  BrowserCommand(image, shell, port, kIdCenter);
+  EXPECT_EQ(shell.TileMode, 0);
+  EXPECT_EQ(std::count(port.log.begin(), port.log.end(), "viewer open"), 1);
+
+  CloseViewer(image, shell, port);
+  BrowserCommand(image, shell, port, kIdTile);
+  EXPECT_EQ(port.viewerCaption, "a.bmp");
+  EXPECT_EQ(shell.TileMode, 1);
+}
+
+TEST_F(ShellTest, FullScreenHelpAndExit) {
+  MakeFiles({"a.bmp"});
+  Load("a.bmp");
+  BrowserCommand(image, shell, port, kIdFullScreen);
+  EXPECT_EQ(port.fullScreenOpens, 1);
+  EXPECT_TRUE(shell.FullScreenPending);
+  EXPECT_FALSE(port.viewerOpen);
+  FullScreenClosed(image, shell);
+  EXPECT_FALSE(shell.FullScreenPending);
+
+  port.help.clear();
+  BrowserCommand(image, shell, port, kIdHelp);
+  EXPECT_EQ(port.help, (std::vector<std::pair<HelpCommand, int>>{{HelpCommand::Context, 102}}));
+  EXPECT_FALSE(BrowserCommand(image, shell, port, 4711));
+
+  BrowserCommand(image, shell, port, kIdExit);
+  EXPECT_TRUE(port.dialogEnded);
+  EXPECT_FALSE(image.Handle);
+  EXPECT_EQ(port.help.back().first, HelpCommand::Quit);
+}
+
+TEST_F(ShellTest, AnimatedCursorsStepThroughTheirFramesAndStopBeforeRelease) {
+  image.Kind = ImageKind::AnimatedCursor;
+  for (int i = 0; i < 2; ++i) image.AniTables.frames.push_back(MakeImage(32, 32, 8, 0, static_cast<uint8_t>(i)));
+  image.AniTables.steps = {{0, 6}, {1, 12}, {7, 6}};  // the last names a frame that is not there
+  image.AniTables.position = 1;
+  image.Viewer = true;
+  image.Timer = true;
+  BrowserTimer(image, shell, port);
+  EXPECT_EQ(image.Delay, 20);  // 12 sixtieths: 12 x 1.6667 + 0.5
+  EXPECT_EQ(port.timerPeriod, 180);
+  EXPECT_EQ(image.Handle.Pixels()[0], 1);
+  EXPECT_EQ(port.WindowSurface(Owner::Viewer).stretches.size(), 1u);
+  BrowserTimer(image, shell, port);  // the missing frame keeps the shown one
+  EXPECT_EQ(image.Handle.Pixels()[0], 1);
+  BrowserTimer(image, shell, port);  // wraps round to the first step
+  EXPECT_EQ(image.Handle.Pixels()[0], 0);
+  EXPECT_EQ(image.Delay, 10);
+
+  port.log.clear();
+  BrowserCommand(image, shell, port, kIdExit);
+  ASSERT_FALSE(port.log.empty());
+  EXPECT_EQ(port.log.front(), "timer off");
+  EXPECT_EQ(port.timerPeriod, 0);
+  EXPECT_TRUE(image.AniTables.frames.empty());
+}
+
+}  // namespace
+}  // namespace ravelle
