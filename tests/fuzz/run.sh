@@ -9,10 +9,10 @@ cd "$(dirname "$0")/../.."
 seconds=$1; shift
 corpus=${RAVELLE_CORPUS:-../shared/corpus}
 status=0
-for spec in "$@"; do
-  target=${spec%%:*}
+for entry in "$@"; do
+  target=${entry%%:*}
   seeds=()
-  [ "$spec" != "$target" ] && [ -d "$corpus/${spec#*:}" ] && seeds=("$corpus/${spec#*:}")
+  [ "$entry" != "$target" ] && [ -d "$corpus/${entry#*:}" ] && seeds=("$corpus/${entry#*:}")
   mkdir -p "build-fuzz/corpus/$target" build-fuzz/findings
   echo "== fuzz_$target for ${seconds}s"
   build-fuzz/tests/fuzz/fuzz_$target -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 \
