@@ -9,42 +9,12 @@
 namespace ravelle {
 
 RgbRowFeed::RgbRowFeed(const PackedDib& source, const DibGeometry& geometry)
-    : pixels_(source.Pixels().data()), geometry_(geometry) {
-  const auto table = source.Colors();
-  const std::size_t n = std::min<std::size_t>(table.size(), colors_.size());
-  for (std::size_t i = 0; i < n; ++i) colors_[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue};
-}
+    : pixels_(source.Pixels().data()), geometry_(geometry), table_(source.Colors()) {}
 
 void RgbRowFeed::Feed(int y, std::span<uint8_t> rgb) const {
   const uint8_t* row = pixels_ + static_cast<std::size_t>(y) * geometry_.stride;
   const int width = std::min(geometry_.width, static_cast<int>(rgb.size() / 3));
-  uint8_t* out = rgb.data();
-  switch (geometry_.bits) {
-    case 1: case 4: case 8:
-      for (int x = 0; x < width; ++x, out += 3) {
-        const PaletteColor c = colors_[geometry_.bits == 8 ? row[x] : PackedPixel(row, geometry_.bits, x)];
-        out[0] = c.red;
-        out[1] = c.green;
-        out[2] = c.blue;
-      }
-      break;
-    case 16:
-      for (int x = 0; x < width; ++x, out += 3) {
-        const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
-        out[0] = static_cast<uint8_t>(((v >> 10) & 31) << 3);
-        out[1] = static_cast<uint8_t>(((v >> 5) & 31) << 3);
-        out[2] = static_cast<uint8_t>((v & 31) << 3);
-      }
-      break;
-    default: {
-      const int step = geometry_.bits / 8;
-      for (int x = 0; x < width; ++x, out += 3, row += step) {
-        out[0] = row[2];
-        out[1] = row[1];
-        out[2] = row[0];
-      }
-    }
-  }
+  RowToRgb(table_, geometry_.bits, width, row, rgb.data());
 }
 
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/port.h"
 #include "shell/current_image.h"
 #include "shell/packed_dib.h"
-#include "tools/dib_rows.h"
+#include "shell/dib_pixels.h"
 #include "tools/transform.h"
 
 namespace ravelle {
@@ -29,7 +29,7 @@ class RgbRowFeed {
  private:
   const uint8_t* pixels_;
   DibGeometry geometry_;
-  std::array<PaletteColor, 256> colors_{};
+  std::span<const RgbQuad> table_;
 };
 
 // The gray value of a colour: (R x 30 + G x 59 + B x 11) / 100, truncated.

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "tools/dib_rows.h"
+#include "shell/dib_pixels.h"
 
 namespace ravelle {
 namespace {

@@ -222,125 +222,132 @@ int ReadBit(BitReader& bits) {
   return (bits.byte >> bits.left) & 1;
 }
 
+namespace {
+
 // The run-length decoders keep the column x and the row y; a pixel is written only when it lies
 // inside the image, so runs, deltas and absolute stretches that run past a row end are cut there.
-
-void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+// The escapes after a zero count are the same for every depth: 0 ends the line, 1 the bitmap,
+// 2 moves by (dx, dy), and 3 to 255 start an absolute stretch of that many pixels.
+struct RleCursor {
+  std::span<uint8_t> rows;
+  std::size_t stride;
+  int width;
+  int height;
   int64_t x = 0;
   int y = 0;
-  const auto put = [&](uint8_t value) {
-    if (x < width && y < height) rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] = value;
-    ++x;
-  };
-  uint8_t count = 0, value = 0, escape = 0;
+
+  // The start of the current pixel's bytes when it lies inside the image, else null.
+  uint8_t* At(int bytesPerPixel) {
+    if (x >= width || y >= height) return nullptr;
+    return &rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * bytesPerPixel];
+  }
+};
+
+// `run(count)` writes an encoded run, `absolute(n)` an absolute stretch with its padding; each
+// returns false when the data ended.
+template <typename Run, typename Absolute>
+void DecodeRle(RleCursor& c, ByteReader& in, Run run, Absolute absolute) {
+  uint8_t count = 0, escape = 0;
   while (ReadRleByte(in, count)) {
     if (count != 0) {
-      if (!ReadRleByte(in, value)) return;
-      for (int i = 0; i < count; ++i) put(value);
+      if (!run(count)) return;
       continue;
     }
     if (!ReadRleByte(in, escape)) return;
     if (escape == 0) {
-      if (++y >= height) return;
-      x = 0;
+      if (++c.y >= c.height) return;
+      c.x = 0;
     } else if (escape == 1) {
       return;
     } else if (escape == 2) {
       uint8_t dx = 0, dy = 0;
       if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
-      y += dy;
-      if (y >= height) return;
-      x += dx;
-    } else {
-      for (int i = 0; i < escape; ++i) {
-        if (!ReadRleByte(in, value)) return;
-        put(value);
-      }
-      if (escape % 2 == 1 && !ReadRleByte(in, value)) return;
+      c.y += dy;
+      if (c.y >= c.height) return;
+      c.x += dx;
+    } else if (!absolute(escape)) {
+      return;
     }
   }
+}
+
+}  // namespace
+
+void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+  RleCursor c{rows, stride, width, height};
+  const auto put = [&](uint8_t value) {
+    if (uint8_t* p = c.At(1)) *p = value;
+    ++c.x;
+  };
+  uint8_t value = 0;
+  DecodeRle(
+      c, in,
+      [&](int count) {
+        if (!ReadRleByte(in, value)) return false;
+        for (int i = 0; i < count; ++i) put(value);
+        return true;
+      },
+      [&](int n) {
+        for (int i = 0; i < n; ++i) {
+          if (!ReadRleByte(in, value)) return false;
+          put(value);
+        }
+        return n % 2 == 0 || ReadRleByte(in, value);  // padded to a 16-bit boundary
+      });
 }
 
 void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
-  int64_t x = 0;
-  int y = 0;
+  RleCursor c{rows, stride, width, height};
+  // An even column fills the high nibble of byte x / 2, an odd one its low nibble.
   const auto put = [&](uint8_t nibble) {
-    if (x < width && y < height) {
-      uint8_t& byte = rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x / 2)];
-      byte = x % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | (nibble << 4)) : static_cast<uint8_t>((byte & 0xF0) | nibble);
+    if (c.x < width && c.y < height) {
+      uint8_t& byte = rows[static_cast<std::size_t>(c.y) * stride + static_cast<std::size_t>(c.x / 2)];
+      byte = c.x % 2 == 0 ? static_cast<uint8_t>((byte & 0x0F) | (nibble << 4)) : static_cast<uint8_t>((byte & 0xF0) | nibble);
     }
-    ++x;
+    ++c.x;
   };
-  uint8_t count = 0, value = 0, escape = 0;
-  while (ReadRleByte(in, count)) {
-    if (count != 0) {
-      if (!ReadRleByte(in, value)) return;
-      for (int i = 0; i < count; ++i) put(i % 2 == 0 ? value >> 4 : value & 0x0F);
-      continue;
-    }
-    if (!ReadRleByte(in, escape)) return;
-    if (escape == 0) {
-      if (++y >= height) return;
-      x = 0;
-    } else if (escape == 1) {
-      return;
-    } else if (escape == 2) {
-      uint8_t dx = 0, dy = 0;
-      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
-      y += dy;
-      if (y >= height) return;
-      x += dx;
-    } else {
-      // n pixels in (n + 1) / 2 bytes, padded to a 16-bit boundary.
-      for (int i = 0; i < escape; i += 2) {
-        if (!ReadRleByte(in, value)) return;
-        put(value >> 4);
-        if (i + 1 < escape) put(value & 0x0F);
-      }
-      if ((escape % 4 == 1 || escape % 4 == 2) && !ReadRleByte(in, value)) return;
-    }
-  }
+  uint8_t value = 0;
+  DecodeRle(
+      c, in,
+      [&](int count) {
+        if (!ReadRleByte(in, value)) return false;
+        for (int i = 0; i < count; ++i) put(i % 2 == 0 ? value >> 4 : value & 0x0F);
+        return true;
+      },
+      [&](int n) {
+        // n pixels in (n + 1) / 2 bytes, padded to a 16-bit boundary.
+        for (int i = 0; i < n; i += 2) {
+          if (!ReadRleByte(in, value)) return false;
+          put(value >> 4);
+          if (i + 1 < n) put(value & 0x0F);
+        }
+        return !(n % 4 == 1 || n % 4 == 2) || ReadRleByte(in, value);
+      });
 }
 
 void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
-  int64_t x = 0;
-  int y = 0;
-  const auto put = [&](uint8_t b, uint8_t g, uint8_t r) {
-    if (x < width && y < height) {
-      uint8_t* p = &rows[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3];
-      p[0] = b;
-      p[1] = g;
-      p[2] = r;
-    }
-    ++x;
+  RleCursor c{rows, stride, width, height};
+  uint8_t bgr[3] = {0, 0, 0};
+  const auto read = [&] { return ReadRleByte(in, bgr[0]) && ReadRleByte(in, bgr[1]) && ReadRleByte(in, bgr[2]); };
+  const auto put = [&] {
+    if (uint8_t* p = c.At(3)) std::memcpy(p, bgr, 3);
+    ++c.x;
   };
-  uint8_t count = 0, b = 0, g = 0, r = 0, escape = 0;
-  while (ReadRleByte(in, count)) {
-    if (count != 0) {
-      if (!ReadRleByte(in, b) || !ReadRleByte(in, g) || !ReadRleByte(in, r)) return;
-      for (int i = 0; i < count; ++i) put(b, g, r);
-      continue;
-    }
-    if (!ReadRleByte(in, escape)) return;
-    if (escape == 0) {
-      if (++y >= height) return;
-      x = 0;
-    } else if (escape == 1) {
-      return;
-    } else if (escape == 2) {
-      uint8_t dx = 0, dy = 0;
-      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
-      y += dy;
-      if (y >= height) return;
-      x += dx;
-    } else {
-      for (int i = 0; i < escape; ++i) {
-        if (!ReadRleByte(in, b) || !ReadRleByte(in, g) || !ReadRleByte(in, r)) return;
-        put(b, g, r);
-      }
-      if (escape % 2 == 1 && !ReadRleByte(in, b)) return;
-    }
-  }
+  DecodeRle(
+      c, in,
+      [&](int count) {
+        if (!read()) return false;
+        for (int i = 0; i < count; ++i) put();
+        return true;
+      },
+      [&](int n) {
+        for (int i = 0; i < n; ++i) {
+          if (!read()) return false;
+          put();
+        }
+        uint8_t pad = 0;
+        return n % 2 == 0 || ReadRleByte(in, pad);
+      });
 }
 
 void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {

@@ -8,7 +8,7 @@
 #include <jpeglib.h>
 
 #include "formats/common/output_file.h"
-#include "formats/lib/dib_pixels.h"
+#include "shell/dib_pixels.h"
 
 namespace ravelle {
 namespace {

@@ -11,7 +11,7 @@
 #include <png.h>
 
 #include "formats/common/output_file.h"
-#include "formats/lib/dib_pixels.h"
+#include "shell/dib_pixels.h"
 
 namespace ravelle {
 namespace {
@@ -330,12 +330,7 @@ PngPlan PlanPng(const PackedDib& dib, std::span<const RgbQuad> table) {
   if (n == 3 || n == 4) plan.bitDepth = 2;
   const bool gray = IsGrayTable(table);
   const auto red = [&](std::size_t i) { return static_cast<int>(table[i].rgbRed); };
-  const auto steps = [&](std::size_t pairs, int step) {
-    for (std::size_t i = 0; i < pairs; ++i) {
-      if (std::abs(red(i) - red(i + 1)) != step) return false;
-    }
-    return true;
-  };
+  const auto steps = [&](std::size_t pairs, int step) { return GrayStepsBy(table, pairs, step); };
   const bool gray1 = bits == 1 && gray && n >= 2 &&
                      ((red(0) == 0 && red(1) == 255) || (red(0) == 255 && red(1) == 0));
   const bool gray2 = bits == 4 && gray && n >= 4 && steps(3, 64);

@@ -9,7 +9,7 @@
 #include <tiffio.h>
 
 #include "formats/common/output_file.h"
-#include "formats/lib/dib_pixels.h"
+#include "shell/dib_pixels.h"
 #include "tools/transform.h"
 
 namespace ravelle {
@@ -503,12 +503,7 @@ TiffPlan PlanTiff(const PackedDib& dib, int compression, std::span<const RgbQuad
   const std::size_t n = table.size();
   const bool gray = IsGrayTable(table);
   const auto red = [&](std::size_t i) { return static_cast<int>(table[i].rgbRed); };
-  const auto steps = [&](std::size_t pairs, int step) {
-    for (std::size_t i = 0; i < pairs; ++i) {
-      if (std::abs(red(i) - red(i + 1)) != step) return false;
-    }
-    return true;
-  };
+  const auto steps = [&](std::size_t pairs, int step) { return GrayStepsBy(table, pairs, step); };
   if (compression == COMPRESSION_JPEG) return {{PHOTOMETRIC_YCBCR, 3, 8}, RowMode::Rgb};
   switch (bits) {
     case 1: {

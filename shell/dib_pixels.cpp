@@ -1,6 +1,17 @@
-#include "formats/lib/dib_pixels.h"
+#include "shell/dib_pixels.h"
+
+#include <cstdlib>
 
 namespace ravelle {
+
+std::optional<DibGeometry> CompleteGeometry(const PackedDib& dib) {
+  if (!dib) return std::nullopt;
+  const BitmapInfoHeader& h = dib.Header();
+  const auto stride = DibStride(h.biWidth, h.biBitCount);
+  if (!stride || h.biHeight <= 0) return std::nullopt;
+  if (dib.Pixels().size() / *stride < static_cast<std::size_t>(h.biHeight)) return std::nullopt;
+  return DibGeometry{h.biWidth, h.biHeight, h.biBitCount, *stride};
+}
 
 bool IsGrayTable(std::span<const RgbQuad> table) {
   if (table.empty()) return false;
@@ -10,12 +21,17 @@ bool IsGrayTable(std::span<const RgbQuad> table) {
   return true;
 }
 
-void RowToRgb(const PackedDib& dib, std::span<const uint8_t> row, uint8_t* out) {
-  const int width = dib.Width();
-  const int bits = dib.BitCount();
+bool GrayStepsBy(std::span<const RgbQuad> table, std::size_t pairs, int step) {
+  if (table.size() <= pairs) return false;
+  for (std::size_t i = 0; i < pairs; ++i) {
+    if (std::abs(table[i].rgbRed - table[i + 1].rgbRed) != step) return false;
+  }
+  return true;
+}
+
+void RowToRgb(std::span<const RgbQuad> table, int bits, int width, const uint8_t* row, uint8_t* out) {
   switch (bits) {
-    case 1: case 4: case 8: {
-      const auto table = dib.Colors();
+    case 1: case 4: case 8:
       for (int x = 0; x < width; ++x, out += 3) {
         const RgbQuad c = TableColor(table, PixelIndex(row, bits, x));
         out[0] = c.rgbRed;
@@ -23,7 +39,6 @@ void RowToRgb(const PackedDib& dib, std::span<const uint8_t> row, uint8_t* out) 
         out[2] = c.rgbBlue;
       }
       break;
-    }
     case 16:
       for (int x = 0; x < width; ++x, out += 3) {
         const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
@@ -34,11 +49,10 @@ void RowToRgb(const PackedDib& dib, std::span<const uint8_t> row, uint8_t* out) 
       break;
     case 24: case 32: {
       const int step = bits / 8;
-      const uint8_t* in = row.data();
-      for (int x = 0; x < width; ++x, out += 3, in += step) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
+      for (int x = 0; x < width; ++x, out += 3, row += step) {
+        out[0] = row[2];
+        out[1] = row[1];
+        out[2] = row[0];
       }
       break;
     }
