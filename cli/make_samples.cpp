@@ -1,5 +1,5 @@
 // ravelle-make-samples FOLDER: draws the bundled sample images and writes them with the
-// project's own writers, one for each form a bitmap file can take.
+// project's own writers: each form a bitmap file can take, and JPEG, PNG and TIFF files.
 
 #include <cmath>
 #include <cstdio>
@@ -8,6 +8,7 @@
 
 #include "formats/common/output_file.h"
 #include "formats/dib/bmp_writer.h"
+#include "shell/convert.h"
 #include "shell/packed_dib.h"
 
 namespace ravelle {
@@ -141,12 +142,21 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = argv[1];
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  const bool ok = WritePlain(folder / "sunset.bmp", SunsetImage(480, 320)) &&
-                  WriteBmpRle(folder / "rings-rle8.bmp", RingsImage(256)) &&
-                  WriteBmpRle(folder / "quilt-rle4.bmp", QuiltImage(203, 117)) &&
-                  WritePlain(folder / "target-mono.bmp", TargetImage(320, 240)) &&
+  const PackedDib sunset = SunsetImage(480, 320);
+  const PackedDib rings = RingsImage(256);
+  const PackedDib quilt = QuiltImage(203, 117);
+  const PackedDib target = TargetImage(320, 240);
+  const auto write = [&](const PackedDib& image, ConvertFormat format, const char* name) {
+    return WriteImageFile(image, format, folder / name) == WriteOutcome::Written;
+  };
+  const bool ok = WritePlain(folder / "sunset.bmp", sunset) && WriteBmpRle(folder / "rings-rle8.bmp", rings) &&
+                  WriteBmpRle(folder / "quilt-rle4.bmp", quilt) && WritePlain(folder / "target-mono.bmp", target) &&
                   WriteBmpBitfields(folder / "dusk-565.bmp", GradientImage(300, 200, 16), 1) &&
-                  WriteBmpBitfields(folder / "dusk-101010.bmp", GradientImage(300, 200, 32), 1);
+                  WriteBmpBitfields(folder / "dusk-101010.bmp", GradientImage(300, 200, 32), 1) &&
+                  write(sunset, {kFormatJpeg, 1, 0}, "sunset-progressive.jpg") &&
+                  write(rings, {kFormatPng, 1, 0}, "rings-adam7.png") &&
+                  write(quilt, {kFormatTiff, 5, 1}, "quilt-lzw-tiles.tif") &&
+                  write(target, {kFormatTiff, 4, 0}, "target-g4.tif");
   if (!ok) {
     std::fprintf(stderr, "ravelle-make-samples: could not write the samples into %s\n", argv[1]);
     return 1;

@@ -16,7 +16,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${RAVELLE_NO_VIEWER:-0}" != 1
 fi
 
 cli=build/ravelle-cli
-for f in "$samples"/*.bmp; do
+for f in "$samples"/*.bmp "$samples"/*.jpg "$samples"/*.png "$samples"/*.tif; do
   echo "== ravelle-cli info $f"
   "$cli" info "$f"
 done
@@ -27,6 +27,11 @@ echo "== conversions"
 "$cli" convert "$samples/dusk-565.bmp" "$samples/converted/dusk-555.bmp" --to bmp-bitfields
 "$cli" convert "$samples/quilt-rle4.bmp" "$samples/converted/quilt.bmp" --to bmp
 "$cli" convert "$samples/converted/quilt.bmp" "$samples/converted/quilt-rle4.bmp" --to bmp-rle
+"$cli" convert "$samples/sunset.bmp" "$samples/converted/sunset.jpg" --to jpeg
+"$cli" convert "$samples/sunset-progressive.jpg" "$samples/converted/sunset.png" --to png
+"$cli" convert "$samples/rings-adam7.png" "$samples/converted/rings-deflate.tif" --to tiff-deflate
+echo "== tools: 16 best colours, then a quarter turn"
+"$cli" convert "$samples/sunset.bmp" "$samples/converted/sunset-16-turned.png" --to png --apply best16 --apply rotate90
 echo "== what the viewer shows in a 640x480 window, centred and tiled"
 "$cli" render "$samples/sunset.bmp" "$samples/converted/sunset-viewer.png" --size 640x480
 "$cli" render "$samples/quilt-rle4.bmp" "$samples/converted/quilt-tiled.png" --size 640x480 --tile
