@@ -1,21 +1,28 @@
-// ravelle-cli's interface is relied on by scripts: its output, its exit status and its refusals.
+// ravelle-cli's interface is relied on by scripts: its output, its exit status and its refusals,
+// the names of its writers and tools, and the pictures `render` paints.
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "formats/dib/bmp_builder.h"
 #include "formats/dib/dib_reader.h"
+#include "platform/headless/headless_port.h"
 #include "shell/convert.h"
+#include "shell/load.h"
+#include "support/test_images.h"
 #include "support/test_support.h"
+#include "tools/transform.h"
 
 namespace ravelle {
 namespace {
 
 using test::Quote;
-using test::RunCommand;
 
 class CliTest : public ::testing::Test {
  protected:
-  test::CommandResult Cli(const std::string& args) { return RunCommand(std::string(RAVELLE_CLI) + " " + args + " 2>&1"); }
+  // Standard error joins the output.
+  test::CommandResult Cli(const std::string& args) { return test::RunCommand(Quote(RAVELLE_CLI) + " " + args + " 2>&1"); }
 
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto path = temp / name;
@@ -24,12 +31,20 @@ class CliTest : public ::testing::Test {
   }
 
   std::string EightBitBmp() {
-    test::BmpFields f;
-    f.width = 4;
-    f.height = 2;
-    f.bits = 8;
-    f.clrUsed = 3;
-    return Write("pal.bmp", test::WindowsBmp(f, {0, 0, 0, 0, 1, 2, 3, 0, 9, 9, 9, 0}, {0, 1, 2, 2, 2, 2, 1, 0}));
+    return Write("pal.bmp", test::WindowsBmp({.width = 4, .height = 2, .clrUsed = 3}, {0, 0, 0, 0, 1, 2, 3, 0, 9, 9, 9, 0},
+                                             {0, 1, 2, 2, 2, 2, 1, 0}));
+  }
+
+  // Converts `in` to a bitmap with these arguments after --to bmp: the image written, read as
+  // the viewer reads it, or none.
+  PackedDib Convert(const std::string& in, const std::string& arguments) {
+    const auto out = temp / "converted.bmp";
+    std::filesystem::remove(out);
+    EXPECT_EQ(Cli("convert " + Quote(in) + " " + Quote(out.string()) + " --to bmp " + arguments).status, 0) << arguments;
+    HeadlessPort port;
+    CurrentImage image;
+    if (std::filesystem::exists(out)) ReadImageFile(image, port, out.string());
+    return std::move(image.Handle);
   }
 
   test::TempDir temp;
@@ -61,8 +76,7 @@ TEST_F(CliTest, ConvertWritesTheFileAndReportsItsSize) {
   const std::string out = (temp / "out.bmp").string();
   auto r = Cli("convert " + Quote(EightBitBmp()) + " " + Quote(out) + " --to bmp-rle");
   ASSERT_EQ(r.status, 0) << r.out;
-  const auto size = std::filesystem::file_size(out);
-  EXPECT_EQ(r.out, out + ": " + std::to_string(size) + " bytes\n");
+  EXPECT_EQ(r.out, out + ": " + std::to_string(std::filesystem::file_size(out)) + " bytes\n");
   // Three colours were packed into four bits when the file was loaded: RLE4 is written.
   const ReadResult back = ReadWindowsDib(test::ReadBytes(out));
   ASSERT_TRUE(back.dib);
@@ -71,38 +85,57 @@ TEST_F(CliTest, ConvertWritesTheFileAndReportsItsSize) {
   EXPECT_EQ(back.dib.Row(1)[1], 0x10);
 }
 
+TEST_F(CliTest, EveryWriterNameWritesItsFormat) {
+  const PackedDib colour = test::DrawDib(33, 17, 24);
+  const std::string source = (temp / "in.bmp").string();
+  test::WriteBitmapFile(source, colour);
+  std::vector<std::string> names = {"jpeg", "jpeg-progressive", "png", "png-adam7"};
+  for (const char* tiff : {"tiff-none", "tiff-lzw", "tiff-jpeg", "tiff-packbits", "tiff-deflate"}) {
+    names.insert(names.end(), {tiff, std::string(tiff) + "-tiles"});
+  }
+  for (const std::string& name : names) {
+    const auto out = temp / ("out-" + name);
+    ASSERT_EQ(Cli("convert " + Quote(source) + " " + Quote(out.string()) + " --to " + name).status, 0) << name;
+    const auto decoded = test::DecodeWithImageMagick(out);
+    const bool lossy = name.find("jpeg") != std::string::npos;
+    EXPECT_TRUE(!decoded || test::MeanDifference(*decoded, test::DibToRgb(colour)) < (lossy ? 12.0 : 0.001)) << name;
+  }
+  // Black-and-white images take the fax compressions.
+  const std::string bw = (temp / "bw.bmp").string();
+  test::WriteBitmapFile(bw, test::DrawDib(33, 17, 1, test::Palette::WhiteBlack));
+  for (const char* name : {"tiff-huffman", "tiff-g3-tiles", "tiff-g4"}) {
+    EXPECT_EQ(Cli("convert " + Quote(bw) + " " + Quote((temp / "bw.tif").string()) + " --to " + name).status, 0) << name;
+  }
+}
+
 TEST_F(CliTest, FailedConversionsSayWhyAndKeepTheOldFile) {
-  test::BmpFields f;
-  f.width = 2;
-  f.bits = 24;
-  const std::string deep = Write("deep.bmp", test::WindowsBmp(f, {}, {1, 2, 3, 4, 5, 6, 0, 0}));
+  const std::string deep = Write("deep.bmp", test::WindowsBmp({.width = 2, .bits = 24}, {}, {1, 2, 3, 4, 5, 6, 0, 0}));
   const std::string target = Write("keep.bmp", {42});
   auto r = Cli("convert " + Quote(deep) + " " + Quote(target) + " --to bmp-rle");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error Converting File\n");
   EXPECT_EQ(test::ReadBytes(target), std::vector<uint8_t>{42});
+  // A fax compression of a colour image fails and leaves nothing.
+  EXPECT_EQ(Cli("convert " + Quote(deep) + " " + Quote((temp / "fax.tif").string()) + " --to tiff-g4").status, 1);
+  EXPECT_FALSE(std::filesystem::exists(temp / "fax.tif"));
 
   r = Cli("convert " + Quote(deep) + " " + Quote((temp / "no" / "x.bmp").string()) + " --to bmp");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error Creating File\n");
-
-  r = Cli("convert " + Quote(Write("junk.bmp", {'B', 'M', 0})) + " " + Quote(target) + " --to bmp");
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Cli("convert " + Quote(Write("junk.bmp", {'B', 'M', 0})) + " " + Quote(target) + " --to bmp").status, 1);
 }
 
 TEST_F(CliTest, BadArgumentsAndMissingFeaturesExitWith2) {
   const std::string in = EightBitBmp();
   const std::string out = (temp / "o").string();
-  EXPECT_EQ(Cli("").status, 2);
-  EXPECT_EQ(Cli("frobnicate").status, 2);
-  EXPECT_EQ(Cli("info").status, 2);
-  EXPECT_EQ(Cli("convert " + Quote(in) + " " + Quote(out)).status, 2);
-  EXPECT_EQ(Cli("convert " + Quote(in) + " " + Quote(out) + " --to webp").status, 2);
-  EXPECT_EQ(Cli("convert " + Quote(in) + " " + Quote(out) + " --to bmp --apply sharpen").status, 2);
-  EXPECT_EQ(Cli("convert " + Quote(in) + " " + Quote(out) + " --to bmp --display-depth 0").status, 2);
-  EXPECT_EQ(Cli("convert " + Quote(in) + " --to bmp").status, 2);
+  const std::string convert = "convert " + Quote(in) + " " + Quote(out);
+  for (const std::string& args : std::vector<std::string>{"", "frobnicate", "info", convert, convert + " --to webp",
+                                                          convert + " --to bmp --apply sharpen",
+                                                          convert + " --to bmp --display-depth 0", "convert " + Quote(in) + " --to bmp"}) {
+    EXPECT_EQ(Cli(args).status, 2) << args;
+  }
   if (!FormatAvailable(kFormatGif)) {
-    const auto r = Cli("convert " + Quote(in) + " " + Quote(out) + " --to gif-interlaced");
+    const auto r = Cli(convert + " --to gif-interlaced");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("not available"), std::string::npos);
   }
@@ -114,6 +147,72 @@ TEST_F(CliTest, BadArgumentsAndMissingFeaturesExitWith2) {
   r = Cli("--version");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("ravelle-cli ", 0), 0u);
+}
+
+TEST_F(CliTest, EveryToolRunsAsInTheViewer) {
+  const PackedDib input = test::RandomImage(37, 23, 24, 31);
+  const std::string in = (temp / "in.bmp").string();
+  test::WriteBitmapFile(in, input);
+  for (const std::string name : {"rotate90", "rotate180", "rotate270", "flip-lr", "flip-tb", "invert", "brighten", "darken",
+                                 "truecolor", "best256", "best32", "best16", "std256", "web216", "std16", "gray", "mono", "restore"}) {
+    const PackedDib out = Convert(in, "--apply " + name);
+    ASSERT_TRUE(out) << name;
+    EXPECT_EQ(out.Width(), name == "rotate90" || name == "rotate270" ? 23 : 37) << name;
+  }
+  PackedDib turned = input.Clone();
+  int state = 0;
+  TransformImage(turned, TransformCode::Rotate90, state);
+  EXPECT_EQ(test::DibToRgb(Convert(in, "--apply rotate90")), test::DibToRgb(turned));
+  EXPECT_EQ(test::DibToRgb(Convert(in, "--apply rotate90 --apply invert --apply best16 --apply restore")), test::DibToRgb(input));
+  EXPECT_EQ(Convert(in, "--apply best16").BitCount(), 4);
+  EXPECT_EQ(Convert(in, "--apply mono").BitCount(), 1);
+  const test::RgbImage gray = test::DibToRgb(Convert(in, "--apply gray"));
+  for (std::size_t i = 0; i < gray.rgb.size(); i += 3) ASSERT_TRUE(gray.rgb[i] == gray.rgb[i + 1] && gray.rgb[i] == gray.rgb[i + 2]);
+  // A palette display reduces only what is shown.
+  EXPECT_EQ(test::DibToRgb(Convert(in, "--display-depth 8")), test::DibToRgb(input));
+  EXPECT_EQ(Convert(in, "--apply rotate180 --display-depth 8").BitCount(), 24);
+  EXPECT_EQ(Convert(in, "--apply std16 --display-depth 4").BitCount(), 4);
+}
+
+// An image whose top half is red and bottom half blue.
+PackedDib Halves(int width, int height) {
+  PackedDib dib = CreateDib(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) dib.Row(y)[3 * x + (y < height / 2 ? 0 : 2)] = 255;  // row 0 is the bottom row
+  }
+  return dib;
+}
+
+TEST_F(CliTest, RenderPaintsWhatTheViewerWouldPaintTheRightWayUp) {
+  test::WriteBitmapFile(temp / "halves.bmp", Halves(100, 50));
+  const std::string centred = (temp / "centred.png").string();
+  ASSERT_EQ(Cli("render " + Quote((temp / "halves.bmp").string()) + " " + Quote(centred) + " --size 50x50").status, 0);
+  const QImage image(QString::fromStdString(centred));
+  ASSERT_EQ(image.size(), QSize(50, 50));
+  // Shrunk to 45 x 22 at (2, 14).
+  EXPECT_EQ(image.pixelColor(1, 20), QColor(Qt::white));
+  EXPECT_EQ(image.pixelColor(2, 14), QColor(Qt::red));
+  EXPECT_EQ(image.pixelColor(46, 35), QColor(Qt::blue));
+  EXPECT_EQ(image.pixelColor(25, 36), QColor(Qt::white));
+
+  test::WriteBitmapFile(temp / "small.bmp", Halves(20, 10));
+  const std::string tiled = (temp / "tiled.png").string();
+  ASSERT_EQ(Cli("render " + Quote((temp / "small.bmp").string()) + " " + Quote(tiled) + " --size 50x30 --tile").status, 0);
+  const QImage tiles(QString::fromStdString(tiled));
+  EXPECT_EQ(tiles.pixelColor(45, 21), QColor(Qt::red));
+  EXPECT_EQ(tiles.pixelColor(45, 29), QColor(Qt::blue));
+}
+
+TEST_F(CliTest, RenderRefusesBadSizesAndLeavesNoFileBehind) {
+  test::WriteBitmapFile(temp / "a.bmp", Halves(8, 8));
+  const std::string in = "render " + Quote((temp / "a.bmp").string());
+  for (const char* size : {" out.png --size 0x10", " out.png --size 20000x10", " out.png --size 10x10x", " out.png"}) {
+    EXPECT_EQ(Cli(in + size).status, 2) << size;
+  }
+  EXPECT_EQ(Cli(in + " " + Quote((temp / "no" / "out.png").string()) + " --size 10x10").status, 1);
+  const std::string junk = Write("junk.bmp", {'B', 'M', 1, 2});
+  EXPECT_EQ(Cli("render " + Quote(junk) + " " + Quote((temp / "j.png").string()) + " --size 10x10").status, 1);
+  EXPECT_FALSE(std::filesystem::exists(temp / "j.png"));
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ class QtAppTest : public ::testing::Test {
     PackedDib red = CreateDib(120, 60, 24);
     for (std::size_t i = 0; i + 2 < red.Pixels().size(); i += 3) red.Pixels()[i + 2] = 255;
     test::WriteBitmapFile(dir / "red.bmp", red);
-    test::WriteBitmapFile(dir / "grey.bmp", test::MakeImage(30, 30, 8));
+    test::WriteBitmapFile(dir / "grey.bmp", test::DrawDib(30, 30, 8));
     app.Start((dir / "red.bmp").string());
     QTRY_VERIFY_WITH_TIMEOUT(app.image.Kind == ImageKind::Bitmap, 5000);
   }
@@ -95,23 +95,19 @@ class QtAppTest : public ::testing::Test {
   fs::path previous_;
 };
 
-TEST_F(QtAppTest, StartingWithAFileShowsItInThePreview) {
+TEST_F(QtAppTest, StartingWithAFileShowsItAndDoubleClickingThePictureOpensTheViewerAndAKeyClosesIt) {
   EXPECT_EQ(app.image.FilePath, "red.bmp");
   EXPECT_EQ(app.Dialog()->FileList()->currentItem()->text(), "red.bmp");
   EXPECT_EQ(app.Dialog()->FileNameBox()->text(), "red.bmp");
-  const QImage pane = app.Dialog()->Pane()->grab().toImage();
+  const QImage preview = app.Dialog()->Pane()->grab().toImage();
   const Rect frame = app.image.PreviewFrame;
   ASSERT_GT(frame.width, 10);
   const int m = PreviewPane::kMargin;
-  const QColor inside = pane.pixelColor(m + frame.left + frame.width / 2, m + frame.top + frame.height / 2);
-  EXPECT_EQ(inside, QColor(255, 0, 0));
-  EXPECT_EQ(pane.pixelColor(m + frame.left - 1, m + frame.top + 5), QColor(0, 0, 0));  // the frame's line
-}
+  EXPECT_EQ(preview.pixelColor(m + frame.left + frame.width / 2, m + frame.top + frame.height / 2), QColor(255, 0, 0));
+  EXPECT_EQ(preview.pixelColor(m + frame.left - 1, m + frame.top + 5), QColor(0, 0, 0));  // the frame's line
 
-TEST_F(QtAppTest, DoubleClickingThePictureOpensTheViewerAndAKeyClosesIt) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(app.Dialog()));
   const Point pane = PreviewPaneOrigin(app.Dialog()->BaseUnits());
-  const Rect frame = app.image.PreviewFrame;
   const QPoint picture(pane.x + frame.left + frame.width / 2, pane.y + frame.top + frame.height / 2);
   QTest::mouseDClick(app.Dialog()->windowHandle(), Qt::LeftButton, {}, picture);
   QTRY_VERIFY(app.Viewer() != nullptr);

@@ -5,19 +5,18 @@
 #include "resources/dialogs.h"
 #include "shell/viewer.h"
 #include "support/shell_fixture.h"
+#include "support/test_images.h"
 
 namespace ravelle {
 namespace {
 
-using test::MakeImage;
+using test::DrawDib;
 using test::ShellTest;
 
-TEST(TypeFilterTest, TheFilterTableAndItsPatterns) {
+TEST(TypeFilterTest, PatternsMatchWhateverTheCaseAndStarDotStarTakesEveryName) {
   const auto filters = TypeFilters();
   ASSERT_EQ(filters.size(), 12u);
-  EXPECT_EQ(filters[0].description, "Images");
   EXPECT_EQ(filters[5].description, "jpg, jpe, jpeg");
-  EXPECT_EQ(filters[11].patterns, "*.*");
   EXPECT_TRUE(MatchesPatterns("Photo.JPG", filters[0].patterns));
   EXPECT_TRUE(MatchesPatterns("a.b.ani", filters[0].patterns));
   EXPECT_FALSE(MatchesPatterns("photo.jpeg", filters[5].patterns));
@@ -36,14 +35,13 @@ TEST(DialogLayoutTest, DialogUnitsAndThePreviewPane) {
 
 TEST_F(ShellTest, TheCommandLineNamesTheStartFolderAndFile) {
   MakeFiles({"sea.bmp"});
-  const std::string full = (dir / "sea.bmp").string();
-  const StartFile start = CommandLineStart(full);
-  EXPECT_EQ(start.folder, dir.path().string());
-  EXPECT_EQ(start.name, "sea.bmp");
-  EXPECT_EQ(CommandLineStart((dir / "gone.bmp").string()).name, "");
-  EXPECT_EQ(CommandLineStart((dir / "gone.bmp").string()).folder, dir.path().string());
+  const std::string folder = dir.path().string();
+  EXPECT_EQ(CommandLineStart(folder + "/sea.bmp").folder, folder);
+  EXPECT_EQ(CommandLineStart(folder + "/sea.bmp").name, "sea.bmp");
+  EXPECT_EQ(CommandLineStart(folder + "/gone.bmp").name, "");
+  EXPECT_EQ(CommandLineStart(folder + "/gone.bmp").folder, folder);
   EXPECT_EQ(CommandLineStart("sea.bmp").folder, "");
-  EXPECT_EQ(CommandLineStart(dir.path().string()).folder, dir.path().string());
+  EXPECT_EQ(CommandLineStart(folder).folder, folder);
   EXPECT_EQ(CommandLineStart("").name, "");
 }
 
@@ -53,23 +51,19 @@ TEST_F(ShellTest, StartingWithAFileSelectsAndShowsItWithoutAClick) {
   ASSERT_TRUE(InitBrowser(image, shell, port, "sea.bmp"));
   EXPECT_EQ(port.FileListText(port.selection), "sea.bmp");
   EXPECT_EQ(image.PreviewBox, (Size{320, 320}));
-  BrowserCommand(image, shell, port, kIdOk);
+  Dialog({kIdOk});
   EXPECT_EQ(image.Kind, ImageKind::Bitmap);
   EXPECT_EQ(image.FilePath, "sea.bmp");
   EXPECT_EQ(port.lastImageFrame, (Rect{0, 80, 320, 160}));  // as wide as the box, half as high
   EXPECT_EQ(port.previewImages, 1);
+  port.selection = -1;  // OK without a selection keeps the shown image
+  Dialog({kIdOk});
+  EXPECT_EQ(image.FilePath, "sea.bmp");
+  EXPECT_TRUE(image.Handle);
 
   image = CurrentImage();
   EXPECT_FALSE(InitBrowser(image, shell, port, "missing.bmp"));
   EXPECT_EQ(image.PreviewFrame, (Rect{0, 0, 320, 320}));  // the empty square frame
-}
-
-TEST_F(ShellTest, OkWithoutASelectionKeepsTheShownImage) {
-  MakeFiles({"a.bmp"});
-  Load("a.bmp");
-  port.selection = -1;
-  BrowserCommand(image, shell, port, kIdOk);
-  EXPECT_TRUE(image.Handle);
 }
 
 TEST_F(ShellTest, DoubleClickingThePicturePressesCenterButNotTheMarginBesideIt) {
@@ -98,7 +92,7 @@ TEST_F(ShellTest, CenterAndTileOpenOneViewerWithTheirCaptions) {
   MakeFiles({"a.bmp"}, 40, 30, 24);
   Load("a.bmp");
   port.help.clear();
-  BrowserCommand(image, shell, port, kIdCenter);
+  Dialog({kIdCenter});
   EXPECT_TRUE(image.Viewer);
   EXPECT_EQ(port.viewerCaption, "a.bmp     " + std::to_string(image.FileSize) + " bytes");
   EXPECT_EQ(port.viewerStyle, kViewerStyleNormal);
@@ -108,16 +102,16 @@ TEST_F(ShellTest, CenterAndTileOpenOneViewerWithTheirCaptions) {
 
   // Tile while the viewer is open switches it to tiled painting; no second window.
   const int repaints = port.viewerRepaints;
-  BrowserCommand(image, shell, port, kIdTile);
+  Dialog({kIdTile});
   EXPECT_EQ(shell.TileMode, 1);
   EXPECT_EQ(port.viewerRepaints, repaints + 1);
   EXPECT_EQ(port.viewerRestores, 1);
-  BrowserCommand(image, shell, port, kIdCenter);
+  Dialog({kIdCenter});
   EXPECT_EQ(shell.TileMode, 0);
   EXPECT_EQ(std::count(port.log.begin(), port.log.end(), "viewer open"), 1);
 
   CloseViewer(image, shell, port);
-  BrowserCommand(image, shell, port, kIdTile);
+  Dialog({kIdTile});
   EXPECT_EQ(port.viewerCaption, "a.bmp");
   EXPECT_EQ(shell.TileMode, 1);
 }
@@ -125,7 +119,7 @@ TEST_F(ShellTest, CenterAndTileOpenOneViewerWithTheirCaptions) {
 TEST_F(ShellTest, FullScreenHelpAndExit) {
   MakeFiles({"a.bmp"});
   Load("a.bmp");
-  BrowserCommand(image, shell, port, kIdFullScreen);
+  Dialog({kIdFullScreen});
   EXPECT_EQ(port.fullScreenOpens, 1);
   EXPECT_TRUE(shell.FullScreenPending);
   EXPECT_FALSE(port.viewerOpen);
@@ -133,11 +127,11 @@ TEST_F(ShellTest, FullScreenHelpAndExit) {
   EXPECT_FALSE(shell.FullScreenPending);
 
   port.help.clear();
-  BrowserCommand(image, shell, port, kIdHelp);
+  Dialog({kIdHelp});
   EXPECT_EQ(port.help, (std::vector<std::pair<HelpCommand, int>>{{HelpCommand::Context, 102}}));
   EXPECT_FALSE(BrowserCommand(image, shell, port, 4711));
 
-  BrowserCommand(image, shell, port, kIdExit);
+  Dialog({kIdExit});
   EXPECT_TRUE(port.dialogEnded);
   EXPECT_FALSE(image.Handle);
   EXPECT_EQ(port.help.back().first, HelpCommand::Quit);
@@ -145,7 +139,7 @@ TEST_F(ShellTest, FullScreenHelpAndExit) {
 
 TEST_F(ShellTest, AnimatedCursorsStepThroughTheirFramesAndStopBeforeRelease) {
   image.Kind = ImageKind::AnimatedCursor;
-  for (int i = 0; i < 2; ++i) image.AniTables.frames.push_back(MakeImage(32, 32, 8, 0, static_cast<uint8_t>(i)));
+  for (int i = 0; i < 2; ++i) image.AniTables.frames.push_back(test::ImageOf(32, 32, 8, std::vector<uint32_t>(32 * 32, i)));
   image.AniTables.steps = {{0, 6}, {1, 12}, {7, 6}};  // the last names a frame that is not there
   image.AniTables.position = 1;
   image.Viewer = true;
@@ -162,7 +156,7 @@ TEST_F(ShellTest, AnimatedCursorsStepThroughTheirFramesAndStopBeforeRelease) {
   EXPECT_EQ(image.Delay, 10);
 
   port.log.clear();
-  BrowserCommand(image, shell, port, kIdExit);
+  Dialog({kIdExit});
   ASSERT_FALSE(port.log.empty());
   EXPECT_EQ(port.log.front(), "timer off");
   EXPECT_EQ(port.timerPeriod, 0);

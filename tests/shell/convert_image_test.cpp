@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "formats/dib/dib_reader.h"
 #include "shell/viewer.h"
 #include "support/shell_fixture.h"
@@ -10,7 +12,7 @@
 namespace ravelle {
 namespace {
 
-using test::MakeImage;
+using test::DrawDib;
 using test::ShellTest;
 namespace fs = std::filesystem;
 
@@ -22,7 +24,7 @@ TEST(ConvertNamesTest, TheFirstDotCounts) {
   EXPECT_EQ(ProposeSaveName(".hidden", "tga"), ".tga");
 }
 
-TEST(ConvertNamesTest, FiltersAndCommandsOfEveryFormat) {
+TEST(ConvertNamesTest, FiltersOfTheSaveDialogAndCommandOptions) {
   const auto bmp = ConvertSaveRequest(kFormatBmpRle, "a.bmp");
   ASSERT_TRUE(bmp);
   EXPECT_EQ(bmp->filters, (std::vector<std::pair<std::string, std::string>>{{"Windows Bitmap (*.bmp)", "*.bmp"},
@@ -33,22 +35,10 @@ TEST(ConvertNamesTest, FiltersAndCommandsOfEveryFormat) {
   EXPECT_EQ(ConvertSaveRequest(kFormatGif, "a.gif")->defaultExtension, "gif");
   EXPECT_FALSE(ConvertSaveRequest(99, "a"));
 
-  const auto is = [](int id, int code, int first, int second) {
-    const auto format = ConvertCommandFormat(id);
-    return format && format->code == code && format->option1 == first && format->option2 == second;
-  };
-  EXPECT_TRUE(is(117, kFormatBmp, 0, 0));
-  EXPECT_TRUE(is(179, kFormatBmpBitfields, 1, 0));
-  EXPECT_TRUE(is(165, kFormatGif, 1, 0));
-  EXPECT_TRUE(is(175, kFormatIff, 1, 0));
-  EXPECT_TRUE(is(176, kFormatIff, 0, 1));
-  EXPECT_TRUE(is(166, kFormatJpeg, 1, 0));
-  EXPECT_TRUE(is(164, kFormatPng, 1, 0));
-  EXPECT_TRUE(is(169, kFormatTarga, 1, 0));
-  EXPECT_TRUE(is(142, kFormatTiff, 2, 0));
-  EXPECT_TRUE(is(160, kFormatTiff, 32773, 1));
-  EXPECT_TRUE(is(161, kFormatTiff, 32946, 1));
-  EXPECT_TRUE(is(140, kFormatTiff, 5, 0));
+  // Menu commands carry their writer's options; a heading is no command.
+  const auto tiles = ConvertCommandFormat(161);
+  ASSERT_TRUE(tiles);
+  EXPECT_EQ(std::tuple(tiles->code, tiles->option1, tiles->option2), std::tuple(kFormatTiff, 32946, 1));
   EXPECT_FALSE(ConvertCommandFormat(138));  // the TIF heading
   EXPECT_FALSE(ConvertCommandFormat(119));
 }
@@ -58,20 +48,20 @@ TEST_F(ShellTest, ConvertingAsksForANameWritesAndReportsTheSize) {
   LoadAndOpenViewer("sea.view.bmp");
   const fs::path out = dir / "sea.bmp";
   port.saveAnswers = {out.string(), out.string()};
-  ViewerCommand(image, shell, port, 117);
+  Viewer({117});
   ASSERT_EQ(port.saveRequests.size(), 1u);
   EXPECT_EQ(port.saveRequests[0].initialName, "sea.bmp");
   EXPECT_EQ(port.saveRequests[0].initialFolder, dir.path().string());
   ASSERT_TRUE(fs::exists(out));
   const auto size = fs::file_size(out);
-  EXPECT_EQ(port.messages.back().message,
+  EXPECT_EQ(LastMessage(),
             (Message{out.string() + "\n\n" + std::to_string(size) + " bytes", "File Converted Successfully", kMbOk}));
   EXPECT_EQ(port.messages.back().owner, Owner::None);
   EXPECT_EQ(port.fileList, (std::vector<std::string>{"sea.bmp", "sea.view.bmp"}));
   EXPECT_EQ(port.waitDepth, 0);
   EXPECT_EQ(port.maxWaitDepth, 1);
 
-  ViewerCommand(image, shell, port, 117);  // again, same name: listed once
+  Viewer({117});  // again, same name: listed once
   EXPECT_EQ(port.fileList.size(), 2u);
   const auto read = ReadWindowsDib(test::ReadBytes(out));
   ASSERT_TRUE(read.dib);
@@ -79,13 +69,13 @@ TEST_F(ShellTest, ConvertingAsksForANameWritesAndReportsTheSize) {
 
   fs::create_directory(dir / "elsewhere");
   port.saveAnswers = {(dir / "elsewhere" / "x.bmp").string()};
-  ViewerCommand(image, shell, port, 173);
+  Viewer({173});
   EXPECT_TRUE(fs::exists(dir / "elsewhere" / "x.bmp"));
   EXPECT_EQ(port.fileList.size(), 2u);
 
   const std::size_t shown = port.messages.size();
   port.saveAnswers = {std::nullopt};  // cancelled: nothing written, nothing said
-  ViewerCommand(image, shell, port, 117);
+  Viewer({117});
   EXPECT_EQ(port.messages.size(), shown);
 }
 
@@ -93,24 +83,24 @@ TEST_F(ShellTest, ConversionFailuresAreReported) {
   MakeFiles({"a.bmp"}, 20, 10, 24);
   LoadAndOpenViewer("a.bmp");
   port.saveAnswers = {(dir / "missing" / "deeper" / "a.bmp").string(), (dir / "a-rle.bmp").string()};
-  ViewerCommand(image, shell, port, 117);
-  EXPECT_EQ(port.messages.back().message, (Message{"Error Creating File", "", kMbIconHand}));
-  ViewerCommand(image, shell, port, 173);  // a 24-bit image has no RLE form
-  EXPECT_EQ(port.messages.back().message, (Message{"Error Converting File", "", kMbIconHand}));
+  Viewer({117});
+  EXPECT_EQ(LastMessage(), (Message{"Error Creating File", "", kMbIconHand}));
+  Viewer({173});  // a 24-bit image has no RLE form
+  EXPECT_EQ(LastMessage(), (Message{"Error Converting File", "", kMbIconHand}));
   EXPECT_FALSE(fs::exists(dir / "a-rle.bmp"));
   EXPECT_EQ(port.waitDepth, 0);
 
   // A format whose writer this build lacks is refused before the dialog.
   if (!FormatAvailable(kFormatPcx)) {
     const std::size_t asked = port.saveRequests.size();
-    ViewerCommand(image, shell, port, 172);
+    Viewer({172});
     EXPECT_EQ(port.saveRequests.size(), asked);
-    EXPECT_EQ(port.messages.back().message, (Message{"Error Converting File", "", kMbIconHand}));
+    EXPECT_EQ(LastMessage(), (Message{"Error Converting File", "", kMbIconHand}));
   }
 
   image.Kind = ImageKind::EnhancedMetafile;
-  ViewerCommand(image, shell, port, 117);
-  EXPECT_EQ(port.messages.back().message,
+  Viewer({117});
+  EXPECT_EQ(LastMessage(),
             (Message{"Unable to Convert File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand}));
   EXPECT_EQ(port.messages.back().owner, Owner::Viewer);
 }
@@ -119,11 +109,11 @@ TEST_F(ShellTest, ConvertingWritesTheReducedImageOnlyWhenTheUserAskedForIt) {
   MakeFiles({"a.bmp"}, 20, 10, 24);
   LoadAndOpenViewer("a.bmp");
   image.SavedImage = std::move(image.Handle);  // as after an automatic reduction for the display
-  image.Handle = MakeImage(20, 10, 8);
+  image.Handle = DrawDib(20, 10, 8);
   port.saveAnswers = {(dir / "auto.bmp").string(), (dir / "asked.bmp").string()};
-  ViewerCommand(image, shell, port, 117);
+  Viewer({117});
   image.ReductionApplied = true;  // as after 256 Best Colors
-  ViewerCommand(image, shell, port, 117);
+  Viewer({117});
   EXPECT_EQ(ReadWindowsDib(test::ReadBytes(dir / "auto.bmp")).dib.BitCount(), 24);
   EXPECT_EQ(ReadWindowsDib(test::ReadBytes(dir / "asked.bmp")).dib.BitCount(), 8);
 }

@@ -3,42 +3,30 @@
 #include <gtest/gtest.h>
 
 #include "platform/headless/headless_port.h"
+#include "support/test_images.h"
 
 namespace ravelle {
 namespace {
 
-PackedDib EightBitImage(int width, int height, uint32_t clrUsed) {
-  PackedDib dib = CreateDib(width, height, 8, clrUsed);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) dib.Row(y)[x] = static_cast<uint8_t>((x + y) % std::max<uint32_t>(clrUsed, 1));
+TEST(CompactDibDepthTest, FewColoursArePackedIntoFewerBitsAndManyStayAsTheyAre) {
+  const auto eightBit = [](int width, int height, uint32_t colours) {
+    PackedDib dib = CreateDib(width, height, 8, colours);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) test::SetPixel(dib, x, y, static_cast<uint32_t>(x + y) % std::max<uint32_t>(colours, 1));
+    }
+    return dib;
+  };
+  for (const uint32_t colours : {16u, 2u}) {
+    PackedDib dib = eightBit(19, 5, colours);
+    const std::size_t size = dib.Size();
+    const auto pixels = test::PixelsOf(dib);
+    CompactDibDepth(dib);
+    EXPECT_EQ(dib.BitCount(), colours == 2 ? 1 : 4);
+    EXPECT_EQ(dib.Stride(), colours == 2 ? 4u : 12u);
+    EXPECT_EQ(dib.Colors().size(), colours);
+    EXPECT_EQ(dib.Size(), size);  // the block keeps its size
+    EXPECT_EQ(test::PixelsOf(dib), pixels);
   }
-  return dib;
-}
-
-uint8_t Nibble(const PackedDib& dib, int x, int y) {
-  const uint8_t byte = dib.Row(y)[x / 2];
-  return x % 2 == 0 ? byte >> 4 : byte & 0x0F;
-}
-
-TEST(CompactDibDepthTest, FewColoursArePackedIntoFewerBits) {
-  PackedDib sixteen = EightBitImage(13, 5, 16);
-  const auto original = sixteen.Clone();
-  CompactDibDepth(sixteen);
-  EXPECT_EQ(sixteen.BitCount(), 4);
-  EXPECT_EQ(sixteen.Stride(), 8u);
-  EXPECT_EQ(sixteen.Colors().size(), 16u);
-  EXPECT_EQ(sixteen.Size(), original.Size());  // the block keeps its size
-  for (int y = 0; y < 5; ++y) {
-    for (int x = 0; x < 13; ++x) EXPECT_EQ(Nibble(sixteen, x, y), original.Row(y)[x]);
-  }
-
-  PackedDib two = EightBitImage(19, 3, 2);
-  CompactDibDepth(two);
-  EXPECT_EQ(two.BitCount(), 1);
-  EXPECT_EQ(two.Row(0)[0], 0b01010101);  // pixel x is 1 when x is odd
-  EXPECT_EQ(two.Row(1)[0], 0b10101010);
-  EXPECT_EQ(two.Colors().size(), 2u);
-
   PackedDib four = CreateDib(9, 2, 4, 2);
   four.Row(0)[0] = 0x10;  // pixel 0 has colour 1
   four.Row(1)[4] = 0x10;  // pixel 8 has colour 1
@@ -46,20 +34,13 @@ TEST(CompactDibDepthTest, FewColoursArePackedIntoFewerBits) {
   EXPECT_EQ(four.BitCount(), 1);
   EXPECT_EQ(four.Row(0)[0], 0x80);
   EXPECT_EQ(four.Row(1)[1], 0x80);
-}
 
-TEST(CompactDibDepthTest, ImagesWithManyColoursStayAsTheyAre) {
-  for (uint32_t used : {0u, 17u}) {
-    PackedDib dib = EightBitImage(4, 4, used);
+  PackedDib many[] = {eightBit(4, 4, 0), eightBit(4, 4, 17), CreateDib(4, 4, 4, 0), CreateDib(4, 4, 24)};
+  for (PackedDib& dib : many) {
+    const int bits = dib.BitCount();
     CompactDibDepth(dib);
-    EXPECT_EQ(dib.BitCount(), 8) << used;
+    EXPECT_EQ(dib.BitCount(), bits);
   }
-  PackedDib full16 = CreateDib(4, 4, 4, 0);
-  CompactDibDepth(full16);
-  EXPECT_EQ(full16.BitCount(), 4);
-  PackedDib deep = CreateDib(4, 4, 24);
-  CompactDibDepth(deep);
-  EXPECT_EQ(deep.BitCount(), 24);
 }
 
 TEST(PreviewFrameTest, FitsTheImageShapeIntoTheBox) {
@@ -109,15 +90,6 @@ TEST(BlackAndWhiteTest, OnlyPureBlackAndWhiteInEitherOrderCount) {
   EXPECT_EQ(check(black, RgbQuad{255, 255, 254, 0}, 0), 0);
   EXPECT_FALSE(IsBlackAndWhite(image));
   EXPECT_EQ(image.BitCount, 1);
-}
-
-TEST(DibPaletteTest, PaletteEntriesComeFromTheColourTable) {
-  PackedDib dib = CreateDib(2, 2, 8, 3);
-  dib.Colors()[2] = {1, 2, 3, 4};
-  const auto palette = CreateDibPalette(dib);
-  ASSERT_EQ(palette.size(), 3u);
-  EXPECT_EQ(palette[2], (PaletteEntry{3, 2, 1, 0}));
-  EXPECT_TRUE(CreateDibPalette(CreateDib(2, 2, 24)).empty());
 }
 
 TEST(ReleaseImageTest, StopsTheAnimationBeforeFreeing) {

@@ -9,23 +9,28 @@
 namespace ravelle {
 namespace {
 
-using test::MakeImage;
+using test::DrawDib;
 
 class MenuStateTest : public ::testing::Test {
  protected:
-  // A loaded bitmap as the record holds it after loading.
+  // A loaded bitmap as the record holds it after loading, and the menu brought up to date.
   void Show(int bitCount, int colorsUsed, int displayDepth = 24) {
     image.Kind = ImageKind::Bitmap;
-    image.Handle = MakeImage(8, 8, bitCount, bitCount <= 8 ? static_cast<uint32_t>(colorsUsed) : 0);
+    image.Handle = DrawDib(8, 8, bitCount, test::Palette::Gray, bitCount <= 8 ? static_cast<uint32_t>(colorsUsed) : 0);
     image.BitCount = bitCount;
     image.ColorsUsed = colorsUsed;
     image.DisplayDepth = displayDepth;
+    Update();
   }
   void Update() { UpdateViewerMenu(image, shell, port); }
   bool Enabled(const MenuPath& path) const {
     const MenuItem* item = MenuItemAt(port.menu, path);
     EXPECT_NE(item, nullptr);
     return item != nullptr && !item->grayed;
+  }
+  // Every item of `paths` is enabled, or every one greyed.
+  void ExpectEnabled(bool enabled, std::initializer_list<MenuPath> paths) const {
+    for (const MenuPath& path : paths) EXPECT_EQ(Enabled(path), enabled) << Label(path);
   }
   std::string Label(const MenuPath& path) const {
     const MenuItem* item = MenuItemAt(port.menu, path);
@@ -50,76 +55,47 @@ TEST_F(MenuStateTest, PositionsNameTheItemsTheyMean) {
   EXPECT_EQ(FindMenuCommand(port.menu, 161)->label, "&Tiles");
 }
 
-TEST_F(MenuStateTest, APaletteDisplayGreysTheBestColoursAndBrightness) {
-  Show(24, 0, 4);
-  Update();
-  for (const MenuPath& item : {menu::kTrueColor, menu::kBest256, menu::kBest32, menu::kBest16, menu::kStandard256,
-                               menu::kNetscape216, menu::kBrighten, menu::kDarken}) {
-    EXPECT_FALSE(Enabled(item)) << Label(item);
-  }
-  EXPECT_TRUE(Enabled(menu::kStandard16));
+TEST_F(MenuStateTest, TheDisplayAndTheImagesColoursDecideTheColourCommands) {
+  Show(24, 0, 4);  // a palette display greys the best colours and brightness
+  ExpectEnabled(false, {menu::kTrueColor, menu::kBest256, menu::kBest32, menu::kBest16, menu::kStandard256,
+                        menu::kNetscape216, menu::kBrighten, menu::kDarken});
+  ExpectEnabled(true, {menu::kStandard16});
   EXPECT_EQ(Label(menu::kGrayscale), "&Grayscale (4 colors)");
   EXPECT_EQ(port.menuBarDraws, 1);
-}
 
-TEST_F(MenuStateTest, ATrueColourImageOnATrueColourDisplay) {
   Show(24, 0);
-  Update();
-  for (const MenuPath& item : {menu::kTrueColor, menu::kBest256, menu::kBest32, menu::kBest16, menu::kStandard256,
-                               menu::kNetscape216, menu::kStandard16, menu::kBrighten, menu::kConvertSave}) {
-    EXPECT_TRUE(Enabled(item)) << Label(item);
-  }
+  ExpectEnabled(true, {menu::kTrueColor, menu::kBest256, menu::kBest32, menu::kBest16, menu::kStandard256,
+                       menu::kNetscape216, menu::kStandard16, menu::kBrighten, menu::kConvertSave});
+  ExpectEnabled(false, {menu::kBmpRle, menu::kBmpBitfields, menu::kTiffGroup3});
   EXPECT_EQ(Label(menu::kGrayscale), "&Grayscale (256 colors)");
-  EXPECT_FALSE(Enabled(menu::kBmpRle));
   EXPECT_EQ(Label(menu::kBmpRle), "&RLE Compression");
-  EXPECT_FALSE(Enabled(menu::kBmpBitfields));
-  EXPECT_FALSE(Enabled(menu::kTiffGroup3));
-
   Show(24, 0, 8);  // True Color needs more than 8 bits of display
-  Update();
-  EXPECT_FALSE(Enabled(menu::kTrueColor));
-  EXPECT_TRUE(Enabled(menu::kBest256));
-}
+  ExpectEnabled(false, {menu::kTrueColor});
+  ExpectEnabled(true, {menu::kBest256});
 
-TEST_F(MenuStateTest, FewColoursGreyTheBestColourCommandsThatWouldNotReduce) {
-  Show(8, 20);
-  Update();
-  EXPECT_FALSE(Enabled(menu::kBest256));
-  EXPECT_TRUE(Enabled(menu::kBest32));
-  EXPECT_TRUE(Enabled(menu::kBest16));
-  EXPECT_FALSE(Enabled(menu::kTrueColor));
+  Show(8, 20);  // few colours grey the best-colour commands that would not reduce
+  ExpectEnabled(false, {menu::kBest256, menu::kTrueColor});
+  ExpectEnabled(true, {menu::kBest32, menu::kBest16});
   Show(8, 0);  // an empty colours-used field says nothing
-  Update();
-  EXPECT_TRUE(Enabled(menu::kBest256));
+  ExpectEnabled(true, {menu::kBest256});
   Show(4, 16);
-  Update();
-  EXPECT_FALSE(Enabled(menu::kBest256));
-  EXPECT_FALSE(Enabled(menu::kBest32));
+  ExpectEnabled(false, {menu::kBest256, menu::kBest32});
 }
 
 TEST_F(MenuStateTest, BlackAndWhiteImagesAndMonochromeOfferTheFaxCompressions) {
   Show(1, 1);
-  Update();
-  EXPECT_TRUE(Enabled(menu::kTiffHuffman));
-  EXPECT_TRUE(Enabled(menu::kTiffGroup4));
-  EXPECT_FALSE(Enabled(menu::kBest16));
-  EXPECT_FALSE(Enabled(menu::kStandard256));
-  EXPECT_FALSE(Enabled(menu::kStandard16));
-  EXPECT_FALSE(Enabled(menu::kBrighten));
-
-  Show(8, 2);
+  ExpectEnabled(true, {menu::kTiffHuffman, menu::kTiffGroup4});
+  ExpectEnabled(false, {menu::kBest16, menu::kStandard256, menu::kStandard16, menu::kBrighten});
   shell.MonochromeChosen = true;
-  Update();
-  EXPECT_TRUE(Enabled(menu::kTiffGroup3));
-  EXPECT_TRUE(Enabled(menu::kBrighten));
+  Show(8, 2);
+  ExpectEnabled(true, {menu::kTiffGroup3, menu::kBrighten});
 }
 
 TEST_F(MenuStateTest, MetafilesGreyConvertAndTools) {
   image.Kind = ImageKind::WindowsMetafile;
   Update();
-  EXPECT_FALSE(Enabled(menu::kConvertSave));
-  EXPECT_FALSE(Enabled(menu::kTools));
-  EXPECT_TRUE(Enabled(menu::kBmpRle));
+  ExpectEnabled(false, {menu::kConvertSave, menu::kTools});
+  ExpectEnabled(true, {menu::kBmpRle});
   EXPECT_EQ(Label(menu::kBitfields555), "RGB &8 8 8");
   EXPECT_EQ(Label(menu::kBitfields565), "RGB &10 10 10");
 }
@@ -140,7 +116,6 @@ TEST_F(MenuStateTest, TheBmpEntriesFollowTheImageAConversionWouldWrite) {
   };
   for (const auto& c : cases) {
     Show(c.bits, 0);
-    Update();
     EXPECT_EQ(Enabled(menu::kBmpRle), c.rle) << c.bits;
     EXPECT_EQ(Label(menu::kBmpRle), c.rleLabel) << c.bits;
     EXPECT_EQ(Enabled(menu::kBmpBitfields), c.bitfields) << c.bits;
@@ -149,9 +124,8 @@ TEST_F(MenuStateTest, TheBmpEntriesFollowTheImageAConversionWouldWrite) {
   }
 
   // Reduced for an 8-bit display only: the BMP entries describe the unreduced 24-bit image.
+  image.SavedImage = DrawDib(8, 8, 24);
   Show(8, 0, 8);
-  image.SavedImage = MakeImage(8, 8, 24);
-  Update();
   EXPECT_FALSE(Enabled(menu::kBmpRle));
   image.ReductionApplied = true;  // reduced on request: the reduced image is written
   Update();

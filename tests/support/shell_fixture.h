@@ -15,13 +15,6 @@
 
 namespace ravelle::test {
 
-// A bitmap of the given depth whose pixels are all index or value `fill`, with `colours`
-// colour-table entries (a grey ramp; 0 keeps the full table of the depth).
-PackedDib MakeImage(int width, int height, int bitCount, uint32_t colours = 0, uint8_t fill = 1);
-
-// Writes an uncompressed bitmap file.
-void WriteBitmapFile(const std::filesystem::path& file, const PackedDib& dib);
-
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -33,8 +26,11 @@ class ShellTest : public ::testing::Test {
   void Load(const std::string& name);
   // Loads the file and presses Center.
   void LoadAndOpenViewer(const std::string& name);
-  // The texts of the message boxes shown so far.
-  std::vector<std::string> MessageTexts() const;
+  // Sends these commands to the viewer, or to the dialog, in turn.
+  void Viewer(std::initializer_list<int> ids);
+  void Dialog(std::initializer_list<int> ids);
+  // The last message box shown.
+  const Message& LastMessage() const { return port.messages.back().message; }
 
   TempDir dir;
   HeadlessPort port;

@@ -9,6 +9,9 @@
 #include <iterator>
 #include <sstream>
 
+#include "formats/dib/bmp_writer.h"
+#include "support/test_images.h"
+
 namespace ravelle::test {
 
 std::filesystem::path CorpusDir() {
@@ -74,87 +77,98 @@ std::string Quote(const std::string& text) {
 
 bool HaveProgram(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 
-namespace {
-
-// Skips blanks and comments between the fields of a PPM header.
-bool NextNumber(std::istringstream& in, int& value) {
-  for (;;) {
-    const int c = in.peek();
-    if (c == '#') {
-      std::string comment;
-      std::getline(in, comment);
-    } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
-      in.get();
-    } else {
-      break;
+PackedDib DrawDib(int width, int height, int bits, Palette palette, uint32_t colours) {
+  PackedDib dib = CreateDib(width, height, bits, colours);
+  auto table = dib.Colors();
+  const std::size_t n = table.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto level = static_cast<uint8_t>(n > 1 ? i * 255 / (n - 1) : 0);
+    switch (palette) {
+      case Palette::Colour:
+        table[i] = {static_cast<uint8_t>(i * 37 + 20), static_cast<uint8_t>(255 - i * 53), static_cast<uint8_t>(i * 91 + 5), 0};
+        break;
+      case Palette::Gray: table[i] = {level, level, level, 0}; break;
+      case Palette::BlackWhite: table[i] = i == 0 ? RgbQuad{0, 0, 0, 0} : RgbQuad{255, 255, 255, 0}; break;
+      case Palette::WhiteBlack: table[i] = i == 0 ? RgbQuad{255, 255, 255, 0} : RgbQuad{0, 0, 0, 0}; break;
     }
   }
-  return static_cast<bool>(in >> value);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const auto block = static_cast<uint32_t>(x / 16 + 3 * (y / 16));
+      uint32_t value = bits <= 8 ? static_cast<uint32_t>(block % std::max<std::size_t>(n, 1)) & ((1u << bits) - 1) : 0;
+      if (bits == 16) value = ((block * 7) % 32 << 10) | ((block * 13) % 32 << 5) | ((block * 5 + 3) % 32);
+      if (bits > 16) value = Rgb(static_cast<uint8_t>(block * 70 + 9), static_cast<uint8_t>(255 - block * 25), static_cast<uint8_t>(block * 40));
+      SetPixel(dib, x, height - 1 - y, value);  // the blocks start at the bottom row
+    }
+  }
+  return dib;
 }
 
-}  // namespace
+void WriteBitmapFile(const std::filesystem::path& file, const PackedDib& dib) {
+  std::FILE* out = std::fopen(file.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  ASSERT_TRUE(WriteBmp(dib, out));
+  std::fclose(out);
+}
 
 std::optional<RgbImage> ParsePpm(const std::string& bytes) {
   std::istringstream in(bytes);
   std::string magic;
+  int fields[3] = {};  // width, height, maxval, each after blanks and comments
   in >> magic;
-  RgbImage image;
-  int maxval = 0;
-  if (magic != "P6" || !NextNumber(in, image.width) || !NextNumber(in, image.height) || !NextNumber(in, maxval) ||
-      maxval != 255) {
-    return std::nullopt;
+  for (int& field : fields) {
+    while (in >> std::ws && in.peek() == '#') in.ignore(1 << 20, '\n');
+    if (!(in >> field)) return std::nullopt;
   }
   in.get();  // the single blank after maxval
-  const std::size_t size = static_cast<std::size_t>(image.width) * image.height * 3;
-  const std::size_t start = static_cast<std::size_t>(in.tellg());
-  if (bytes.size() < start + size) return std::nullopt;
-  image.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start),
-                   bytes.begin() + static_cast<std::ptrdiff_t>(start + size));
-  return image;
+  const std::size_t size = static_cast<std::size_t>(fields[0]) * fields[1] * 3;
+  const auto start = static_cast<std::ptrdiff_t>(in.tellg());
+  if (magic != "P6" || fields[2] != 255 || bytes.size() < start + size) return std::nullopt;
+  return RgbImage{fields[0], fields[1], {bytes.begin() + start, bytes.begin() + start + static_cast<std::ptrdiff_t>(size)}};
 }
 
 RgbImage DibToRgb(const PackedDib& dib) {
   RgbImage image{dib.Width(), dib.Height(), {}};
-  image.rgb.reserve(static_cast<std::size_t>(image.width) * image.height * 3);
   const auto colours = dib.Colors();
-  const int bits = dib.BitCount();
-  for (int y = image.height - 1; y >= 0; --y) {
-    const auto row = dib.Row(y);
+  const auto expand = [](uint32_t v) { return static_cast<uint8_t>(((v & 31) << 3) | ((v & 31) >> 2)); };
+  for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
-      uint8_t r = 0, g = 0, b = 0;
-      if (bits <= 8) {
-        const int perByte = 8 / bits;
-        const int shift = 8 - bits * (x % perByte + 1);
-        const std::size_t index = (row[x / perByte] >> shift) & ((1 << bits) - 1);
-        if (index < colours.size()) {
-          r = colours[index].rgbRed;
-          g = colours[index].rgbGreen;
-          b = colours[index].rgbBlue;
-        }
-      } else if (bits == 16) {
-        const unsigned p = row[2 * x] | (row[2 * x + 1] << 8);
-        const auto expand = [](unsigned v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); };
-        r = expand((p >> 10) & 31);
-        g = expand((p >> 5) & 31);
-        b = expand(p & 31);
-      } else {
-        const int step = bits / 8;
-        b = row[step * x];
-        g = row[step * x + 1];
-        r = row[step * x + 2];
-      }
-      image.rgb.insert(image.rgb.end(), {r, g, b});
+      const uint32_t v = PixelAt(dib, x, y);
+      RgbQuad q{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16), 0};
+      if (dib.BitCount() <= 8) q = v < colours.size() ? colours[v] : RgbQuad{};
+      if (dib.BitCount() == 16) q = {expand(v), expand(v >> 5), expand(v >> 10), 0};
+      image.rgb.insert(image.rgb.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
     }
   }
   return image;
 }
 
-std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file) {
+testing::AssertionResult SameImage(const RgbImage& ours, const RgbImage& reference, int tolerance, int bits) {
+  if (ours.width != reference.width || ours.height != reference.height || ours.rgb.size() != reference.rgb.size()) {
+    return testing::AssertionFailure() << "size " << ours.width << "x" << ours.height << " vs " << reference.width << "x"
+                                       << reference.height;
+  }
+  for (std::size_t i = 0; i < ours.rgb.size(); ++i) {
+    if (std::abs((ours.rgb[i] >> (8 - bits)) - (reference.rgb[i] >> (8 - bits))) > tolerance) {
+      return testing::AssertionFailure() << "pixel (" << i / 3 % ours.width << ", " << i / 3 / ours.width << ") sample "
+                                         << i % 3 << ": " << int{ours.rgb[i]} << " vs " << int{reference.rgb[i]};
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+double MeanDifference(const RgbImage& a, const RgbImage& b) {
+  if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 1e9;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(a.rgb[i] - b.rgb[i]);
+  return sum / static_cast<double>(a.rgb.size());
+}
+
+std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file, const std::string& options) {
   if (!HaveProgram("/usr/bin/convert")) return std::nullopt;
   // ImageMagick exits with 1 after a warning (such as a file size that disagrees with the header)
   // even when it wrote the whole image; the image is what counts.
-  const auto result = RunCommand("/usr/bin/convert " + Quote(file.string()) + " -depth 8 ppm:- 2>/dev/null");
-  return ParsePpm(result.out);
+  return ParsePpm(RunCommand("/usr/bin/convert " + Quote(file.string()) + " " + options + " -depth 8 ppm:- 2>/dev/null").out);
 }
 
 std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file) {

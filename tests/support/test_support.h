@@ -1,6 +1,8 @@
-// Helpers shared by the tests: files and folders, running commands, PPM images from the
-// independent decoders, and a PackedDib expanded to RGB for comparing pixels.
+// Helpers shared by the tests: files and folders, running commands, drawn bitmaps, and images as
+// RGB (from a PackedDib or an independent decoder) compared sample by sample.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -50,6 +52,21 @@ CommandResult RunCommand(const std::string& command);
 std::string Quote(const std::string& text);
 bool HaveProgram(const std::string& path);
 
+// The colour table a drawn bitmap gets.
+enum class Palette {
+  Colour,      // distinct colours
+  Gray,        // an even gray ramp over the table's entries
+  BlackWhite,  // 1 bit: black then white
+  WhiteBlack,  // 1 bit: white then black
+};
+
+// A bitmap of the given depth with blocks of colour 16 pixels square (so that JPEG keeps them
+// nearly exact); `colours` is biClrUsed (0 for the depth's full table).
+PackedDib DrawDib(int width, int height, int bits, Palette palette = Palette::Colour, uint32_t colours = 0);
+
+// Writes an uncompressed bitmap file.
+void WriteBitmapFile(const std::filesystem::path& file, const PackedDib& dib);
+
 // A binary PPM (P6, maxval 255) or the RGB expansion of a PackedDib, top row first.
 struct RgbImage {
   int width = 0;
@@ -60,8 +77,14 @@ struct RgbImage {
 std::optional<RgbImage> ParsePpm(const std::string& bytes);
 RgbImage DibToRgb(const PackedDib& dib);
 
-// Decodes a file with an independent decoder: ImageMagick, or netpbm's bmptopnm.
-std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file);
+// Same size, and every sample within `tolerance` once both are cut to their top `bits` bits; a
+// failure names the first sample that is not.
+testing::AssertionResult SameImage(const RgbImage& ours, const RgbImage& reference, int tolerance = 0, int bits = 8);
+double MeanDifference(const RgbImage& a, const RgbImage& b);
+
+// Decodes a file with an independent decoder: ImageMagick (with `options` before the output),
+// or netpbm's bmptopnm.
+std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file, const std::string& options = "");
 std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file);
 
 }  // namespace ravelle::test

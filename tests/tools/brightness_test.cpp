@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "tools/test_images.h"
+#include "support/test_images.h"
 
 namespace ravelle {
 namespace {

@@ -7,7 +7,7 @@
 #include "colour/adapt_to_display.h"
 #include "platform/headless/headless_port.h"
 #include "shell/convert.h"
-#include "tools/test_images.h"
+#include "support/test_images.h"
 
 namespace ravelle {
 namespace {
@@ -76,19 +76,6 @@ TEST(ToolCommandTest, TheUnreducedImageTurnsWithTheShownOneAndRestoreUndoesBoth)
   EXPECT_FALSE(s.image.ReductionApplied);
   EXPECT_EQ(s.port.viewerRepaints, 4);
   EXPECT_EQ(s.port.dialogRepaints, 4);
-}
-
-TEST(ToolCommandTest, ClosingTheViewerUndoesBrightnessAndOrientationOfBothImages) {
-  Session s(test::RandomImage(21, 10, 24, 3), 8);
-  const auto saved = BytesOf(s.image.SavedImage);
-  const auto shown = BytesOf(s.image.Handle);
-  s.Run({kCmdRotate270, kCmdInvertColors, kCmdFlipTopBottom, kCmdBrighten});
-  ASSERT_TRUE(UndoBrightness(s.image));
-  EXPECT_EQ(s.image.BrightnessLevel, 0);
-  ASSERT_TRUE(UndoOrientation(s.image));
-  EXPECT_EQ(s.image.PendingOrientation, 0);
-  EXPECT_EQ(BytesOf(s.image.SavedImage), saved);
-  EXPECT_EQ(BytesOf(s.image.Handle), shown);
 }
 
 TEST(ToolCommandTest, ToolsOnOtherKindsAreRefusedWithTheMessage) {

@@ -10,17 +10,15 @@
 namespace ravelle {
 namespace {
 
-using test::MakeImage;
+using test::DrawDib;
 
-TEST(ShrinkToFitTest, StepsOfNineTenthsUntilBothSidesFit) {
+TEST(ShrinkToFitTest, StepsOfNineTenthsUntilBothSidesFitAndDegenerateSizesEnd) {
   EXPECT_EQ(ShrinkToFit(1000, 800, 640, 480), (Size{590, 471}));
   EXPECT_EQ(ShrinkToFit(640, 480, 640, 480), (Size{640, 480}));
   EXPECT_EQ(ShrinkToFit(640, 480, 639, 480), (Size{576, 432}));
   EXPECT_EQ(ShrinkToFit(2000, 1500, 1024, 768), (Size{955, 715}));
   EXPECT_EQ(ShrinkToFit(10, 10, 500, 500), (Size{10, 10}));  // never enlarged
-}
-
-TEST(ShrinkToFitTest, DegenerateSizesEndWithoutOverflow) {
+  // Degenerate sizes end without overflow.
   EXPECT_EQ(ShrinkToFit(1, 100000, 10, 10).width, 0);  // the thin side reaches 0 first
   EXPECT_EQ(ShrinkToFit(500, 500, 0, 0), (Size{0, 0}));  // an empty client area
   const Size huge = ShrinkToFit(INT_MAX, 1, 1000, 1000);
@@ -32,7 +30,7 @@ class PaintTest : public ::testing::Test {
  protected:
   void Show(int width, int height, int bitCount = 24) {
     image.Kind = ImageKind::Bitmap;
-    image.Handle = MakeImage(width, height, bitCount);
+    image.Handle = DrawDib(width, height, bitCount);
   }
   void Paint(Size client, PaintTarget target = PaintTarget::Viewer) {
     surface = RecordingSurface(client);
@@ -81,7 +79,7 @@ TEST_F(PaintTest, TiledImagesFillTheAreaWithWholeCopiesCutAtTheEdge) {
 
 TEST_F(PaintTest, AnimatedGifFramesAreNeverShrunk) {
   image.Kind = ImageKind::AnimatedGif;
-  image.FrameDib = MakeImage(800, 600, 8);
+  image.FrameDib = DrawDib(800, 600, 8);
   Paint({640, 480});
   EXPECT_EQ(Drawn(), (std::vector<Rect>{{-80, -60, 800, 600}}));
 }
@@ -90,20 +88,19 @@ TEST_F(PaintTest, FullScreenPlacesByTheScreenAndTheScrollOrigins) {
   port.screen = {{1024, 768}, 16, 16};
   shell.ScrollOriginX = -300;
   shell.ScrollOriginY = -40;
-  Show(2000, 300);
-  Paint({1024, 768}, PaintTarget::FullScreen);
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{-300, 234, 2000, 300}}));
+  const struct {
+    int width, height;
+    Rect drawn;
+  } cases[] = {{2000, 300, {-300, 234, 2000, 300}},
+               {500, 1000, {262, -40, 500, 1000}},
+               {2000, 760, {-300, -40, 2000, 760}},  // too tall to leave room for a horizontal scroll bar
+               {300, 200, {362, 284, 300, 200}}};
+  for (const auto& c : cases) {
+    Show(c.width, c.height);
+    Paint({1024, 768}, PaintTarget::FullScreen);
+    EXPECT_EQ(Drawn(), (std::vector<Rect>{c.drawn})) << c.width << "x" << c.height;
+  }
   EXPECT_EQ(port.menuBarDraws, 0);  // no menu, no fill: the class background is white
-
-  Show(500, 1000);
-  Paint({1024, 768}, PaintTarget::FullScreen);
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{262, -40, 500, 1000}}));
-  Show(2000, 760);  // too tall to leave room for a horizontal scroll bar
-  Paint({1024, 768}, PaintTarget::FullScreen);
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{-300, -40, 2000, 760}}));
-  Show(300, 200);
-  Paint({1024, 768}, PaintTarget::FullScreen);
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{362, 284, 300, 200}}));
 }
 
 TEST_F(PaintTest, NothingIsDrawnWithoutAnImageOrIntoAnEmptyWindow) {
@@ -141,7 +138,7 @@ TEST(DrawFrameInWindowTest, IconsEraseTheirSquareAndTheSlideshowCaptionIsCentred
   CurrentImage image;
   image.Kind = ImageKind::IconSequence;
   image.FilePath = "cat.ico";
-  const PackedDib icon = MakeImage(32, 32, 4);
+  const PackedDib icon = DrawDib(32, 32, 4);
   RecordingSurface surface({300, 200});
   DrawFrameInWindow(image, icon, surface, 0, true);
   ASSERT_EQ(surface.log.size(), 3u);

@@ -30,11 +30,24 @@ inline void Put32(std::vector<uint8_t>& b, uint32_t v) {
   Put16(b, v >> 16);
 }
 
+// Little-endian words and double words, one after the other.
+inline std::vector<uint8_t> Le16(std::initializer_list<uint32_t> values) {
+  std::vector<uint8_t> b;
+  for (uint32_t v : values) Put16(b, v);
+  return b;
+}
+
+inline std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values) {
+  std::vector<uint8_t> b;
+  for (uint32_t v : values) Put32(b, v);
+  return b;
+}
+
 // A Windows bitmap (header size 40, 52, 56, 108 or 124): header, `extra` (masks after a 40-byte
 // header, or the colour table), then `pixels`. Masks of longer headers go in `headerMasks`.
 inline std::vector<uint8_t> WindowsBmp(const BmpFields& f, const std::vector<uint8_t>& extra,
                                        const std::vector<uint8_t>& pixels,
-                                       std::initializer_list<uint32_t> headerMasks = {}) {
+                                       const std::vector<uint32_t>& headerMasks = {}) {
   std::vector<uint8_t> b{'B', 'M'};
   const uint32_t before = 14 + f.headerSize + static_cast<uint32_t>(extra.size());
   Put32(b, before + static_cast<uint32_t>(pixels.size()));
@@ -79,13 +92,7 @@ inline std::vector<uint8_t> Os2Bmp(uint16_t width, uint16_t height, uint16_t bit
 // An OS/2 2.0 bitmap: 64-byte header, 4-byte colour entries, then `data`.
 inline std::vector<uint8_t> Os2v2Bmp(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
                                      const std::vector<uint8_t>& table, const std::vector<uint8_t>& data) {
-  BmpFields f;
-  f.headerSize = 64;
-  f.width = width;
-  f.height = height;
-  f.bits = bits;
-  f.compression = compression;
-  return WindowsBmp(f, table, data);
+  return WindowsBmp({.headerSize = 64, .width = width, .height = height, .bits = bits, .compression = compression}, table, data);
 }
 
 }  // namespace ravelle::test

@@ -39,29 +39,6 @@ int SixteenBitPrecision(const std::string& infoText) {
   return std::min({r, g, b, 5});
 }
 
-bool SameAtPrecision(const RgbImage& ours, const RgbImage& reference, int bits) {
-  if (ours.width != reference.width || ours.height != reference.height) return false;
-  for (std::size_t i = 0; i < ours.rgb.size(); ++i) {
-    if ((ours.rgb[i] >> (8 - bits)) != (reference.rgb[i] >> (8 - bits))) return false;
-  }
-  return true;
-}
-
-std::string FirstDifference(const RgbImage& a, const RgbImage& b) {
-  if (a.width != b.width || a.height != b.height) {
-    return "size " + std::to_string(a.width) + "x" + std::to_string(a.height) + " vs " + std::to_string(b.width) +
-           "x" + std::to_string(b.height);
-  }
-  for (std::size_t i = 0; i < a.rgb.size(); ++i) {
-    if (a.rgb[i] != b.rgb[i]) {
-      const std::size_t pixel = i / 3;
-      return "pixel (" + std::to_string(pixel % a.width) + ", " + std::to_string(pixel / a.width) + ") sample " +
-             std::to_string(i % 3) + ": " + std::to_string(a.rgb[i]) + " vs " + std::to_string(b.rgb[i]);
-    }
-  }
-  return "none";
-}
-
 uint32_t Dword(const std::vector<uint8_t>& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
@@ -113,12 +90,7 @@ TEST(BmpConformanceTest, ValidCorpusBitmapsMatchAnIndependentDecoder) {
       reference = test::DecodeWithNetpbm(source);
     }
     ASSERT_TRUE(reference) << "no independent decode";
-    if (result.dib.BitCount() == 16) {
-      EXPECT_TRUE(SameAtPrecision(ours, *reference, SixteenBitPrecision(result.infoText)))
-          << FirstDifference(ours, *reference);
-    } else {
-      EXPECT_TRUE(ours == *reference) << FirstDifference(ours, *reference);
-    }
+    EXPECT_TRUE(test::SameImage(ours, *reference, 0, result.dib.BitCount() == 16 ? SixteenBitPrecision(result.infoText) : 8));
     ++compared;
   }
   EXPECT_GT(compared, 50);

@@ -10,45 +10,19 @@
 
 namespace ravelle::test {
 
-PackedDib DrawDib(int width, int height, int bits, Palette palette, uint32_t colours) {
-  PackedDib dib = CreateDib(width, height, bits, colours);
-  auto table = dib.Colors();
-  const std::size_t n = table.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto level = static_cast<uint8_t>(n > 1 ? i * 255 / (n - 1) : 0);
-    switch (palette) {
-      case Palette::Colour:
-        table[i] = {static_cast<uint8_t>(i * 37 + 20), static_cast<uint8_t>(255 - i * 53), static_cast<uint8_t>(i * 91 + 5), 0};
-        break;
-      case Palette::Gray: table[i] = {level, level, level, 0}; break;
-      case Palette::BlackWhite: table[i] = i == 0 ? RgbQuad{0, 0, 0, 0} : RgbQuad{255, 255, 255, 0}; break;
-      case Palette::WhiteBlack: table[i] = i == 0 ? RgbQuad{255, 255, 255, 0} : RgbQuad{0, 0, 0, 0}; break;
-    }
+RgbImage AsWritten(const PackedDib& source) {
+  RgbImage image = DibToRgb(source);
+  if (source.BitCount() == 16) {
+    for (uint8_t& v : image.rgb) v = static_cast<uint8_t>(v & 0xF8);
   }
-  const std::size_t indices = bits <= 8 ? std::max<std::size_t>(n, 1) : 0;
-  for (int y = 0; y < height; ++y) {
-    auto row = dib.Row(y);
-    for (int x = 0; x < width; ++x) {
-      const unsigned block = static_cast<unsigned>(x / 16 + 3 * (y / 16));
-      switch (bits) {
-        case 1: if (block % indices == 1) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8)); break;
-        case 4: row[x / 2] |= static_cast<uint8_t>((block % indices) << (x % 2 == 0 ? 4 : 0)); break;
-        case 8: row[x] = static_cast<uint8_t>(block % indices); break;
-        case 16: {
-          const unsigned v = ((block * 7) % 32 << 10) | ((block * 13) % 32 << 5) | ((block * 5 + 3) % 32);
-          row[2 * x] = static_cast<uint8_t>(v);
-          row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-          break;
-        }
-        default: {
-          const int step = bits / 8;
-          row[step * x] = static_cast<uint8_t>(block * 40);
-          row[step * x + 1] = static_cast<uint8_t>(255 - block * 25);
-          row[step * x + 2] = static_cast<uint8_t>(block * 70 + 9);
-          if (step == 4) row[step * x + 3] = 0;
-        }
-      }
-    }
+  return image;
+}
+
+PackedDib ReaderGrays(int width, int height, int levels) {
+  PackedDib dib = DrawDib(width, height, 4, Palette::Gray, levels == 16 ? 0 : static_cast<uint32_t>(levels));
+  for (int i = 0; i < levels; ++i) {
+    const auto v = static_cast<uint8_t>(256 / levels * i + 8);
+    dib.Colors()[i] = {v, v, v, 0};
   }
   return dib;
 }
@@ -181,20 +155,6 @@ std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file) {
   }
   TIFFClose(tif);
   return image;
-}
-
-int MaxDifference(const RgbImage& a, const RgbImage& b) {
-  if (a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size()) return -1;
-  int worst = 0;
-  for (std::size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(a.rgb[i] - b.rgb[i]));
-  return worst;
-}
-
-double MeanDifference(const RgbImage& a, const RgbImage& b) {
-  if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 1e9;
-  double sum = 0;
-  for (std::size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(a.rgb[i] - b.rgb[i]);
-  return sum / static_cast<double>(a.rgb.size());
 }
 
 int OpenDescriptors() {

@@ -1,5 +1,5 @@
-// Fixtures for the JPEG, PNG and TIFF tests: bitmaps of every depth drawn here, and small PNG
-// and TIFF files written through the libraries with exactly the chunks and tags a case needs.
+// Fixtures for the JPEG, PNG and TIFF tests: small PNG and TIFF files written through the
+// libraries with exactly the chunks and tags a case needs, and the libraries' own decoders.
 #pragma once
 
 #include <cstdint>
@@ -13,17 +13,21 @@
 
 namespace ravelle::test {
 
-// The colour table a drawn bitmap gets.
-enum class Palette {
-  Colour,      // distinct colours
-  Gray,        // an even gray ramp over the table's entries
-  BlackWhite,  // 1 bit: black then white
-  WhiteBlack,  // 1 bit: white then black
+// Drawn bitmaps of every depth and kind of colour table, for the round trips.
+struct DrawnDepth {
+  int bits;
+  Palette palette;
 };
+inline constexpr DrawnDepth kDrawnDepths[] = {
+    {1, Palette::BlackWhite}, {1, Palette::WhiteBlack}, {1, Palette::Colour},  {4, Palette::Colour}, {4, Palette::Gray},
+    {8, Palette::Colour},     {8, Palette::Gray},       {16, Palette::Colour}, {24, Palette::Colour}, {32, Palette::Colour}};
 
-// A bitmap of the given depth with blocks of colour (so that JPEG keeps them nearly exact);
-// `colours` is biClrUsed (0 for the depth's full table).
-PackedDib DrawDib(int width, int height, int bits, Palette palette = Palette::Colour, uint32_t colours = 0);
+// What a writer stores of a drawn bitmap: 16-bit samples as v << 3, the others as they are.
+RgbImage AsWritten(const PackedDib& source);
+
+// A drawn 4-bit bitmap with the gray levels the readers give 2-bit (`levels` 4) or 4-bit (16)
+// gray files: 8, 8 + 256 / levels, ...
+PackedDib ReaderGrays(int width, int height, int levels);
 
 // A PNG written with libpng from raw rows (top row first, samples as the file holds them).
 struct PngFixture {
@@ -67,11 +71,6 @@ std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag)
 // An image through djpeg at its defaults, or through tiff2rgba (orientation as libtiff gives it).
 std::optional<RgbImage> DecodeWithDjpeg(const std::filesystem::path& file);
 std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file);
-
-// The largest difference between two images of the same size, over all samples; -1 when the
-// sizes differ.
-int MaxDifference(const RgbImage& a, const RgbImage& b);
-double MeanDifference(const RgbImage& a, const RgbImage& b);
 
 // The number of open file descriptors of this process.
 int OpenDescriptors();

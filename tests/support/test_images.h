@@ -1,5 +1,5 @@
-// Small images for the tools and colour tests: pixels addressed top row first, and seeded
-// random images of every depth whose unused bits and padding stay 0.
+// Images and their pixels, addressed top row first: seeded random images of every depth whose
+// unused bits and padding stay 0, images of given pixels, and their bytes.
 #pragma once
 
 #include <cstdint>
