@@ -137,8 +137,12 @@ void ReturnToDialog(ShellState& shell, Port& port) {
 
 void ViewerCloseSteps(CurrentImage& image, ShellState&, Port& port) {
   port.Help(HelpCommand::Quit, 0);
-  if (!image.SavedImage && image.BrightnessLevel != 0) UndoBrightness(image);
-  if (image.SavedImage && image.ReductionApplied) {
+  // Brightness is undone on every image that stays shown, including one reduced only for a
+  // palette display (whose unreduced image is kept beside it); a reduction the user asked for
+  // is dropped below together with its brightness.
+  const bool reductionUndone = image.SavedImage && image.ReductionApplied;
+  if (!reductionUndone && image.BrightnessLevel != 0) UndoBrightness(image);
+  if (reductionUndone) {
     image.Handle = std::move(image.SavedImage);
     image.SavedImage = PackedDib();
     image.BrightnessLevel = 0;

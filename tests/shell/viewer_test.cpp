@@ -63,9 +63,12 @@ TEST_F(ShellTest, ClosingUndoesBrightnessAndOrientationOfTheShownAndTheUnreduced
   ASSERT_TRUE(image.SavedImage);
   const auto saved = test::BytesOf(image.SavedImage);
   const auto shown = test::BytesOf(image.Handle);
-  for (const int command : {kCmdRotate270, kCmdInvertColors, kCmdFlipTopBottom}) ASSERT_TRUE(RunToolCommand(image, shell, port, command));
+  for (const int command : {kCmdRotate270, kCmdInvertColors, kCmdFlipTopBottom, kCmdBrighten}) {
+    ASSERT_TRUE(RunToolCommand(image, shell, port, command));
+  }
   CloseViewer(image, shell, port);
   EXPECT_EQ(image.PendingOrientation, 0);
+  EXPECT_EQ(image.BrightnessLevel, 0);
   EXPECT_EQ(test::BytesOf(image.SavedImage), saved);
   EXPECT_EQ(test::BytesOf(image.Handle), shown);
 }
