@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <optional>
 #include <vector>
 
@@ -57,9 +56,9 @@ struct OpenedFile {
   }
 };
 
-// The bytes of a file, in a buffer that is not cleared before it is filled.
+// The bytes of a file.
 struct FileBytes {
-  std::unique_ptr<uint8_t[]> data;
+  BlockPtr data;
   std::size_t size = 0;
   std::span<const uint8_t> Span() const { return {data.get(), size}; }
 };
@@ -72,7 +71,7 @@ std::optional<FileBytes> ReadFileStart(const std::string& path, uint64_t limit) 
   if (file.stream == nullptr) return std::nullopt;
   FileBytes bytes;
   const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(limit, static_cast<uint64_t>(st.st_size)));
-  bytes.data.reset(new (std::nothrow) uint8_t[std::max<std::size_t>(wanted, 1)]);
+  bytes.data = AllocateBlock(wanted);
   if (!bytes.data) return std::nullopt;
   bytes.size = std::fread(bytes.data.get(), 1, wanted, file.stream);
   if (bytes.size < wanted && std::ferror(file.stream)) return std::nullopt;

@@ -1,5 +1,7 @@
 #include "shell/packed_dib.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -95,14 +97,32 @@ PackedDib PackedDib::Clone() const {
   return copy;
 }
 
+void DibBlockDeleter::operator()(uint8_t* p) const {
+  if (mapped != 0) {
+    ::munmap(p, mapped);
+  } else {
+    std::free(p);
+  }
+}
+
+BlockPtr AllocateBlock(std::size_t bytes) {
+  constexpr std::size_t kLarge = std::size_t{8} << 20;
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  if (bytes >= kLarge) {
+    const std::size_t mapped = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* block = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+    ::madvise(block, mapped, MADV_HUGEPAGE);
+    return BlockPtr(static_cast<uint8_t*>(block), DibBlockDeleter{mapped});
+  }
+  return BlockPtr(static_cast<uint8_t*>(std::calloc(std::max<std::size_t>(bytes, 1), 1)));
+}
+
 PackedDib AllocateDib(std::size_t bytes) {
   PackedDib dib;
   if (bytes < sizeof(BitmapInfoHeader) || bytes > kMaxDibBytes) return dib;
-  // calloc hands out fresh zero pages for large blocks without touching them.
-  auto* block = static_cast<uint8_t*>(std::calloc(bytes, 1));
-  if (block == nullptr) return dib;
-  dib.block_.reset(block);
-  dib.size_ = bytes;
+  dib.block_ = AllocateBlock(bytes);
+  if (dib.block_) dib.size_ = bytes;
   return dib;
 }
 

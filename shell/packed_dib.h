@@ -59,6 +59,19 @@ std::size_t ColorTableEntries(const BitmapInfoHeader& header);
 // The size of the whole block a header needs, or nothing when it is invalid or over the limit.
 std::optional<std::size_t> DibBlockSize(const BitmapInfoHeader& header);
 
+// Frees a block from AllocateBlock: large blocks are mapped straight from the system and
+// `mapped` is their mapped length; 0 for blocks from the heap.
+struct DibBlockDeleter {
+  std::size_t mapped = 0;
+  void operator()(uint8_t* p) const;
+};
+using BlockPtr = std::unique_ptr<uint8_t[], DibBlockDeleter>;
+
+// A zeroed block for an image or a file's bytes; null when the memory is not there. Large blocks
+// get fresh zero pages of their own, in 2 MB pages where the system offers them, so that a
+// photograph is filled with a few hundred page faults instead of tens of thousands.
+BlockPtr AllocateBlock(std::size_t bytes);
+
 class PackedDib {
  public:
   PackedDib() = default;
@@ -102,10 +115,7 @@ class PackedDib {
 
  private:
   friend PackedDib AllocateDib(std::size_t bytes);
-  struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
-  };
-  std::unique_ptr<uint8_t[], FreeDeleter> block_;
+  BlockPtr block_;
   std::size_t size_ = 0;
 };
 
