@@ -114,6 +114,8 @@ void CmykRowToBgr(const JSAMPLE* in, uint8_t* out, int width, bool inverted) {
 
 bool DecodeJpegRows(JpegReader& r, PackedDib& dib, int components) {
   if (setjmp(r.error.recovery)) return false;
+  // The library's default conversion, delivered in the bitmap's blue, green, red order.
+  if (r.info.out_color_space == JCS_RGB) r.info.out_color_space = JCS_EXT_BGR;
   jpeg_start_decompress(&r.info);
   if (static_cast<int>(r.info.output_components) != components ||
       static_cast<int>(r.info.output_width) != dib.Width() || static_cast<int>(r.info.output_height) != dib.Height()) {
@@ -138,9 +140,6 @@ bool DecodeJpegRows(JpegReader& r, PackedDib& dib, int components) {
     } else {
       JSAMPROW target = row;
       jpeg_read_scanlines(&r.info, &target, 1);
-      if (components == 3) {
-        for (int x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
-      }
     }
   }
   jpeg_finish_decompress(&r.info);
