@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang pkg-config
+  cmake ninja-build g++ clang pkg-config ccache
   libgtest-dev libbenchmark-dev
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev fonts-dejavu-core
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools
