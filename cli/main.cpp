@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 #include "platform/headless/headless_port.h"
 #include "platform/headless/painter_surface.h"
 #include "shell/convert.h"

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 #include "formats/dib/bmp_writer.h"
 #include "shell/convert.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 namespace {

@@ -10,8 +10,8 @@
 #include "colour/palettes.h"
 #include "platform/port.h"
 #include "shell/current_image.h"
-#include "shell/packed_dib.h"
-#include "shell/dib_pixels.h"
+#include "image/packed_dib.h"
+#include "image/dib_pixels.h"
 #include "tools/transform.h"
 
 namespace ravelle {

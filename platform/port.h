@@ -10,32 +10,17 @@
 #include <utility>
 #include <vector>
 
+#include "image/message.h"
+
 namespace ravelle {
 
 class PackedDib;
 class Surface;
 struct PaletteEntry;
 
-// Message-box styles and answers, with the values the system has always used.
-inline constexpr unsigned kMbOk = 0x00;
-inline constexpr unsigned kMbYesNoCancel = 0x03;
-inline constexpr unsigned kMbIconHand = 0x10;
-inline constexpr unsigned kMbIconExclamation = 0x30;
-inline constexpr unsigned kMbIconInformation = 0x40;
-
-enum class Answer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
-
 // The window a message box belongs to (None is a box without owner), and the windows the logic
 // draws into.
 enum class Owner { None, Dialog, PreviewPane, Viewer, FullScreen, Slideshow };
-
-// A message as the system shows it. An empty title means the platform's default caption.
-struct Message {
-  std::string text;
-  std::string title;
-  unsigned style = kMbIconHand;
-  friend bool operator==(const Message&, const Message&) = default;
-};
 
 struct Rect {
   int left = 0;

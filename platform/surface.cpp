@@ -1,6 +1,6 @@
 #include "platform/surface.h"
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

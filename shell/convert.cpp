@@ -1,6 +1,6 @@
 #include "shell/convert.h"
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 #include "formats/dib/bmp_writer.h"
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"

@@ -9,20 +9,10 @@
 #include <vector>
 
 #include "platform/port.h"
-#include "shell/packed_dib.h"
+#include "image/image_kind.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
-
-enum class ImageKind : int {
-  Bitmap = 0,
-  WindowsMetafile = 1,
-  EnhancedMetafile = 2,
-  AnimatedGif = 3,
-  IconSequence = 4,
-  AnimatedCursor = 7,
-  NoImage = 20,
-  FileRemoved = 21,
-};
 
 // A logical-palette entry (PALETTEENTRY).
 struct PaletteEntry {

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 
 namespace ravelle {
 namespace {

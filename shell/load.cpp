@@ -19,9 +19,6 @@
 namespace ravelle {
 namespace {
 
-// Own readers work on the whole file in memory; nothing larger than this is read.
-constexpr uint64_t kMaxFileBytes = 2 * uint64_t{kMaxDibBytes};
-
 uint16_t Word(std::span<const uint8_t> head, std::size_t offset) {
   const auto byte = [&](std::size_t i) -> uint16_t { return i < head.size() ? head[i] : 0; };
   return static_cast<uint16_t>(byte(offset) | (byte(offset + 1) << 8));

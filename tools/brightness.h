@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

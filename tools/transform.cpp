@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "shell/dib_pixels.h"
+#include "image/dib_pixels.h"
 
 namespace ravelle {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "platform/port.h"
 #include "shell/current_image.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

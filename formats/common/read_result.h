@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/port.h"
-#include "shell/packed_dib.h"
+#include "image/format.h"
+#include "image/message.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 
@@ -24,8 +25,5 @@ struct ReadResult {
   std::vector<Message> messages;
   std::vector<std::string> diagnostics;  // what a library said; never shown in the viewer
 };
-
-// printf into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace ravelle

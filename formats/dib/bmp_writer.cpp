@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 
 namespace ravelle {
 namespace {

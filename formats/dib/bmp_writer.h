@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

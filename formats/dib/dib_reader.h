@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <span>
 
-#include "formats/common/byte_reader.h"
+#include "image/byte_reader.h"
 #include "formats/common/read_result.h"
 
 namespace ravelle {

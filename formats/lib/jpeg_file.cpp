@@ -7,8 +7,8 @@
 
 #include <jpeglib.h>
 
-#include "formats/common/output_file.h"
-#include "shell/dib_pixels.h"
+#include "image/output_file.h"
+#include "image/dib_pixels.h"
 
 namespace ravelle {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "formats/common/read_result.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "formats/common/read_result.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

@@ -8,8 +8,8 @@
 
 #include <tiffio.h>
 
-#include "formats/common/output_file.h"
-#include "shell/dib_pixels.h"
+#include "image/output_file.h"
+#include "image/dib_pixels.h"
 #include "tools/transform.h"
 
 namespace ravelle {

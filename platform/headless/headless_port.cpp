@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "formats/common/read_result.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 namespace {

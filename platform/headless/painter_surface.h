@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/surface.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

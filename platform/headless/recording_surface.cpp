@@ -1,7 +1,7 @@
 #include "platform/headless/recording_surface.h"
 
 #include "formats/common/read_result.h"
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 #include "formats/dib/bmp_writer.h"
 #include "formats/dib/dib_reader.h"
 #include "platform/headless/headless_port.h"

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle::test {
 

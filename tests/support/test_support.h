@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle::test {
 

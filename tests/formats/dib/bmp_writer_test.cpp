@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 #include "formats/dib/bmp_builder.h"
 #include "formats/dib/dib_reader.h"
 #include "support/test_images.h"

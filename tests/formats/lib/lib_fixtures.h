@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 #include "support/test_support.h"
 
 namespace ravelle::test {

@@ -1,4 +1,4 @@
-#include "shell/dib_pixels.h"
+#include "image/dib_pixels.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 #include <gtest/gtest.h>
 

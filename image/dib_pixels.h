@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "shell/packed_dib.h"
+#include "image/packed_dib.h"
 
 namespace ravelle {
 

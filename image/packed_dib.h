@@ -19,6 +19,8 @@
 #include <span>
 #include <utility>
 
+#include "image/limits.h"
+
 namespace ravelle {
 
 struct BitmapInfoHeader {
@@ -45,9 +47,6 @@ struct RgbQuad {
 };
 static_assert(sizeof(RgbQuad) == 4);
 
-// The largest block an image may take. A hostile header cannot ask for more than this;
-// going over it is reported like any other failed allocation.
-inline constexpr std::size_t kMaxDibBytes = std::size_t{1} << 30;
 
 // Bytes per row, padded to a multiple of 4; nothing when the width is not positive or the
 // depth is not one a PackedDib can have, or when the result would not fit the size limit.

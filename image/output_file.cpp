@@ -1,4 +1,4 @@
-#include "formats/common/output_file.h"
+#include "image/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

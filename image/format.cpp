@@ -1,4 +1,4 @@
-#include "formats/common/read_result.h"
+#include "image/format.h"
 
 #include <cstdarg>
 #include <cstdio>
