@@ -18,7 +18,23 @@ struct FrameSize {
   int64_t height = 0;
 };
 
+// Why a read ended as it did. Truncated still gives the picture decoded so far.
+enum class ReadStatus {
+  Ok,
+  Truncated,     // the data ended early or held an illegal code; what was decoded is kept
+  BadHeader,     // not a valid file of its type
+  Unsupported,   // a valid file in a layout this reader does not handle
+  TooLarge,      // the image would exceed the size limit
+  NoMemory,      // memory for the image or a working buffer was not there
+  LibraryError,  // the format's library refused the file
+  OpenFailed,    // the file could not be opened or read
+};
+
+// A short English reason, for ravelle-cli.
+const char* ReadStatusText(ReadStatus status);
+
 struct ReadResult {
+  ReadStatus status = ReadStatus::Ok;
   PackedDib dib;
   std::string infoText;
   std::optional<FrameSize> frame;   // reported as soon as the header was read
