@@ -28,7 +28,7 @@
 #include "shell/load.h"
 #include "shell/shell_state.h"
 #include "shell/tool_commands.h"
-#include "view/paint.h"
+#include "shell/paint_shown.h"
 
 #ifndef RAVELLE_VERSION
 #define RAVELLE_VERSION "0"
@@ -346,7 +346,7 @@ int Render(const std::vector<std::string>& args) {
   {
     QPainter painter(&canvas);
     PainterSurface surface(painter, *size);
-    PaintImageWindow(image, shell, port, surface, PaintTarget::Viewer);
+    PaintShownImage(image, shell, port, surface, PaintTarget::Viewer);
   }
   QByteArray png;
   QBuffer buffer(&png);

@@ -134,41 +134,4 @@ ColorResult GrayscaleImage(const PackedDib& source) {
   return {TransformStatus::Done, std::move(gray)};
 }
 
-namespace {
-
-// The steps every colour tool shares: refuse other kinds, start from the unreduced image,
-// keep it in `saved` and repack the result; the work itself is `reduce`.
-template <typename Reduce>
-TransformStatus ReplaceWithReduction(PackedDib& handle, PackedDib& saved, ImageKind kind, bool waitCursor, Port& port,
-                                     Reduce reduce) {
-  if (kind != ImageKind::Bitmap) {
-    port.ShowMessage(Owner::None, kNotABitmapMessage);
-    return TransformStatus::NotABitmap;
-  }
-  if (!handle) return TransformStatus::NoImage;
-  if (saved) handle = std::move(saved);
-  if (!CompleteGeometry(handle)) return TransformStatus::UnsupportedDepth;
-  if (waitCursor) port.BeginWaitCursor();
-  ColorResult result = reduce(handle);
-  if (result.status == TransformStatus::Done) {
-    saved = std::move(handle);
-    handle = std::move(result.image);
-    CompactDibDepth(handle);
-  }
-  if (waitCursor) port.EndWaitCursor();
-  if (result.status == TransformStatus::NoMemory) port.ShowMessage(Owner::None, kInsufficientMemoryMessage);
-  return result.status;
-}
-
-}  // namespace
-
-TransformStatus ReduceColors(PackedDib& handle, PackedDib& saved, int choice, ImageKind kind, bool waitCursor, Port& port) {
-  return ReplaceWithReduction(handle, saved, kind, waitCursor, port,
-                              [choice](const PackedDib& source) { return QuantizeImage(source, choice); });
-}
-
-TransformStatus ConvertToGrayscale(PackedDib& handle, PackedDib& saved, ImageKind kind, Port& port) {
-  return ReplaceWithReduction(handle, saved, kind, true, port, [](const PackedDib& source) { return GrayscaleImage(source); });
-}
-
 }  // namespace ravelle

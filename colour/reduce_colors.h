@@ -1,6 +1,5 @@
 // Colour reduction of a PackedDib: the best 256, 32 or 16 colours, the fixed palettes, and
-// grayscale. Every reduction starts from the unreduced image: the slot that keeps it is handed
-// in beside the shown image, filled by the first reduction and consumed by the next.
+// grayscale. The engines make a new image and leave the source as it is.
 #pragma once
 
 #include <array>
@@ -8,11 +7,9 @@
 #include <span>
 
 #include "colour/palettes.h"
-#include "platform/port.h"
-#include "shell/current_image.h"
 #include "image/packed_dib.h"
 #include "image/dib_pixels.h"
-#include "tools/transform.h"
+#include "image/transform_status.h"
 
 namespace ravelle {
 
@@ -50,12 +47,5 @@ ColorResult QuantizeImage(const PackedDib& source, int choice);
 // The grayscale of `source`: indexed images keep their pixels and get gray colour tables;
 // deeper images become 8-bit with the 256 grays as their table.
 ColorResult GrayscaleImage(const PackedDib& source);
-
-// As the viewer's colour commands run them. A kind other than Bitmap is refused with
-// kNotABitmapMessage; an image in `saved` first becomes the source (freeing `handle`); the
-// source ends in `saved`, the result in `handle`, repacked by CompactDibDepth. A failed
-// allocation shows kInsufficientMemoryMessage and leaves the source in `handle`.
-TransformStatus ReduceColors(PackedDib& handle, PackedDib& saved, int choice, ImageKind kind, bool waitCursor, Port& port);
-TransformStatus ConvertToGrayscale(PackedDib& handle, PackedDib& saved, ImageKind kind, Port& port);
 
 }  // namespace ravelle

@@ -8,8 +8,8 @@
 #include "shell/file_operation.h"
 #include "shell/load.h"
 #include "shell/viewer.h"
-#include "view/paint.h"
-#include "view/step.h"
+#include "shell/paint_shown.h"
+#include "shell/step.h"
 
 namespace ravelle {
 namespace {
@@ -190,7 +190,7 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
   if (image.Handle) {
     port.DrawPreviewImage(image.Handle, image.PreviewFrame);
     const auto drawInto = [&](Owner window, int mode) {
-      port.DrawInWindow(window, [&](Surface& surface) { DrawFrameInWindow(image, image.Handle, surface, mode, false); });
+      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, image.Handle, surface, mode, false); });
     };
     if (image.Viewer) drawInto(Owner::Viewer, shell.TileMode);
     if (image.FullScreen) drawInto(Owner::FullScreen, shell.TileMode);

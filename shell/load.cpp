@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "colour/adapt_to_display.h"
+#include "shell/adapt_to_display.h"
 #include "formats/dib/dib_reader.h"
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"

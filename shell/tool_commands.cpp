@@ -1,7 +1,7 @@
 #include "shell/tool_commands.h"
 
-#include "colour/adapt_to_display.h"
-#include "colour/reduce_colors.h"
+#include "shell/adapt_to_display.h"
+#include "shell/image_commands.h"
 #include "tools/brightness.h"
 #include "tools/transform.h"
 

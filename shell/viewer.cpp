@@ -3,11 +3,11 @@
 #include <cctype>
 #include <filesystem>
 
-#include "colour/adapt_to_display.h"
+#include "shell/adapt_to_display.h"
 #include "shell/convert_image.h"
 #include "shell/file_operation.h"
 #include "shell/tool_commands.h"
-#include "view/step.h"
+#include "shell/step.h"
 
 namespace ravelle {
 namespace {

@@ -239,19 +239,6 @@ TransformStatus TransformImage(PackedDib& dib, TransformCode code, int& state) {
   return status;
 }
 
-TransformStatus TransformImage(PackedDib& dib, TransformCode code, ImageKind kind, int& state, Port& port) {
-  if (kind != ImageKind::Bitmap) {
-    port.ShowMessage(Owner::None, kNotABitmapMessage);
-    return TransformStatus::NotABitmap;
-  }
-  if (!dib) return TransformStatus::NoImage;
-  port.BeginWaitCursor();
-  const TransformStatus status = TransformImage(dib, code, state);
-  port.EndWaitCursor();
-  if (status == TransformStatus::NoMemory) port.ShowMessage(Owner::None, kInsufficientMemoryMessage);
-  return status;
-}
-
 namespace {
 
 // The steps that bring an image in orientation o back to 0.
@@ -292,17 +279,6 @@ TransformStatus Restore(int& state, Step step) {
 TransformStatus RestoreOrientation(PackedDib& dib, int& state) {
   if (state == 0) return TransformStatus::Done;
   return Restore(state, [&](TransformCode code) { return TransformImage(dib, code, state); });
-}
-
-TransformStatus RestoreOrientation(PackedDib& dib, int& state, Port& port) {
-  if (state == 0) return TransformStatus::Done;
-  return Restore(state, [&](TransformCode code) { return TransformImage(dib, code, ImageKind::Bitmap, state, port); });
-}
-
-int TiffOrientationToState(int tagValue) {
-  static constexpr int kStates[8] = {0, 1, 4, 5, 7, 6, 3, 2};
-  if (tagValue < 1 || tagValue > 8) return 0;
-  return kStates[tagValue - 1];
 }
 
 }  // namespace ravelle

@@ -11,8 +11,8 @@
 // 0 means the image is as it was loaded.
 #pragma once
 
-#include "platform/port.h"
-#include "shell/current_image.h"
+#include "image/orientation.h"
+#include "image/transform_status.h"
 #include "image/packed_dib.h"
 
 namespace ravelle {
@@ -26,40 +26,17 @@ enum class TransformCode : int {
   InvertColors = 10,    // the complement of every colour
 };
 
-inline constexpr int kOrientationInverted = 8;
-
-enum class TransformStatus {
-  Done,
-  NotABitmap,        // the image kind is not Bitmap: refused, nothing changed
-  NoImage,           // the handle is empty: nothing to do
-  UnsupportedDepth,  // not 1, 4, 8, 16, 24 or 32 bits, or a block smaller than its header says
-  NoMemory,          // the new block or the scratch row could not be had; nothing changed
-};
-
-// The messages the tools show (no owner, no title, stop icon).
-inline const Message kNotABitmapMessage{"Unable to Manipulate File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand};
-inline const Message kInsufficientMemoryMessage{"Insufficient Memory for this Operation.", "", kMbIconHand};
+inline constexpr int kOrientationInverted = 8;  // see image/orientation.h
 
 // The state after `code` has been applied to an image in `state`.
 int NextOrientationState(int state, TransformCode code);
 
-// The engine alone, for callers without a user interface (readers): applies `code` to `dib`
-// and updates `state`. A quarter turn replaces the block; the other codes work in place. On any
+// Applies `code` to `dib` and updates `state`. A quarter turn replaces the block; the other codes work in place. On any
 // status but Done the image and the state are unchanged.
 TransformStatus TransformImage(PackedDib& dib, TransformCode code, int& state);
-
-// As the viewer's tools run it: a kind other than Bitmap is refused with kNotABitmapMessage,
-// the wait cursor shows while working, and a failed allocation is reported with
-// kInsufficientMemoryMessage.
-TransformStatus TransformImage(PackedDib& dib, TransformCode code, ImageKind kind, int& state, Port& port);
 
 // Undoes whatever `state` records (inversion first, then the turn or mirror), leaving it 0.
 // Stops at the first step that fails; `state` then still describes the image.
 TransformStatus RestoreOrientation(PackedDib& dib, int& state);
-TransformStatus RestoreOrientation(PackedDib& dib, int& state, Port& port);
-
-// The state that a TIFF Orientation tag value (1 when the tag is absent) stands for, so that
-// RestoreOrientation with it turns the image upright; 0 (nothing to do) for values outside 1-8.
-int TiffOrientationToState(int tagValue);
 
 }  // namespace ravelle

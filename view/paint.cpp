@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "shell/menu_state.h"
-
 namespace ravelle {
 namespace {
 
@@ -17,32 +15,26 @@ bool IsDrawnKind(ImageKind kind) {
   }
 }
 
-// The raster image a paint draws: the current frame of an animated GIF, else Handle.
-const PackedDib& RasterOf(const CurrentImage& image) {
-  return image.Kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle;
+void PaintWindowsMetafile(const PaintSource& source, const PaintLayout& layout, Surface& surface, Size client) {
+  if (!source.isPlaceable) return;  // a plain metafile plays at the top-left corner, unfitted
+  const Size extent = PlaceableMetafileExtent(source.metafileBounds, source.unitsPerInch, GetTwipsPerPixel(surface));
+  PlayPlaceableMetafileFitted(source.metafile, surface, {client.width + 1, client.height + 1}, extent, layout.tileMode);
 }
 
-void PaintWindowsMetafile(const CurrentImage& image, const ShellState& shell, Surface& surface, Size client) {
-  if (!image.IsPlaceable) return;  // a plain metafile plays at the top-left corner, unfitted
-  const Size extent = PlaceableMetafileExtent({image.MetafileBounds.width, image.MetafileBounds.height},
-                                              image.UnitsPerInch, GetTwipsPerPixel(surface));
-  PlayPlaceableMetafileFitted(image, surface, {client.width + 1, client.height + 1}, extent, shell.TileMode);
-}
-
-void PaintRaster(const CurrentImage& image, const ShellState& shell, Port& port, Surface& surface, PaintTarget target,
+void PaintRaster(const PaintSource& source, const PaintLayout& layout, Surface& surface, PaintTarget target,
                  Size client) {
-  const PackedDib& dib = RasterOf(image);
+  const PackedDib& dib = *source.raster;
   const int iw = dib.Width();
   const int ih = dib.Height();
   const int W = client.width;
   const int H = client.height;
-  const bool animatedGif = image.Kind == ImageKind::AnimatedGif;
+  const bool animatedGif = source.kind == ImageKind::AnimatedGif;
   const auto placeOnFullScreen = [&] {
-    const Point at = FullScreenOrigin(client, {iw, ih}, port.Screen(), {shell.ScrollOriginX, shell.ScrollOriginY});
+    const Point at = FullScreenOrigin(client, {iw, ih}, layout.screen, layout.scrollOrigin);
     DrawDibAt(surface, 1, at.x, at.y, dib);
   };
 
-  if (shell.TileMode == 0) {
+  if (layout.tileMode == 0) {
     if (target == PaintTarget::FullScreen) {
       placeOnFullScreen();
       return;
@@ -89,41 +81,37 @@ Point FullScreenOrigin(Size client, Size image, const ScreenMetrics& screen, Poi
   return scrollOrigin;
 }
 
-void PaintImageWindow(const CurrentImage& image, const ShellState& shell, Port& port, Surface& surface,
-                      PaintTarget target) {
+void PaintImageWindow(const PaintSource& source, const PaintLayout& layout, Surface& surface, PaintTarget target) {
   const Size client = surface.ClientSize();
-  if (target == PaintTarget::Viewer) {
-    UpdateViewerMenu(image, shell, port);
-    surface.FillRect({0, 0, client.width + 1, client.height + 1}, kWhite);
-  }
-  if (!IsDrawnKind(image.Kind)) return;
-  switch (image.Kind) {
+  if (target == PaintTarget::Viewer) surface.FillRect({0, 0, client.width + 1, client.height + 1}, kWhite);
+  if (!IsDrawnKind(source.kind)) return;
+  switch (source.kind) {
     case ImageKind::WindowsMetafile:
-      if (image.Metafile) PaintWindowsMetafile(image, shell, surface, client);
+      if (source.metafile) PaintWindowsMetafile(source, layout, surface, client);
       return;
     case ImageKind::EnhancedMetafile:
       // Metafile playback is not part of this build: EnhancedMetafileRects says where the
       // records would go, and nothing is drawn.
       return;
     default:
-      if (RasterOf(image)) PaintRaster(image, shell, port, surface, target, client);
+      if (source.raster && *source.raster) PaintRaster(source, layout, surface, target, client);
       return;
   }
 }
 
-void DrawFrameInWindow(const CurrentImage& image, const PackedDib& dib, Surface& surface, int mode,
-                       bool withCaption) {
+void DrawFrameInWindow(const PackedDib& dib, ImageKind kind, std::string_view caption, Surface& surface, int mode) {
   if (!dib) return;
   const Size client = surface.ClientSize();
   const int W = client.width;
   const int H = client.height;
   if (mode == 0) {
     // Icons are at most 128 pixels square: clearing that square erases the previous one.
-    if (image.Kind == ImageKind::IconSequence) surface.FillRect({(W - 128) / 2, (H - 128) / 2, 128, 128}, kWhite);
+    if (kind == ImageKind::IconSequence) surface.FillRect({(W - 128) / 2, (H - 128) / 2, 128, 128}, kWhite);
     DrawDibAt(surface, 1, (W - dib.Width()) / 2, (H - dib.Height()) / 2, dib);
-    if (withCaption) {
-      const Size text = surface.MeasureText(image.FilePath);
-      surface.DrawText(image.FilePath, {(W - text.width) / 2, 0, text.width, text.height});
+    if (!caption.empty()) {
+      const std::string text(caption);
+      const Size size = surface.MeasureText(text);
+      surface.DrawText(text, {(W - size.width) / 2, 0, size.width, size.height});
     }
   } else {
     surface.TileDib(dib, {0, 0, W, H}, {dib.Width(), dib.Height()});
@@ -171,8 +159,8 @@ std::vector<Rect> FittedMetafileViewports(Size area, Size extent, int mode) {
   return viewports;
 }
 
-void PlayPlaceableMetafileFitted(const CurrentImage& image, Surface& surface, Size area, Size extent, int mode) {
-  (void)image;
+void PlayPlaceableMetafileFitted(const MetafileImage* metafile, Surface& surface, Size area, Size extent, int mode) {
+  (void)metafile;
   (void)surface;
   (void)FittedMetafileViewports(area, extent, mode);
 }

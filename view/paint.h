@@ -4,14 +4,35 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
+#include "image/image_kind.h"
+#include "image/packed_dib.h"
 #include "platform/port.h"
 #include "platform/surface.h"
-#include "shell/current_image.h"
-#include "shell/shell_state.h"
 
 namespace ravelle {
+
+struct MetafileImage;
+
+// What a paint draws, as its caller takes it from the shown image.
+struct PaintSource {
+  ImageKind kind = ImageKind::NoImage;
+  const PackedDib* raster = nullptr;          // the bitmap, or an animation's current frame
+  const MetafileImage* metafile = nullptr;
+  bool isPlaceable = false;
+  Size metafileBounds;                        // a placeable metafile's box, in its own units
+  int unitsPerInch = 0;
+};
+
+// How it is laid out: centred (0) or tiled (1), and the full-screen window's scroll origin and
+// the screen it fills.
+struct PaintLayout {
+  int tileMode = 0;
+  Point scrollOrigin;
+  ScreenMetrics screen;
+};
 
 // Repeated nine-tenths steps (integer, truncating) of both sides at once until the size fits
 // the limit in both directions; a size that already fits is returned unchanged.
@@ -26,16 +47,14 @@ enum class PaintTarget { Viewer, FullScreen };
 // it fits the screen, else at the scroll origin along each side that does not fit.
 Point FullScreenOrigin(Size client, Size image, const ScreenMetrics& screen, Point scrollOrigin);
 
-// The paint of the viewer ("Meta") and full-screen ("Full") windows. The viewer's paint first
-// brings the menu in line with the image and fills the client area white.
-void PaintImageWindow(const CurrentImage& image, const ShellState& shell, Port& port, Surface& surface,
-                      PaintTarget target);
+// The paint of the viewer ("Meta") and full-screen ("Full") windows. The viewer's paint fills
+// the client area white first (its caller brings the menu in line with the image before).
+void PaintImageWindow(const PaintSource& source, const PaintLayout& layout, Surface& surface, PaintTarget target);
 
 // A frame drawn straight into a window (animation steps, the stepping load): centred at natural
-// size (mode 0; an icon's 128-pixel square erased first; the file name on top when asked) or
+// size (mode 0; an icon's 128-pixel square erased first; `caption`, when not empty, on top) or
 // tiled from the top-left corner (mode 1).
-void DrawFrameInWindow(const CurrentImage& image, const PackedDib& dib, Surface& surface, int mode,
-                       bool withCaption);
+void DrawFrameInWindow(const PackedDib& dib, ImageKind kind, std::string_view caption, Surface& surface, int mode);
 
 // Twips (1/1440 inch) per device pixel, horizontally and vertically: 15 at 96 dots per inch.
 Size GetTwipsPerPixel(const Surface& surface);
@@ -49,9 +68,9 @@ Size PlaceableMetafileExtent(Size box, int unitsPerInch, Size twipsPerPixel);
 // block of whole tiles (mode 1).
 std::vector<Rect> FittedMetafileViewports(Size area, Size extent, int mode);
 
-// Plays the placeable Windows metafile of `image` fitted into the area. Metafile playback is not
-// part of this build: the viewports are worked out and nothing is drawn.
-void PlayPlaceableMetafileFitted(const CurrentImage& image, Surface& surface, Size area, Size extent, int mode);
+// Plays a placeable Windows metafile fitted into the area. Metafile playback is not part of
+// this build: the viewports are worked out and nothing is drawn.
+void PlayPlaceableMetafileFitted(const MetafileImage* metafile, Surface& surface, Size area, Size extent, int mode);
 
 // The rectangles an enhanced metafile of the given size is drawn into in a client area: once,
 // shrunk and centred (tile mode 0), or a centred block of whole tiles (tile mode 1).

@@ -12,7 +12,7 @@
 #include "platform/headless/painter_surface.h"
 #include "platform/qt/qt_app.h"
 #include "resources/menu.h"
-#include "view/paint.h"
+#include "shell/paint_shown.h"
 
 namespace ravelle {
 namespace {
@@ -29,7 +29,7 @@ class ViewerCanvas : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     PainterSurface surface(painter, {width(), height()});
-    PaintImageWindow(app_.image, app_.shell, app_, surface, PaintTarget::Viewer);
+    PaintShownImage(app_.image, app_.shell, app_, surface, PaintTarget::Viewer);
   }
   void mousePressEvent(QMouseEvent* event) override {
     if (event->button() == Qt::LeftButton) app_.ViewerDismissed();
@@ -136,7 +136,7 @@ void FullScreenWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);  // the class background
   PainterSurface surface(painter, {width(), height()});
-  PaintImageWindow(app_.image, app_.shell, app_, surface, PaintTarget::FullScreen);
+  PaintShownImage(app_.image, app_.shell, app_, surface, PaintTarget::FullScreen);
 }
 
 void FullScreenWindow::keyPressEvent(QKeyEvent* event) {

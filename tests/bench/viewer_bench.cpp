@@ -21,7 +21,7 @@
 #include "platform/qt/viewer_window.h"
 #include "resources/dialogs.h"
 #include "shell/load.h"
-#include "view/paint.h"
+#include "shell/paint_shown.h"
 
 namespace ravelle {
 namespace {
@@ -96,7 +96,7 @@ void BM_PaintAtImageSize(benchmark::State& state) {
   for (auto _ : state) {
     QPainter painter(&canvas);
     PainterSurface surface(painter, {kWidth, kHeight});
-    PaintImageWindow(image, shell, port, surface, PaintTarget::Viewer);
+    PaintShownImage(image, shell, port, surface, PaintTarget::Viewer);
   }
 }
 BENCHMARK(BM_PaintAtImageSize)->Unit(benchmark::kMillisecond);

@@ -1,4 +1,5 @@
 #include "colour/reduce_colors.h"
+#include "shell/image_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "colour/adapt_to_display.h"
+#include "shell/adapt_to_display.h"
 #include "platform/headless/headless_port.h"
 #include "shell/convert.h"
 #include "support/test_images.h"

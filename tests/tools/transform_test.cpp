@@ -1,4 +1,5 @@
 #include "tools/transform.h"
+#include "shell/image_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "view/paint.h"
+#include "shell/paint_shown.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ class PaintTest : public ::testing::Test {
   }
   void Paint(Size client, PaintTarget target = PaintTarget::Viewer) {
     surface = RecordingSurface(client);
-    PaintImageWindow(image, shell, port, surface, target);
+    PaintShownImage(image, shell, port, surface, target);
   }
   std::vector<Rect> Drawn() const {
     std::vector<Rect> rects;
@@ -140,14 +141,14 @@ TEST(DrawFrameInWindowTest, IconsEraseTheirSquareAndTheSlideshowCaptionIsCentred
   image.FilePath = "cat.ico";
   const PackedDib icon = DrawDib(32, 32, 4);
   RecordingSurface surface({300, 200});
-  DrawFrameInWindow(image, icon, surface, 0, true);
+  DrawShownFrame(image, icon, surface, 0, true);
   ASSERT_EQ(surface.log.size(), 3u);
   EXPECT_EQ(surface.log[0], "fill 86,36 128x128 #ffffff");
   EXPECT_EQ(surface.log[1], "image 32x32 at 134,84 32x32");
   EXPECT_EQ(surface.log[2], "text \"cat.ico\" at 122,0 56x16");
 
   RecordingSurface tiled({70, 40});
-  DrawFrameInWindow(image, icon, tiled, 1, false);
+  DrawShownFrame(image, icon, tiled, 1, false);
   EXPECT_EQ(tiled.stretches.size(), 6u);  // 3 columns, 2 rows
 }
 

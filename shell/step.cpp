@@ -1,11 +1,11 @@
-#include "view/step.h"
+#include "shell/step.h"
 
 #include <algorithm>
 
 #include "shell/file_operation.h"
 #include "shell/load.h"
 #include "shell/menu_state.h"
-#include "view/paint.h"
+#include "shell/paint_shown.h"
 
 namespace ravelle {
 
@@ -53,7 +53,7 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port) {
     port.DrawInWindow(Owner::Viewer, [&](Surface& surface) {
       const Size client = surface.ClientSize();
       surface.FillRect({0, 0, client.width + 1, client.height + 1}, kWhite);
-      DrawFrameInWindow(image, image.Handle, surface, shell.TileMode, false);
+      DrawShownFrame(image, image.Handle, surface, shell.TileMode, false);
     });
     port.SetViewerCaption(ViewerCaption(image));
     port.RepaintDialog();

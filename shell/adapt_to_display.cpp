@@ -1,7 +1,6 @@
-#include "colour/adapt_to_display.h"
+#include "shell/adapt_to_display.h"
 
-#include "colour/reduce_colors.h"
-#include "tools/transform.h"
+#include "shell/image_commands.h"
 
 namespace ravelle {
 
