@@ -71,41 +71,6 @@ constexpr const char* kHelp =
     "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
     "format or tool this build does not have.\n";
 
-struct NamedFormat {
-  std::string_view name;
-  ConvertFormat format;
-};
-
-constexpr NamedFormat kFormats[] = {
-    {"bmp", {kFormatBmp, 0, 0}},
-    {"bmp-rle", {kFormatBmpRle, 0, 0}},
-    {"bmp-bitfields", {kFormatBmpBitfields, 0, 0}},
-    {"bmp-bitfields-565", {kFormatBmpBitfields, 1, 0}},
-    {"gif", {kFormatGif, 0, 0}},
-    {"gif-interlaced", {kFormatGif, 1, 0}},
-    {"iff", {kFormatIff, 0, 0}},
-    {"iff-packed", {kFormatIff, 1, 0}},
-    {"iff-ham", {kFormatIff, 0, 1}},
-    {"iff-ham-packed", {kFormatIff, 1, 1}},
-    {"jpeg", {kFormatJpeg, 0, 0}},
-    {"jpeg-progressive", {kFormatJpeg, 1, 0}},
-    {"pcx", {kFormatPcx, 0, 0}},
-    {"png", {kFormatPng, 0, 0}},
-    {"png-adam7", {kFormatPng, 1, 0}},
-    {"tga", {kFormatTarga, 0, 0}},
-    {"tga-rle", {kFormatTarga, 1, 0}},
-};
-
-struct TiffCompression {
-  std::string_view name;
-  int compression;
-};
-
-constexpr TiffCompression kTiffCompressions[] = {
-    {"tiff-none", 1}, {"tiff-huffman", 2}, {"tiff-g3", 3}, {"tiff-g4", 4},
-    {"tiff-lzw", 5}, {"tiff-jpeg", 7}, {"tiff-packbits", 32773}, {"tiff-deflate", 32946},
-};
-
 struct NamedTool {
   std::string_view name;
   int command;
@@ -120,17 +85,8 @@ constexpr NamedTool kTools[] = {
     {"gray", kCmdGrayscale}, {"mono", kCmdMonochrome}, {"restore", kCmdRestoreOriginal},
 };
 
-std::optional<ConvertFormat> FindFormat(std::string_view name) {
-  for (const NamedFormat& f : kFormats) {
-    if (f.name == name) return f.format;
-  }
-  const bool tiles = name.ends_with("-tiles");
-  if (tiles) name.remove_suffix(6);
-  for (const TiffCompression& t : kTiffCompressions) {
-    if (t.name == name) return ConvertFormat{kFormatTiff, t.compression, tiles ? 1 : 0};
-  }
-  return std::nullopt;
-}
+// The --to names are the registry's writer names.
+const WriterVariant* FindFormat(std::string_view name) { return FindWriterByName(name); }
 
 std::optional<int> FindTool(std::string_view name) {
   for (const NamedTool& t : kTools) {
@@ -206,7 +162,7 @@ int Info(const std::vector<std::string>& args) {
 
 int Convert(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
-  std::optional<ConvertFormat> format;
+  const WriterVariant* format = nullptr;
   std::string formatName;
   std::vector<std::pair<std::string, int>> tools;
   int displayDepth = 24;
@@ -241,7 +197,7 @@ int Convert(const std::vector<std::string>& args) {
   }
   if (positional.size() != 2) return Usage("convert needs an input and an output file");
   if (!format) return Usage("convert needs --to FORMAT");
-  if (!FormatAvailable(format->code)) {
+  if (format->write == nullptr) {
     std::fprintf(stderr, "ravelle-cli: format '%s' is not available in this build\n", formatName.c_str());
     return kExitUsage;
   }

@@ -146,17 +146,18 @@ int main(int argc, char** argv) {
   const PackedDib rings = RingsImage(256);
   const PackedDib quilt = QuiltImage(203, 117);
   const PackedDib target = TargetImage(320, 240);
-  const auto write = [&](const PackedDib& image, ConvertFormat format, const char* name) {
-    return WriteImageFile(image, format, folder / name) == WriteOutcome::Written;
+  const auto write = [&](const PackedDib& image, std::string_view format, const char* name) {
+    const WriterVariant* writer = FindWriterByName(format);
+    return writer != nullptr && WriteImageFile(image, *writer, folder / name) == WriteOutcome::Written;
   };
   const bool ok = WritePlain(folder / "sunset.bmp", sunset) && WriteBmpRle(folder / "rings-rle8.bmp", rings) &&
                   WriteBmpRle(folder / "quilt-rle4.bmp", quilt) && WritePlain(folder / "target-mono.bmp", target) &&
                   WriteBmpBitfields(folder / "dusk-565.bmp", GradientImage(300, 200, 16), 1) &&
                   WriteBmpBitfields(folder / "dusk-101010.bmp", GradientImage(300, 200, 32), 1) &&
-                  write(sunset, {kFormatJpeg, 1, 0}, "sunset-progressive.jpg") &&
-                  write(rings, {kFormatPng, 1, 0}, "rings-adam7.png") &&
-                  write(quilt, {kFormatTiff, 5, 1}, "quilt-lzw-tiles.tif") &&
-                  write(target, {kFormatTiff, 4, 0}, "target-g4.tif");
+                  write(sunset, "jpeg-progressive", "sunset-progressive.jpg") &&
+                  write(rings, "png-adam7", "rings-adam7.png") &&
+                  write(quilt, "tiff-lzw-tiles", "quilt-lzw-tiles.tif") &&
+                  write(target, "tiff-g4", "target-g4.tif");
   if (!ok) {
     std::fprintf(stderr, "ravelle-make-samples: could not write the samples into %s\n", argv[1]);
     return 1;

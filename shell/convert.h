@@ -3,10 +3,12 @@
 
 #include <filesystem>
 
+#include "formats/registry.h"
 #include "shell/current_image.h"
 
 namespace ravelle {
 
+// The system's format codes.
 enum FormatCode : int {
   kFormatBmp = 9,
   kFormatBmpRle = 10,
@@ -20,24 +22,16 @@ enum FormatCode : int {
   kFormatTiff = 18,
 };
 
-// A format code with its two options (see each writer for their meaning).
-struct ConvertFormat {
-  int code = kFormatBmp;
-  int option1 = 0;
-  int option2 = 0;
-};
-
 // The extension a converted file is given ("bmp", "jpg", ...); null for an unknown code.
 const char* FormatExtension(int code);
 
 // Whether this build has a writer for the format code.
 bool FormatAvailable(int code);
 
-enum class WriteOutcome { Written, CannotCreate, Failed };
-
-// Calls the format's writer. CannotCreate is the uncompressed BMP's "Error Creating File" case;
-// every other failure is Failed. A failed write leaves no file and an existing target untouched.
-WriteOutcome WriteImageFile(const PackedDib& image, const ConvertFormat& format, const std::filesystem::path& file);
+// Calls the variant's writer. CannotCreate is the uncompressed BMP's "Error Creating File" case;
+// every other failure, and a variant this build lacks, is Failed. A failed write leaves no file
+// and an existing target untouched.
+WriteOutcome WriteImageFile(const PackedDib& image, const WriterVariant& writer, const std::filesystem::path& file);
 
 // Which image a conversion writes: the unreduced SavedImage when it exists, no reduction was
 // asked for and the kind is Bitmap (an image only reduced for the display); otherwise Handle.

@@ -8,31 +8,6 @@
 namespace ravelle {
 namespace {
 
-const char* FilterDescription(int code) {
-  switch (code) {
-    case kFormatBmp: case kFormatBmpRle: case kFormatBmpBitfields: return "Windows Bitmap (*.bmp)";
-    case kFormatJpeg: return "JPEG (*.jpg)";
-    case kFormatGif: return "GIF (*.gif)";
-    case kFormatIff: return "IFF (*.iff)";
-    case kFormatPcx: return "PCX (*.pcx)";
-    case kFormatPng: return "PNG (*.png)";
-    case kFormatTarga: return "TARGA (*.tga)";
-    case kFormatTiff: return "TIFF (*.tif)";
-    default: return nullptr;
-  }
-}
-
-// The TIFF compression number of each Convert/Save TIF command: strips first, tiles second.
-struct TiffCommand {
-  int strips;
-  int tiles;
-  int compression;
-};
-constexpr TiffCommand kTiffCommands[] = {
-    {139, 154, 1}, {142, 155, 2}, {143, 156, 3}, {144, 157, 4},
-    {140, 158, 5}, {141, 159, 7}, {145, 160, 32773}, {146, 161, 32946},
-};
-
 }  // namespace
 
 std::string ProposeSaveName(const std::string& source, const std::string& extension) {
@@ -42,12 +17,12 @@ std::string ProposeSaveName(const std::string& source, const std::string& extens
 }
 
 std::optional<SaveRequest> ConvertSaveRequest(int code, const std::string& proposedName) {
-  const char* extension = FormatExtension(code);
-  const char* description = FilterDescription(code);
-  if (extension == nullptr || description == nullptr) return std::nullopt;
+  const FormatRow* row = FindFormatByCode(code);
+  if (row == nullptr) return std::nullopt;
+  const std::string extension(row->extension);
   SaveRequest request;
   request.owner = Owner::Viewer;
-  request.filters = {{description, std::string("*.") + extension}, {"All Files (*.*)", "*.*"}};
+  request.filters = {{std::string(row->saveFilter), "*." + extension}, {"All Files (*.*)", "*.*"}};
   request.initialName = proposedName;
   request.defaultExtension = extension;
   request.overwritePrompt = true;
@@ -61,19 +36,19 @@ std::optional<std::string> AskSaveName(Port& port, const SaveRequest& request) {
 }
 
 void ConvertImage(const PackedDib& image, ImageKind kind, Port& port, const std::string& source,
-                  const ConvertFormat& format) {
+                  const WriterVariant& format) {
   if (kind != ImageKind::Bitmap) {
     port.ShowMessage(Owner::Viewer, {"Unable to Convert File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand});
     return;
   }
   if (!image) return;
-  const char* extension = FormatExtension(format.code);
+  const char* extension = FormatExtension(format.formatCode);
   if (extension == nullptr) return;
-  if (!FormatAvailable(format.code)) {
+  if (format.write == nullptr) {
     port.ShowMessage(Owner::None, {"Error Converting File", "", kMbIconHand});
     return;
   }
-  const auto request = ConvertSaveRequest(format.code, ProposeSaveName(source, extension));
+  const auto request = ConvertSaveRequest(format.formatCode, ProposeSaveName(source, extension));
   if (!request) return;
   const auto chosen = AskSaveName(port, *request);
   if (!chosen) return;
@@ -98,26 +73,6 @@ void ConvertImage(const PackedDib& image, ImageKind kind, Port& port, const std:
   port.EndWaitCursor();
 }
 
-std::optional<ConvertFormat> ConvertCommandFormat(int id) {
-  switch (id) {
-    case 117: return ConvertFormat{kFormatBmp, 0, 0};
-    case 173: return ConvertFormat{kFormatBmpRle, 0, 0};
-    case 178: case 179: return ConvertFormat{kFormatBmpBitfields, id - 178, 0};
-    case 136: return ConvertFormat{kFormatGif, 0, 0};
-    case 165: return ConvertFormat{kFormatGif, 1, 0};
-    case 174: case 175: case 176: case 177: return ConvertFormat{kFormatIff, (id - 174) % 2, (id - 174) / 2};
-    case 118: return ConvertFormat{kFormatJpeg, 0, 0};
-    case 166: return ConvertFormat{kFormatJpeg, 1, 0};
-    case 172: return ConvertFormat{kFormatPcx, 0, 0};
-    case 163: case 164: return ConvertFormat{kFormatPng, id - 163, 0};
-    case 168: case 169: return ConvertFormat{kFormatTarga, id - 168, 0};
-    default: break;
-  }
-  for (const TiffCommand& tiff : kTiffCommands) {
-    if (id == tiff.strips) return ConvertFormat{kFormatTiff, tiff.compression, 0};
-    if (id == tiff.tiles) return ConvertFormat{kFormatTiff, tiff.compression, 1};
-  }
-  return std::nullopt;
-}
+const WriterVariant* ConvertCommandFormat(int id) { return FindWriterByCommand(id); }
 
 }  // namespace ravelle

@@ -26,9 +26,9 @@ std::optional<std::string> AskSaveName(Port& port, const SaveRequest& request);
 // given, and reports the outcome. A format whose writer this build lacks is refused with
 // "Error Converting File" before any dialog is shown.
 void ConvertImage(const PackedDib& image, ImageKind kind, Port& port, const std::string& source,
-                  const ConvertFormat& format);
+                  const WriterVariant& format);
 
 // The conversion the viewer's Convert/Save command id asks for; nothing for other ids.
-std::optional<ConvertFormat> ConvertCommandFormat(int id);
+const WriterVariant* ConvertCommandFormat(int id);
 
 }  // namespace ravelle

@@ -38,7 +38,7 @@ TEST(ConvertNamesTest, FiltersOfTheSaveDialogAndCommandOptions) {
   // Menu commands carry their writer's options; a heading is no command.
   const auto tiles = ConvertCommandFormat(161);
   ASSERT_TRUE(tiles);
-  EXPECT_EQ(std::tuple(tiles->code, tiles->option1, tiles->option2), std::tuple(kFormatTiff, 32946, 1));
+  EXPECT_EQ(std::tuple(tiles->formatCode, tiles->cliName), std::tuple(kFormatTiff, std::string_view("tiff-deflate-tiles")));
   EXPECT_FALSE(ConvertCommandFormat(138));  // the TIF heading
   EXPECT_FALSE(ConvertCommandFormat(119));
 }

@@ -1,0 +1,345 @@
+#include "formats/registry.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <vector>
+
+#include "formats/common/mac_binary.h"
+#include "formats/dib/bmp_writer.h"
+#include "formats/dib/dib_reader.h"
+#include "formats/lib/jpeg_file.h"
+#include "formats/lib/png_file.h"
+#include "formats/lib/tiff_file.h"
+#include "image/output_file.h"
+
+namespace ravelle {
+
+uint16_t TypeProbe::Word(std::size_t offset) const {
+  const auto byte = [&](std::size_t i) -> uint16_t { return i < head.size() ? head[i] : 0; };
+  return static_cast<uint16_t>(byte(offset) | (byte(offset + 1) << 8));
+}
+
+uint32_t TypeProbe::Dword(std::size_t offset) const {
+  return Word(offset) | (static_cast<uint32_t>(Word(offset + 2)) << 16);
+}
+
+bool TypeProbe::ExtensionIs(std::string_view name) const {
+  return std::ranges::equal(extension, name, [](char a, char b) {
+    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+  });
+}
+
+namespace {
+
+std::optional<TypeDecision> Is(FileType type, ImageKind kind, std::size_t start = 0) {
+  return TypeDecision{type, kind, start};
+}
+
+// ---- Windows and OS/2 bitmaps
+
+FileType BitmapReaderFor(uint32_t headerSize) {
+  switch (headerSize) {
+    case 12: return FileType::Os2Bitmap;
+    case 64: return FileType::Os2v2Bitmap;
+    // 40 is the Windows header; 52 and 56 add masks, 108 (V4) and 124 (V5) a colour space.
+    case 40: case 52: case 56: case 108: case 124: return FileType::WindowsBitmap;
+    default: return FileType::OtherBitmapHeader;
+  }
+}
+
+constexpr TypeRule kBmpRules[] = {
+    {1, [](const TypeProbe& p) {
+       return p.Word(0) == 0x4D42 ? Is(BitmapReaderFor(p.Dword(14)), ImageKind::Bitmap) : std::nullopt;
+     }},
+    // An OS/2 bitmap array: its first entry's bitmap file follows the 14-byte array header.
+    {2, [](const TypeProbe& p) {
+       return p.Word(0) == 0x4142 && p.Word(14) == 0x4D42 ? Is(BitmapReaderFor(p.Dword(28)), ImageKind::Bitmap, 14)
+                                                         : std::nullopt;
+     }},
+};
+constexpr TypeReader kBmpReaders[] = {
+    {FileType::WindowsBitmap, true, [](const ReaderInput& in) { return ReadWindowsDib(in.bytes, in.start); }},
+    {FileType::Os2Bitmap, true, [](const ReaderInput& in) { return ReadOs2Dib(in.bytes, in.start); }},
+    {FileType::Os2v2Bitmap, true, [](const ReaderInput& in) { return ReadOs2v2Dib(in.bytes, in.start); }},
+    {FileType::OtherBitmapHeader, true, nullptr},
+};
+
+WriteOutcome Outcome(bool written) { return written ? WriteOutcome::Written : WriteOutcome::Failed; }
+
+constexpr WriterVariant kBmpWriters[] = {
+    {"bmp", 117, 9, [](const PackedDib& image, const std::filesystem::path& file) {
+       auto output = OutputFile::Create(file);
+       if (!output) return WriteOutcome::CannotCreate;
+       return Outcome(WriteBmp(image, output->Stream()) && output->Commit());
+     }},
+    {"bmp-rle", 173, 10, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteBmpRle(file, image));
+     }},
+    {"bmp-bitfields", 178, 11, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteBmpBitfields(file, image, 0));
+     }},
+    {"bmp-bitfields-565", 179, 11, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteBmpBitfields(file, image, 1));
+     }},
+};
+
+// ---- GIF
+
+constexpr TypeRule kGifRules[] = {
+    {3, [](const TypeProbe& p) { return p.Word(0) == 0x4947 ? Is(FileType::Gif, ImageKind::Bitmap) : std::nullopt; }},
+    // A 128-byte MacBinary header in front of a GIF file.
+    {16, [](const TypeProbe& p) {
+       return p.Word(128) == 0x4947 ? Is(FileType::MacBinaryGif, ImageKind::Bitmap, 128) : std::nullopt;
+     }},
+};
+constexpr TypeReader kGifReaders[] = {
+    {FileType::Gif, true, nullptr},
+    {FileType::MacBinaryGif, true, nullptr},
+};
+constexpr WriterVariant kGifWriters[] = {
+    {"gif", 136, 13, nullptr},
+    {"gif-interlaced", 165, 13, nullptr},
+};
+
+// ---- icons, cursors and animated cursors
+
+constexpr TypeRule kIconRules[] = {
+    {9, [](const TypeProbe& p) {
+       return p.Word(0) == 0x4952 && p.Word(2) == 0x4646 ? Is(FileType::AnimatedCursor, ImageKind::AnimatedCursor)
+                                                        : std::nullopt;
+     }},
+    {10, [](const TypeProbe& p) {
+       const bool named = p.ExtensionIs("ICO") || p.ExtensionIs("ICN") || p.ExtensionIs("CUR");
+       return p.Word(0) == 0 && (p.Word(2) == 1 || p.Word(2) == 2) && named ? Is(FileType::Icon, ImageKind::Bitmap)
+                                                                              : std::nullopt;
+     }},
+};
+constexpr TypeReader kIconReaders[] = {
+    {FileType::AnimatedCursor, true, nullptr},
+    {FileType::Icon, true, nullptr},
+};
+
+// ---- IFF/ILBM
+
+constexpr TypeRule kIffRules[] = {
+    {8, [](const TypeProbe& p) {
+       return p.Word(0) == 0x4F46 && p.Word(2) == 0x4D52 ? Is(FileType::Iff, ImageKind::Bitmap) : std::nullopt;
+     }},
+};
+constexpr TypeReader kIffReaders[] = {{FileType::Iff, true, nullptr}};
+constexpr WriterVariant kIffWriters[] = {
+    {"iff", 174, 14, nullptr},
+    {"iff-packed", 175, 14, nullptr},
+    {"iff-ham", 176, 14, nullptr},
+    {"iff-ham-packed", 177, 14, nullptr},
+};
+
+// ---- JPEG
+
+constexpr TypeRule kJpegRules[] = {
+    {4, [](const TypeProbe& p) { return p.Word(0) == 0xD8FF ? Is(FileType::Jpeg, ImageKind::Bitmap) : std::nullopt; }},
+};
+constexpr TypeReader kJpegReaders[] = {
+    {FileType::Jpeg, false, [](const ReaderInput& in) { return ReadJpegImage(in.path, in.displayDepth); }},
+};
+constexpr WriterVariant kJpegWriters[] = {
+    {"jpeg", 118, 12, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteJpegImage(file, kJpegQuality, image, false));
+     }},
+    {"jpeg-progressive", 166, 12, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteJpegImage(file, kJpegQuality, image, true));
+     }},
+};
+
+// ---- PCX
+
+constexpr TypeRule kPcxRules[] = {
+    {5, [](const TypeProbe& p) {
+       const uint8_t version = p.head.size() > 1 ? p.head[1] : 0;
+       const bool known = version == 0 || (version >= 2 && version <= 5);
+       return (p.head.empty() ? 0 : p.head[0]) == 0x0A && known ? Is(FileType::Pcx, ImageKind::Bitmap) : std::nullopt;
+     }},
+};
+constexpr TypeReader kPcxReaders[] = {{FileType::Pcx, true, nullptr}};
+constexpr WriterVariant kPcxWriters[] = {{"pcx", 172, 15, nullptr}};
+
+// ---- PNG
+
+constexpr TypeRule kPngRules[] = {
+    {7, [](const TypeProbe& p) {
+       return p.Word(0) == 0x5089 && p.Word(2) == 0x474E ? Is(FileType::Png, ImageKind::Bitmap) : std::nullopt;
+     }},
+};
+constexpr TypeReader kPngReaders[] = {
+    {FileType::Png, false, [](const ReaderInput& in) { return ReadPngImage(in.path, in.displayDepth); }},
+};
+constexpr WriterVariant kPngWriters[] = {
+    {"png", 163, 16, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WritePngImage(file, image, false));
+     }},
+    {"png-adam7", 164, 16, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WritePngImage(file, image, true));
+     }},
+};
+
+// ---- SunIcon (text icons named .ico)
+
+constexpr TypeRule kSunIconRules[] = {
+    {11, [](const TypeProbe& p) {
+       return p.Word(0) == 0x2A2F && p.ExtensionIs("ICO") ? Is(FileType::SunIcon, ImageKind::Bitmap) : std::nullopt;
+     }},
+};
+constexpr TypeReader kSunIconReaders[] = {{FileType::SunIcon, true, nullptr}};
+
+// ---- Targa
+
+constexpr TypeRule kTargaRules[] = {
+    {15, [](const TypeProbe& p) { return p.ExtensionIs("TGA") ? Is(FileType::Targa, ImageKind::Bitmap) : std::nullopt; }},
+};
+constexpr TypeReader kTargaReaders[] = {{FileType::Targa, true, nullptr}};
+constexpr WriterVariant kTargaWriters[] = {
+    {"tga", 168, 17, nullptr},
+    {"tga-rle", 169, 17, nullptr},
+};
+
+// ---- TIFF
+
+constexpr TypeRule kTiffRules[] = {
+    {6, [](const TypeProbe& p) {
+       return p.Word(0) == 0x4949 || p.Word(0) == 0x4D4D ? Is(FileType::Tiff, ImageKind::Bitmap) : std::nullopt;
+     }},
+    // A 128-byte MacBinary header in front of a TIFF file.
+    {17, [](const TypeProbe& p) {
+       return p.Word(128) == 0x4949 || p.Word(128) == 0x4D4D ? Is(FileType::MacBinaryTiff, ImageKind::Bitmap, 128)
+                                                             : std::nullopt;
+     }},
+};
+constexpr TypeReader kTiffReaders[] = {
+    {FileType::Tiff, false, [](const ReaderInput& in) { return ReadTiffImage(in.path); }},
+    {FileType::MacBinaryTiff, false, [](const ReaderInput& in) {
+       return ReadWithoutMacBinaryHeader(in.path, [](const std::filesystem::path& copy) { return ReadTiffImage(copy); });
+     }},
+};
+
+// The TIFF commands: each compression in strips and in tiles.
+template <int Compression, bool Tiles>
+WriteOutcome WriteTiff(const PackedDib& image, const std::filesystem::path& file) {
+  return Outcome(WriteTiffImage(file, Compression, Tiles, image));
+}
+
+#define RAVELLE_TIFF(name, compression, strips, tiles)                       \
+  {"tiff-" name, strips, 18, WriteTiff<compression, false>},                 \
+  {"tiff-" name "-tiles", tiles, 18, WriteTiff<compression, true>}
+constexpr WriterVariant kTiffWriters[] = {
+    RAVELLE_TIFF("none", 1, 139, 154),     RAVELLE_TIFF("huffman", 2, 142, 155),
+    RAVELLE_TIFF("g3", 3, 143, 156),       RAVELLE_TIFF("g4", 4, 144, 157),
+    RAVELLE_TIFF("lzw", 5, 140, 158),      RAVELLE_TIFF("jpeg", 7, 141, 159),
+    RAVELLE_TIFF("packbits", 32773, 145, 160), RAVELLE_TIFF("deflate", 32946, 146, 161),
+};
+#undef RAVELLE_TIFF
+
+// ---- Windows and enhanced metafiles
+
+constexpr TypeRule kMetafileRules[] = {
+    {12, [](const TypeProbe& p) {
+       return p.Word(0) == 0xCDD7 ? Is(FileType::PlaceableMetafile, ImageKind::WindowsMetafile) : std::nullopt;
+     }},
+    {13, [](const TypeProbe& p) {
+       return p.ExtensionIs("WMF") ? Is(FileType::WindowsMetafile, ImageKind::WindowsMetafile) : std::nullopt;
+     }},
+    {14, [](const TypeProbe& p) {
+       return p.ExtensionIs("EMF") ? Is(FileType::EnhancedMetafile, ImageKind::EnhancedMetafile) : std::nullopt;
+     }},
+};
+constexpr TypeReader kMetafileReaders[] = {
+    {FileType::PlaceableMetafile, true, nullptr},
+    {FileType::WindowsMetafile, true, nullptr},
+    {FileType::EnhancedMetafile, false, nullptr},
+};
+
+constexpr FormatRow kFormats[] = {
+    {"BMP", kBmpRules, kBmpReaders, "bmp, dib, rle", "*.bmp;*.dib;*.rle", "bmp", "Windows Bitmap (*.bmp)", kBmpWriters},
+    {"GIF", kGifRules, kGifReaders, "gif", "*.gif", "gif", "GIF (*.gif)", kGifWriters},
+    {"ICO", kIconRules, kIconReaders, "ico, cur, ani", "*.ico;*.cur;*.ani", "", "", {}},
+    {"IFF", kIffRules, kIffReaders, "iff, lbm", "*.iff;*.lbm", "iff", "IFF (*.iff)", kIffWriters},
+    {"JPEG", kJpegRules, kJpegReaders, "jpg, jpe, jpeg", "*.jpg;*.jpe", "jpg", "JPEG (*.jpg)", kJpegWriters},
+    {"PCX", kPcxRules, kPcxReaders, "pcx", "*.pcx", "pcx", "PCX (*.pcx)", kPcxWriters},
+    {"PNG", kPngRules, kPngReaders, "png", "*.png", "png", "PNG (*.png)", kPngWriters},
+    {"SunIcon", kSunIconRules, kSunIconReaders, "", "", "", "", {}},
+    {"Targa", kTargaRules, kTargaReaders, "tga", "*.tga", "tga", "TARGA (*.tga)", kTargaWriters},
+    {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif", "tif", "TIFF (*.tif)", kTiffWriters},
+    {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
+};
+
+struct OrderedRule {
+  int order;
+  const TypeRule* rule;
+};
+
+// Every format's rules, in the order they are tried.
+const std::vector<OrderedRule>& RulesInOrder() {
+  static const std::vector<OrderedRule> rules = [] {
+    std::vector<OrderedRule> all;
+    for (const FormatRow& row : kFormats) {
+      for (const TypeRule& rule : row.rules) all.push_back({rule.order, &rule});
+    }
+    std::ranges::sort(all, {}, &OrderedRule::order);
+    return all;
+  }();
+  return rules;
+}
+
+}  // namespace
+
+std::span<const FormatRow> Formats() { return kFormats; }
+
+TypeDecision DecideFileType(std::span<const uint8_t> head, std::string_view extension) {
+  const TypeProbe probe{head, extension};
+  for (const OrderedRule& entry : RulesInOrder()) {
+    if (auto decision = entry.rule->probe(probe)) return *decision;
+  }
+  return {FileType::Unknown, ImageKind::NoImage, 0};
+}
+
+const TypeReader* FindReader(FileType type) {
+  for (const FormatRow& row : kFormats) {
+    for (const TypeReader& reader : row.readers) {
+      if (reader.type == type) return &reader;
+    }
+  }
+  return nullptr;
+}
+
+namespace {
+
+template <typename Match>
+const WriterVariant* FindWriter(Match match) {
+  for (const FormatRow& row : kFormats) {
+    for (const WriterVariant& writer : row.writers) {
+      if (match(writer)) return &writer;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const WriterVariant* FindWriterByName(std::string_view cliName) {
+  return FindWriter([&](const WriterVariant& w) { return w.cliName == cliName; });
+}
+
+const WriterVariant* FindWriterByCommand(int commandId) {
+  return FindWriter([&](const WriterVariant& w) { return w.commandId == commandId; });
+}
+
+const FormatRow* FindFormatByCode(int formatCode) {
+  for (const FormatRow& row : kFormats) {
+    for (const WriterVariant& writer : row.writers) {
+      if (writer.formatCode == formatCode) return &row;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace ravelle
