@@ -106,6 +106,10 @@ struct FormatRow {
   std::span<const WriterVariant> writers;
 };
 
+// The dialog's "Images" row: every format's patterns, in the order the dialog has always listed them.
+inline constexpr std::string_view kImagesPatterns =
+    "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.tif;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;*.ani";
+
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();
 

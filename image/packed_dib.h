@@ -87,11 +87,12 @@ class PackedDib {
   explicit operator bool() const { return size_ != 0; }
   std::size_t Size() const { return size_; }
 
+  // The header of a non-empty image; Width, Height and BitCount are 0 for an empty one.
   BitmapInfoHeader& Header();
   const BitmapInfoHeader& Header() const;
-  int Width() const { return Header().biWidth; }
-  int Height() const { return Header().biHeight; }
-  int BitCount() const { return Header().biBitCount; }
+  int Width() const { return *this ? Header().biWidth : 0; }
+  int Height() const { return *this ? Header().biHeight : 0; }
+  int BitCount() const { return *this ? Header().biBitCount : 0; }
 
   // The colour table, cut to what the block holds.
   std::span<RgbQuad> Colors();

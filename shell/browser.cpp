@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <vector>
+
+#include "formats/registry.h"
 
 #include "resources/dialogs.h"
 #include "shell/file_operation.h"
@@ -13,21 +16,6 @@
 
 namespace ravelle {
 namespace {
-
-constexpr TypeFilter kTypeFilters[] = {
-    {"Images", "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.tif;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;*.ani"},
-    {"bmp, dib, rle", "*.bmp;*.dib;*.rle"},
-    {"gif", "*.gif"},
-    {"ico, cur, ani", "*.ico;*.cur;*.ani"},
-    {"iff, lbm", "*.iff;*.lbm"},
-    {"jpg, jpe, jpeg", "*.jpg;*.jpe"},
-    {"pcx", "*.pcx"},
-    {"png", "*.png"},
-    {"tga", "*.tga"},
-    {"tif, tiff", "*.tif"},
-    {"wmf, emf", "*.wmf;*.emf"},
-    {"All Files (*.*)", "*.*"},
-};
 
 char Fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
@@ -60,7 +48,18 @@ bool PathIs(const std::string& path, bool directory) {
 
 }  // namespace
 
-std::span<const TypeFilter> TypeFilters() { return kTypeFilters; }
+// "Images", then each format's own row, then every file.
+std::span<const TypeFilter> TypeFilters() {
+  static const std::vector<TypeFilter> filters = [] {
+    std::vector<TypeFilter> list{{"Images", kImagesPatterns}};
+    for (const FormatRow& row : Formats()) {
+      if (!row.filterLabel.empty()) list.push_back({row.filterLabel, row.filterPatterns});
+    }
+    list.push_back({"All Files (*.*)", "*.*"});
+    return list;
+  }();
+  return filters;
+}
 
 bool MatchesPatterns(std::string_view name, std::string_view patterns) {
   while (!patterns.empty()) {

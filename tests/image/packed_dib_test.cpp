@@ -49,6 +49,8 @@ TEST(PackedDibTest, ClonesCopyAMovedFromImageIsEmptyAndAccessorsStayInsideAShort
   PackedDib second = std::move(first);
   EXPECT_FALSE(first);
   EXPECT_EQ(first.Size(), 0u);
+  EXPECT_EQ(first.Width() + first.Height() + first.BitCount(), 0);
+  EXPECT_TRUE(first.Pixels().empty());
   first = std::move(second);
   EXPECT_TRUE(first);
   EXPECT_FALSE(second);

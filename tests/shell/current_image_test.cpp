@@ -16,7 +16,7 @@ TEST(CompactDibDepthTest, FewColoursArePackedIntoFewerBitsAndManyStayAsTheyAre) 
     }
     return dib;
   };
-  for (const uint32_t colours : {16u, 2u}) {
+  for (const uint32_t colours : {16u, 2u, 1u}) {  // only two colours go to 1 bit, one goes to 4
     PackedDib dib = eightBit(19, 5, colours);
     const std::size_t size = dib.Size();
     const auto pixels = test::PixelsOf(dib);
@@ -27,13 +27,15 @@ TEST(CompactDibDepthTest, FewColoursArePackedIntoFewerBitsAndManyStayAsTheyAre) 
     EXPECT_EQ(dib.Size(), size);  // the block keeps its size
     EXPECT_EQ(test::PixelsOf(dib), pixels);
   }
-  PackedDib four = CreateDib(9, 2, 4, 2);
-  four.Row(0)[0] = 0x10;  // pixel 0 has colour 1
-  four.Row(1)[4] = 0x10;  // pixel 8 has colour 1
-  CompactDibDepth(four);
-  EXPECT_EQ(four.BitCount(), 1);
-  EXPECT_EQ(four.Row(0)[0], 0x80);
-  EXPECT_EQ(four.Row(1)[1], 0x80);
+  for (const uint32_t colours : {2u, 1u}) {
+    PackedDib four = CreateDib(9, 2, 4, colours);
+    four.Row(0)[0] = 0x10;  // pixel 0 has colour 1
+    four.Row(1)[4] = 0x10;  // pixel 8 has colour 1
+    CompactDibDepth(four);
+    EXPECT_EQ(four.BitCount(), 1);
+    EXPECT_EQ(four.Row(0)[0], 0x80);
+    EXPECT_EQ(four.Row(1)[1], 0x80);
+  }
 
   PackedDib many[] = {eightBit(4, 4, 0), eightBit(4, 4, 17), CreateDib(4, 4, 4, 0), CreateDib(4, 4, 24)};
   for (PackedDib& dib : many) {

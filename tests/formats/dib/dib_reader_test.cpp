@@ -113,6 +113,10 @@ TEST(DibReaderTest, PixelOffsetsAreHonouredOnlyBehindTheColourTable) {
   EXPECT_EQ(r.dib.Row(0)[0], 42);
   f.offBits = 54;  // into the colour table: not believed
   EXPECT_EQ(ReadWindowsDib(WindowsBmp(f, GreyTable(2), {42, 0, 0, 0})).dib.Row(0)[0], 42);
+  // Right behind the 256 entries that are kept of a table said to have 300: believed.
+  r = ReadWindowsDib(WindowsBmp({.width = 1, .clrUsed = 300, .offBits = 54 + 1024}, GreyTable(256), {7, 0, 0, 0}));
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.dib.Row(0)[0], 7);
 
   // OS/2: an offset of 0 means right behind the table; another is where the rows are.
   const std::vector<uint8_t> table = {0, 0, 0, 255, 255, 255};
@@ -175,6 +179,7 @@ TEST(DibDecoderTest, RunsStretchesAndEscapesLandInTheRowsAndStopAtTheirRowEnd) {
       // to row 2 at x 1, a run of 2 x 5, end of bitmap.
       {"rle8", DecodeRle8, 6, 3, 8, {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 2, 5, 0, 1, 9, 9},
        {7, 7, 7, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 5, 0, 0, 0, 0, 0}, 18},
+      {"rle8 end of line below the last row ends decoding", DecodeRle8, 2, 1, 8, {1, 3, 0, 0, 2, 7, 0, 1}, {3, 0, 0, 0}, 4},
       {"rle8 delta to the height ends decoding", DecodeRle8, 2, 2, 8, {0, 2, 0, 2, 2, 9}, std::vector<uint8_t>(8), 4},
       // 255 pixels in a 3-pixel row, an absolute stretch and a run that start beyond its end, and
       // a delta far to the right: the padding and the next row stay untouched.
