@@ -73,22 +73,22 @@ constexpr const char* kHelp =
 
 struct NamedTool {
   std::string_view name;
-  int command;
+  CommandId command;
 };
 
 constexpr NamedTool kTools[] = {
-    {"rotate90", kCmdRotate90}, {"rotate180", kCmdRotate180}, {"rotate270", kCmdRotate270},
-    {"flip-lr", kCmdFlipLeftRight}, {"flip-tb", kCmdFlipTopBottom}, {"invert", kCmdInvertColors},
-    {"brighten", kCmdBrighten}, {"darken", kCmdDarken}, {"truecolor", kCmdTrueColor},
-    {"best256", kCmdBest256}, {"best32", kCmdBest32}, {"best16", kCmdBest16},
-    {"std256", kCmdStandard256}, {"web216", kCmdWeb216}, {"std16", kCmdStandard16},
-    {"gray", kCmdGrayscale}, {"mono", kCmdMonochrome}, {"restore", kCmdRestoreOriginal},
+    {"rotate90", CommandId::Rotate90}, {"rotate180", CommandId::Rotate180}, {"rotate270", CommandId::Rotate270},
+    {"flip-lr", CommandId::FlipLeftRight}, {"flip-tb", CommandId::FlipTopBottom}, {"invert", CommandId::InvertColors},
+    {"brighten", CommandId::Brighten}, {"darken", CommandId::Darken}, {"truecolor", CommandId::TrueColor},
+    {"best256", CommandId::Best256}, {"best32", CommandId::Best32}, {"best16", CommandId::Best16},
+    {"std256", CommandId::Standard256}, {"web216", CommandId::Web216}, {"std16", CommandId::Standard16},
+    {"gray", CommandId::Grayscale}, {"mono", CommandId::Monochrome}, {"restore", CommandId::RestoreOriginal},
 };
 
 // The --to names are the registry's writer names.
 const WriterVariant* FindFormat(std::string_view name) { return FindWriterByName(name); }
 
-std::optional<int> FindTool(std::string_view name) {
+std::optional<CommandId> FindTool(std::string_view name) {
   for (const NamedTool& t : kTools) {
     if (t.name == name) return t.command;
   }
@@ -164,7 +164,7 @@ int Convert(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   const WriterVariant* format = nullptr;
   std::string formatName;
-  std::vector<std::pair<std::string, int>> tools;
+  std::vector<std::pair<std::string, CommandId>> tools;
   int displayDepth = 24;
   bool verbose = false;
   for (std::size_t i = 0; i < args.size(); ++i) {

@@ -112,34 +112,34 @@ void GrayscaleCommand(CurrentImage& image, Port& port) {
 }
 
 // The colour commands whose test sends them to RestoreOriginalImage instead of reducing.
-bool HasFewEnoughColors(const CurrentImage& image, int command) {
+bool HasFewEnoughColors(const CurrentImage& image, CommandId command) {
   switch (command) {
-    case kCmdBest256: return image.BitCount < 9;
-    case kCmdBest32: return image.BitCount < 5 || (image.BitCount == 8 && image.ColorsUsed >= 1 && image.ColorsUsed <= 32);
-    case kCmdBest16: return image.BitCount < 5;
+    case CommandId::Best256: return image.BitCount < 9;
+    case CommandId::Best32: return image.BitCount < 5 || (image.BitCount == 8 && image.ColorsUsed >= 1 && image.ColorsUsed <= 32);
+    case CommandId::Best16: return image.BitCount < 5;
     default: return IsBlackAndWhite(image);
   }
 }
 
-void ColorCommand(CurrentImage& image, ShellState& shell, Port& port, int command) {
-  ColorCommandPrologue(image, shell, command == kCmdMonochrome);
-  if (command == kCmdTrueColor) {
+void ColorCommand(CurrentImage& image, ShellState& shell, Port& port, CommandId command) {
+  ColorCommandPrologue(image, shell, command == CommandId::Monochrome);
+  if (command == CommandId::TrueColor) {
     TrueColorCommand(image, port);
     return;
   }
-  if (command == kCmdRestoreOriginal || HasFewEnoughColors(image, command)) {
+  if (command == CommandId::RestoreOriginal || HasFewEnoughColors(image, command)) {
     RestoreOriginalImage(image, port);
     return;
   }
   switch (command) {
-    case kCmdBest256: Reduce(image, port, -256); break;
-    case kCmdBest32: Reduce(image, port, -32); break;
-    case kCmdBest16: Reduce(image, port, -16); break;
-    case kCmdStandard256: Reduce(image, port, 256); break;
-    case kCmdWeb216: Reduce(image, port, 216); break;
-    case kCmdStandard16: Reduce(image, port, 16); break;
-    case kCmdMonochrome: Reduce(image, port, 2); break;
-    case kCmdGrayscale: GrayscaleCommand(image, port); break;
+    case CommandId::Best256: Reduce(image, port, -256); break;
+    case CommandId::Best32: Reduce(image, port, -32); break;
+    case CommandId::Best16: Reduce(image, port, -16); break;
+    case CommandId::Standard256: Reduce(image, port, 256); break;
+    case CommandId::Web216: Reduce(image, port, 216); break;
+    case CommandId::Standard16: Reduce(image, port, 16); break;
+    case CommandId::Monochrome: Reduce(image, port, 2); break;
+    case CommandId::Grayscale: GrayscaleCommand(image, port); break;
     default: break;
   }
 }
@@ -162,18 +162,18 @@ bool UndoOrientation(CurrentImage& image) {
   return true;
 }
 
-bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, int command) {
+bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, CommandId command) {
   switch (command) {
-    case kCmdRotate90: TurnOrMirror(image, port, TransformCode::Rotate90); return true;
-    case kCmdRotate180: TurnOrMirror(image, port, TransformCode::Rotate180); return true;
-    case kCmdRotate270: TurnOrMirror(image, port, TransformCode::Rotate270); return true;
-    case kCmdFlipLeftRight: TurnOrMirror(image, port, TransformCode::FlipLeftRight); return true;
-    case kCmdFlipTopBottom: TurnOrMirror(image, port, TransformCode::FlipTopBottom); return true;
-    case kCmdInvertColors: InvertColorsCommand(image, port); return true;
-    case kCmdBrighten: BrightnessCommand(image, shell, port, +1); return true;
-    case kCmdDarken: BrightnessCommand(image, shell, port, -1); return true;
-    case kCmdTrueColor: case kCmdRestoreOriginal: case kCmdBest256: case kCmdBest32: case kCmdBest16:
-    case kCmdStandard256: case kCmdWeb216: case kCmdStandard16: case kCmdGrayscale: case kCmdMonochrome:
+    case CommandId::Rotate90: TurnOrMirror(image, port, TransformCode::Rotate90); return true;
+    case CommandId::Rotate180: TurnOrMirror(image, port, TransformCode::Rotate180); return true;
+    case CommandId::Rotate270: TurnOrMirror(image, port, TransformCode::Rotate270); return true;
+    case CommandId::FlipLeftRight: TurnOrMirror(image, port, TransformCode::FlipLeftRight); return true;
+    case CommandId::FlipTopBottom: TurnOrMirror(image, port, TransformCode::FlipTopBottom); return true;
+    case CommandId::InvertColors: InvertColorsCommand(image, port); return true;
+    case CommandId::Brighten: BrightnessCommand(image, shell, port, +1); return true;
+    case CommandId::Darken: BrightnessCommand(image, shell, port, -1); return true;
+    case CommandId::TrueColor: case CommandId::RestoreOriginal: case CommandId::Best256: case CommandId::Best32: case CommandId::Best16:
+    case CommandId::Standard256: case CommandId::Web216: case CommandId::Standard16: case CommandId::Grayscale: case CommandId::Monochrome:
       ColorCommand(image, shell, port, command);
       return true;
     default:

@@ -3,35 +3,15 @@
 #pragma once
 
 #include "platform/port.h"
+#include "resources/command_ids.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 
 namespace ravelle {
 
-// Command ids of the Tools menu.
-enum ToolCommand : int {
-  kCmdRotate90 = 119,
-  kCmdRotate180 = 120,
-  kCmdRotate270 = 121,
-  kCmdFlipLeftRight = 122,
-  kCmdFlipTopBottom = 123,
-  kCmdInvertColors = 124,
-  kCmdStandard256 = 126,
-  kCmdGrayscale = 127,
-  kCmdMonochrome = 128,
-  kCmdStandard16 = 129,
-  kCmdTrueColor = 130,
-  kCmdRestoreOriginal = 131,
-  kCmdBest256 = 132,
-  kCmdBest32 = 133,
-  kCmdBest16 = 134,
-  kCmdBrighten = 170,
-  kCmdDarken = 171,
-  kCmdWeb216 = 183,
-};
 
 // Runs one Tools command; false when that command is not available in this build.
-bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, int command);
+bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, CommandId command);
 
 // What closing the viewer undoes of the Tools commands, so that the dialog's preview shows the
 // file as loaded:

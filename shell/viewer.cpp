@@ -21,10 +21,6 @@ bool HasImage(const CurrentImage& image) {
   return image.Handle || image.Metafile || image.Kind == ImageKind::AnimatedGif;
 }
 
-bool IsToolCommand(int id) {
-  return (id >= 119 && id <= 124) || (id >= 126 && id <= 134) || id == 170 || id == 171 || id == 183;
-}
-
 std::string LowerCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -174,54 +170,55 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
     ConvertImage(*source.image, source.kind, port, image.FilePath, *format);
     return;
   }
-  if (IsToolCommand(id)) {
-    RunToolCommand(image, shell, port, id);
+  const auto command = static_cast<CommandId>(id);
+  if (IsToolCommand(command)) {
+    RunToolCommand(image, shell, port, command);
     return;
   }
-  switch (id) {
-    case kCmdCloseFile:
+  switch (command) {
+    case CommandId::CloseFile:
       CloseViewer(image, shell, port);
       break;
-    case kCmdPrintNormal: case kCmdPrintLarge: case kCmdPrintTiled:
-      if (HasImage(image)) port.PrintImage(id == kCmdPrintLarge, id == kCmdPrintTiled);
+    case CommandId::PrintNormal: case CommandId::PrintLarge: case CommandId::PrintTiled:
+      if (HasImage(image)) port.PrintImage(command == CommandId::PrintLarge, command == CommandId::PrintTiled);
       break;
-    case kCmdFullScreen:
+    case CommandId::FullScreen:
       if (HasImage(image)) {
         image.FullScreen = true;
         port.OpenFullScreen();
       }
       break;
-    case kCmdCenterTile:
+    case CommandId::CenterTile:
       ToggleCenterTile(shell, port);
       break;
-    case kCmdAbout:
+    case CommandId::About:
       port.ShowAbout();
       break;
-    case kCmdFileInfo:
+    case CommandId::FileInfo:
       port.ShowMessage(Owner::Viewer, {image.InfoText, image.FilePath, kMbIconInformation});
       break;
-    case kCmdDeleteFile:
+    case CommandId::DeleteFile:
       DeleteFlow(image, shell, port);
       break;
-    case kCmdSlideshow:
+    case CommandId::Slideshow:
       port.OpenSlideshow();
       break;
-    case kCmdNextFile: case kCmdLastFile:
-      shell.StepDirection = id == kCmdNextFile ? 1 : 0;
+    case CommandId::NextFile: case CommandId::LastFile:
+      shell.StepDirection = command == CommandId::NextFile ? 1 : 0;
       port.BeginWaitCursor();
       LoadAdjacentFile(image, shell, port);
       port.EndWaitCursor();
       break;
-    case kCmdHelp:
+    case CommandId::Help:
       port.Help(HelpCommand::Contents, 0);
       break;
-    case kCmdMoveFile:
+    case CommandId::MoveFile:
       MoveOrRenameFlow(image, shell, port, FileMode::Move);
       break;
-    case kCmdRenameFile:
+    case CommandId::RenameFile:
       MoveOrRenameFlow(image, shell, port, FileMode::Rename);
       break;
-    case kCmdCopyFile:
+    case CommandId::CopyFile:
       FileOperation(port, shell.ImageFolder, image.FilePath, LowerCase(image.Extension), FileMode::Copy);
       break;
     default:

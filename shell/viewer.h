@@ -3,31 +3,12 @@
 #pragma once
 
 #include "platform/port.h"
+#include "resources/command_ids.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 
 namespace ravelle {
 
-// Command ids of the viewer's menu that the shell handles itself (the Tools ids are in
-// shell/tool_commands.h, the conversions in ConvertCommandFormat).
-enum ViewerCommandId : int {
-  kCmdCloseFile = 102,
-  kCmdPrintNormal = 103,
-  kCmdPrintLarge = 104,
-  kCmdFullScreen = 105,
-  kCmdCenterTile = 106,
-  kCmdPrintTiled = 108,
-  kCmdAbout = 109,
-  kCmdFileInfo = 110,
-  kCmdDeleteFile = 111,
-  kCmdSlideshow = 114,
-  kCmdNextFile = 115,
-  kCmdLastFile = 116,
-  kCmdHelp = 180,
-  kCmdMoveFile = 189,
-  kCmdCopyFile = 190,
-  kCmdRenameFile = 191,
-};
 
 // The help page the browsing dialog's Help button opens.
 inline constexpr int kHelpContextBrowser = 102;

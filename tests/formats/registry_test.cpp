@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/command_ids.h"
+#include "resources/menu.h"
+
 #include <set>
+#include <functional>
 #include <string>
 
 namespace ravelle {
@@ -118,6 +122,21 @@ TEST(RegistryTest, EachWriterIsFoundByItsNameAndItsCommandInItsFormatsRow) {
   EXPECT_EQ(FindWriterByName("doc"), nullptr);
   EXPECT_EQ(FindWriterByCommand(0), nullptr);
   EXPECT_EQ(FindReader(FileType::Unknown), nullptr);
+}
+
+TEST(RegistryTest, TheMenuHoldsEveryCommandIdAndEveryWriterAndNothingElse) {
+  std::multiset<int> inMenu;
+  const std::function<void(const MenuItem&)> collect = [&](const MenuItem& item) {
+    if (item.id != 0) inMenu.insert(item.id);
+    for (const MenuItem& child : item.items) collect(child);
+  };
+  collect(ViewerMenuResource());
+  std::multiset<int> known;
+  for (const CommandId command : kCommandIds) known.insert(IdOf(command));
+  for (const FormatRow& row : Formats()) {
+    for (const WriterVariant& writer : row.writers) known.insert(writer.commandId);
+  }
+  EXPECT_EQ(inMenu, known);
 }
 
 }  // namespace

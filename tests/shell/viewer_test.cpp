@@ -50,7 +50,7 @@ TEST_F(ShellTest, ClosingUndoesBrightnessAndOrientationOfTheShownAndTheUnreduced
   MakeFiles({"g.bmp"}, 7, 5, 8);
   LoadAndOpenViewer("g.bmp");
   const auto loaded = test::BytesOf(image.Handle);
-  for (const int command : {kCmdBrighten, kCmdRotate90, kCmdFlipLeftRight}) ASSERT_TRUE(RunToolCommand(image, shell, port, command));
+  for (const CommandId command : {CommandId::Brighten, CommandId::Rotate90, CommandId::FlipLeftRight}) ASSERT_TRUE(RunToolCommand(image, shell, port, command));
   EXPECT_NE(image.PendingOrientation, 0);
   CloseViewer(image, shell, port);
   EXPECT_EQ(test::BytesOf(image.Handle), loaded);
@@ -63,7 +63,7 @@ TEST_F(ShellTest, ClosingUndoesBrightnessAndOrientationOfTheShownAndTheUnreduced
   ASSERT_TRUE(image.SavedImage);
   const auto saved = test::BytesOf(image.SavedImage);
   const auto shown = test::BytesOf(image.Handle);
-  for (const int command : {kCmdRotate270, kCmdInvertColors, kCmdFlipTopBottom, kCmdBrighten}) {
+  for (const CommandId command : {CommandId::Rotate270, CommandId::InvertColors, CommandId::FlipTopBottom, CommandId::Brighten}) {
     ASSERT_TRUE(RunToolCommand(image, shell, port, command));
   }
   CloseViewer(image, shell, port);
@@ -82,7 +82,7 @@ TEST_F(ShellTest, AMaximisedViewerReopensMaximised) {
   Dialog({1010});
   EXPECT_EQ(port.viewerStyle, kViewerStyleMaximized);
   port.viewerMaximized = false;
-  Viewer({kCmdCloseFile});
+  Viewer({CommandId::CloseFile});
   Dialog({1010});
   EXPECT_EQ(port.viewerStyle, kViewerStyleNormal);
 }
@@ -90,21 +90,21 @@ TEST_F(ShellTest, AMaximisedViewerReopensMaximised) {
 TEST_F(ShellTest, TheCommandTableRoutesToThePortAndTheRecord) {
   MakeFiles({"a.bmp", "b.bmp", "c.bmp"});
   LoadAndOpenViewer("a.bmp");
-  Viewer({kCmdCenterTile, kCmdCenterTile});  // two clicks: back to the first mode and label
+  Viewer({CommandId::CenterTile, CommandId::CenterTile});  // two clicks: back to the first mode and label
   EXPECT_EQ(shell.TileMode, 0);
   EXPECT_EQ(MenuItemAt(port.menu, menu::kCenterTile)->label, "&Tile");
-  Viewer({kCmdCenterTile});
+  Viewer({CommandId::CenterTile});
   EXPECT_EQ(MenuItemAt(port.menu, menu::kCenterTile)->label, "&Center");
 
-  Viewer({kCmdFileInfo});
+  Viewer({CommandId::FileInfo});
   ASSERT_EQ(port.messages.size(), 1u);
   EXPECT_EQ(port.messages[0].owner, Owner::Viewer);
   EXPECT_EQ(port.messages[0].message, (Message{image.InfoText, "a.bmp", kMbIconInformation}));
   EXPECT_FALSE(image.InfoText.empty());
 
-  Viewer({kCmdPrintLarge, kCmdPrintTiled});
+  Viewer({CommandId::PrintLarge, CommandId::PrintTiled});
   EXPECT_EQ(port.prints, (std::vector<std::pair<bool, bool>>{{true, false}, {false, true}}));
-  Viewer({kCmdFullScreen, kCmdSlideshow, kCmdAbout, kCmdHelp});
+  Viewer({CommandId::FullScreen, CommandId::Slideshow, CommandId::About, CommandId::Help});
   EXPECT_EQ(port.fullScreenOpens, 1);
   EXPECT_EQ(port.slideshowOpens, 1);
   EXPECT_EQ(port.aboutShown, 1);
@@ -113,17 +113,17 @@ TEST_F(ShellTest, TheCommandTableRoutesToThePortAndTheRecord) {
   EXPECT_TRUE(port.viewerOpen);
 
   // Last File on the first entry shows the last; Next File on the last shows the first.
-  Viewer({kCmdLastFile});
+  Viewer({CommandId::LastFile});
   EXPECT_EQ(image.FilePath, "c.bmp");
   EXPECT_EQ(port.viewerCaption, "c.bmp     " + std::to_string(fs::file_size(dir / "c.bmp")) + " bytes");
   EXPECT_EQ(port.fileNameBox, "c.bmp");
-  Viewer({kCmdNextFile});
+  Viewer({CommandId::NextFile});
   EXPECT_EQ(image.FilePath, "a.bmp");
   EXPECT_EQ(shell.StepDirection, 1);
 
   // Print and Full Screen need an image.
   image.Handle = PackedDib();
-  Viewer({kCmdPrintNormal, kCmdFullScreen});
+  Viewer({CommandId::PrintNormal, CommandId::FullScreen});
   EXPECT_EQ(port.prints.size(), 2u);
   EXPECT_EQ(port.fullScreenOpens, 1);
 }
@@ -132,14 +132,14 @@ TEST_F(ShellTest, DeletingAsksFirstThenShowsTheFileThatFollowedAndClosesTheViewe
   MakeFiles({"a.bmp", "b.bmp", "c.bmp"});
   LoadAndOpenViewer("a.bmp");
   port.answers = {Answer::No};
-  Viewer({kCmdDeleteFile});
+  Viewer({CommandId::DeleteFile});
   EXPECT_TRUE(fs::exists(dir / "a.bmp"));
   ASSERT_EQ(port.messages.size(), 1u);
   EXPECT_EQ(port.messages[0].message,
             (Message{"Are you sure? \n\n\nDelete File a.bmp?", " CONFIRM DELETE FILE ", kMbYesNoCancel | kMbIconExclamation}));
 
   port.answers = {Answer::Yes};
-  Viewer({kCmdDeleteFile});
+  Viewer({CommandId::DeleteFile});
   EXPECT_FALSE(fs::exists(dir / "a.bmp"));
   EXPECT_EQ(port.fileList, (std::vector<std::string>{"b.bmp", "c.bmp"}));
   EXPECT_EQ(image.FilePath, "b.bmp");  // the first of several: its follower
@@ -149,12 +149,12 @@ TEST_F(ShellTest, DeletingAsksFirstThenShowsTheFileThatFollowedAndClosesTheViewe
 
   Load("c.bmp");
   port.answers = {Answer::Yes};
-  Viewer({kCmdDeleteFile});  // the last entry: wraps to the first
+  Viewer({CommandId::DeleteFile});  // the last entry: wraps to the first
   EXPECT_EQ(image.FilePath, "b.bmp");
 
   // Deleting the folder's last file closes the viewer.
   port.answers = {Answer::Yes};
-  Viewer({kCmdDeleteFile});
+  Viewer({CommandId::DeleteFile});
   EXPECT_FALSE(fs::exists(dir / "b.bmp"));
   EXPECT_TRUE(port.fileList.empty());
   EXPECT_FALSE(port.viewerOpen);
@@ -174,7 +174,7 @@ TEST_F(ShellTest, DeletingAfterBrowsingElsewhereDeletesTheShownFileNotItsNamesak
   port.fileList = {"a.bmp"};
   port.selection = 0;
   port.answers = {Answer::Yes};
-  Viewer({kCmdDeleteFile});
+  Viewer({CommandId::DeleteFile});
   EXPECT_FALSE(fs::exists(dir / "a.bmp"));
   EXPECT_TRUE(fs::exists(dir / "other" / "a.bmp"));
   EXPECT_EQ(port.fileList, (std::vector<std::string>{"a.bmp"}));  // not the shown file's list
@@ -191,7 +191,7 @@ TEST_F(ShellTest, AFailedDeleteSaysSoAndTheAnimationGoesOn) {
   image.Timer = true;
   fs::remove(dir / "a.bmp");  // gone behind the program's back: the delete fails
   port.answers = {Answer::Yes};
-  Viewer({kCmdDeleteFile});
+  Viewer({CommandId::DeleteFile});
   EXPECT_EQ(LastMessage(), (Message{"Unable to Delete: \n\n a.bmp", "", kMbOk}));
   EXPECT_EQ(port.timerPeriod, 90);
   EXPECT_TRUE(image.Timer);
@@ -204,18 +204,18 @@ TEST_F(ShellTest, AMoveOntoAnExistingNameFailsAndOneIntoANewFolderCreatesItAndSh
   LoadAndOpenViewer("a.bmp");
   const auto before = test::ReadBytes(dir / "b.bmp");
   port.saveAnswers = {(dir / "b.bmp").string(), std::nullopt};  // then a rename, cancelled
-  Viewer({kCmdMoveFile});
+  Viewer({CommandId::MoveFile});
   EXPECT_EQ(LastMessage(), (Message{"Error Moving File:\n\nFile name may already exist.", "", kMbIconHand}));
   EXPECT_EQ(test::ReadBytes(dir / "b.bmp"), before);
   EXPECT_EQ(image.FilePath, "a.bmp");
   EXPECT_TRUE(image.Handle);
-  Viewer({kCmdRenameFile});
+  Viewer({CommandId::RenameFile});
   EXPECT_TRUE(fs::exists(dir / "a.bmp"));
   EXPECT_EQ(port.fileList.size(), 2u);
 
   const fs::path target = dir / "kept" / "a.bmp";
   port.saveAnswers = {target.string()};
-  Viewer({kCmdMoveFile});
+  Viewer({CommandId::MoveFile});
   ASSERT_EQ(port.saveRequests.size(), 3u);
   const SaveRequest& request = port.saveRequests[2];
   EXPECT_EQ(request.title, "Move \"a.bmp\" To:");
@@ -235,7 +235,7 @@ TEST_F(ShellTest, RenamingStaysInTheFolderAndReplacesTheListEntry) {
   MakeFiles({"b.bmp", "c.bmp"});
   LoadAndOpenViewer("b.bmp");
   port.saveAnswers = {(dir / "a.bmp").string()};
-  Viewer({kCmdRenameFile});
+  Viewer({CommandId::RenameFile});
   const SaveRequest& request = port.saveRequests.back();
   EXPECT_EQ(request.title, "Rename \"b.bmp\":");
   EXPECT_TRUE(request.stayInFolder);
@@ -251,7 +251,7 @@ TEST_F(ShellTest, CopyingAddsTheCopyToTheListOnlyInTheListsFolder) {
   LoadAndOpenViewer("a.bmp");
   fs::create_directory(dir / "sub");
   port.saveAnswers = {(dir / "a copy.bmp").string(), (dir / "a copy.bmp").string(), (dir / "sub" / "x.bmp").string()};
-  Viewer({kCmdCopyFile, kCmdCopyFile, kCmdCopyFile});
+  Viewer({CommandId::CopyFile, CommandId::CopyFile, CommandId::CopyFile});
   EXPECT_TRUE(port.saveRequests[0].overwritePrompt);
   EXPECT_EQ(port.saveRequests[0].title, "Copy \"a.bmp\" To:");
   EXPECT_EQ(port.fileList, (std::vector<std::string>{"a copy.bmp", "a.bmp"}));
@@ -262,7 +262,7 @@ TEST_F(ShellTest, CopyingAddsTheCopyToTheListOnlyInTheListsFolder) {
   EXPECT_TRUE(port.viewerOpen);
 
   port.saveAnswers = {(dir / "a.bmp").string()};  // onto itself: refused, the file intact
-  Viewer({kCmdCopyFile});
+  Viewer({CommandId::CopyFile});
   EXPECT_EQ(LastMessage(), (Message{"Error Copying File", "", kMbIconHand}));
   EXPECT_EQ(test::ReadBytes(dir / "a.bmp"), test::ReadBytes(dir / "a copy.bmp"));
 }

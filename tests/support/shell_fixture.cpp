@@ -38,6 +38,10 @@ void ShellTest::Viewer(std::initializer_list<int> ids) {
   for (const int id : ids) ViewerCommand(image, shell, port, id);
 }
 
+void ShellTest::Viewer(std::initializer_list<CommandId> commands) {
+  for (const CommandId command : commands) ViewerCommand(image, shell, port, IdOf(command));
+}
+
 void ShellTest::Dialog(std::initializer_list<int> ids) {
   for (const int id : ids) BrowserCommand(image, shell, port, id);
 }

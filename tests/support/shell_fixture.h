@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/headless/headless_port.h"
+#include "resources/command_ids.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 #include "support/test_support.h"
@@ -27,7 +28,8 @@ class ShellTest : public ::testing::Test {
   // Loads the file and presses Center.
   void LoadAndOpenViewer(const std::string& name);
   // Sends these commands to the viewer, or to the dialog, in turn.
-  void Viewer(std::initializer_list<int> ids);
+  void Viewer(std::initializer_list<int> ids);  // raw ids: conversions and ids outside the table
+  void Viewer(std::initializer_list<CommandId> commands);
   void Dialog(std::initializer_list<int> ids);
   // The last message box shown.
   const Message& LastMessage() const { return port.messages.back().message; }

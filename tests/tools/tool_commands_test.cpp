@@ -26,8 +26,8 @@ struct Session {
     AdaptToDisplay(image, port);
     loaded = BytesOf(image.SavedImage ? image.SavedImage : image.Handle);
   }
-  void Run(std::initializer_list<int> commands) {
-    for (const int command : commands) ASSERT_TRUE(RunToolCommand(image, shell, port, command));
+  void Run(std::initializer_list<CommandId> commands) {
+    for (const CommandId command : commands) ASSERT_TRUE(RunToolCommand(image, shell, port, command));
   }
   bool ShowsLoaded() const { return !image.SavedImage && BytesOf(image.Handle) == loaded; }
 
@@ -56,9 +56,9 @@ TEST(DisplayAdaptationTest, PaletteDisplaysReduceWhatIsShownButConversionWritesT
   EXPECT_EQ(s.image.Handle.BitCount(), 8);
   EXPECT_FALSE(s.image.ReductionApplied);
   EXPECT_EQ(ImageToConvert(s.image).image, &s.image.SavedImage);
-  s.Run({kCmdBest16});
+  s.Run({CommandId::Best16});
   EXPECT_EQ(ImageToConvert(s.image).image, &s.image.Handle);
-  s.Run({kCmdTrueColor});  // reduced again, but only for the display
+  s.Run({CommandId::TrueColor});  // reduced again, but only for the display
   EXPECT_FALSE(s.image.ReductionApplied);
   EXPECT_GT(s.image.Handle.Colors().size(), 16u);
   EXPECT_EQ(ImageToConvert(s.image).image, &s.image.SavedImage);
@@ -66,11 +66,11 @@ TEST(DisplayAdaptationTest, PaletteDisplaysReduceWhatIsShownButConversionWritesT
 
 TEST(ToolCommandTest, TheUnreducedImageTurnsWithTheShownOneAndRestoreUndoesBoth) {
   Session s(test::RandomImage(21, 10, 24, 3), 24);
-  s.Run({kCmdBest16, kCmdRotate90, kCmdFlipLeftRight});
+  s.Run({CommandId::Best16, CommandId::Rotate90, CommandId::FlipLeftRight});
   EXPECT_EQ(s.image.PendingOrientation, 7);
   EXPECT_EQ(s.image.SavedImage.Width(), 10);
   EXPECT_EQ(s.image.SavedImage.BitCount(), 24);
-  s.Run({kCmdRestoreOriginal});
+  s.Run({CommandId::RestoreOriginal});
   EXPECT_TRUE(s.ShowsLoaded());
   EXPECT_EQ(s.image.PendingOrientation, 0);
   EXPECT_FALSE(s.image.ReductionApplied);
@@ -79,25 +79,25 @@ TEST(ToolCommandTest, TheUnreducedImageTurnsWithTheShownOneAndRestoreUndoesBoth)
 }
 
 TEST(ToolCommandTest, ToolsOnOtherKindsAreRefusedWithTheMessage) {
-  for (const int command : {kCmdRotate90, kCmdInvertColors, kCmdBrighten, kCmdDarken}) {
+  for (const CommandId command : {CommandId::Rotate90, CommandId::InvertColors, CommandId::Brighten, CommandId::Darken}) {
     Session s(PackedDib(), 24, ImageKind::WindowsMetafile);
     s.Run({command});
-    ASSERT_EQ(s.port.messages.size(), 1u) << command;
+    ASSERT_EQ(s.port.messages.size(), 1u) << IdOf(command);
     EXPECT_EQ(s.port.messages[0].message, (Message{"Unable to Manipulate File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand}));
   }
   Session s(test::RandomImage(4, 4, 24, 1));
-  EXPECT_FALSE(RunToolCommand(s.image, s.shell, s.port, 117));
+  EXPECT_FALSE(RunToolCommand(s.image, s.shell, s.port, static_cast<CommandId>(117)));
 }
 
 TEST(BrightnessCommandTest, ADeepImageIsReducedOnceAndThenOnlyItsTableChanges) {
   Session s(test::RandomImage(30, 20, 24, 4), 24);
-  s.Run({kCmdBrighten});
+  s.Run({CommandId::Brighten});
   EXPECT_EQ(s.image.SavedImage.BitCount(), 24);
   EXPECT_EQ(s.image.Handle.BitCount(), 8);
   EXPECT_TRUE(s.image.ReductionApplied);
   const std::vector<uint8_t> pixels(s.image.Handle.Pixels().begin(), s.image.Handle.Pixels().end());
   const std::vector<RgbQuad> firstTable(s.image.Handle.Colors().begin(), s.image.Handle.Colors().end());
-  s.Run({kCmdBrighten, kCmdDarken});
+  s.Run({CommandId::Brighten, CommandId::Darken});
   EXPECT_EQ(s.image.BrightnessLevel, 1);
   EXPECT_TRUE(std::ranges::equal(s.image.Handle.Pixels(), pixels));
   EXPECT_TRUE(std::ranges::equal(s.image.Handle.Colors(), firstTable));
@@ -106,7 +106,7 @@ TEST(BrightnessCommandTest, ADeepImageIsReducedOnceAndThenOnlyItsTableChanges) {
 TEST(BrightnessCommandTest, InvertAfterBrighteningShowsTheComplementOfTheLoadedColours) {
   Session s(test::RandomImage(9, 4, 8, 5), 24);
   const std::vector<RgbQuad> loaded(s.image.Handle.Colors().begin(), s.image.Handle.Colors().end());
-  s.Run({kCmdBrighten, kCmdBrighten, kCmdInvertColors});
+  s.Run({CommandId::Brighten, CommandId::Brighten, CommandId::InvertColors});
   EXPECT_EQ(s.image.BrightnessLevel, 0);
   EXPECT_EQ(s.image.PendingOrientation, 8);
   for (std::size_t i = 0; i < loaded.size(); ++i) {
@@ -116,17 +116,17 @@ TEST(BrightnessCommandTest, InvertAfterBrighteningShowsTheComplementOfTheLoadedC
   }
   // A colour command after brightening starts from the unbrightened image.
   Session t(test::RandomImage(9, 4, 8, 6), 24);
-  t.Run({kCmdBrighten, kCmdBest16});
+  t.Run({CommandId::Brighten, CommandId::Best16});
   EXPECT_EQ(t.image.BrightnessLevel, 0);
   EXPECT_EQ(BytesOf(t.image.SavedImage), t.loaded);
 }
 
 TEST(ColorCommandTest, CommandsWhoseImageHasFewEnoughColoursOnlyRestore) {
   Session eight(test::RandomImage(10, 10, 8, 7), 24);
-  eight.Run({kCmdBest16, kCmdBest256});
+  eight.Run({CommandId::Best16, CommandId::Best256});
   EXPECT_TRUE(eight.ShowsLoaded());
   Session four(test::RandomImage(10, 10, 4, 8), 24);
-  four.Run({kCmdBest16});
+  four.Run({CommandId::Best16});
   EXPECT_TRUE(four.ShowsLoaded());
 
   // 32 colours looks at the colours-used field of an 8-bit image: 20 restores, 0 reduces.
@@ -134,43 +134,44 @@ TEST(ColorCommandTest, CommandsWhoseImageHasFewEnoughColoursOnlyRestore) {
   twenty.Header().biClrUsed = 20;
   for (uint8_t& p : twenty.Pixels()) p %= 20;
   Session few(std::move(twenty), 24);
-  few.Run({kCmdStandard16, kCmdBest32});
+  few.Run({CommandId::Standard16, CommandId::Best32});
   EXPECT_TRUE(few.ShowsLoaded());
   Session many(test::RandomImage(10, 10, 8, 9), 24);
-  many.Run({kCmdBest32});
+  many.Run({CommandId::Best32});
   EXPECT_TRUE(many.image.ReductionApplied);
   EXPECT_LE(many.image.Handle.Colors().size(), 32u);
 
-  for (const int command : {kCmdStandard256, kCmdWeb216, kCmdStandard16, kCmdGrayscale, kCmdMonochrome}) {
+  for (const CommandId command : {CommandId::Standard256, CommandId::Web216, CommandId::Standard16, CommandId::Grayscale, CommandId::Monochrome}) {
     Session s(BlackAndWhite(), 24);
     s.Run({command});
     EXPECT_TRUE(s.ShowsLoaded());
-    EXPECT_EQ(s.shell.MonochromeChosen, command == kCmdMonochrome);
+    EXPECT_EQ(s.shell.MonochromeChosen, command == CommandId::Monochrome);
   }
 }
 
 TEST(ColorCommandTest, GrayscaleOnAFourBitDisplayIsReducedToTheStandardColours) {
   Session s(test::RandomImage(16, 8, 24, 11), 4);
-  s.Run({kCmdGrayscale});
+  s.Run({CommandId::Grayscale});
   EXPECT_TRUE(s.image.ReductionApplied);
   EXPECT_EQ(BytesOf(s.image.SavedImage), s.loaded);
   EXPECT_EQ(s.image.Handle.Colors()[8], (RgbQuad{104, 141, 162, 0}));
 }
 
 TEST(ColorCommandTest, AnySequenceOfToolsEndsWhereItStartedAfterRestore) {
-  const int commands[] = {kCmdRotate90, kCmdRotate180, kCmdRotate270, kCmdFlipLeftRight, kCmdFlipTopBottom,
-                          kCmdInvertColors, kCmdBrighten, kCmdDarken, kCmdTrueColor, kCmdBest256, kCmdBest32,
-                          kCmdBest16, kCmdStandard256, kCmdWeb216, kCmdStandard16, kCmdGrayscale, kCmdMonochrome};
+  const CommandId commands[] = {CommandId::Rotate90, CommandId::Rotate180, CommandId::Rotate270, CommandId::FlipLeftRight, CommandId::FlipTopBottom,
+                          CommandId::InvertColors, CommandId::Brighten, CommandId::Darken, CommandId::TrueColor, CommandId::Best256, CommandId::Best32,
+                          CommandId::Best16, CommandId::Standard256, CommandId::Web216, CommandId::Standard16, CommandId::Grayscale, CommandId::Monochrome};
   std::mt19937 random(77);
   for (const int bits : test::kAllDepths) {
     for (int trial = 0; trial < 8; ++trial) {
       Session s(test::RandomImage(7 + trial, 5, bits, static_cast<uint32_t>(trial * 10 + bits)), 24);
       std::vector<int> run;
       for (int i = 0; i < 6; ++i) {
-        run.push_back(commands[random() % std::size(commands)]);
-        s.Run({run.back()});
+        const CommandId command = commands[random() % std::size(commands)];
+        run.push_back(IdOf(command));
+        s.Run({command});
       }
-      s.Run({kCmdRestoreOriginal});
+      s.Run({CommandId::RestoreOriginal});
       EXPECT_EQ(s.image.PendingOrientation, 0);
       EXPECT_EQ(s.image.BrightnessLevel, 0);
       ASSERT_TRUE(s.ShowsLoaded()) << bits << " bits after " << testing::PrintToString(run);
