@@ -68,61 +68,61 @@ Layout ChooseLayout(int bits, int planes) {
   return Layout::Planar4;
 }
 
-// The run-length codes of the pixel data: a value and how many times it stands.
-struct PcxCodes {
-  ByteReader& in;
-  bool ended = false;
-
-  bool Next(uint8_t& value, int& count) {
-    uint8_t byte = 0;
-    if (!ReadBufferedByte(in, byte)) return !(ended = true);
-    if (byte < 0xC0) {
-      value = byte;
-      count = 1;
-      return true;
+// One row's plane lines, one after another, from the run-length codes: a byte of 0xC0 or above
+// repeats the next byte (its low six bits) times, any other stands for itself. A run that ends
+// one plane's line goes on in the next plane's; what runs past the row is dropped. False at the
+// end of the data, with the row filled as far as it was decoded.
+bool DecodeRow(ByteReader& in, std::span<uint8_t> out) {
+  std::size_t at = 0;
+  while (at < out.size()) {
+    uint8_t value = 0;
+    if (!ReadBufferedByte(in, value)) return false;
+    if (value < 0xC0) {
+      out[at++] = value;
+      continue;
     }
-    count = byte & 0x3F;
-    if (!ReadBufferedByte(in, value)) return !(ended = true);
-    return true;
+    const std::size_t count = std::min<std::size_t>(value & 0x3F, out.size() - at);
+    if (!ReadBufferedByte(in, value)) return false;
+    std::memset(out.data() + at, value, count);
+    at += count;
   }
-};
+  return true;
+}
 
 // 8 bits in 3 or 4 planes: red, green, blue (and a fourth) planes into B, G, R, fourth bytes.
-// A run that ends one plane's line goes on in the next plane's.
-bool DecodeDirect24(PackedDib& dib, PcxCodes& codes, const PcxHeader& h) {
+bool DecodeDirect24(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, std::size_t bytesPerLine) {
   constexpr int kStart[4] = {2, 1, 0, 3};
-  const int planes = h.planes;
-  const int64_t width = h.width;
+  const std::size_t planes = line.size() / bytesPerLine;
+  const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), bytesPerLine);
   for (int y = dib.Height() - 1; y >= 0; --y) {
+    std::fill(line.begin(), line.end(), uint8_t{0});
+    const bool whole = DecodeRow(in, line);
     uint8_t* row = dib.Row(y).data();
-    int plane = 0;
-    int column = 0;
-    while (plane < planes) {
-      uint8_t value = 0;
-      int count = 0;
-      if (!codes.Next(value, count)) return false;
-      for (; count > 0; --count) {
-        if (column < width) row[column * planes + kStart[plane]] = value;
-        if (++column == h.bytesPerLine) {
-          column = 0;
-          if (++plane == planes) break;
-        }
-      }
+    for (std::size_t k = 0; k < planes; ++k) {
+      const uint8_t* plane = line.data() + k * bytesPerLine;
+      uint8_t* out = row + kStart[k];
+      for (std::size_t x = 0; x < width; ++x, out += planes) *out = plane[x];
     }
+    if (!whole) return false;
   }
   return true;
 }
 
 // 16 bits in one plane: a code's value is two bytes, low byte first.
-bool Decode16(PackedDib& dib, PcxCodes& codes, const PcxHeader& h) {
+bool Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
   const int64_t rowBytes = 2 * h.width;
   for (int y = dib.Height() - 1; y >= 0; --y) {
     uint8_t* row = dib.Row(y).data();
     int offset = 0;
     while (offset < h.bytesPerLine) {
       uint8_t low = 0, high = 0;
-      int count = 0;
-      if (!codes.Next(low, count) || !ReadBufferedByte(codes.in, high)) return false;
+      int count = 1;
+      if (!ReadBufferedByte(in, low)) return false;
+      if (low >= 0xC0) {
+        count = low & 0x3F;
+        if (!ReadBufferedByte(in, low)) return false;
+      }
+      if (!ReadBufferedByte(in, high)) return false;
       for (; count > 0 && offset < h.bytesPerLine; --count, offset += 2) {
         if (offset < rowBytes) {
           row[offset] = low;
@@ -134,58 +134,40 @@ bool Decode16(PackedDib& dib, PcxCodes& codes, const PcxHeader& h) {
   return true;
 }
 
-bool DecodeIndexed8(PackedDib& dib, PcxCodes& codes, const PcxHeader& h) {
-  const int width = dib.Width();
+bool DecodeIndexed8(PackedDib& dib, ByteReader& in, std::span<uint8_t> line) {
+  const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), line.size());
   for (int y = dib.Height() - 1; y >= 0; --y) {
-    uint8_t* row = dib.Row(y).data();
-    int column = 0;
-    while (column < h.bytesPerLine) {
-      uint8_t value = 0;
-      int count = 0;
-      if (!codes.Next(value, count)) return false;
-      const int end = std::min(column + count, h.bytesPerLine);
-      if (column < width) std::memset(row + column, value, static_cast<std::size_t>(std::min(end, width) - column));
-      column = end;
-    }
+    std::fill(line.begin(), line.end(), uint8_t{0});
+    const bool whole = DecodeRow(in, line);
+    std::memcpy(dib.Row(y).data(), line.data(), width);
+    if (!whole) return false;
   }
   return true;
 }
 
-// Plane lines of 1, 2, 4 or 8 bits: each pixel's value gathered from its bit in every plane, then
-// packed into a row of the image's depth.
-bool DecodePlanar(PackedDib& dib, PcxCodes& codes, const PcxHeader& h, std::vector<uint16_t>& line) {
+// Plane lines of 1, 2, 4 or 8 bits: each pixel's value gathered from its bits in every plane
+// (8-bit planes after the first only take their place in the stream), then packed into a row of
+// the image's depth.
+bool DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const PcxHeader& h) {
   const int bits = h.bitsPerPixel;
-  const int perByte = 8 / bits;
-  const uint8_t mask = static_cast<uint8_t>((1u << bits) - 1);
-  const std::size_t pixels = line.size();
+  const std::size_t bytesPerLine = static_cast<std::size_t>(h.bytesPerLine);
+  const int width = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(dib.Width()), bytesPerLine * 8 / bits));
+  const int planes = bits == 8 ? 1 : std::min(h.planes, 16);
   const int depth = dib.BitCount();
-  const int width = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(dib.Width()), pixels));
+  const unsigned mask = (1u << bits) - 1;
   for (int y = dib.Height() - 1; y >= 0; --y) {
-    std::fill(line.begin(), line.end(), uint16_t{0});
-    int plane = 0;
-    std::size_t position = 0;
-    while (plane < h.planes) {
-      uint8_t value = 0;
-      int count = 0;
-      if (!codes.Next(value, count)) return false;
-      for (; count > 0 && plane < h.planes; --count) {
-        for (int i = 0; i < perByte; ++i) {
-          const unsigned v = (value >> (8 - bits * (i + 1))) & mask;
-          // Planes beyond the 16th cannot add to a pixel; 8-bit planes after the first only
-          // take their place in the stream.
-          if (plane < 16 && (bits != 8 || plane == 0)) line[position] = static_cast<uint16_t>(line[position] + (v << plane));
-          if (++position == pixels) {
-            position = 0;
-            if (++plane == h.planes) break;
-          }
-        }
-      }
-    }
+    std::fill(line.begin(), line.end(), uint8_t{0});
+    const bool whole = DecodeRow(in, line);
     uint8_t* row = dib.Row(y).data();
     for (int x = 0; x < width; ++x) {
-      if (depth == 8) row[x] = static_cast<uint8_t>(line[x]);
-      else AddPackedPixel(row, depth, x, static_cast<uint8_t>(depth == 1 ? line[x] != 0 : line[x] & 0x0F));
+      const std::size_t at = static_cast<std::size_t>(x) * bits / 8;
+      const int shift = 8 - bits - x * bits % 8;
+      unsigned value = 0;
+      for (int k = 0; k < planes; ++k) value += ((line[k * bytesPerLine + at] >> shift) & mask) << k;
+      if (depth == 8) row[x] = static_cast<uint8_t>(value);
+      else AddPackedPixel(row, depth, x, static_cast<uint8_t>(depth == 1 ? value != 0 : value & 0x0F));
     }
+    if (!whole) return false;
   }
   return true;
 }
@@ -267,31 +249,29 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
     return result;
   }
 
-  PcxCodes codes{in};
+  // Every layout but 16 bits decodes a row's plane lines into one buffer.
+  const std::size_t bytesPerLine = static_cast<std::size_t>(std::max(h.bytesPerLine, 0));
+  std::vector<uint8_t> line;
   bool decoded = true;
-  switch (layout) {
-    case Layout::Direct24:
-      result.infoText += "colors: 16.7 million";
-      if (h.bytesPerLine > 0) decoded = DecodeDirect24(dib, codes, h);
-      break;
-    case Layout::Direct16:
-      result.infoText += "colors: 65,536";
-      if (h.bytesPerLine > 0) decoded = Decode16(dib, codes, h);
-      break;
-    case Layout::Indexed8:
-      if (h.bytesPerLine > 0) decoded = DecodeIndexed8(dib, codes, h);
-      break;
-    default: {
-      const int bits = h.bitsPerPixel;
-      if (bits != 1 && bits != 2 && bits != 4 && bits != 8) {
-        result.status = ReadStatus::Unsupported;
-        result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
-        result.dib = std::move(dib);
-        return result;
+  if (layout == Layout::Direct16) {
+    result.infoText += "colors: 65,536";
+    if (bytesPerLine > 0) decoded = Decode16(dib, in, h);
+  } else {
+    const int bits = h.bitsPerPixel;
+    if (layout != Layout::Direct24 && layout != Layout::Indexed8 && bits != 1 && bits != 2 && bits != 4 && bits != 8) {
+      result.status = ReadStatus::Unsupported;
+      result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+      result.dib = std::move(dib);
+      return result;
+    }
+    line.resize(bytesPerLine * static_cast<std::size_t>(h.planes));
+    if (layout == Layout::Direct24) result.infoText += "colors: 16.7 million";
+    if (!line.empty()) {
+      switch (layout) {
+        case Layout::Direct24: decoded = DecodeDirect24(dib, in, line, bytesPerLine); break;
+        case Layout::Indexed8: decoded = DecodeIndexed8(dib, in, line); break;
+        default: decoded = DecodePlanar(dib, in, line, h); break;
       }
-      std::vector<uint16_t> line(static_cast<std::size_t>(std::max(h.bytesPerLine, 0)) * 8 / bits);
-      if (!line.empty()) decoded = DecodePlanar(dib, codes, h, line);
-      break;
     }
   }
   if (!decoded) result.status = ReadStatus::Truncated;

@@ -89,19 +89,12 @@ struct PixelCursor {
   bool right;
   int row = 0;  // stored rows done
   int x = 0;
+  uint8_t* pixels = dib.Pixels().data();
+  std::size_t stride = dib.Stride();
 
-  uint8_t* At(int storedRow, int column) {
-    uint8_t* line = dib.Row(top ? dib.Height() - 1 - storedRow : storedRow).data();
-    return line + static_cast<std::size_t>(right ? dib.Width() - 1 - column : column) * bytes;
-  }
-  // Puts one pixel and moves on; false once the image is full.
-  bool Put(const uint8_t* pixel) {
-    std::memcpy(At(row, x), pixel, static_cast<std::size_t>(bytes));
-    if (++x == dib.Width()) {
-      x = 0;
-      if (++row == dib.Height()) return false;
-    }
-    return true;
+  uint8_t* At(int storedRow, int column) const {
+    const auto y = static_cast<std::size_t>(top ? dib.Height() - 1 - storedRow : storedRow);
+    return pixels + y * stride + static_cast<std::size_t>(right ? dib.Width() - 1 - column : column) * bytes;
   }
 };
 
@@ -122,27 +115,42 @@ bool DecodePlain(ByteReader& in, PixelCursor& cursor) {
   return true;
 }
 
-bool ReadPixel(ByteReader& in, uint8_t* pixel, int bytes) {
-  for (int i = 0; i < bytes; ++i) {
-    if (!ReadBufferedByte(in, pixel[i])) return false;
-  }
-  return true;
-}
-
 // One pixel count runs over the whole image, so packets go on across row ends; the end of the
 // image ends decoding.
 bool DecodeRunLength(ByteReader& in, PixelCursor& cursor) {
-  uint8_t pixel[4] = {};
+  const std::size_t bytes = static_cast<std::size_t>(cursor.bytes);
+  const int width = cursor.dib.Width();
   for (;;) {
     uint8_t packet = 0;
     if (!ReadBufferedByte(in, packet)) return false;
-    const int count = (packet & 0x7F) + 1;
+    int count = (packet & 0x7F) + 1;
     const bool run = (packet & 0x80) != 0;
-    if (run && !ReadPixel(in, pixel, cursor.bytes)) return false;
-    for (int i = 0; i < count; ++i) {
-      if (!run && !ReadPixel(in, pixel, cursor.bytes)) return false;
-      if (!cursor.Put(pixel)) return true;
+    // A raw packet's pixels as far as the data has them, or a run's one pixel.
+    const auto data = in.Bytes(run ? bytes : count * bytes);
+    const bool whole = data.size() == (run ? bytes : count * bytes);
+    if (!run) count = static_cast<int>(data.size() / bytes);
+    if (run && !whole) return false;
+    const uint8_t* pixel = data.data();
+    while (count > 0) {
+      // The pixels of this packet that fall in the current row.
+      const int n = std::min(count, width - cursor.x);
+      if (!run && !cursor.right) {
+        std::memcpy(cursor.At(cursor.row, cursor.x), pixel, n * bytes);
+        pixel += n * bytes;
+      } else {
+        for (int i = 0; i < n; ++i) {
+          std::memcpy(cursor.At(cursor.row, cursor.x + i), pixel, bytes);
+          if (!run) pixel += bytes;
+        }
+      }
+      count -= n;
+      cursor.x += n;
+      if (cursor.x == width) {
+        cursor.x = 0;
+        if (++cursor.row == cursor.dib.Height()) return true;
+      }
     }
+    if (!whole) return false;
   }
 }
 
@@ -243,7 +251,12 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
 
 std::size_t EncodeTargaRunLine(const uint8_t* pixels, uint8_t* out, int count, int bytesPerPixel) {
   const std::size_t size = static_cast<std::size_t>(bytesPerPixel);
-  const auto same = [&](int a, int b) { return std::memcmp(pixels + a * size, pixels + b * size, size) == 0; };
+  const auto value = [&](int i) {
+    uint32_t v = 0;
+    std::memcpy(&v, pixels + i * size, size);
+    return v;
+  };
+  const auto same = [&](int a, int b) { return value(a) == value(b); };
   std::size_t written = 0;
   int at = 0;
   while (at < count) {
