@@ -73,20 +73,32 @@ Layout ChooseLayout(int bits, int planes) {
 // one plane's line goes on in the next plane's; what runs past the row is dropped. False at the
 // end of the data, with the row filled as far as it was decoded.
 bool DecodeRow(ByteReader& in, std::span<uint8_t> out) {
+  // Straight over the bytes, for speed; the same as taking them one by one with
+  // ReadBufferedByte.
+  const auto data = in.Data();
+  std::size_t pos = in.Position();
   std::size_t at = 0;
+  bool whole = true;
   while (at < out.size()) {
-    uint8_t value = 0;
-    if (!ReadBufferedByte(in, value)) return false;
-    if (value < 0xC0) {
-      out[at++] = value;
+    if (pos >= data.size()) {
+      whole = false;
+      break;
+    }
+    const uint8_t code = data[pos++];
+    if (code < 0xC0) {
+      out[at++] = code;
       continue;
     }
-    const std::size_t count = std::min<std::size_t>(value & 0x3F, out.size() - at);
-    if (!ReadBufferedByte(in, value)) return false;
-    std::memset(out.data() + at, value, count);
+    if (pos >= data.size()) {
+      whole = false;
+      break;
+    }
+    const std::size_t count = std::min<std::size_t>(code & 0x3F, out.size() - at);
+    std::memset(out.data() + at, data[pos++], count);
     at += count;
   }
-  return true;
+  in.Seek(pos);
+  return whole;
 }
 
 // 8 bits in 3 or 4 planes: red, green, blue (and a fourth) planes into B, G, R, fourth bytes.
@@ -285,9 +297,13 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
 
 void WritePcxRunLine(std::vector<uint8_t>& out, std::span<const uint8_t> line) {
   if (line.empty()) return;
-  const auto emit = [&out](uint8_t value, int count) {
-    if (count > 1 || value >= 0xC0) out.push_back(static_cast<uint8_t>(0xC0 | count));
-    out.push_back(value);
+  // At most two bytes for each byte of the line.
+  const std::size_t start = out.size();
+  out.resize(start + 2 * line.size());
+  uint8_t* p = out.data() + start;
+  const auto emit = [&p](uint8_t value, int count) {
+    if (count > 1 || value >= 0xC0) *p++ = static_cast<uint8_t>(0xC0 | count);
+    *p++ = value;
   };
   uint8_t value = line[0];
   int count = 1;
@@ -301,6 +317,7 @@ void WritePcxRunLine(std::vector<uint8_t>& out, std::span<const uint8_t> line) {
     }
   }
   emit(value, count);
+  out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 bool WritePcxImage(const std::filesystem::path& path, const PackedDib& dib) {

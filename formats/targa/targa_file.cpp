@@ -251,12 +251,14 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
 
 std::size_t EncodeTargaRunLine(const uint8_t* pixels, uint8_t* out, int count, int bytesPerPixel) {
   const std::size_t size = static_cast<std::size_t>(bytesPerPixel);
-  const auto value = [&](int i) {
-    uint32_t v = 0;
-    std::memcpy(&v, pixels + i * size, size);
-    return v;
+  const auto same = [&](int a, int b) {
+    const uint8_t* p = pixels + a * size;
+    const uint8_t* q = pixels + b * size;
+    for (std::size_t i = 0; i < size; ++i) {
+      if (p[i] != q[i]) return false;
+    }
+    return true;
   };
-  const auto same = [&](int a, int b) { return value(a) == value(b); };
   std::size_t written = 0;
   int at = 0;
   while (at < count) {
