@@ -189,47 +189,14 @@ TEST(PcxWriterTest, LinesAreRunLengthCodedWithinSixtyThreeBytes) {
   }
 }
 
-// The header bytes and what follows the data, of files written from different depths.
-TEST(PcxWriterTest, DepthsChooseBitsPlanesAndPalettes) {
+// Single pixels: a 24-bit one goes out red plane first; a 16-bit 0x7FFF becomes 248 in each plane.
+TEST(PcxWriterTest, DirectColourPixelsGoOutAsRedGreenAndBluePlanes) {
   test::TempDir temp;
-  const struct {
-    int width, bits;
-    uint32_t colours;
-    int bitsPerPixel, planes, bytesPerLine;
-    bool trailer;
-  } cases[] = {
-      {10, 1, 0, 1, 1, 2, false},   {10, 4, 3, 1, 2, 2, false}, {10, 4, 8, 1, 3, 2, false},
-      {10, 4, 0, 1, 4, 2, false},   {1001, 8, 20, 8, 1, 1001, true}, {10, 16, 0, 8, 3, 10, false},
-      {10, 24, 0, 8, 3, 10, false}, {10, 32, 0, 8, 3, 10, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours");
-    const PackedDib dib = test::DrawDib(c.width, 3, c.bits, test::Palette::Colour, c.colours);
-    ASSERT_TRUE(WritePcxImage(temp / "out.pcx", dib));
-    const auto file = test::ReadBytes(temp / "out.pcx");
-    ASSERT_GT(file.size(), 128u);
-    EXPECT_EQ(file[1], 5);
-    EXPECT_EQ(file[3], c.bitsPerPixel);
-    EXPECT_EQ(file[65], c.planes);
-    EXPECT_EQ(file[66] | file[67] << 8, c.bytesPerLine);
-    EXPECT_EQ(file[8] | file[9] << 8, c.width - 1);
-    const auto table = dib.Colors();
-    if (!table.empty() && table.size() <= 16) {
-      EXPECT_EQ(file[16 + 3], table[1].rgbRed);
-    }
-    const std::size_t trailer = file.size() - std::min<std::size_t>(file.size(), 769);
-    EXPECT_EQ(trailer > 128 && file[trailer] == 12, c.trailer);
-    if (c.trailer) {
-      EXPECT_EQ(file[trailer + 1 + 3 * 19], table[19].rgbRed);
-      EXPECT_EQ(file[trailer + 1 + 3 * 20], 0);  // entries past the image's 20 are zero
-    }
-  }
-  // A 24-bit pixel goes out red plane first; a 16-bit 0x7FFF becomes 248 in each plane.
   ASSERT_TRUE(WritePcxImage(temp / "rgb.pcx", test::ImageOf(1, 1, 24, {test::Rgb(1, 2, 3)})));
-  EXPECT_EQ(test::ReadBytes(temp / "rgb.pcx").size(), 131u);
-  EXPECT_EQ(test::ReadBytes(temp / "rgb.pcx")[128], 1);
+  auto bytes = test::ReadBytes(temp / "rgb.pcx");
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 128, bytes.end()), (std::vector<uint8_t>{1, 2, 3}));
   ASSERT_TRUE(WritePcxImage(temp / "555.pcx", test::ImageOf(1, 1, 16, {0x7FFF})));
-  const auto bytes = test::ReadBytes(temp / "555.pcx");
+  bytes = test::ReadBytes(temp / "555.pcx");
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 128, bytes.end()), (std::vector<uint8_t>{0xC1, 248, 0xC1, 248, 0xC1, 248}));
   EXPECT_FALSE(WritePcxImage(temp / "none.pcx", PackedDib()));
   EXPECT_FALSE(std::filesystem::exists(temp / "none.pcx"));
@@ -241,7 +208,8 @@ std::optional<RgbImage> DecodeWithPcxToPpm(const std::filesystem::path& file) {
   return out.status == 0 ? test::ParsePpm(out.out) : std::nullopt;
 }
 
-// Every depth is read back with the same pixels by our reader, netpbm and ImageMagick.
+// Every depth gets its bits and planes, and is read back with the same pixels by our reader,
+// netpbm and ImageMagick.
 TEST(PcxWriterTest, EveryDepthReadsBackTheSameEverywhere) {
   if (!test::HaveProgram("/usr/bin/pcxtoppm") || !test::HaveProgram("/usr/bin/convert")) {
     GTEST_SKIP() << "netpbm or ImageMagick is not installed";
@@ -250,7 +218,9 @@ TEST(PcxWriterTest, EveryDepthReadsBackTheSameEverywhere) {
   const struct {
     int bits;
     uint32_t colours;
-  } cases[] = {{1, 0}, {4, 3}, {4, 7}, {4, 0}, {8, 0}, {8, 20}, {16, 0}, {24, 0}, {32, 0}};
+    int bitsPerPixel, planes;
+  } cases[] = {{1, 0, 1, 1},  {4, 3, 1, 2},  {4, 7, 1, 3},  {4, 0, 1, 4}, {8, 0, 8, 1},
+               {8, 20, 8, 1}, {16, 0, 8, 3}, {24, 0, 8, 3}, {32, 0, 8, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours");
     // ImageMagick shows every 1-bit file with 0 white and 1 black, whatever its palette.
@@ -258,12 +228,28 @@ TEST(PcxWriterTest, EveryDepthReadsBackTheSameEverywhere) {
     const PackedDib dib = test::DrawDib(101, 37, c.bits, palette, c.colours);
     const auto file = temp / "out.pcx";
     ASSERT_TRUE(WritePcxImage(file, dib));
+    const auto bytes = test::ReadBytes(file);
+    ASSERT_GT(bytes.size(), 128u);
+    EXPECT_EQ(bytes[1], 5);
+    EXPECT_EQ(bytes[3], c.bitsPerPixel);
+    EXPECT_EQ(bytes[65], c.planes);
+    EXPECT_EQ(bytes[66] | bytes[67] << 8, (101 * c.bitsPerPixel + 7) / 8);  // odd, not rounded up
+    const std::size_t trailer = bytes.size() - std::min<std::size_t>(bytes.size(), 769);
+    EXPECT_EQ(trailer > 128 && bytes[trailer] == 12, c.bits == 8);
+    if (c.colours == 20) {
+      EXPECT_EQ(bytes[trailer + 1 + 3 * 19], dib.Colors()[19].rgbRed);
+      EXPECT_EQ(bytes[trailer + 1 + 3 * 20], 0);  // entries past the image's 20 are zero
+    }
     // 16-bit pixels go out as their 5-bit values shifted up: equal in those 5 bits.
     const int bits = c.bits == 16 ? 5 : 8;
     const RgbImage expected = test::DibToRgb(dib);
-    const ReadResult back = ReadPcxImage(test::ReadBytes(file));
+    const ReadResult back = ReadPcxImage(bytes);
     ASSERT_TRUE(back.dib);
     EXPECT_EQ(back.status, ReadStatus::Ok);
+    if (c.bits == 4 && c.colours == 3) {
+      EXPECT_EQ(back.dib.Colors().size(), 16u);
+      EXPECT_TRUE(back.infoText.ends_with("colors: 4"));
+    }
     EXPECT_TRUE(test::SameImage(test::DibToRgb(back.dib), expected, 0, bits));
     const auto netpbm = DecodeWithPcxToPpm(file);
     const auto magick = test::DecodeWithImageMagick(file);
