@@ -11,6 +11,8 @@
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
 #include "formats/lib/tiff_file.h"
+#include "formats/pcx/pcx_file.h"
+#include "formats/targa/targa_file.h"
 #include "image/output_file.h"
 
 namespace ravelle {
@@ -161,8 +163,14 @@ constexpr TypeRule kPcxRules[] = {
        return (p.head.empty() ? 0 : p.head[0]) == 0x0A && known ? Is(FileType::Pcx, ImageKind::Bitmap) : std::nullopt;
      }},
 };
-constexpr TypeReader kPcxReaders[] = {{FileType::Pcx, true, nullptr}};
-constexpr WriterVariant kPcxWriters[] = {{"pcx", 172, 15, nullptr}};
+constexpr TypeReader kPcxReaders[] = {
+    {FileType::Pcx, true, [](const ReaderInput& in) { return ReadPcxImage(in.bytes); }},
+};
+constexpr WriterVariant kPcxWriters[] = {
+    {"pcx", 172, 15, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WritePcxImage(file, image));
+     }},
+};
 
 // ---- PNG
 
@@ -197,10 +205,16 @@ constexpr TypeReader kSunIconReaders[] = {{FileType::SunIcon, true, nullptr}};
 constexpr TypeRule kTargaRules[] = {
     {15, [](const TypeProbe& p) { return p.ExtensionIs("TGA") ? Is(FileType::Targa, ImageKind::Bitmap) : std::nullopt; }},
 };
-constexpr TypeReader kTargaReaders[] = {{FileType::Targa, true, nullptr}};
+constexpr TypeReader kTargaReaders[] = {
+    {FileType::Targa, true, [](const ReaderInput& in) { return ReadTargaImage(in.bytes); }},
+};
 constexpr WriterVariant kTargaWriters[] = {
-    {"tga", 168, 17, nullptr},
-    {"tga-rle", 169, 17, nullptr},
+    {"tga", 168, 17, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteTargaImage(file, image, false));
+     }},
+    {"tga-rle", 169, 17, [](const PackedDib& image, const std::filesystem::path& file) {
+       return Outcome(WriteTargaImage(file, image, true));
+     }},
 };
 
 // ---- TIFF

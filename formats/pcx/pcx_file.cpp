@@ -1,0 +1,419 @@
+#include "formats/pcx/pcx_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "image/dib_pixels.h"
+#include "image/format.h"
+#include "image/output_file.h"
+
+namespace ravelle {
+namespace {
+
+constexpr std::size_t kHeaderBytes = 128;
+constexpr std::size_t kTrailerBytes = 769;
+constexpr uint8_t kTrailerKey = 12;
+
+// The colours a file gets when its header palette is all black.
+constexpr uint8_t kDefaultColors[16][3] = {
+    {0, 0, 0},     {0, 0, 128},   {0, 128, 0},   {0, 128, 128}, {128, 0, 0},   {128, 0, 128},
+    {128, 128, 0}, {192, 192, 192}, {128, 128, 128}, {0, 0, 255}, {0, 255, 0},   {0, 255, 255},
+    {255, 0, 0},   {255, 0, 255}, {255, 255, 0}, {255, 255, 255},
+};
+
+struct PcxHeader {
+  uint8_t manufacturer = 0;
+  uint8_t version = 0;
+  int bitsPerPixel = 0;
+  int64_t width = 0;
+  int64_t height = 0;
+  uint8_t palette[48] = {};
+  int planes = 0;
+  int bytesPerLine = 0;
+};
+
+PcxHeader ReadHeader(ByteReader& in) {
+  PcxHeader h;
+  h.manufacturer = in.U8();
+  h.version = in.U8();
+  in.U8();  // encoding: every file is read as coded
+  h.bitsPerPixel = in.U8();
+  const int xmin = in.I16le();
+  const int ymin = in.I16le();
+  const int xmax = in.I16le();
+  const int ymax = in.I16le();
+  h.width = int64_t{xmax} - xmin + 1;
+  h.height = int64_t{ymax} - ymin + 1;
+  in.Skip(4);
+  in.Read(h.palette);
+  in.U8();
+  h.planes = in.U8();
+  h.bytesPerLine = in.I16le();
+  in.Seek(kHeaderBytes);
+  return h;
+}
+
+enum class Layout { Mono, Planar4, Gathered8, Indexed8, Direct16, Direct24 };
+
+// The layout of the image a file gives, from its bits per pixel and planes.
+Layout ChooseLayout(int bits, int planes) {
+  if (bits * planes == 1) return Layout::Mono;
+  if (bits == 8 && planes == 1) return Layout::Indexed8;
+  if (bits == 8 && planes >= 3) return Layout::Direct24;
+  if (bits == 16 && planes == 1) return Layout::Direct16;
+  // Several planes whose bits add up to 8 (8 planes of 1 bit, 4 of 2, 2 of 4) give 256 colours,
+  // which a 16-entry table could not index.
+  if (bits * planes == 8) return Layout::Gathered8;
+  return Layout::Planar4;
+}
+
+// One row's plane lines, one after another, from the run-length codes: a byte of 0xC0 or above
+// repeats the next byte (its low six bits) times, any other stands for itself. A run that ends
+// one plane's line goes on in the next plane's; what runs past the row is dropped. False at the
+// end of the data, with the row filled as far as it was decoded.
+bool DecodeRow(ByteReader& in, std::span<uint8_t> out) {
+  // Straight over the bytes, for speed; the same as taking them one by one with
+  // ReadBufferedByte.
+  const auto data = in.Data();
+  std::size_t pos = in.Position();
+  std::size_t at = 0;
+  bool whole = true;
+  while (at < out.size()) {
+    if (pos >= data.size()) {
+      whole = false;
+      break;
+    }
+    const uint8_t code = data[pos++];
+    if (code < 0xC0) {
+      out[at++] = code;
+      continue;
+    }
+    if (pos >= data.size()) {
+      whole = false;
+      break;
+    }
+    const std::size_t count = std::min<std::size_t>(code & 0x3F, out.size() - at);
+    std::memset(out.data() + at, data[pos++], count);
+    at += count;
+  }
+  in.Seek(pos);
+  return whole;
+}
+
+// 8 bits in 3 or 4 planes: red, green, blue (and a fourth) planes into B, G, R, fourth bytes.
+bool DecodeDirect24(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, std::size_t bytesPerLine) {
+  constexpr int kStart[4] = {2, 1, 0, 3};
+  const std::size_t planes = line.size() / bytesPerLine;
+  const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), bytesPerLine);
+  for (int y = dib.Height() - 1; y >= 0; --y) {
+    std::fill(line.begin(), line.end(), uint8_t{0});
+    const bool whole = DecodeRow(in, line);
+    uint8_t* row = dib.Row(y).data();
+    for (std::size_t k = 0; k < planes; ++k) {
+      const uint8_t* plane = line.data() + k * bytesPerLine;
+      uint8_t* out = row + kStart[k];
+      for (std::size_t x = 0; x < width; ++x, out += planes) *out = plane[x];
+    }
+    if (!whole) return false;
+  }
+  return true;
+}
+
+// 16 bits in one plane: a code's value is two bytes, low byte first.
+bool Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
+  const int64_t rowBytes = 2 * h.width;
+  for (int y = dib.Height() - 1; y >= 0; --y) {
+    uint8_t* row = dib.Row(y).data();
+    int offset = 0;
+    while (offset < h.bytesPerLine) {
+      uint8_t low = 0, high = 0;
+      int count = 1;
+      if (!ReadBufferedByte(in, low)) return false;
+      if (low >= 0xC0) {
+        count = low & 0x3F;
+        if (!ReadBufferedByte(in, low)) return false;
+      }
+      if (!ReadBufferedByte(in, high)) return false;
+      for (; count > 0 && offset < h.bytesPerLine; --count, offset += 2) {
+        if (offset < rowBytes) {
+          row[offset] = low;
+          row[offset + 1] = high & 0x7F;  // the image is 5-5-5
+        }
+      }
+    }
+  }
+  return true;
+}
+
+bool DecodeIndexed8(PackedDib& dib, ByteReader& in, std::span<uint8_t> line) {
+  const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), line.size());
+  for (int y = dib.Height() - 1; y >= 0; --y) {
+    std::fill(line.begin(), line.end(), uint8_t{0});
+    const bool whole = DecodeRow(in, line);
+    std::memcpy(dib.Row(y).data(), line.data(), width);
+    if (!whole) return false;
+  }
+  return true;
+}
+
+// Plane lines of 1, 2, 4 or 8 bits: each pixel's value gathered from its bits in every plane
+// (8-bit planes after the first only take their place in the stream), then packed into a row of
+// the image's depth.
+bool DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const PcxHeader& h) {
+  const int bits = h.bitsPerPixel;
+  const std::size_t bytesPerLine = static_cast<std::size_t>(h.bytesPerLine);
+  const int width = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(dib.Width()), bytesPerLine * 8 / bits));
+  const int planes = bits == 8 ? 1 : std::min(h.planes, 16);
+  const int depth = dib.BitCount();
+  const unsigned mask = (1u << bits) - 1;
+  for (int y = dib.Height() - 1; y >= 0; --y) {
+    std::fill(line.begin(), line.end(), uint8_t{0});
+    const bool whole = DecodeRow(in, line);
+    uint8_t* row = dib.Row(y).data();
+    for (int x = 0; x < width; ++x) {
+      const std::size_t at = static_cast<std::size_t>(x) * bits / 8;
+      const int shift = 8 - bits - x * bits % 8;
+      unsigned value = 0;
+      for (int k = 0; k < planes; ++k) value += ((line[k * bytesPerLine + at] >> shift) & mask) << k;
+      if (depth == 8) row[x] = static_cast<uint8_t>(value);
+      else AddPackedPixel(row, depth, x, static_cast<uint8_t>(depth == 1 ? value != 0 : value & 0x0F));
+    }
+    if (!whole) return false;
+  }
+  return true;
+}
+
+void SetColor(RgbQuad& entry, const uint8_t* rgb) { entry = {rgb[2], rgb[1], rgb[0], 0}; }
+
+// The colour table of the indexed layouts: the trailer's 256 colours, or the header's.
+void ReadColors(PackedDib& dib, ByteReader& in, const PcxHeader& h, Layout layout, std::string& info) {
+  auto table = dib.Colors();
+  const int used = h.bitsPerPixel * h.planes;
+  if (h.version == 5 && used == 8 && in.Size() >= kTrailerBytes) {
+    in.Seek(in.Size() - kTrailerBytes);
+    if (in.U8() == kTrailerKey) {
+      info += "colors: 256";
+      const auto colors = in.Bytes(768);
+      for (std::size_t i = 0; i < 256 && i < table.size(); ++i) SetColor(table[i], &colors[3 * i]);
+      return;
+    }
+  }
+  if (layout == Layout::Gathered8) {
+    // Without its trailer an 8-bit planar file is shown in gray levels.
+    info += "colors: 256";
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const auto v = static_cast<uint8_t>(i);
+      table[i] = {v, v, v, 0};
+    }
+    return;
+  }
+  const std::size_t n = used == 1 ? 2 : used == 2 ? 4 : used == 3 ? 8 : 16;
+  info += Format("colors: %zu", n);
+  const bool black = std::all_of(h.palette, h.palette + 3 * n, [](uint8_t v) { return v == 0; });
+  for (std::size_t i = 0; i < n && i < table.size(); ++i) SetColor(table[i], black ? kDefaultColors[i] : &h.palette[3 * i]);
+}
+
+}  // namespace
+
+ReadResult ReadPcxImage(std::span<const uint8_t> file) {
+  ReadResult result;
+  if (file.empty()) {
+    result.status = ReadStatus::BadHeader;
+    return result;
+  }
+  ByteReader in(file);
+  const PcxHeader h = ReadHeader(in);
+  if (h.manufacturer != 10) {
+    result.status = ReadStatus::BadHeader;
+    result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+    return result;
+  }
+  result.frame = FrameSize{h.width, h.height};
+
+  const Layout layout = ChooseLayout(h.bitsPerPixel, h.planes);
+  int depth = 4;
+  uint32_t colors = 16;
+  switch (layout) {
+    case Layout::Mono: depth = 1; colors = 2; break;
+    case Layout::Indexed8: case Layout::Gathered8: depth = 8; colors = 256; break;
+    case Layout::Direct24: depth = 8 * h.planes; colors = 0; break;
+    case Layout::Direct16: depth = 16; colors = 0; break;
+    case Layout::Planar4:
+      colors = h.planes == 1 && h.bitsPerPixel == 2 ? 4 : h.planes == 1 && h.bitsPerPixel == 3 ? 8 : 16;
+      break;
+  }
+  result.infoText = Format(
+      "image type: PCX \nwidth: %ld \nheight: %ld \nversion: %d \nplanes: %d \nbits per pixel: %d \nbytes per line: %d \n",
+      static_cast<long>(h.width), static_cast<long>(h.height), h.version, h.planes, h.bitsPerPixel, h.bytesPerLine);
+  // An empty picture has nothing to show; more than four 8-bit planes is no image depth.
+  if (h.width <= 0 || h.height <= 0 || depth > 32) {
+    result.status = depth > 32 ? ReadStatus::Unsupported : ReadStatus::BadHeader;
+    if (depth > 32) result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+    return result;
+  }
+  PackedDib dib = h.width <= INT32_MAX && h.height <= INT32_MAX
+                      ? CreateDib(static_cast<int>(h.width), static_cast<int>(h.height), depth, colors)
+                      : PackedDib();
+  if (!dib) {
+    result.status = ReadStatus::TooLarge;
+    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    return result;
+  }
+
+  // Every layout but 16 bits decodes a row's plane lines into one buffer.
+  const std::size_t bytesPerLine = static_cast<std::size_t>(std::max(h.bytesPerLine, 0));
+  std::vector<uint8_t> line;
+  bool decoded = true;
+  if (layout == Layout::Direct16) {
+    result.infoText += "colors: 65,536";
+    if (bytesPerLine > 0) decoded = Decode16(dib, in, h);
+  } else {
+    const int bits = h.bitsPerPixel;
+    if (layout != Layout::Direct24 && layout != Layout::Indexed8 && bits != 1 && bits != 2 && bits != 4 && bits != 8) {
+      result.status = ReadStatus::Unsupported;
+      result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+      result.dib = std::move(dib);
+      return result;
+    }
+    line.resize(bytesPerLine * static_cast<std::size_t>(h.planes));
+    if (layout == Layout::Direct24) result.infoText += "colors: 16.7 million";
+    if (!line.empty()) {
+      switch (layout) {
+        case Layout::Direct24: decoded = DecodeDirect24(dib, in, line, bytesPerLine); break;
+        case Layout::Indexed8: decoded = DecodeIndexed8(dib, in, line); break;
+        default: decoded = DecodePlanar(dib, in, line, h); break;
+      }
+    }
+  }
+  if (!decoded) result.status = ReadStatus::Truncated;
+  // A file cut short still gets its colours, so that the part decoded shows as it should.
+  if (layout != Layout::Direct24 && layout != Layout::Direct16) ReadColors(dib, in, h, layout, result.infoText);
+  result.dib = std::move(dib);
+  return result;
+}
+
+// ---- Writing
+
+void WritePcxRunLine(std::vector<uint8_t>& out, std::span<const uint8_t> line) {
+  if (line.empty()) return;
+  // At most two bytes for each byte of the line.
+  const std::size_t start = out.size();
+  out.resize(start + 2 * line.size());
+  uint8_t* p = out.data() + start;
+  const auto emit = [&p](uint8_t value, int count) {
+    if (count > 1 || value >= 0xC0) *p++ = static_cast<uint8_t>(0xC0 | count);
+    *p++ = value;
+  };
+  uint8_t value = line[0];
+  int count = 1;
+  for (std::size_t i = 1; i < line.size(); ++i) {
+    if (line[i] == value && count < 63) {
+      ++count;
+    } else {
+      emit(value, count);
+      value = line[i];
+      count = 1;
+    }
+  }
+  emit(value, count);
+  out.resize(static_cast<std::size_t>(p - out.data()));
+}
+
+bool WritePcxImage(const std::filesystem::path& path, const PackedDib& dib) {
+  const auto geometry = CompleteGeometry(dib);
+  if (!geometry) return false;
+  const int width = geometry->width;
+  const int bits = geometry->bits;
+  const auto table = dib.Colors();
+  const std::size_t colors = bits <= 8 ? table.size() : 0;
+
+  int bitsPerPixel = 8;
+  int planes = 1;
+  switch (bits) {
+    case 1: bitsPerPixel = 1; break;
+    case 4: bitsPerPixel = 1; planes = colors <= 4 ? 2 : colors <= 8 ? 3 : 4; break;
+    case 8: break;
+    default: planes = 3; break;
+  }
+  const int bytesPerLine = (width * bitsPerPixel + 7) / 8;
+  // The header's corners and line length are signed 16-bit numbers.
+  if (width > 32768 || geometry->height > 32768 || bytesPerLine > 32767) return false;
+
+  auto output = OutputFile::Create(path);
+  if (!output) return false;
+  std::vector<uint8_t> out;
+  out.reserve(kHeaderBytes + 2 * static_cast<std::size_t>(planes * bytesPerLine + 2));
+  AppendU8(out, 10);
+  AppendU8(out, 5);
+  AppendU8(out, 1);
+  AppendU8(out, static_cast<uint8_t>(bitsPerPixel));
+  AppendU16le(out, 0);
+  AppendU16le(out, 0);
+  AppendU16le(out, static_cast<uint16_t>(width - 1));
+  AppendU16le(out, static_cast<uint16_t>(geometry->height - 1));
+  AppendU16le(out, 320);
+  AppendU16le(out, 200);
+  for (std::size_t i = 0; i < 16; ++i) {
+    const RgbQuad c = colors <= 16 && i < colors ? table[i] : RgbQuad{};
+    AppendU8(out, c.rgbRed);
+    AppendU8(out, c.rgbGreen);
+    AppendU8(out, c.rgbBlue);
+  }
+  AppendU8(out, 0);
+  AppendU8(out, static_cast<uint8_t>(planes));
+  AppendU16le(out, static_cast<uint16_t>(bytesPerLine));
+  AppendU16le(out, 1);
+  AppendU16le(out, 640);
+  AppendU16le(out, 480);
+  out.resize(kHeaderBytes, 0);
+
+  std::vector<uint8_t> lines(static_cast<std::size_t>(planes) * static_cast<std::size_t>(bytesPerLine));
+  const std::size_t bpl = static_cast<std::size_t>(bytesPerLine);
+  for (int y = geometry->height - 1; y >= 0; --y) {
+    const uint8_t* row = dib.Row(y).data();
+    if (planes == 1) {
+      std::memcpy(lines.data(), row, bpl);
+    } else if (bits == 4) {
+      std::fill(lines.begin(), lines.end(), uint8_t{0});
+      for (int x = 0; x < width; ++x) {
+        const unsigned index = PixelIndex(row, 4, x);
+        for (int k = 0; k < planes; ++k) {
+          if ((index >> k) & 1) lines[k * bpl + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        }
+      }
+    } else if (bits == 16) {
+      for (int x = 0; x < width; ++x) {
+        const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
+        lines[x] = static_cast<uint8_t>(((v >> 10) & 31) << 3);
+        lines[bpl + x] = static_cast<uint8_t>(((v >> 5) & 31) << 3);
+        lines[2 * bpl + x] = static_cast<uint8_t>((v & 31) << 3);
+      }
+    } else {
+      const int step = bits / 8;
+      for (int x = 0; x < width; ++x, row += step) {
+        lines[x] = row[2];
+        lines[bpl + x] = row[1];
+        lines[2 * bpl + x] = row[0];
+      }
+    }
+    for (int k = 0; k < planes; ++k) WritePcxRunLine(out, std::span(lines).subspan(k * bpl, bpl));
+    if (out.size() >= (std::size_t{1} << 20)) {
+      output->Write(out);
+      out.clear();
+    }
+  }
+  if (bitsPerPixel * planes == 8) {
+    AppendU8(out, kTrailerKey);
+    for (std::size_t i = 0; i < 256; ++i) {
+      const RgbQuad c = i < colors ? table[i] : RgbQuad{};
+      AppendU8(out, c.rgbRed);
+      AppendU8(out, c.rgbGreen);
+      AppendU8(out, c.rgbBlue);
+    }
+  }
+  output->Write(out);
+  return output->Commit();
+}
+
+}  // namespace ravelle

@@ -1,0 +1,328 @@
+#include "formats/pcx/pcx_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "support/test_images.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using test::RgbImage;
+
+// A PCX file: the header fields that matter, the coded data and what follows it.
+std::vector<uint8_t> PcxBytes(int bits, int planes, int width, int height, int bytesPerLine,
+                              const std::vector<uint8_t>& data, int version = 5,
+                              const std::vector<uint8_t>& palette = {}) {
+  std::vector<uint8_t> file(128, 0);
+  file[0] = 10;
+  file[1] = static_cast<uint8_t>(version);
+  file[2] = 1;
+  file[3] = static_cast<uint8_t>(bits);
+  file[8] = static_cast<uint8_t>(width - 1);
+  file[9] = static_cast<uint8_t>((width - 1) >> 8);
+  file[10] = static_cast<uint8_t>(height - 1);
+  file[11] = static_cast<uint8_t>((height - 1) >> 8);
+  for (std::size_t i = 0; i < palette.size() && i < 48; ++i) file[16 + i] = palette[i];
+  file[65] = static_cast<uint8_t>(planes);
+  file[66] = static_cast<uint8_t>(bytesPerLine);
+  file[67] = static_cast<uint8_t>(bytesPerLine >> 8);
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+std::vector<uint8_t> WithTrailer(std::vector<uint8_t> file) {
+  file.push_back(12);
+  for (int i = 0; i < 256; ++i) file.insert(file.end(), {static_cast<uint8_t>(i), 0, static_cast<uint8_t>(255 - i)});
+  return file;
+}
+
+RgbQuad Color(uint8_t r, uint8_t g, uint8_t b) { return {b, g, r, 0}; }
+
+TEST(PcxReaderTest, EveryLayoutGetsItsDepthTableAndColoursLine) {
+  // Each file is 8 pixels wide and one row high; its lines are literal bytes below 0xC0.
+  const struct {
+    int bits, planes, bytesPerLine;
+    std::vector<uint8_t> data;
+    bool trailer;
+    int version;
+    int depth;
+    std::size_t tableEntries;
+    const char* colorsLine;
+    uint32_t firstPixel, lastPixel;  // indices, or B | G << 8 | R << 16
+  } cases[] = {
+      {1, 1, 1, {0x81}, false, 5, 1, 2, "colors: 2", 1, 1},
+      {2, 1, 2, {0x1B, 0x24}, false, 5, 4, 4, "colors: 4", 0, 0},
+      {1, 2, 1, {0x80, 0x81}, false, 5, 4, 16, "colors: 4", 3, 2},
+      {1, 3, 1, {0x80, 0x00, 0x81}, false, 5, 4, 16, "colors: 8", 5, 4},
+      {1, 4, 1, {0x80, 0x80, 0x80, 0x81}, false, 5, 4, 16, "colors: 16", 15, 8},
+      {4, 1, 4, {0x12, 0x34, 0x56, 0x7F}, false, 5, 4, 16, "colors: 16", 1, 15},
+      {8, 1, 8, {1, 2, 3, 4, 5, 6, 7, 0xBF}, true, 5, 8, 256, "colors: 256", 1, 0xBF},
+      // Without version 5 the trailer is not looked for: the header's 16 colours.
+      {8, 1, 8, {1, 2, 3, 4, 5, 6, 7, 8}, true, 3, 8, 256, "colors: 16", 1, 8},
+      // Eight planes of one bit: the index gathered from all of them.
+      {1, 8, 1, {0x80, 0, 0, 0, 0, 0, 0, 0x81}, true, 5, 8, 256, "colors: 256", 0x81, 0x80},
+      {1, 8, 1, {0x80, 0, 0, 0, 0, 0, 0, 0x81}, false, 5, 8, 256, "colors: 256", 0x81, 0x80},
+      {8, 3, 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9, 9, 9, 9, 10, 20, 0, 0, 0, 0, 0, 0, 30}, false, 5, 24, 0,
+       "colors: 16.7 million", 0x010914, 0x080A1E},
+      {8, 4, 8, std::vector<uint8_t>(32, 7), false, 5, 32, 0, "colors: 16.7 million", 0x07070707, 0x07070707},
+      {16, 1, 16, {0xBF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x1F, 0x80}, false, 5, 16, 0, "colors: 65,536",
+       0x7FBF, 0x001F},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.planes << " planes, version " << c.version);
+    auto file = PcxBytes(c.bits, c.planes, 8, 1, c.bytesPerLine, c.data, c.version);
+    if (c.trailer) file = WithTrailer(file);
+    const ReadResult result = ReadPcxImage(file);
+    ASSERT_TRUE(result.dib);
+    EXPECT_EQ(result.status, ReadStatus::Ok);
+    EXPECT_EQ(result.dib.BitCount(), c.depth);
+    EXPECT_EQ(result.dib.Colors().size(), c.tableEntries);
+    EXPECT_TRUE(result.infoText.ends_with(c.colorsLine)) << result.infoText;
+    EXPECT_EQ(test::PixelAt(result.dib, 0, 0), c.firstPixel);
+    EXPECT_EQ(test::PixelAt(result.dib, 7, 0), c.lastPixel);
+    const auto table = result.dib.Colors();
+    // Gathered 8-bit files use the trailer when there is one, gray levels otherwise.
+    if (c.depth == 8 && c.planes > 1) {
+      EXPECT_EQ(table[0x81], c.trailer ? Color(0x81, 0, 0x7E) : Color(0x81, 0x81, 0x81));
+    }
+  }
+}
+
+TEST(PcxReaderTest, HeaderPalettesAllBlackGiveTheDefaultColours) {
+  const std::vector<uint8_t> whiteOnBlack = {0, 0, 0, 255, 255, 255};
+  const struct {
+    int bits, planes;
+    std::vector<uint8_t> palette;
+    int version;
+    std::vector<RgbQuad> expected;  // the start of the table
+  } cases[] = {
+      {1, 1, {}, 5, {Color(0, 0, 0), Color(0, 0, 128)}},
+      {1, 1, whiteOnBlack, 5, {Color(0, 0, 0), Color(255, 255, 255)}},
+      {1, 3, {}, 5, {Color(0, 0, 0), Color(0, 0, 128), Color(0, 128, 0), Color(0, 128, 128), Color(128, 0, 0),
+                     Color(128, 0, 128), Color(128, 128, 0), Color(192, 192, 192), Color(0, 0, 0)}},
+      {1, 4, {}, 5, {Color(0, 0, 0), Color(0, 0, 128), Color(0, 128, 0), Color(0, 128, 128), Color(128, 0, 0),
+                     Color(128, 0, 128), Color(128, 128, 0), Color(192, 192, 192), Color(128, 128, 128),
+                     Color(0, 0, 255), Color(0, 255, 0), Color(0, 255, 255), Color(255, 0, 0), Color(255, 0, 255),
+                     Color(255, 255, 0), Color(255, 255, 255)}},
+      // An 8-bit file without its trailer: the 16 header colours, the other 240 black.
+      {8, 1, whiteOnBlack, 3, {Color(0, 0, 0), Color(255, 255, 255), Color(0, 0, 0)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.planes << " planes");
+    const ReadResult result = ReadPcxImage(PcxBytes(c.bits, c.planes, 8, 1, c.bits, std::vector<uint8_t>(c.planes * c.bits, 0), c.version, c.palette));
+    ASSERT_TRUE(result.dib);
+    const auto table = result.dib.Colors();
+    ASSERT_GE(table.size(), c.expected.size());
+    EXPECT_TRUE(std::equal(c.expected.begin(), c.expected.end(), table.begin()));
+  }
+}
+
+TEST(PcxReaderTest, RunsGoOnIntoTheNextPlaneButNotPastTheRow) {
+  // Two pixels of 24 bits, two bytes a plane line: a run of four fills the red and green lines,
+  // the next run of three fills blue and its last byte is dropped at the row's end.
+  const auto file = PcxBytes(8, 3, 2, 2, 2, {0xC4, 0x10, 0xC3, 0x20, 0xC6, 0x30});
+  const ReadResult result = ReadPcxImage(file);
+  ASSERT_TRUE(result.dib);
+  EXPECT_EQ(test::PixelAt(result.dib, 1, 0), 0x101020u);
+  EXPECT_EQ(test::PixelAt(result.dib, 0, 1), 0x303030u);
+}
+
+TEST(PcxReaderTest, DamagedFilesFailCleanlyOrKeepWhatWasDecoded) {
+  const struct {
+    std::vector<uint8_t> file;
+    ReadStatus status;
+    std::vector<std::string> messages;
+    bool image;
+  } cases[] = {
+      {{}, ReadStatus::BadHeader, {}, false},
+      {{11, 5, 1, 8}, ReadStatus::BadHeader, {"Unrecognized File Structure"}, false},
+      // Two of four rows, then the end: the bottom rows stay index 0.
+      {PcxBytes(8, 1, 4, 4, 4, {1, 1, 1, 1, 0xC4, 2}), ReadStatus::Truncated, {}, true},
+      {PcxBytes(5, 1, 4, 4, 4, {1, 1, 1, 1}), ReadStatus::Unsupported, {"Unrecognized File Structure"}, true},
+      {PcxBytes(8, 5, 4, 4, 4, {}), ReadStatus::Unsupported, {"Unrecognized File Structure"}, false},
+      // Corners that give no pixels, and more than the size limit allows.
+      {PcxBytes(8, 1, 0, 4, 4, {}), ReadStatus::BadHeader, {}, false},
+      {PcxBytes(8, 4, 32000, 32000, 32000, {}), ReadStatus::TooLarge, {"Memory Allocation Error"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    const ReadResult result = ReadPcxImage(c.file);
+    EXPECT_EQ(result.status, c.status);
+    std::vector<std::string> texts;
+    for (const Message& m : result.messages) texts.push_back(m.text);
+    EXPECT_EQ(texts, c.messages);
+    EXPECT_EQ(static_cast<bool>(result.dib), c.image);
+  }
+  const ReadResult cut = ReadPcxImage(PcxBytes(8, 1, 4, 4, 4, {1, 1, 1, 1, 0xC4, 2}));
+  EXPECT_EQ(test::PixelAt(cut.dib, 0, 1), 2u);
+  EXPECT_EQ(test::PixelAt(cut.dib, 0, 2), 0u);
+}
+
+TEST(PcxReaderTest, InformationTextListsTheHeader) {
+  const ReadResult result = ReadPcxImage(WithTrailer(PcxBytes(8, 1, 3, 2, 4, {0xC8, 5})));
+  EXPECT_EQ(result.infoText,
+            "image type: PCX \nwidth: 3 \nheight: 2 \nversion: 5 \nplanes: 1 \nbits per pixel: 8 \nbytes per line: 4 \n"
+            "colors: 256");
+  ASSERT_TRUE(result.frame);
+  EXPECT_EQ(result.frame->width, 3);
+}
+
+TEST(PcxWriterTest, LinesAreRunLengthCodedWithinSixtyThreeBytes) {
+  const struct {
+    std::vector<uint8_t> line, coded;
+  } cases[] = {
+      {std::vector<uint8_t>(63, 7), {0xFF, 7}},
+      {std::vector<uint8_t>(64, 7), {0xFF, 7, 7}},
+      {std::vector<uint8_t>(64, 0xC5), {0xFF, 0xC5, 0xC1, 0xC5}},
+      {{0xC5}, {0xC1, 0xC5}},
+      {{0xC5, 0xC5}, {0xC2, 0xC5}},
+      {{1, 2, 2, 3}, {1, 0xC2, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> out;
+    WritePcxRunLine(out, c.line);
+    EXPECT_EQ(out, c.coded);
+  }
+}
+
+// Single pixels: a 24-bit one goes out red plane first; a 16-bit 0x7FFF becomes 248 in each plane.
+TEST(PcxWriterTest, DirectColourPixelsGoOutAsRedGreenAndBluePlanes) {
+  test::TempDir temp;
+  ASSERT_TRUE(WritePcxImage(temp / "rgb.pcx", test::ImageOf(1, 1, 24, {test::Rgb(1, 2, 3)})));
+  auto bytes = test::ReadBytes(temp / "rgb.pcx");
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 128, bytes.end()), (std::vector<uint8_t>{1, 2, 3}));
+  ASSERT_TRUE(WritePcxImage(temp / "555.pcx", test::ImageOf(1, 1, 16, {0x7FFF})));
+  bytes = test::ReadBytes(temp / "555.pcx");
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 128, bytes.end()), (std::vector<uint8_t>{0xC1, 248, 0xC1, 248, 0xC1, 248}));
+  EXPECT_FALSE(WritePcxImage(temp / "none.pcx", PackedDib()));
+  EXPECT_FALSE(std::filesystem::exists(temp / "none.pcx"));
+}
+
+std::optional<RgbImage> DecodeWithPcxToPpm(const std::filesystem::path& file) {
+  if (!test::HaveProgram("/usr/bin/pcxtoppm")) return std::nullopt;
+  const auto out = test::RunCommand("/usr/bin/pcxtoppm " + test::Quote(file.string()) + " 2>/dev/null");
+  return out.status == 0 ? test::ParsePpm(out.out) : std::nullopt;
+}
+
+// Every depth gets its bits and planes, and is read back with the same pixels by our reader,
+// netpbm and ImageMagick.
+TEST(PcxWriterTest, EveryDepthReadsBackTheSameEverywhere) {
+  if (!test::HaveProgram("/usr/bin/pcxtoppm") || !test::HaveProgram("/usr/bin/convert")) {
+    GTEST_SKIP() << "netpbm or ImageMagick is not installed";
+  }
+  test::TempDir temp;
+  const struct {
+    int bits;
+    uint32_t colours;
+    int bitsPerPixel, planes;
+  } cases[] = {{1, 0, 1, 1},  {4, 3, 1, 2},  {4, 7, 1, 3},  {4, 0, 1, 4}, {8, 0, 8, 1},
+               {8, 20, 8, 1}, {16, 0, 8, 3}, {24, 0, 8, 3}, {32, 0, 8, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.colours << " colours");
+    // ImageMagick shows every 1-bit file with 0 white and 1 black, whatever its palette.
+    const auto palette = c.bits == 1 ? test::Palette::WhiteBlack : test::Palette::Colour;
+    const PackedDib dib = test::DrawDib(101, 37, c.bits, palette, c.colours);
+    const auto file = temp / "out.pcx";
+    ASSERT_TRUE(WritePcxImage(file, dib));
+    const auto bytes = test::ReadBytes(file);
+    ASSERT_GT(bytes.size(), 128u);
+    EXPECT_EQ(bytes[1], 5);
+    EXPECT_EQ(bytes[3], c.bitsPerPixel);
+    EXPECT_EQ(bytes[65], c.planes);
+    EXPECT_EQ(bytes[66] | bytes[67] << 8, (101 * c.bitsPerPixel + 7) / 8);  // odd, not rounded up
+    const std::size_t trailer = bytes.size() - std::min<std::size_t>(bytes.size(), 769);
+    EXPECT_EQ(trailer > 128 && bytes[trailer] == 12, c.bits == 8);
+    if (c.colours == 20) {
+      EXPECT_EQ(bytes[trailer + 1 + 3 * 19], dib.Colors()[19].rgbRed);
+      EXPECT_EQ(bytes[trailer + 1 + 3 * 20], 0);  // entries past the image's 20 are zero
+    }
+    // 16-bit pixels go out as their 5-bit values shifted up: equal in those 5 bits.
+    const int bits = c.bits == 16 ? 5 : 8;
+    const RgbImage expected = test::DibToRgb(dib);
+    const ReadResult back = ReadPcxImage(bytes);
+    ASSERT_TRUE(back.dib);
+    EXPECT_EQ(back.status, ReadStatus::Ok);
+    if (c.bits == 4 && c.colours == 3) {
+      EXPECT_EQ(back.dib.Colors().size(), 16u);
+      EXPECT_TRUE(back.infoText.ends_with("colors: 4"));
+    }
+    EXPECT_TRUE(test::SameImage(test::DibToRgb(back.dib), expected, 0, bits));
+    const auto netpbm = DecodeWithPcxToPpm(file);
+    const auto magick = test::DecodeWithImageMagick(file);
+    EXPECT_TRUE(netpbm && test::SameImage(*netpbm, expected, 0, bits)) << "pcxtoppm";
+    EXPECT_TRUE(magick && test::SameImage(*magick, expected, 0, bits)) << "ImageMagick";
+  }
+}
+
+// Valid corpus files whose reference is not netpbm's pcxtoppm, or whose pixels differ from it
+// by this reader's rules.
+const std::map<std::string, std::string>& PcxExceptions() {
+  static const std::map<std::string, std::string> exceptions = {
+      // pcxtoppm refuses coding 0; the coding byte is ignored here, as by ImageMagick, which
+      // agrees only while no byte of the data is 0xC0 or above.
+      {"pcx/commons-imaging/1_1plane1bppUncompressed.pcx", "none"},
+      {"pcx/commons-imaging/1_3plane8bppUncompressed.pcx", "none"},
+      {"pcx/commons-imaging/1_1plane8bppUncompressed.pcx", "imagemagick"},
+      // 24 bits in one plane is no layout of the format: "Unrecognized File Structure".
+      {"pcx/commons-imaging/1_1plane24bppCompressed.pcx", "none"},
+      // 12 bytes a line for 88 pixels: pcxtoppm cuts the width, ImageMagick reads past the lines.
+      {"pcx/pillow/01r_00.pcx", "none"},
+      // The trailer is the last 769 bytes, not what follows the rows; both references look there
+      // (pcxtoppm fails, ImageMagick takes other colours).
+      {"pcx/kimageformats/ccbug_463951.pcx", "none"},
+      // pcxtoppm gives 4-plane files no fourth byte; ImageMagick reads it as alpha and agrees.
+      {"pcx/kimageformats/dice_rgba.pcx", "imagemagick"},
+  };
+  return exceptions;
+}
+
+TEST(PcxConformanceTest, ValidCorpusFilesMatchAnIndependentDecoder) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  if (!test::HaveProgram("/usr/bin/pcxtoppm")) GTEST_SKIP() << "netpbm is not installed";
+  int compared = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "PCX" || entry.expected != "valid") continue;
+    SCOPED_TRACE(entry.path);
+    const auto file = test::CorpusDir() / entry.path;
+    const auto found = PcxExceptions().find(entry.path);
+    const std::string reference = found == PcxExceptions().end() ? "netpbm" : found->second;
+    const ReadResult result = ReadPcxImage(test::ReadBytes(file));
+    if (reference == "none") continue;
+    ASSERT_TRUE(result.dib);
+    PackedDib ours = result.dib.Clone();
+    // pcxtoppm shows a 1-bit file with an all-black header palette in black and white; the
+    // default colours here are black and dark blue.
+    const auto bytes = test::ReadBytes(file);
+    if (ours.BitCount() == 1 && std::all_of(bytes.begin() + 16, bytes.begin() + 22, [](uint8_t v) { return v == 0; })) {
+      ours.Colors()[1] = Color(255, 255, 255);
+    }
+    const auto theirs = reference == "netpbm" ? DecodeWithPcxToPpm(file) : test::DecodeWithImageMagick(file);
+    ASSERT_TRUE(theirs) << reference << " did not read it";
+    EXPECT_TRUE(test::SameImage(test::DibToRgb(ours), *theirs)) << reference;
+    ++compared;
+  }
+  EXPECT_GE(compared, 39);
+}
+
+TEST(PcxConformanceTest, EveryCorpusFileIsHandledSafely) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "PCX") continue;
+    SCOPED_TRACE(entry.path);
+    const auto bytes = test::ReadBytes(test::CorpusDir() / entry.path);
+    // Every cut of the file too: what was decoded, never more.
+    for (std::size_t cut = bytes.size(); cut > 0; cut = cut > 4096 ? cut - 4093 : cut * 2 / 3) {
+      const ReadResult result = ReadPcxImage(std::span(bytes).first(cut));
+      if (result.dib) {
+        EXPECT_EQ(result.dib.Pixels().size(), result.dib.Stride() * result.dib.Height());
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ravelle

@@ -1,0 +1,327 @@
+#include "formats/targa/targa_file.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_images.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using test::PixelAt;
+using test::RgbImage;
+
+struct TargaFields {
+  int type = 2;
+  int width = 1;
+  int height = 1;
+  int depth = 24;
+  int descriptor = 0;
+  int mapType = 0;
+  int firstEntry = 0;
+  int mapLength = 0;
+  int entryBits = 0;
+  int idLength = 0;
+};
+
+void Put16(std::vector<uint8_t>& out, int v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+// A Targa file: its header, an ID of zeros, the map and the pixel data as given.
+std::vector<uint8_t> TargaBytes(const TargaFields& f, const std::vector<uint8_t>& map, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> out = {static_cast<uint8_t>(f.idLength), static_cast<uint8_t>(f.mapType), static_cast<uint8_t>(f.type)};
+  Put16(out, f.firstEntry);
+  Put16(out, f.mapLength);
+  out.push_back(static_cast<uint8_t>(f.entryBits));
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, f.width);
+  Put16(out, f.height);
+  out.push_back(static_cast<uint8_t>(f.depth));
+  out.push_back(static_cast<uint8_t>(f.descriptor));
+  out.insert(out.end(), static_cast<std::size_t>(f.idLength), 0);
+  out.insert(out.end(), map.begin(), map.end());
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+// Pixels of an image top row first, as indices or B | G << 8 | R << 16 (| fourth << 24).
+std::vector<uint32_t> Pixels(const PackedDib& dib) {
+  std::vector<uint32_t> out;
+  for (int y = 0; y < dib.Height(); ++y) {
+    for (int x = 0; x < dib.Width(); ++x) out.push_back(PixelAt(dib, x, y));
+  }
+  return out;
+}
+
+TEST(TargaReaderTest, OriginDirectionAndInterleavePlaceTheStoredRows) {
+  // Gray pixels 1 to 8 stored in that order, 2 wide and 4 high (8 high for interleave).
+  const std::vector<uint8_t> stored = {1, 2, 3, 4, 5, 6, 7, 8};
+  const struct {
+    int height, descriptor;
+    std::vector<uint32_t> expected;
+    const char* lastLine;
+  } cases[] = {
+      {4, 0x00, {7, 8, 5, 6, 3, 4, 1, 2}, "\nfirst pixel: bottom left"},
+      {4, 0x20, {1, 2, 3, 4, 5, 6, 7, 8}, "\nfirst pixel: top left"},
+      {4, 0x30, {2, 1, 4, 3, 6, 5, 8, 7}, "\nfirst pixel: top right"},
+      {4, 0x10, {8, 7, 6, 5, 4, 3, 2, 1}, "\nfirst pixel: bottom right"},
+      {4, 0x60, {1, 2, 5, 6, 3, 4, 7, 8}, "\ntwo way interleave"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "descriptor " << c.descriptor);
+    const ReadResult result = ReadTargaImage(TargaBytes({.type = 3, .width = 2, .height = c.height, .depth = 8, .descriptor = c.descriptor}, {}, stored));
+    ASSERT_TRUE(result.dib);
+    EXPECT_EQ(result.status, ReadStatus::Ok);
+    EXPECT_EQ(Pixels(result.dib), c.expected);
+    EXPECT_TRUE(result.infoText.ends_with(c.lastLine)) << result.infoText;
+  }
+  // Four-way, 8 rows of one pixel: stored rows 0, 1 are image rows 0, 4; 2, 3 are 1, 5; ...
+  const ReadResult four = ReadTargaImage(TargaBytes({.type = 3, .width = 1, .height = 8, .depth = 8, .descriptor = 0xA0}, {}, stored));
+  EXPECT_EQ(Pixels(four.dib), (std::vector<uint32_t>{1, 3, 5, 7, 2, 4, 6, 8}));
+  EXPECT_TRUE(four.infoText.ends_with("\nfirst pixel: top left\nfour way interleave"));
+}
+
+TEST(TargaReaderTest, InformationTextNamesTypeDepthAndMap) {
+  const ReadResult result = ReadTargaImage(TargaBytes({.type = 10, .width = 3, .height = 2, .depth = 15}, {}, {0x85, 0xFF, 0xFF}));
+  EXPECT_EQ(result.infoText,
+            "file type: Targa \nwidth: 3 \nheight: 2 \nimage type: truecolor \ncompressed data \ncolor map type: 0 \n"
+            "bits per pixel: 16 \npalette size: 0 \npalette depth (bits): 0\nfirst pixel: bottom left");
+  ASSERT_TRUE(result.dib);
+  EXPECT_EQ(result.dib.BitCount(), 16);
+  EXPECT_EQ(PixelAt(result.dib, 2, 0), 0x7FFFu);  // the attribute bit dropped
+}
+
+TEST(TargaReaderTest, ColourMapsGiveTheTableAndArePassedOverWhole) {
+  std::vector<uint8_t> map24;
+  for (int i = 0; i < 300; ++i) map24.insert(map24.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0x55});
+  const std::vector<uint8_t> map16 = {0x00, 0x7C, 0x1F, 0x80};  // red, then blue with the attribute bit
+  const std::vector<uint8_t> map32 = {1, 2, 3, 0xFF, 4, 5, 6, 0xFF};
+  const struct {
+    TargaFields fields;
+    std::vector<uint8_t> map;
+    std::size_t entries;
+    uint32_t pixel;  // the index stored
+    RgbQuad colour;
+  } cases[] = {
+      {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 300, .entryBits = 24}, map24, 256, 255, {255, 0, 0x55, 0}},
+      // Entries 2 to 19 are the values 2 to 19; below them the table is black.
+      {{.type = 1, .depth = 8, .mapType = 1, .firstEntry = 2, .mapLength = 18, .entryBits = 24}, map24, 20, 2, {0, 0, 0x55, 0}},
+      {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 2, .entryBits = 16}, map16, 2, 0, {0, 0, 248, 0}},
+      {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 2, .entryBits = 15}, map16, 2, 1, {248, 0, 0, 0}},
+      {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 2, .entryBits = 32}, map32, 2, 1, {4, 5, 6, 0}},
+      // A map of 8-bit entries is not read, but the pixels are still found behind it.
+      {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 3, .entryBits = 8}, {9, 9, 9}, 3, 1, {0, 0, 0, 0}},
+      {{.type = 3, .depth = 8}, {}, 256, 200, {200, 200, 200, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.fields.mapLength << " entries of " << c.fields.entryBits << " bits");
+    const auto used = static_cast<std::size_t>(c.fields.mapLength * ((c.fields.entryBits + 7) / 8));
+    const std::vector<uint8_t> map(c.map.begin(), c.map.begin() + static_cast<std::ptrdiff_t>(used));
+    const ReadResult result = ReadTargaImage(TargaBytes(c.fields, map, {static_cast<uint8_t>(c.pixel)}));
+    ASSERT_TRUE(result.dib);
+    EXPECT_EQ(result.status, ReadStatus::Ok);
+    EXPECT_EQ(result.dib.Colors().size(), c.entries);
+    EXPECT_EQ(PixelAt(result.dib, 0, 0), c.pixel);
+    EXPECT_EQ(result.dib.Colors()[c.pixel], c.colour);
+  }
+}
+
+TEST(TargaReaderTest, RunLengthPacketsCrossRowsAndStopAtTheImageEnd) {
+  const struct {
+    TargaFields fields;
+    std::vector<uint8_t> data;
+    std::vector<uint32_t> expected;
+    ReadStatus status;
+  } cases[] = {
+      // A run of 3 over two rows of 2, then a raw packet; what is left over is not used.
+      {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0x82, 7, 0x01, 8, 9}, {7, 7, 7, 8}, ReadStatus::Ok},
+      {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0xFF, 5, 0x00, 6}, {5, 5, 5, 5}, ReadStatus::Ok},
+      // An image narrower than its bytes per pixel reads like any other.
+      {{.type = 10, .width = 1, .height = 2, .depth = 24, .descriptor = 0x20}, {0x00, 1, 2, 3, 0x80, 4, 5, 6},
+       {0x030201, 0x060504}, ReadStatus::Ok},
+      {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0x81, 7}, {7, 7, 0, 0}, ReadStatus::Truncated},
+      {{.type = 3, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {1, 2, 3}, {1, 2, 3, 0}, ReadStatus::Truncated},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    const ReadResult result = ReadTargaImage(TargaBytes(c.fields, {}, c.data));
+    ASSERT_TRUE(result.dib);
+    EXPECT_EQ(Pixels(result.dib), c.expected);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_TRUE(result.messages.empty());
+  }
+}
+
+TEST(TargaReaderTest, UnknownTypesAndDepthsAreRefused) {
+  const struct {
+    TargaFields fields;
+    ReadStatus status;
+    bool message;
+  } cases[] = {
+      {{.type = 0}, ReadStatus::BadHeader, true},
+      {{.type = 32}, ReadStatus::BadHeader, true},
+      {{.type = 2, .depth = 40}, ReadStatus::Unsupported, true},
+      {{.type = 2, .width = 0}, ReadStatus::BadHeader, false},
+  };
+  for (const auto& c : cases) {
+    const ReadResult result = ReadTargaImage(TargaBytes(c.fields, {}, {1, 2, 3}));
+    EXPECT_FALSE(result.dib);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.messages.size(), c.message ? 1u : 0u);
+    if (c.message) {
+      EXPECT_EQ(result.messages[0].text, "Targa File Read Error");
+    }
+  }
+  EXPECT_EQ(ReadTargaImage({}).messages.size(), 1u);
+}
+
+TEST(TargaWriterTest, RowsAreCodedInRawAndRunPacketsOfAtMost128) {
+  const struct {
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> coded;
+  } cases[] = {
+      {{'P', 'Q', 'R', 'S', 'S'}, {2, 'P', 'Q', 'R', 0x81, 'S'}},
+      {{'P', 'Q', 'R'}, {1, 'P', 'Q', 0, 'R'}},
+      {std::vector<uint8_t>(200, 'P'), {0xFF, 'P', 0xC7, 'P'}},
+      {{'P'}, {0, 'P'}},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> out(c.pixels.size() * 2);
+    out.resize(EncodeTargaRunLine(c.pixels.data(), out.data(), static_cast<int>(c.pixels.size()), 1));
+    EXPECT_EQ(out, c.coded);
+  }
+  // Pixels are compared whole: 16-bit P P then Q differ only in their second bytes.
+  const std::vector<uint8_t> words = {1, 2, 1, 2, 1, 3};
+  std::vector<uint8_t> out(12);
+  out.resize(EncodeTargaRunLine(words.data(), out.data(), 3, 2));
+  EXPECT_EQ(out, (std::vector<uint8_t>{0x81, 1, 2, 0, 1, 3}));
+}
+
+// A 1-bit image's pixels are written as the values 0 and 1.
+TEST(TargaWriterTest, OneBitPixelsAreWrittenAsIndices) {
+  test::TempDir temp;
+  ASSERT_TRUE(WriteTargaImage(temp / "bits.tga", test::ImageOf(3, 1, 1, {1, 0, 1}), false));
+  const auto file = test::ReadBytes(temp / "bits.tga");
+  EXPECT_EQ(std::vector<uint8_t>(file.end() - 3, file.end()), (std::vector<uint8_t>{1, 0, 1}));
+  EXPECT_FALSE(WriteTargaImage(temp / "none.tga", PackedDib(), false));
+}
+
+// netpbm's decoder with its samples scaled to 8 bits (16-bit files give 5-bit samples).
+std::optional<RgbImage> DecodeWithTgaToPpm(const std::filesystem::path& file) {
+  if (!test::HaveProgram("/usr/bin/tgatoppm")) return std::nullopt;
+  const auto out = test::RunCommand("/usr/bin/tgatoppm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/pamdepth 255 2>/dev/null");
+  return out.status == 0 ? test::ParsePpm(out.out) : std::nullopt;
+}
+
+RgbImage Mirrored(RgbImage image) {
+  for (int y = 0; y < image.height; ++y) {
+    auto* row = image.rgb.data() + static_cast<std::size_t>(y) * image.width * 3;
+    for (int a = 0, b = image.width - 1; a < b; ++a, --b) std::swap_ranges(row + 3 * a, row + 3 * a + 3, row + 3 * b);
+  }
+  return image;
+}
+
+RgbImage Flipped(RgbImage image) {
+  const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
+  for (int a = 0, b = image.height - 1; a < b; ++a, --b) {
+    std::swap_ranges(image.rgb.begin() + a * rowBytes, image.rgb.begin() + (a + 1) * rowBytes, image.rgb.begin() + b * rowBytes);
+  }
+  return image;
+}
+
+// Every depth gets its image type and is read back with the same pixels by our reader, netpbm
+// and ImageMagick, plain and run-length coded.
+TEST(TargaWriterTest, EveryDepthReadsBackTheSameEverywhere) {
+  if (!test::HaveProgram("/usr/bin/tgatoppm") || !test::HaveProgram("/usr/bin/convert")) {
+    GTEST_SKIP() << "netpbm or ImageMagick is not installed";
+  }
+  test::TempDir temp;
+  // Gray tables of more than 16 entries give monochrome files; other tables colour maps.
+  const struct {
+    int bits;
+    test::Palette palette;
+    int mapType, type, depth, mapLength;
+  } cases[] = {
+      {1, test::Palette::Colour, 1, 1, 8, 2},   {4, test::Palette::Gray, 1, 1, 8, 16},
+      {8, test::Palette::Gray, 0, 3, 8, 0},     {8, test::Palette::Colour, 1, 1, 8, 256},
+      {16, test::Palette::Colour, 0, 2, 16, 0}, {24, test::Palette::Colour, 0, 2, 24, 0},
+      {32, test::Palette::Colour, 0, 2, 32, 0},
+  };
+  for (const auto& c : cases) {
+    for (const bool compress : {false, true}) {
+      const int bits = c.bits;
+      SCOPED_TRACE(testing::Message() << bits << " bits, compress " << compress);
+      const PackedDib dib = test::DrawDib(101, 37, bits, c.palette);
+      const auto file = temp / "out.tga";
+      ASSERT_TRUE(WriteTargaImage(file, dib, compress));
+      const auto bytes = test::ReadBytes(file);
+      ASSERT_GE(bytes.size(), 18u);
+      EXPECT_EQ(bytes[1], c.mapType);
+      EXPECT_EQ(bytes[2], c.type + (compress ? 8 : 0));
+      EXPECT_EQ(bytes[5] | bytes[6] << 8, c.mapLength);
+      EXPECT_EQ(bytes[7], c.mapType != 0 ? 24 : 0);
+      EXPECT_EQ(bytes[16], c.depth);
+      EXPECT_EQ(bytes[17], 0);
+      const int precision = bits == 16 ? 5 : 8;
+      const RgbImage expected = test::DibToRgb(dib);
+      const ReadResult back = ReadTargaImage(bytes);
+      ASSERT_TRUE(back.dib);
+      EXPECT_EQ(back.status, ReadStatus::Ok);
+      EXPECT_TRUE(test::SameImage(test::DibToRgb(back.dib), expected, 0, precision));
+      const auto netpbm = DecodeWithTgaToPpm(file);
+      const auto magick = test::DecodeWithImageMagick(file);
+      EXPECT_TRUE(netpbm && test::SameImage(*netpbm, expected, 0, precision)) << "tgatoppm";
+      // ImageMagick 6.9 shows files whose first row is the bottom one upside down (the corpus's
+      // bottom-origin files too); either way round its pixels must be ours.
+      EXPECT_TRUE(magick && (test::SameImage(*magick, expected, 0, precision) ||
+                             test::SameImage(Flipped(*magick), expected, 0, precision)))
+          << "ImageMagick";
+    }
+  }
+}
+
+// Every valid file against netpbm's tgatoppm, which keeps the stored order of right-to-left rows
+// (they are compared mirrored) and gives 16-bit files 5-bit samples (compared in 5 bits).
+TEST(TargaConformanceTest, ValidCorpusFilesMatchNetpbm) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  if (!test::HaveProgram("/usr/bin/tgatoppm")) GTEST_SKIP() << "netpbm is not installed";
+  test::TempDir temp;
+  int compared = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "TGA" || entry.expected != "valid") continue;
+    SCOPED_TRACE(entry.path);
+    const auto bytes = test::ReadBytes(test::CorpusDir() / entry.path);
+    const ReadResult result = ReadTargaImage(bytes);
+    ASSERT_TRUE(result.dib);
+    // tgatoppm reads only files named .tga.
+    test::WriteBytes(temp / "in.tga", bytes);
+    auto theirs = DecodeWithTgaToPpm(temp / "in.tga");
+    ASSERT_TRUE(theirs);
+    if ((bytes[17] & 0x10) != 0) theirs = Mirrored(*theirs);
+    const bool fiveBits = bytes[16] == 15 || bytes[16] == 16 || (bytes[1] != 0 && (bytes[7] == 15 || bytes[7] == 16));
+    EXPECT_TRUE(test::SameImage(test::DibToRgb(result.dib), *theirs, 0, fiveBits ? 5 : 8));
+    ++compared;
+  }
+  EXPECT_GE(compared, 80);
+}
+
+TEST(TargaConformanceTest, EveryCorpusFileIsHandledSafely) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "TGA") continue;
+    SCOPED_TRACE(entry.path);
+    const auto bytes = test::ReadBytes(test::CorpusDir() / entry.path);
+    for (std::size_t cut = bytes.size(); cut > 0; cut = cut > 4096 ? cut - 4093 : cut * 2 / 3) {
+      const ReadResult result = ReadTargaImage(std::span(bytes).first(cut));
+      if (result.dib) {
+        EXPECT_EQ(result.dib.Pixels().size(), result.dib.Stride() * result.dib.Height());
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ravelle
