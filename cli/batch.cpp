@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +24,13 @@ class Progress {
 
   void Show(std::size_t done, const std::string& file) {
     if (!shown_) return;
-    std::fprintf(stderr, "\r\033[Kravelle-cli: %zu/%zu %s", done, total_, file.c_str());
+    // Cut to the terminal's width: a line that wrapped could not be erased.
+    std::string line = "ravelle-cli: " + std::to_string(done) + "/" + std::to_string(total_) + " " + file;
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && line.size() >= size.ws_col) {
+      line.resize(size.ws_col - 1);
+    }
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
     drawn_ = true;
   }
