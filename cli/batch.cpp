@@ -58,6 +58,14 @@ FileReport RunGuarded(const std::vector<std::string>& names, std::size_t index,
 
 }  // namespace
 
+void Print(const FileReport& report) {
+  for (int part = 0; part < 2; ++part) {
+    const bool err = (part == 0) == report.errFirst;
+    std::fputs((err ? report.err : report.out).c_str(), err ? stderr : stdout);
+    std::fflush(err ? stderr : stdout);
+  }
+}
+
 int DefaultJobs() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 int RunBatch(const std::vector<std::string>& names, int jobs, const std::function<FileReport(std::size_t)>& work) {
@@ -106,10 +114,7 @@ int RunBatch(const std::vector<std::string>& names, int jobs, const std::functio
       reports[i].reset();
     }
     progress.Erase();
-    std::fputs(report.out.c_str(), stdout);
-    std::fflush(stdout);
-    std::fputs(report.err.c_str(), stderr);
-    std::fflush(stderr);
+    Print(report);
     status = std::max(status, report.status);
   }
   return status;

@@ -14,7 +14,11 @@ struct FileReport {
   std::string out;  // for standard output
   std::string err;  // for standard error
   int status = 0;   // the exit status this file asks for
+  bool errFirst = false;  // the messages come before the output (they were shown before it)
 };
+
+// Writes a report to standard output and standard error.
+void Print(const FileReport& report);
 
 // The number of jobs when -j is not given: the machine's cores.
 int DefaultJobs();

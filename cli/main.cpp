@@ -193,6 +193,7 @@ struct ConvertOptions {
 // names the input file.
 FileReport ConvertFile(const ConvertOptions& options, const std::string& in, const std::string& out, bool named) {
   FileReport report;
+  report.errFirst = true;
   Messages messages;
   messages.name = named ? in : "";
   messages.verbose = options.verbose;
@@ -328,9 +329,7 @@ int Convert(const std::vector<std::string>& args) {
   if (options.folder) return ConvertBatch(options, positional);
 
   const FileReport report = ConvertFile(options, positional[0], positional[1], false);
-  std::fputs(report.out.c_str(), stdout);
-  std::fflush(stdout);
-  std::fputs(report.err.c_str(), stderr);
+  Print(report);
   return report.status;
 }
 
