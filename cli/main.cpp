@@ -1,75 +1,45 @@
 // ravelle-cli: the viewer's main jobs without a display.
 //
-//   ravelle-cli info FILE...
+//   ravelle-cli info [-j N] FILE...
 //   ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N]
+//   ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--apply TOOL]...
 //   ravelle-cli render FILE OUT.png --size WxH [--tile]
 //
 // Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a format or
-// tool this build does not have.
+// tool this build does not have. Nothing here draws: `render` runs ravelle-render, which holds
+// the painter, so that the other commands start without loading it.
 
 #include <sys/stat.h>
-
-#include <QBuffer>
-#include <QImage>
-#include <QPainter>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "image/output_file.h"
+#include "cli/batch.h"
+#include "cli/cli_support.h"
+#include "formats/registry.h"
 #include "platform/headless/headless_port.h"
-#include "platform/headless/painter_surface.h"
 #include "shell/convert.h"
+#include "shell/convert_image.h"
 #include "shell/current_image.h"
-#include "shell/load.h"
 #include "shell/shell_state.h"
 #include "shell/tool_commands.h"
-#include "shell/paint_shown.h"
 
 #ifndef RAVELLE_VERSION
 #define RAVELLE_VERSION "0"
 #endif
+#ifndef RAVELLE_RENDER_FROM_BIN
+#define RAVELLE_RENDER_FROM_BIN "../libexec/ravelle"
+#endif
 
-namespace ravelle {
+namespace ravelle::cli {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-constexpr const char* kUsage =
-    "usage: ravelle-cli info [--verbose] FILE...\n"
-    "       ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N] [--verbose]\n"
-    "       ravelle-cli render FILE OUT.png --size WxH [--tile] [--verbose]\n"
-    "       ravelle-cli --help | --version\n";
-
-constexpr const char* kHelp =
-    "Ravelle Graphics' File Viewer, command-line tool.\n"
-    "\n"
-    "  info FILE...      print each file's information text, as File Info shows it\n"
-    "  convert IN OUT    write IN to OUT in another format, as Convert/Save does\n"
-    "    --to FORMAT       bmp bmp-rle bmp-bitfields bmp-bitfields-565 gif gif-interlaced\n"
-    "                      iff iff-packed iff-ham iff-ham-packed jpeg jpeg-progressive pcx\n"
-    "                      png png-adam7 tga tga-rle tiff-none tiff-huffman tiff-g3 tiff-g4\n"
-    "                      tiff-lzw tiff-jpeg tiff-packbits tiff-deflate (TIFF names take\n"
-    "                      a -tiles suffix for tiles)\n"
-    "    --apply TOOL      run a Tools command first, in the order given: rotate90 rotate180\n"
-    "                      rotate270 flip-lr flip-tb invert brighten darken truecolor best256\n"
-    "                      best32 best16 std256 web216 std16 gray mono restore\n"
-    "    --display-depth N behave as on a display of N bits per pixel (8 and 4 reduce colour\n"
-    "                      images as a palette display does)\n"
-    "  render FILE OUT   paint FILE as the viewer would in a window whose client area is\n"
-    "                    WxH pixels, on white, and write that as a PNG file\n"
-    "    --size WxH        the client area, each side from 1 to 16384\n"
-    "    --tile            tiled, as after the Tile button; centred otherwise\n"
-    "  --verbose         also print what the image libraries reported\n"
-    "\n"
-    "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
-    "format or tool this build does not have.\n";
 
 struct NamedTool {
   std::string_view name;
@@ -85,9 +55,6 @@ constexpr NamedTool kTools[] = {
     {"gray", CommandId::Grayscale}, {"mono", CommandId::Monochrome}, {"restore", CommandId::RestoreOriginal},
 };
 
-// The --to names are the registry's writer names.
-const WriterVariant* FindFormat(std::string_view name) { return FindWriterByName(name); }
-
 std::optional<CommandId> FindTool(std::string_view name) {
   for (const NamedTool& t : kTools) {
     if (t.name == name) return t.command;
@@ -95,244 +62,306 @@ std::optional<CommandId> FindTool(std::string_view name) {
   return std::nullopt;
 }
 
-int Usage(const char* problem) {
-  std::fprintf(stderr, "ravelle-cli: %s\n%s", problem, kUsage);
-  return kExitUsage;
-}
-
-// Messages the viewer would have shown in boxes go to standard error, and with --verbose what
-// the image libraries reported.
-void PrintMessages(const HeadlessPort& port, bool verbose) {
-  for (const auto& shown : port.messages) {
-    const std::string& text = shown.message.text;
-    std::fprintf(stderr, "%s%s", text.c_str(), text.ends_with('\n') ? "" : "\n");
+// Words filled into lines of at most 92 columns, every line after the first indented.
+std::string Fill(const std::vector<std::string_view>& words, std::size_t indent) {
+  std::string text;
+  std::size_t column = indent;
+  for (std::string_view word : words) {
+    if (column > indent && column + 1 + word.size() > 92) {
+      text += "\n" + std::string(indent, ' ');
+      column = indent;
+    }
+    if (column > indent) {
+      text += ' ';
+      ++column;
+    }
+    text += word;
+    column += word.size();
   }
-  if (!verbose) return;
-  for (const std::string& text : port.diagnostics) std::fprintf(stderr, "ravelle-cli: %s\n", text.c_str());
+  return text + "\n";
 }
 
-void PrepareImage(CurrentImage& image, HeadlessPort& port) {
-  const Size units = port.DialogBaseUnits();
-  image.PreviewBox = {40 * units.width, 20 * units.height};
+// The help: the format names are the registry's writer names, the TIFF tile variants folded into
+// one remark.
+std::string Help() {
+  std::vector<std::string_view> formats;
+  for (const FormatRow& row : Formats()) {
+    for (const WriterVariant& writer : row.writers) {
+      if (!writer.cliName.ends_with("-tiles")) formats.push_back(writer.cliName);
+    }
+  }
+  for (std::string_view word : {"(TIFF", "names", "take", "a", "-tiles", "suffix", "for", "tiles)"}) formats.push_back(word);
+  std::vector<std::string_view> tools;
+  for (const NamedTool& tool : kTools) tools.push_back(tool.name);
+  return std::string(kUsage) +
+         "\n"
+         "Ravelle Graphics' File Viewer, command-line tool.\n"
+         "\n"
+         "  info FILE...      print each file's information text, as File Info shows it\n"
+         "  convert IN OUT    write IN to OUT in another format, as Convert/Save does\n"
+         "  convert IN... -o DIR\n"
+         "                    write each IN into the folder DIR, named as Convert/Save proposes:\n"
+         "                    the name up to its first dot and the format's extension\n"
+         "    --to FORMAT       " + Fill(formats, 22) +
+         "    --apply TOOL      run a Tools command first, in the order given: " + Fill(tools, 22) +
+         "    --display-depth N behave as on a display of N bits per pixel (8 and 4 reduce colour\n"
+         "                      images as a palette display does)\n"
+         "    --overwrite       replace files that already exist in DIR (otherwise such a file\n"
+         "                      is kept and its conversion fails)\n"
+         "  -j N              work on N files at once (info, and convert with -o); the default is\n"
+         "                    the number of cores\n"
+         "  render FILE OUT   paint FILE as the viewer would in a window whose client area is\n"
+         "                    WxH pixels, on white, and write that as a PNG file\n"
+         "    --size WxH        the client area, each side from 1 to 16384\n"
+         "    --tile            tiled, as after the Tile button; centred otherwise\n"
+         "  --verbose         also print what the image libraries reported\n"
+         "\n"
+         "Output keeps the order of the files given. On a terminal a progress line is shown on\n"
+         "standard error while several files are worked on. A file that fails is named on\n"
+         "standard error with the reason, and the others are still done.\n"
+         "\n"
+         "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
+         "format or tool this build does not have.\n";
 }
 
-// Loads `file` as the dialog does and prints what the user would have been told; false, after
-// saying why, when there is no image.
-bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, bool verbose) {
-  PrepareImage(image, port);
-  LoadSelectedFile(image, port, file);
-  PrintMessages(port, verbose);
-  if (image.Kind != ImageKind::NoImage) return true;
-  if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", file.c_str());
-  return false;
+// "-j N" or "-jN" at args[i] (moving i past N); the count, or nothing after saying why.
+std::optional<int> ParseJobs(const std::vector<std::string>& args, std::size_t& i) {
+  std::string value = args[i].substr(2);
+  if (value.empty()) {
+    if (i + 1 >= args.size()) return std::nullopt;
+    value = args[++i];
+  }
+  char* end = nullptr;
+  const long jobs = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || jobs < 1 || jobs > 1024) return std::nullopt;
+  return static_cast<int>(jobs);
+}
+
+// "-j" or "-j" with digits; any other word starting with "-j" is a file name, as before -j.
+bool IsJobsOption(const std::string& arg) {
+  return arg.starts_with("-j") && arg.find_first_not_of("0123456789", 2) == std::string::npos;
 }
 
 int Info(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   bool verbose = false;
-  for (const std::string& arg : args) {
+  int jobs = DefaultJobs();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg == "--verbose") {
       verbose = true;
+    } else if (IsJobsOption(arg)) {
+      const auto n = ParseJobs(args, i);
+      if (!n) return Usage("-j takes a number of files from 1 to 1024");
+      jobs = *n;
     } else if (arg.starts_with("--")) {
-      return Usage(("unknown option '" + arg + "'").c_str());
+      return Usage("unknown option '" + arg + "'");
     } else {
       files.push_back(arg);
     }
   }
   if (files.empty()) return Usage("info needs at least one file");
-  int status = kExitOk;
-  for (const std::string& file : files) {
+  return RunBatch(files, jobs, [&](std::size_t index) {
+    const std::string& file = files[index];
     HeadlessPort port;
     CurrentImage image;
-    PrepareImage(image, port);
-    LoadSelectedFile(image, port, file);
-    if (files.size() > 1) std::printf("==> %s <==\n", file.c_str());
-    const std::string& text = image.InfoText;
-    std::fputs(text.c_str(), stdout);
-    if (!text.empty() && !text.ends_with('\n')) std::fputc('\n', stdout);
-    std::fflush(stdout);
-    PrintMessages(port, verbose);
-    if (image.Kind == ImageKind::NoImage) {
-      if (port.messages.empty()) std::fprintf(stderr, "ravelle-cli: %s: not an image this build can read\n", file.c_str());
-      status = kExitFailed;
-    }
-  }
-  return status;
+    Messages messages;
+    messages.verbose = verbose;
+    const bool loaded = LoadForCommand(image, port, file, messages);
+    FileReport report;
+    if (files.size() > 1) report.out = "==> " + file + " <==\n";
+    report.out += image.InfoText;
+    if (!image.InfoText.empty() && !image.InfoText.ends_with('\n')) report.out += '\n';
+    report.err = std::move(messages.text);
+    report.status = loaded ? kExitOk : kExitFailed;
+    return report;
+  });
 }
 
-int Convert(const std::vector<std::string>& args) {
-  std::vector<std::string> positional;
+struct ConvertOptions {
   const WriterVariant* format = nullptr;
   std::string formatName;
   std::vector<std::pair<std::string, CommandId>> tools;
   int displayDepth = 24;
   bool verbose = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "--to") {
-      if (!hasValue) return Usage("--to needs a format");
-      formatName = args[++i];
-      format = FindFormat(formatName);
-      if (!format) return Usage(("unknown format '" + formatName + "'").c_str());
-    } else if (arg == "--apply") {
-      if (!hasValue) return Usage("--apply needs a tool");
-      const std::string& name = args[++i];
-      const auto command = FindTool(name);
-      if (!command) return Usage(("unknown tool '" + name + "'").c_str());
-      tools.emplace_back(name, *command);
-    } else if (arg == "--display-depth") {
-      if (!hasValue) return Usage("--display-depth needs a number");
-      char* end = nullptr;
-      const long depth = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end != '\0' || depth < 1 || depth > 32) return Usage("--display-depth takes a depth from 1 to 32");
-      displayDepth = static_cast<int>(depth);
-    } else if (arg == "--verbose") {
-      verbose = true;
-    } else if (arg.starts_with("--")) {
-      return Usage(("unknown option '" + arg + "'").c_str());
-    } else {
-      positional.push_back(arg);
-    }
-  }
-  if (positional.size() != 2) return Usage("convert needs an input and an output file");
-  if (!format) return Usage("convert needs --to FORMAT");
-  if (format->write == nullptr) {
-    std::fprintf(stderr, "ravelle-cli: format '%s' is not available in this build\n", formatName.c_str());
-    return kExitUsage;
-  }
-  const std::string& in = positional[0];
-  const std::string& out = positional[1];
+  bool overwrite = false;
+  int jobs = DefaultJobs();
+  std::optional<std::string> folder;  // -o DIR: the batch form
+};
+
+// Reads `in`, runs the tools and writes `out`; what is to be printed. With `named` every message
+// names the input file.
+FileReport ConvertFile(const ConvertOptions& options, const std::string& in, const std::string& out, bool named) {
+  FileReport report;
+  report.errFirst = true;
+  Messages messages;
+  messages.name = named ? in : "";
+  messages.verbose = options.verbose;
+  auto fail = [&](int status, const std::string& message) {
+    if (!message.empty()) messages.Add(message);
+    report.err = std::move(messages.text);
+    report.status = status;
+    return report;
+  };
 
   HeadlessPort port;
-  port.displayDepth = displayDepth;
+  port.displayDepth = options.displayDepth;
   CurrentImage image;
   ShellState shell;
-  if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
+  if (!LoadForCommand(image, port, in, messages)) return fail(kExitFailed, "");
 
   // The tools run as in an open viewer window.
   image.Viewer = true;
-  for (const auto& [name, command] : tools) {
-    port.messages.clear();
-    port.diagnostics.clear();
+  for (const auto& [name, command] : options.tools) {
     const bool available = RunToolCommand(image, shell, port, command);
-    PrintMessages(port, verbose);
+    messages.TakeFrom(port);
     if (!available) {
-      std::fprintf(stderr, "ravelle-cli: tool '%s' is not available in this build\n", name.c_str());
-      return kExitUsage;
+      report.err = std::move(messages.text) + "ravelle-cli: tool '" + name + "' is not available in this build\n";
+      report.status = kExitUsage;
+      return report;
     }
   }
 
   const ConvertSource source = ImageToConvert(image);
-  if (source.kind != ImageKind::Bitmap) {
-    std::fprintf(stderr, "Unable to Convert File: \n\nCurrent File is Not a Bitmap\n");
-    return kExitFailed;
-  }
-  if (!*source.image) return kExitFailed;
-  switch (WriteImageFile(*source.image, *format, out)) {
+  if (source.kind != ImageKind::Bitmap) return fail(kExitFailed, "Unable to Convert File: \n\nCurrent File is Not a Bitmap");
+  if (!*source.image) return fail(kExitFailed, "");
+  const std::string where = named ? " (" + out + ")" : "";
+  switch (WriteImageFile(*source.image, *options.format, out)) {
     case WriteOutcome::CannotCreate:
-      std::fprintf(stderr, "Error Creating File\n");
-      return kExitFailed;
+      return fail(kExitFailed, "Error Creating File" + where);
     case WriteOutcome::Failed:
-      std::fprintf(stderr, "Error Converting File\n");
-      return kExitFailed;
+      return fail(kExitFailed, "Error Converting File" + where);
     case WriteOutcome::Written:
       break;
   }
   struct stat st {};
   const unsigned long long size = ::stat(out.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_size) : 0;
-  std::printf("%s: %llu bytes\n", out.c_str(), size);
-  return kExitOk;
+  report.out = out + ": " + std::to_string(size) + " bytes\n";
+  report.err = std::move(messages.text);
+  return report;
 }
 
-// The largest client area render paints: each side, and the whole.
-constexpr int kMaxRenderSide = 16384;
-constexpr int64_t kMaxRenderPixels = int64_t{1} << 26;
-
-std::optional<Size> ParseSize(const std::string& text) {
-  int width = 0;
-  int height = 0;
-  char extra = 0;
-  if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2) return std::nullopt;
-  if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) return std::nullopt;
-  if (int64_t{width} * height > kMaxRenderPixels) return std::nullopt;
-  return Size{width, height};
+// The name Convert/Save proposes for `in` inside `folder`. Leading dots belong to the name (a
+// hidden file keeps its name), so the first dot after them counts.
+std::string OutputName(const std::string& folder, const std::string& in, std::string_view extension) {
+  const std::string name = std::filesystem::path(in).filename().string();
+  const std::size_t lead = name.find_first_not_of('.');
+  const std::string proposed = lead == std::string::npos || lead == 0
+                                   ? ProposeSaveName(name, std::string(extension))
+                                   : name.substr(0, lead) + ProposeSaveName(name.substr(lead), std::string(extension));
+  return (std::filesystem::path(folder) / proposed).string();
 }
 
-int Render(const std::vector<std::string>& args) {
+int ConvertBatch(const ConvertOptions& options, const std::vector<std::string>& inputs) {
+  const std::string& folder = *options.folder;
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "ravelle-cli: %s: not a folder\n", folder.c_str());
+    return kExitFailed;
+  }
+  const std::string_view extension = FindFormatByCode(options.format->formatCode)->extension;
+  std::vector<std::string> outputs;
+  std::vector<bool> repeated;  // an earlier input already gives this output name
+  std::set<std::string> names;
+  for (const std::string& in : inputs) {
+    outputs.push_back(OutputName(folder, in, extension));
+    repeated.push_back(!names.insert(outputs.back()).second);
+  }
+  return RunBatch(inputs, options.jobs, [&](std::size_t i) -> FileReport {
+    const std::string& in = inputs[i];
+    const std::string& out = outputs[i];
+    if (repeated[i]) return {"", "ravelle-cli: " + in + ": " + out + " is written from an earlier file\n", kExitFailed};
+    if (!options.overwrite && ::access(out.c_str(), F_OK) == 0) {
+      return {"", "ravelle-cli: " + in + ": " + out + " exists (--overwrite replaces it)\n", kExitFailed};
+    }
+    return ConvertFile(options, in, out, true);
+  });
+}
+
+int Convert(const std::vector<std::string>& args) {
+  ConvertOptions options;
   std::vector<std::string> positional;
-  std::optional<Size> size;
-  bool tile = false;
-  bool verbose = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--size") {
-      if (i + 1 >= args.size()) return Usage("--size needs WxH");
-      size = ParseSize(args[++i]);
-      if (!size) return Usage("--size takes WxH, each side from 1 to 16384 and at most 67108864 pixels in all");
-    } else if (arg == "--tile") {
-      tile = true;
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--to") {
+      if (!hasValue) return Usage("--to needs a format");
+      options.formatName = args[++i];
+      options.format = FindWriterByName(options.formatName);
+      if (!options.format) return Usage("unknown format '" + options.formatName + "'");
+    } else if (arg == "--apply") {
+      if (!hasValue) return Usage("--apply needs a tool");
+      const std::string& name = args[++i];
+      const auto command = FindTool(name);
+      if (!command) return Usage("unknown tool '" + name + "'");
+      options.tools.emplace_back(name, *command);
+    } else if (arg == "--display-depth") {
+      if (!hasValue) return Usage("--display-depth needs a number");
+      char* end = nullptr;
+      const long depth = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end != '\0' || depth < 1 || depth > 32) return Usage("--display-depth takes a depth from 1 to 32");
+      options.displayDepth = static_cast<int>(depth);
+    } else if (arg == "-o") {
+      if (!hasValue) return Usage("-o needs a folder");
+      options.folder = args[++i];
+    } else if (IsJobsOption(arg)) {
+      const auto n = ParseJobs(args, i);
+      if (!n) return Usage("-j takes a number of files from 1 to 1024");
+      options.jobs = *n;
+    } else if (arg == "--overwrite") {
+      options.overwrite = true;
     } else if (arg == "--verbose") {
-      verbose = true;
+      options.verbose = true;
     } else if (arg.starts_with("--")) {
-      return Usage(("unknown option '" + arg + "'").c_str());
+      return Usage("unknown option '" + arg + "'");
     } else {
       positional.push_back(arg);
     }
   }
-  if (positional.size() != 2) return Usage("render needs an input file and an output file");
-  if (!size) return Usage("render needs --size WxH");
-  const std::string& in = positional[0];
-  const std::string& out = positional[1];
+  if (options.folder ? positional.empty() : positional.size() != 2) {
+    return Usage(options.folder ? "convert -o DIR needs at least one input file" : "convert needs an input and an output file");
+  }
+  if (!options.format) return Usage("convert needs --to FORMAT");
+  if (options.format->write == nullptr) {
+    std::fprintf(stderr, "ravelle-cli: format '%s' is not available in this build\n", options.formatName.c_str());
+    return kExitUsage;
+  }
+  if (options.folder) return ConvertBatch(options, positional);
 
-  HeadlessPort port;
-  CurrentImage image;
-  ShellState shell;
-  if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
+  const FileReport report = ConvertFile(options, positional[0], positional[1], false);
+  Print(report);
+  return report.status;
+}
 
-  // What the viewer's paint draws into a client area of that size.
-  image.Viewer = true;
-  shell.TileMode = tile ? 1 : 0;
-  QImage canvas(size->width, size->height, QImage::Format_RGB32);
-  if (canvas.isNull()) {
-    std::fprintf(stderr, "ravelle-cli: not enough memory for a %dx%d picture\n", size->width, size->height);
-    return kExitFailed;
+// Runs ravelle-render, beside this program or where the installation puts it, in place of this
+// process: it parses the arguments and paints.
+int Render(char** argv) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    for (const std::filesystem::path& folder : {self.parent_path(), self.parent_path() / RAVELLE_RENDER_FROM_BIN}) {
+      const std::string program = (folder / "ravelle-render").string();
+      if (::access(program.c_str(), X_OK) != 0) continue;
+      argv[1] = const_cast<char*>(program.c_str());
+      ::execv(program.c_str(), argv + 1);
+      std::fprintf(stderr, "ravelle-cli: cannot run %s\n", program.c_str());
+      return kExitFailed;
+    }
   }
-  canvas.fill(Qt::white);
-  {
-    QPainter painter(&canvas);
-    PainterSurface surface(painter, *size);
-    PaintShownImage(image, shell, port, surface, PaintTarget::Viewer);
-  }
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  auto file = OutputFile::Create(out);
-  if (!canvas.save(&buffer, "PNG") || !file) {
-    std::fprintf(stderr, "Error Creating File\n");
-    return kExitFailed;
-  }
-  file->Write(std::span(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<std::size_t>(png.size())));
-  if (!file->Commit()) {
-    std::fprintf(stderr, "Error Creating File\n");
-    return kExitFailed;
-  }
-  std::printf("%s: %lld bytes\n", out.c_str(), static_cast<long long>(png.size()));
-  return kExitOk;
+  std::fprintf(stderr, "ravelle-cli: render needs ravelle-render, which this installation lacks\n");
+  return kExitUsage;
 }
 
 }  // namespace
-}  // namespace ravelle
+}  // namespace ravelle::cli
 
 int main(int argc, char** argv) {
-  using namespace ravelle;
+  using namespace ravelle::cli;
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string& command = args[0];
   if (command == "--help" || command == "-h") {
-    std::fputs(kUsage, stdout);
-    std::fputs("\n", stdout);
-    std::fputs(kHelp, stdout);
+    std::fputs(Help().c_str(), stdout);
     return kExitOk;
   }
   if (command == "--version") {
@@ -342,6 +371,6 @@ int main(int argc, char** argv) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "info") return Info(rest);
   if (command == "convert") return Convert(rest);
-  if (command == "render") return Render(rest);
-  return Usage(("unknown command '" + command + "'").c_str());
+  if (command == "render") return Render(argv);
+  return Usage("unknown command '" + command + "'");
 }

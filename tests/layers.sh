@@ -16,7 +16,7 @@ allowed=(
 )
 # Where Qt may be included: its adapters, the desktop program, the Qt tests, and the programs
 # and benchmarks that draw with Qt on purpose.
-qt_allowed='^(platform/qt/|platform/headless/painter_surface\.|tests/qt/|tests/bench/|cli/make_icon\.cpp|cli/main\.cpp|tests/cli/cli_test\.cpp)'
+qt_allowed='^(platform/qt/|platform/headless/painter_surface\.|tests/qt/|tests/bench/|cli/make_icon\.cpp|cli/render_main\.cpp|tests/cli/cli_test\.cpp)'
 
 status=0
 for entry in "${allowed[@]}"; do

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <tiffio.h>
@@ -34,8 +35,12 @@ struct TiffCloser {
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 TiffHandle OpenTiff(const std::string& path, const char* mode, std::vector<std::string>* diagnostics) {
-  TIFFSetWarningHandler(nullptr);
-  TIFFSetErrorHandler(nullptr);
+  // The process-wide handlers are switched off once: files may be opened on several threads.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] {
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
+  });
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   if (options == nullptr) return nullptr;
   TIFFOpenOptionsSetErrorHandlerExtR(options, KeepTiffMessage, diagnostics);

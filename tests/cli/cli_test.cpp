@@ -67,9 +67,10 @@ TEST_F(CliTest, InfoPrintsTheFileInformationOfEachFile) {
   EXPECT_NE(r.out.find(junk + ": not an image"), std::string::npos);
   EXPECT_NE(r.out.find("==> " + bmp + " <==\nimage type: Windows DIB"), std::string::npos);
 
-  r = Cli("info " + Quote((temp / "missing.bmp").string()));
+  const std::string missing = (temp / "missing.bmp").string();
+  r = Cli("info " + Quote(missing));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "Error Opening File\n");
+  EXPECT_EQ(r.out, "Error Opening File\nravelle-cli: " + missing + ": the file cannot be opened\n");
 }
 
 TEST_F(CliTest, ConvertWritesTheFileAndReportsItsSize) {

@@ -1,0 +1,41 @@
+// What ravelle-cli's commands and ravelle-render share: exit statuses, usage errors, loading a
+// file as the browsing dialog does, and saying why a file gave no image.
+#pragma once
+
+#include <string>
+
+#include "platform/headless/headless_port.h"
+#include "shell/current_image.h"
+
+namespace ravelle::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+extern const char* const kUsage;
+
+// Prints the problem and the usage on standard error; kExitUsage.
+int Usage(const std::string& problem);
+
+// Where a command's messages go. Unnamed, each message the viewer would have shown in a box
+// takes its own lines as the box showed them; named (batch work), each is one line starting with
+// "ravelle-cli: NAME: ".
+struct Messages {
+  std::string name;
+  bool verbose = false;  // also what the image libraries reported
+  std::string text;
+
+  void Add(const std::string& message);
+  void Note(const std::string& file, const std::string& reason);  // "ravelle-cli: FILE: REASON"
+  void TakeFrom(HeadlessPort& port);                             // and clears the port's lists
+};
+
+// Loads `file` as the dialog does, taking the port's messages. When there is no image it adds
+// why (FailureReason) and returns false.
+bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, Messages& messages);
+
+// Why `file` gives no image: the reader's status as text, or that no reader takes it.
+std::string FailureReason(const std::string& file);
+
+}  // namespace ravelle::cli

@@ -1,0 +1,193 @@
+// ravelle-cli's batch work: many files at once giving what one file at a time gives, in input
+// order, with failures named and not stopping the rest; and the man page and completion kept in
+// step with the program.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "formats/registry.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using test::Quote;
+
+std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class CliBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(test::RunCommand(Quote(RAVELLE_MAKE_SAMPLES) + " " + Quote(samples.string()) + " >/dev/null").status, 0);
+    for (const auto& entry : std::filesystem::directory_iterator(samples)) inputs.push_back(entry.path().string());
+    std::ranges::sort(inputs);
+  }
+
+  // Standard error to its own file when `err` is given, else joined to the output.
+  test::CommandResult Cli(const std::string& args, std::string* err = nullptr) {
+    if (!err) return test::RunCommand(Quote(RAVELLE_CLI) + " " + args + " 2>&1");
+    const auto errFile = temp / "stderr.txt";
+    auto r = test::RunCommand(Quote(RAVELLE_CLI) + " " + args + " 2>" + Quote(errFile.string()));
+    *err = ReadText(errFile);
+    return r;
+  }
+
+  std::string Inputs() const {
+    std::string list;
+    for (const std::string& in : inputs) list += " " + Quote(in);
+    return list;
+  }
+
+  std::filesystem::path Folder(const std::string& name) {
+    std::filesystem::create_directory(temp / name);
+    return temp / name;
+  }
+
+  test::TempDir temp;
+  std::filesystem::path samples = temp / "samples";
+  std::vector<std::string> inputs;
+};
+
+TEST_F(CliBatchTest, ConvertingAFolderGivesWhatEachSingleConversionGives) {
+  // A damaged file among them fails alone; the others are still written.
+  const std::string damaged = (samples / "broken.2.bmp").string();
+  std::vector<uint8_t> header = test::ReadBytes(samples / "sunset.bmp");
+  header.resize(40);
+  test::WriteBytes(damaged, header);
+  inputs.insert(inputs.begin(), damaged);
+  for (const std::string format : {"bmp", "png", "tiff-lzw-tiles", "jpeg"}) {
+    const auto batch = Folder("batch-" + format);
+    const auto single = Folder("single-" + format);
+    std::string err;
+    const auto r = Cli("convert" + Inputs() + " --to " + format + " -o " + Quote(batch.string()) + " -j 2", &err);
+    EXPECT_EQ(r.status, 1) << format;
+    EXPECT_EQ(err, "ravelle-cli: " + damaged + ": not a valid file of its type\n") << format;
+    EXPECT_EQ(err.find('\r'), std::string::npos);
+
+    const std::string extension(FindFormatByCode(FindWriterByName(format)->formatCode)->extension);
+    std::string expectedOut;
+    for (const std::string& in : std::vector(inputs.begin() + 1, inputs.end())) {
+      const std::string stem = std::filesystem::path(in).filename().string();
+      const std::string name = stem.substr(0, stem.find('.')) + "." + extension;
+      ASSERT_EQ(Cli("convert " + Quote(in) + " " + Quote((single / name).string()) + " --to " + format).status, 0);
+      EXPECT_EQ(test::ReadBytes(batch / name), test::ReadBytes(single / name)) << format << " " << name;
+      expectedOut += (batch / name).string() + ": " + std::to_string(std::filesystem::file_size(single / name)) + " bytes\n";
+    }
+    EXPECT_EQ(r.out, expectedOut) << "in input order";
+    EXPECT_FALSE(std::filesystem::exists(batch / ("broken." + extension)));
+  }
+}
+
+TEST_F(CliBatchTest, ExistingOutputsAreKeptUnlessOverwriteIsGiven) {
+  const auto out = Folder("out");
+  const std::string sunset = Quote((samples / "sunset.bmp").string());
+  const std::string dusk = Quote((samples / "dusk-565.bmp").string());
+  test::WriteBytes(out / "sunset.png", {1, 2, 3});
+  std::string err;
+  auto r = Cli("convert " + sunset + " " + dusk + " --to png -o " + Quote(out.string()), &err);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(err, "ravelle-cli: " + (samples / "sunset.bmp").string() + ": " + (out / "sunset.png").string() +
+                     " exists (--overwrite replaces it)\n");
+  EXPECT_EQ(test::ReadBytes(out / "sunset.png"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(std::filesystem::exists(out / "dusk-565.png"));
+
+  r = Cli("convert " + sunset + " " + dusk + " --to png -o " + Quote(out.string()) + " --overwrite -j1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_GT(std::filesystem::file_size(out / "sunset.png"), 3u);
+
+  // Two inputs that would give one name: the second is refused, even with --overwrite.
+  const auto same = Folder("same");
+  std::filesystem::copy_file(samples / "sunset.bmp", temp / "sunset.2.bmp");
+  r = Cli("convert " + sunset + " " + Quote((temp / "sunset.2.bmp").string()) + " --to bmp -o " + Quote(same.string()) +
+              " --overwrite", &err);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(err.find("sunset.2.bmp: " + (same / "sunset.bmp").string() + " is written from an earlier file"), std::string::npos) << err;
+  EXPECT_EQ(test::ReadBytes(same / "sunset.bmp"), test::ReadBytes(samples / "sunset.bmp"));
+}
+
+TEST_F(CliBatchTest, OutputNamesFollowTheFirstDot) {
+  const auto out = Folder("names");
+  for (const auto& [source, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"scan.2.bmp", "scan.png"}, {"readme", "readme.png"}, {"photo.JPEG", "photo.png"}, {".hidden.bmp", ".hidden.png"}}) {
+    std::filesystem::copy_file(samples / "sunset.bmp", temp / source);
+    const auto r = Cli("convert " + Quote((temp / source).string()) + " --to png -o " + Quote(out.string()));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(std::filesystem::exists(out / expected)) << source;
+  }
+}
+
+TEST_F(CliBatchTest, InfoInParallelKeepsTheOrderOfOneAtATime) {
+  inputs.push_back((temp / "missing.bmp").string());
+  std::string err1;
+  std::string err2;
+  const auto one = Cli("info -j 1" + Inputs(), &err1);
+  const auto two = Cli("info -j2" + Inputs(), &err2);
+  EXPECT_EQ(one.status, 1);
+  EXPECT_EQ(two.status, 1);
+  EXPECT_EQ(two.out, one.out);
+  EXPECT_EQ(err2, err1);
+  EXPECT_EQ(err1, "Error Opening File\nravelle-cli: " + inputs.back() + ": the file cannot be opened\n");
+  EXPECT_NE(one.out.find("==> " + inputs.front() + " <==\n"), std::string::npos);
+}
+
+TEST_F(CliBatchTest, BadBatchArgumentsExitWith2) {
+  const std::string out = Quote(Folder("o").string());
+  const std::string in = Quote(inputs.front());
+  for (const std::string& args : std::vector<std::string>{"convert --to png -o " + out, "convert " + in + " --to png -o " + out + " -j 0",
+                                  "convert " + in + " --to png -o " + out + " -j x", "convert " + in + " --to png -o",
+                                  "info -j 1025 " + in, "info -j"}) {
+    EXPECT_EQ(Cli(args).status, 2) << args;
+  }
+  const auto r = Cli("convert " + in + " --to png -o " + Quote((temp / "nowhere").string()));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("nowhere: not a folder"), std::string::npos);
+}
+
+// Every option and name of --help is in the man page, and every writer and tool name in the
+// completion.
+TEST(CliDocumentsTest, ManPageAndCompletionFollowTheHelp) {
+  const std::string help = test::RunCommand(Quote(RAVELLE_CLI) + " --help").out;
+  std::string man = ReadText(std::filesystem::path(RAVELLE_SOURCE_DIR) / "cli/ravelle-cli.1");
+  man = std::regex_replace(man, std::regex(R"(\\-)"), "-");
+  const std::string completion = ReadText(std::filesystem::path(RAVELLE_SOURCE_DIR) / "cli/ravelle-cli.bash");
+  const auto word = [](const std::string& text, std::string_view name) {
+    return std::regex_search(text, std::regex("(^|[\\s,(|\"])" + std::string(name) + "([\\s,;.|)\"]|$)"));
+  };
+  const std::regex option(R"((^|\s)(--?[a-z][a-z-]*))");
+  std::set<std::string> options;
+  for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it) options.insert((*it)[2]);
+  EXPECT_TRUE(options.contains("--overwrite"));
+  for (const std::string& name : options) {
+    EXPECT_TRUE(word(man, name)) << name;
+    if (name != "--help" && name != "--version" && name != "-h" && name != "-tiles") {
+      EXPECT_TRUE(word(completion, name)) << name;
+    }
+  }
+  for (const FormatRow& row : Formats()) {
+    for (const WriterVariant& writer : row.writers) {
+      EXPECT_TRUE(word(completion, writer.cliName)) << writer.cliName;
+      if (!writer.cliName.ends_with("-tiles")) {
+        EXPECT_TRUE(word(help, writer.cliName)) << writer.cliName;
+        EXPECT_TRUE(word(man, writer.cliName)) << writer.cliName;
+      }
+    }
+  }
+  const std::size_t start = help.find("order given:") + 12;
+  std::istringstream tools(help.substr(start, help.find("--display-depth N", start) - start));
+  int count = 0;
+  for (std::string tool; tools >> tool; ++count) EXPECT_TRUE(word(man, tool) && word(completion, tool)) << tool;
+  EXPECT_EQ(count, 18);
+}
+
+}  // namespace
+}  // namespace ravelle
