@@ -85,8 +85,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   } else if (!reader->wholeFile) {
     result = reader->read({{}, filePath, image.DisplayDepth, decision.start});
   } else if (image.FileSize > kMaxFileBytes) {
-    result.status = ReadStatus::TooLarge;
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
   } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
     result = reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
   } else {

@@ -33,6 +33,10 @@ enum class ReadStatus {
 // A short English reason, for ravelle-cli.
 const char* ReadStatusText(ReadStatus status);
 
+// The message of a reader that found no memory for the image (the DIB readers of uncompressed
+// rows spell it "Memory allocation error").
+inline const Message kMemoryAllocationError{"Memory Allocation Error", "", kMbIconHand};
+
 struct ReadResult {
   ReadStatus status = ReadStatus::Ok;
   PackedDib dib;
@@ -40,6 +44,12 @@ struct ReadResult {
   std::optional<FrameSize> frame;   // reported as soon as the header was read
   std::vector<Message> messages;
   std::vector<std::string> diagnostics;  // what a library said; never shown in the viewer
+
+  // Ends the read with a reason and the message the user sees.
+  void Fail(ReadStatus why, const Message& message) {
+    status = why;
+    messages.push_back(message);
+  }
 };
 
 }  // namespace ravelle

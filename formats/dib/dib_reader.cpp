@@ -447,7 +447,7 @@ ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.messages.push_back(MemoryMessage(rle ? "Memory Allocation Error" : "Memory allocation error"));
+    result.Fail(ReadStatus::NoMemory, MemoryMessage(rle ? "Memory Allocation Error" : "Memory allocation error"));
     return result;
   }
   const std::size_t stride = *DibStride(width, bits);
@@ -511,7 +511,7 @@ ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.messages.push_back(MemoryMessage("Memory allocation error"));
+    result.Fail(ReadStatus::NoMemory, MemoryMessage("Memory allocation error"));
     return result;
   }
   header.biSizeImage = 0;
@@ -562,7 +562,7 @@ ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.messages.push_back(MemoryMessage("Memory Allocation Error"));
+    result.Fail(ReadStatus::NoMemory, MemoryMessage("Memory Allocation Error"));
     return result;
   }
   header.biSizeImage = 0;

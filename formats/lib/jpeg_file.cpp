@@ -230,7 +230,7 @@ ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/) {
   }
   PackedDib dib = CreateDib(width, height, components == 1 ? 8 : 24, 0);
   if (!dib) {
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     result.infoText = "no file selected";
     finish();
     return result;

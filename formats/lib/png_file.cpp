@@ -394,7 +394,7 @@ ReadResult ReadPngImage(const std::string& path, int /*displayDepth*/) {
   std::vector<uint8_t> twoBitRow;
   if (dib && r.bitDepth == 2) twoBitRow.resize(std::max<std::size_t>(r.width / 4 + 1, 8));
   if (!dib) {
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     finish();
     return result;
   }

@@ -372,7 +372,7 @@ bool ReadStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& d
   if (scanline <= 0 || static_cast<uint64_t>(scanline) < NeededRowBytes(form, t, t.width)) return false;
   std::vector<uint8_t> buffer = WorkBuffer(scanline);
   if (buffer.empty()) {
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return true;
   }
   const int planes = PlanesToRead(form, t);
@@ -402,7 +402,7 @@ bool ReadTiles(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& di
   }
   std::vector<uint8_t> buffer = WorkBuffer(tileSize);
   if (buffer.empty()) {
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return true;
   }
   const int planes = PlanesToRead(form, t);
@@ -449,7 +449,7 @@ bool ReadThroughRgba(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedD
   std::vector<uint8_t> raster = WorkBuffer(int64_t{t.width} * t.height * 4);
   if (raster.empty()) {
     TIFFRGBAImageEnd(&image);
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return true;
   }
   TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.data()), t.width, t.height);
@@ -676,7 +676,7 @@ ReadResult ReadTiffImage(const std::string& path) {
   const auto height = static_cast<int>(tags.height);
   PackedDib dib = CreateDib(width, height, form.bitCount, TableEntries(form, tags, rgba));
   if (!dib) {
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
   dib.Header().biSizeImage = 0;
@@ -699,7 +699,7 @@ ReadResult ReadTiffImage(const std::string& path) {
 
   int state = TiffOrientationToState(tags.orientation);
   if (RestoreOrientation(dib, state) == TransformStatus::NoMemory) {
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
   result.dib = std::move(dib);

@@ -256,8 +256,7 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
                       ? CreateDib(static_cast<int>(h.width), static_cast<int>(h.height), depth, colors)
                       : PackedDib();
   if (!dib) {
-    result.status = ReadStatus::TooLarge;
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
 

@@ -201,8 +201,7 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
   }
   PackedDib dib = CreateDib(h.width, h.height, bits, clrUsed);
   if (!dib) {
-    result.status = ReadStatus::TooLarge;
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
 
@@ -240,7 +239,7 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
     if (ordered) {
       dib = std::move(ordered);
     } else {
-      result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+      result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     }
   }
   result.dib = std::move(dib);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs fuzz targets one after another, seeded with the shared corpus when it is there.
 #   tests/fuzz/run.sh SECONDS TARGET[:SEED-FOLDER]...
+#   tests/fuzz/run.sh SECONDS all      every target built, seeded as tests/fuzz/seeds.txt says
 # e.g. tests/fuzz/run.sh 300 dib_windows:bmp dib_os2:bmp dib_os2v2:bmp
 # Needs the fuzz build (cmake --preset fuzz && cmake --build --preset fuzz). Findings land in
 # build-fuzz/findings/, the grown corpora in build-fuzz/corpus/<target>/.
@@ -8,6 +9,14 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 seconds=$1; shift
 corpus=${RAVELLE_CORPUS:-../shared/corpus}
+if [ "${1:-}" = all ]; then
+  set --
+  for binary in build-fuzz/tests/fuzz/fuzz_*; do
+    target=${binary##*/fuzz_}
+    folder=$(awk -v t="$target" '$1 == t {print $2}' tests/fuzz/seeds.txt)
+    set -- "$@" "$target${folder:+:$folder}"
+  done
+fi
 status=0
 for entry in "$@"; do
   target=${entry%%:*}

@@ -16,6 +16,7 @@ namespace ravelle::test {
 
 // The shared sample corpus (../shared/corpus beside the project, or $RAVELLE_CORPUS).
 std::filesystem::path CorpusDir();
+// Whether it is there; under CI=true its absence also fails the calling test.
 bool HaveCorpus();
 
 // Rows of the corpus manifest.
