@@ -1,0 +1,308 @@
+// The GIF reader, its frame stepping and the writer: files made here by hand (their image data
+// from our own encoder), and the shared corpus against independent decoders.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "formats/gif/gif_lzw.h"
+#include "formats/gif/gif_reader.h"
+#include "formats/gif/gif_writer.h"
+#include "formats/registry.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Add(Bytes& b, std::initializer_list<int> values) {
+  for (int v : values) b.push_back(static_cast<uint8_t>(v));
+}
+void Add16(Bytes& b, int v) { Add(b, {v & 0xFF, v >> 8}); }
+
+// A header and screen descriptor with `tableEntries` colours (entry i is i, 2i, 3i).
+Bytes Header(const char* version, int width, int height, int packed, int tableEntries, int background = 0) {
+  Bytes b = {'G', 'I', 'F'};
+  Add(b, {version[0], version[1], version[2]});
+  Add16(b, width);
+  Add16(b, height);
+  Add(b, {packed, background, 0});
+  for (int i = 0; i < tableEntries; ++i) Add(b, {i & 0xFF, (2 * i) & 0xFF, (3 * i) & 0xFF});
+  return b;
+}
+
+void Control(Bytes& b, int disposal, int delay, int transparent = -1) {
+  Add(b, {0x21, 0xF9, 4, (disposal << 2) | (transparent >= 0 ? 1 : 0), delay & 0xFF, delay >> 8,
+          transparent >= 0 ? transparent : 0, 0});
+}
+
+// An image of the given pixels (top row first), with a local table of 2^(localBits) entries.
+void Image(Bytes& b, int left, int top, int width, int height, const Bytes& pixels, int localBits = 0,
+           bool interlaced = false) {
+  Add(b, {0x2C});
+  Add16(b, left);
+  Add16(b, top);
+  Add16(b, width);
+  Add16(b, height);
+  Add(b, {(localBits ? 0x80 | (localBits - 1) : 0) | (interlaced ? 0x40 : 0)});
+  for (int i = 0; i < (localBits ? 1 << localBits : 0); ++i) Add(b, {255 - i, 0, i});
+  Bytes order;
+  if (interlaced) {
+    for (int y : {0, 8}) for (; y < height; y += 8) order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+  }
+  EncodeGifLzw(interlaced ? order : pixels, 8, b);
+}
+
+Bytes Solid(int width, int height, int index) { return Bytes(static_cast<std::size_t>(width * height), static_cast<uint8_t>(index)); }
+
+// Index of the pixel at (x, y), top row 0, of an 8-bit image.
+int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
+
+TEST(GifReaderTest, Signature) {
+  struct Case {
+    const char* version;
+    bool accepted;
+  } cases[] = {{"89a", true}, {"87a", true}, {"89z", true}, {"8Xa", false}, {"89{", false}, {"89@", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    Bytes file = Header(c.version, 2, 1, 0x80, 2);
+    Image(file, 0, 0, 2, 1, {0, 1});
+    const ReadResult r = ReadGifImage(file);
+    EXPECT_EQ(bool(r.dib), c.accepted);
+    if (!c.accepted) EXPECT_EQ(r.messages.at(0).text, "Unrecognized Bitmap Format");
+  }
+  Bytes prefixed(128, 0);
+  Bytes gif = Header("89a", 2, 1, 0x80, 2);
+  Image(gif, 0, 0, 2, 1, {1, 0});
+  prefixed.insert(prefixed.end(), gif.begin(), gif.end());
+  EXPECT_EQ(DecideFileType(prefixed, "gif").type, FileType::MacBinaryGif);
+  const ReadResult r = ReadGifImage(prefixed, 0);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(IndexAt(r.dib, 0, 0), 1);
+  EXPECT_EQ(ReadGifImage(prefixed, 128).dib.Width(), 2);
+}
+
+TEST(GifReaderTest, ColourCounts) {
+  struct Case {
+    const char* version;
+    int packed, entries, colours;
+  } cases[] = {
+      {"89a", 0x07, 0, 256},   // no table: the count from the screen bits, a grey ramp
+      {"87a", 0x07, 256, 256}, // 87a reads the table whatever the flag
+      {"89a", 0x87, 256, 256}, {"87a", 0x87, 256, 256}, {"89a", 0xF1, 4, 4}, {"87a", 0xF1, 4, 4},
+      {"87a", 0x0F, 256, 256}, // 2^16 entries are cut to 256
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.version) + " " + std::to_string(c.packed));
+    Bytes file = Header(c.version, 1, 1, c.packed, c.entries);
+    Image(file, 0, 0, 1, 1, {3});
+    const ReadResult r = ReadGifImage(file);
+    ASSERT_TRUE(r.dib);
+    EXPECT_EQ(r.dib.Header().biClrUsed, static_cast<uint32_t>(c.colours));
+    EXPECT_NE(r.infoText.find("colors: " + std::to_string(c.colours)), std::string::npos);
+    const RgbQuad expected = c.entries ? RgbQuad{9, 6, 3, 0} : RgbQuad{3, 3, 3, 0};
+    EXPECT_EQ(r.dib.Colors()[3], expected);
+  }
+}
+
+TEST(GifReaderTest, ExtensionsAndLocalTables) {
+  Bytes file = Header("89a", 4, 2, 0x87, 256);
+  Add(file, {0x21, 0xFE, 3, 'a', 'b', 'c', 0});                        // comment
+  Add(file, {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0});
+  Add(file, {0x21, 0x01, 2, 0, 0, 0});                                 // plain text
+  Control(file, 0, 7, 5);
+  Image(file, 0, 0, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 4, true);
+  Image(file, 0, 0, 4, 2, Solid(4, 2, 200));
+  Add(file, {0x3B});
+  const ReadResult r = ReadGifImage(file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.status, ReadStatus::Ok);
+  EXPECT_EQ(r.infoText,
+            "image type: GIF \nversion: 89a \nwidth: 4 \nheight: 2 \nplanes: 8 \ncolors: 16\ninterlaced\nlocal color map");
+  EXPECT_EQ(r.dib.Header().biClrUsed, 16u);
+  EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{1, 0, 254, 0}));
+  EXPECT_EQ(IndexAt(r.dib, 3, 0), 3);
+  EXPECT_EQ(IndexAt(r.dib, 0, 1), 4);
+  // The second image sees the global table again.
+  auto animation = GifAnimation::Open(file);
+  ASSERT_TRUE(animation);
+  EXPECT_EQ(animation->FrameCount(), 2);
+  ASSERT_TRUE(animation->Step() && animation->Step());
+  EXPECT_EQ(animation->Frame().BitCount(), 24);
+  EXPECT_EQ(animation->Frame().Row(0)[2], 200 * 3 % 256);  // red of global entry 200
+}
+
+TEST(GifReaderTest, Failures) {
+  const Bytes good = [] {
+    Bytes b = Header("89a", 2, 2, 0x80, 2);
+    Image(b, 0, 0, 2, 2, {0, 1, 1, 0});
+    return b;
+  }();
+  const auto cut = [&](std::size_t n) { return Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)); };
+  Bytes trailer = Header("89a", 2, 2, 0x80, 2);
+  Add(trailer, {0x3B});
+  Bytes codeSize1 = cut(13 + 6 + 10), codeSize10 = codeSize1;
+  Add(codeSize1, {1, 2, 0, 0});
+  Add(codeSize10, {10, 2, 0, 0});
+  Bytes shortExtension = Header("89a", 2, 2, 0x80, 2);
+  Add(shortExtension, {0x21, 0xF9, 4, 0, 0});
+  struct Case {
+    const char* name;
+    Bytes file;
+    const char* message;  // "" for none
+    bool image;
+  } cases[] = {
+      {"empty", {}, "File Read Error", false},
+      {"cut in the table", cut(16), "File Read Error", false},
+      {"no introducer", cut(19), "File Read Error", false},
+      {"cut in the descriptor", cut(24), "File Read Error", false},
+      {"no code size", cut(29), "File Read Error", false},
+      {"trailer first", trailer, "", false},
+      {"code size 1", codeSize1, "", false},
+      {"code size 10", codeSize10, "", false},
+      {"short extension", shortExtension, "", false},
+      {"cut in the data", cut(good.size() - 3), "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = ReadGifImage(c.file);
+    EXPECT_EQ(bool(r.dib), c.image);
+    if (*c.message) {
+      ASSERT_EQ(r.messages.size(), 1u);
+      EXPECT_EQ(r.messages[0].text, c.message);
+    } else {
+      EXPECT_TRUE(r.messages.empty());
+    }
+  }
+}
+
+// Pixels the data does not reach stay index 0, and an illegal code ends decoding quietly.
+TEST(GifReaderTest, DamagedDataKeepsWhatWasDecoded) {
+  Bytes file = Header("89a", 3, 2, 0x81, 4);
+  Add(file, {0x2C, 0, 0, 0, 0, 3, 0, 2, 0, 0, 2});
+  // Codes of 3 bits: clear (4), 1, 2, then 7 (not yet in the table).
+  Add(file, {2, 0x4C, 0x3E, 0, 0x3B});
+  const ReadResult r = ReadGifImage(file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.status, ReadStatus::Truncated);
+  EXPECT_EQ(IndexAt(r.dib, 0, 0), 1);
+  EXPECT_EQ(IndexAt(r.dib, 1, 0), 2);
+  EXPECT_EQ(IndexAt(r.dib, 2, 1), 0);
+}
+
+// Composition of frames over the screen: offsets, transparency and each disposal.
+TEST(GifAnimationTest, ComposesFrames) {
+  Bytes file = Header("89a", 4, 1, 0x87, 256, 9);
+  Control(file, 1, 0);
+  Image(file, 0, 0, 3, 1, {1, 2, 3});        // keep
+  Control(file, 2, 1, 5);
+  Image(file, 1, 0, 2, 1, {5, 4});           // transparent at 1; then restored to background
+  Control(file, 3, 30);
+  Image(file, 0, 0, 1, 1, {6});              // then the screen before it comes back
+  Control(file, 0, 40);
+  Image(file, 3, 0, 2, 1, {7, 7});           // clipped at the screen's edge
+  Add(file, {0x3B});
+  auto a = GifAnimation::Open(file);
+  ASSERT_TRUE(a);
+  ASSERT_EQ(a->FrameCount(), 4);
+  const auto row = [&] {
+    std::vector<int> v;
+    for (int x = 0; x < 4; ++x) v.push_back(a->Frame().Row(0)[x]);
+    return v;
+  };
+  struct Expect {
+    std::vector<int> row;
+    int delay;
+  } steps[] = {{{1, 2, 3, 9}, 10}, {{1, 2, 4, 9}, 10}, {{6, 9, 9, 9}, 30}, {{1, 9, 9, 7}, 40}, {{1, 2, 3, 9}, 10}};
+  for (const Expect& e : steps) {
+    ASSERT_TRUE(a->Step());
+    EXPECT_EQ(a->Frame().BitCount(), 8);
+    EXPECT_EQ(row(), e.row) << "frame " << a->FrameNumber();
+    EXPECT_EQ(a->Delay(), e.delay);
+  }
+  EXPECT_EQ(CountGifImages(file), 4);
+}
+
+TEST(GifWriterTest, EveryDepthReadsBack) {
+  for (int bits : {1, 4, 8, 24}) {
+    for (bool interlaced : {false, true}) {
+      SCOPED_TRACE(std::to_string(bits) + (interlaced ? " interlaced" : ""));
+      const PackedDib source = test::DrawDib(37, 21, bits);
+      test::TempDir temp;
+      const auto path = temp / "out.gif";
+      std::FILE* out = std::fopen(path.c_str(), "wb");
+      ASSERT_TRUE(WriteGifImage(source, out, interlaced));
+      std::fclose(out);
+      const Bytes bytes = test::ReadBytes(path);
+      const ReadResult r = ReadGifImage(bytes);
+      ASSERT_TRUE(r.dib);
+      EXPECT_EQ(r.status, ReadStatus::Ok);
+      EXPECT_EQ(r.infoText.find("interlaced") != std::string::npos, interlaced);
+      EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), test::DibToRgb(source)));
+      if (auto im = test::DecodeWithImageMagick(path)) EXPECT_TRUE(test::SameImage(*im, test::DibToRgb(source)));
+      const auto netpbm = test::RunCommand("/usr/bin/giftopnm " + test::Quote(path.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
+      if (netpbm.status == 0) EXPECT_TRUE(test::SameImage(*test::ParsePpm(netpbm.out), test::DibToRgb(source)));
+    }
+  }
+}
+
+// Long runs and noise fill the code table many times over.
+TEST(GifWriterTest, LzwRoundTripsThroughFullTables) {
+  Bytes pixels(300000);
+  uint32_t seed = 1;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    seed = seed * 1103515245 + 12345;
+    pixels[i] = static_cast<uint8_t>(i < 100000 ? (seed >> 16) : i < 200000 ? (i / 5000) : (seed >> 28));
+  }
+  Bytes file = Header("89a", 1000, 300, 0x87, 256);
+  Image(file, 0, 0, 1000, 300, pixels);
+  const ReadResult r = ReadGifImage(file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.status, ReadStatus::Ok);
+  for (int y = 0; y < 300; y += 7) {
+    for (int x = 0; x < 1000; x += 3) ASSERT_EQ(IndexAt(r.dib, x, y), pixels[y * 1000 + x]) << x << "," << y;
+  }
+}
+
+std::optional<test::RgbImage> Giftopnm(const std::filesystem::path& file) {
+  const auto r = test::RunCommand("/usr/bin/giftopnm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
+  if (r.status != 0) return std::nullopt;
+  return test::ParsePpm(r.out);
+}
+
+TEST(GifConformanceTest, FirstImagesMatchIndependentDecoders) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus";
+  int compared = 0, matched = 0, valid = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "GIF") continue;
+    const auto file = test::CorpusDir() / entry.path;
+    const Bytes bytes = test::ReadBytes(file);
+    const ReadResult r = ReadGifImage(bytes);
+    if (r.dib) EXPECT_EQ(r.dib.Pixels().size(), r.dib.Stride() * static_cast<std::size_t>(r.dib.Height()));
+    if (entry.expected != "valid") continue;
+    ++valid;
+    SCOPED_TRACE(entry.path);
+    if (!r.dib) {
+      ADD_FAILURE() << "not read";
+      continue;
+    }
+    const auto ours = test::DibToRgb(r.dib);
+    auto reference = test::DecodeWithImageMagick(file.string() + "[0]", "+repage");
+    bool same = reference && test::SameImage(ours, *reference);
+    if (!same) {
+      reference = Giftopnm(file);
+      same = reference && test::SameImage(ours, *reference);
+    }
+    if (!reference) continue;
+    ++compared;
+    matched += same;
+    EXPECT_TRUE(same);
+  }
+  std::printf("GIF corpus: %d valid, %d compared, %d identical\n", valid, compared, matched);
+}
+
+}  // namespace
+}  // namespace ravelle
