@@ -323,3 +323,54 @@ TEST(GifConformanceTest, FirstImagesMatchIndependentDecoders) {
 
 }  // namespace
 }  // namespace ravelle
+
+namespace ravelle {
+namespace {
+
+// Every composed frame of the corpus's animations equals ImageMagick's coalesced frame wherever
+// that is opaque (it leaves what no frame covered, and disposed areas, transparent). Without a
+// global table there is no background colour: ours is black where ImageMagick paints its default
+// white, and those pixels are not compared.
+TEST(GifConformanceTest, AnimationsMatchCoalescedFrames) {
+  if (!test::HaveCorpus() || !test::HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "no corpus or ImageMagick";
+  int animations = 0, frames = 0, matched = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "GIF" || entry.expected != "valid") continue;
+    const auto file = test::CorpusDir() / entry.path;
+    const Bytes bytes = test::ReadBytes(file);
+    if (CountGifImages(bytes) < 2) continue;
+    auto animation = GifAnimation::Open(bytes);
+    ASSERT_TRUE(animation);
+    SCOPED_TRACE(entry.path);
+    ASSERT_TRUE(animation->Step());
+    const int width = animation->Frame().Width(), height = animation->Frame().Height();
+    const std::string rgba =
+        test::RunCommand("/usr/bin/convert " + test::Quote(file.string()) + " -coalesce -depth 8 rgba:- 2>/dev/null").out;
+    const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
+    if (rgba.empty() || rgba.size() % frameBytes != 0) continue;  // ImageMagick took another canvas
+    ++animations;
+    const bool noGlobalTable = (bytes[10] & 0x80) == 0;
+    const int count = std::min<int>(static_cast<int>(rgba.size() / frameBytes), animation->FrameCount());
+    for (int f = 0; f < count; ++f) {
+      if (f > 0) {
+        ASSERT_TRUE(animation->Step());
+      }
+      const test::RgbImage ours = test::DibToRgb(animation->Frame());
+      bool same = true;
+      for (std::size_t p = 0; p < static_cast<std::size_t>(width) * height && same; ++p) {
+        const auto* im = reinterpret_cast<const uint8_t*>(rgba.data()) + f * frameBytes + 4 * p;
+        if (im[3] != 255) continue;
+        const uint8_t* mine = &ours.rgb[3 * p];
+        if (noGlobalTable && (im[0] & im[1] & im[2]) == 255 && (mine[0] | mine[1] | mine[2]) == 0) continue;
+        same = im[0] == ours.rgb[3 * p] && im[1] == ours.rgb[3 * p + 1] && im[2] == ours.rgb[3 * p + 2];
+      }
+      ++frames;
+      matched += same;
+      EXPECT_TRUE(same) << "frame " << f + 1;
+    }
+  }
+  std::printf("GIF animations: %d, frames %d, identical where opaque %d\n", animations, frames, matched);
+}
+
+}  // namespace
+}  // namespace ravelle
