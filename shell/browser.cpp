@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "formats/gif/gif_reader.h"
 #include "resources/dialogs.h"
 #include "shell/file_operation.h"
 #include "shell/load.h"
@@ -184,6 +185,21 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
       image.Delay = static_cast<int>(step.rate * 1.6667 + 0.5);
       ++sequence.position;
     }
+  }
+  if (image.Kind == ImageKind::AnimatedGif && image.Gif) {
+    if (image.Gif->Step()) image.FrameDib = image.Gif->Frame().Clone();
+    image.Delay = image.Gif->Delay();
+    if (!image.FrameDib) return;
+    port.DrawPreviewImage(image.FrameDib, image.PreviewFrame);
+    const auto drawInto = [&](Owner window, int mode) {
+      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, image.FrameDib, surface, mode, false); });
+    };
+    if (image.Viewer) drawInto(Owner::Viewer, shell.TileMode);
+    if (image.FullScreen) drawInto(Owner::FullScreen, shell.TileMode);
+    if (image.Slideshow) drawInto(Owner::Slideshow, 0);
+    port.StartAnimationTimer(AnimationPeriod(image));
+    image.Timer = true;
+    return;
   }
   // An icon sequence keeps its current image: reading the next one needs the icon reader.
   if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) return;
