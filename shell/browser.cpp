@@ -189,24 +189,15 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
   if (image.Kind == ImageKind::AnimatedGif && image.Gif) {
     if (image.Gif->Step()) image.FrameDib = image.Gif->Frame().Clone();
     image.Delay = image.Gif->Delay();
-    if (!image.FrameDib) return;
-    port.DrawPreviewImage(image.FrameDib, image.PreviewFrame);
-    const auto drawInto = [&](Owner window, int mode) {
-      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, image.FrameDib, surface, mode, false); });
-    };
-    if (image.Viewer) drawInto(Owner::Viewer, shell.TileMode);
-    if (image.FullScreen) drawInto(Owner::FullScreen, shell.TileMode);
-    if (image.Slideshow) drawInto(Owner::Slideshow, 0);
-    port.StartAnimationTimer(AnimationPeriod(image));
-    image.Timer = true;
+  } else if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) {
+    // An icon sequence keeps its current image: reading the next one needs the icon reader.
     return;
   }
-  // An icon sequence keeps its current image: reading the next one needs the icon reader.
-  if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) return;
-  if (image.Handle) {
-    port.DrawPreviewImage(image.Handle, image.PreviewFrame);
+  const PackedDib& shown = image.Kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle;
+  if (shown) {
+    port.DrawPreviewImage(shown, image.PreviewFrame);
     const auto drawInto = [&](Owner window, int mode) {
-      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, image.Handle, surface, mode, false); });
+      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, shown, surface, mode, false); });
     };
     if (image.Viewer) drawInto(Owner::Viewer, shell.TileMode);
     if (image.FullScreen) drawInto(Owner::FullScreen, shell.TileMode);

@@ -12,6 +12,9 @@
 #include "formats/gif/gif_reader.h"
 #include "formats/gif/gif_writer.h"
 #include "formats/registry.h"
+#include "resources/dialogs.h"
+#include "shell/browser.h"
+#include "support/shell_fixture.h"
 #include "support/test_support.h"
 
 namespace ravelle {
@@ -370,6 +373,44 @@ TEST(GifConformanceTest, AnimationsMatchCoalescedFrames) {
     }
   }
   std::printf("GIF animations: %d, frames %d, identical where opaque %d\n", animations, frames, matched);
+}
+
+}  // namespace
+}  // namespace ravelle
+
+namespace ravelle {
+namespace {
+
+// The dialog steps an animated GIF on its timer, loops, and stops before the frames are freed.
+using GifShellTest = test::ShellTest;
+
+TEST_F(GifShellTest, AnimatedGifStepsOnTheTimerAndStopsBeforeRelease) {
+  Bytes file = Header("89a", 2, 1, 0x81, 4);
+  Control(file, 0, 0);
+  Image(file, 0, 0, 2, 1, {1, 1});
+  Control(file, 0, 20);
+  Image(file, 1, 0, 1, 1, {2});
+  Add(file, {0x3B});
+  test::WriteBytes(dir / "anim.gif", file);
+  MakeFiles({"still.bmp"});
+  port.FileListAdd("anim.gif");
+  Load("anim.gif");
+  ASSERT_EQ(image.Kind, ImageKind::AnimatedGif);
+  EXPECT_EQ(port.timerPeriod, 90);  // a delay of 0 is shown for 10 hundredths
+  EXPECT_EQ(image.FrameDib.Row(0)[1], 1);
+  BrowserTimer(image, shell, port);
+  EXPECT_EQ(image.FrameDib.Row(0)[1], 2);
+  EXPECT_EQ(port.timerPeriod, 180);
+  image.DisplayDepth = 8;
+  BrowserTimer(image, shell, port);  // back to the first frame
+  EXPECT_EQ(image.FrameDib.Row(0)[1], 1);
+  EXPECT_EQ(port.timerPeriod, 50);
+  port.log.clear();
+  Load("still.bmp");
+  EXPECT_EQ(port.log.front(), "timer off");
+  EXPECT_EQ(image.Kind, ImageKind::Bitmap);
+  EXPECT_FALSE(image.Gif);
+  EXPECT_FALSE(image.FrameDib);
 }
 
 }  // namespace
