@@ -8,6 +8,8 @@
 #include "formats/common/mac_binary.h"
 #include "formats/dib/bmp_writer.h"
 #include "formats/dib/dib_reader.h"
+#include "formats/gif/gif_reader.h"
+#include "formats/gif/gif_writer.h"
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
 #include "formats/lib/tiff_file.h"
@@ -96,12 +98,20 @@ constexpr TypeRule kGifRules[] = {
      }},
 };
 constexpr TypeReader kGifReaders[] = {
-    {FileType::Gif, true, nullptr},
-    {FileType::MacBinaryGif, true, nullptr},
+    {FileType::Gif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }},
+    {FileType::MacBinaryGif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }},
 };
 constexpr WriterVariant kGifWriters[] = {
-    {"gif", 136, 13, nullptr},
-    {"gif-interlaced", 165, 13, nullptr},
+    {"gif", 136, 13, [](const PackedDib& image, const std::filesystem::path& file) {
+       auto output = OutputFile::Create(file);
+       if (!output) return WriteOutcome::CannotCreate;
+       return Outcome(WriteGifImage(image, output->Stream(), false) && output->Commit());
+     }},
+    {"gif-interlaced", 165, 13, [](const PackedDib& image, const std::filesystem::path& file) {
+       auto output = OutputFile::Create(file);
+       if (!output) return WriteOutcome::CannotCreate;
+       return Outcome(WriteGifImage(image, output->Stream(), true) && output->Commit());
+     }},
 };
 
 // ---- icons, cursors and animated cursors

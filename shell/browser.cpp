@@ -7,6 +7,7 @@
 
 #include "formats/registry.h"
 
+#include "formats/gif/gif_reader.h"
 #include "resources/dialogs.h"
 #include "shell/file_operation.h"
 #include "shell/load.h"
@@ -184,12 +185,18 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
       ++sequence.position;
     }
   }
-  // An icon sequence keeps its current image: reading the next one needs the icon reader.
-  if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) return;
-  if (image.Handle) {
-    port.DrawPreviewImage(image.Handle, image.PreviewFrame);
+  if (image.Kind == ImageKind::AnimatedGif && image.Gif) {
+    if (image.Gif->Step()) image.FrameDib = image.Gif->Frame().Clone();
+    image.Delay = image.Gif->Delay();
+  } else if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) {
+    // An icon sequence keeps its current image: reading the next one needs the icon reader.
+    return;
+  }
+  const PackedDib& shown = image.Kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle;
+  if (shown) {
+    port.DrawPreviewImage(shown, image.PreviewFrame);
     const auto drawInto = [&](Owner window, int mode) {
-      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, image.Handle, surface, mode, false); });
+      port.DrawInWindow(window, [&](Surface& surface) { DrawShownFrame(image, shown, surface, mode, false); });
     };
     if (image.Viewer) drawInto(Owner::Viewer, shell.TileMode);
     if (image.FullScreen) drawInto(Owner::FullScreen, shell.TileMode);

@@ -94,6 +94,7 @@ void ReleaseImage(CurrentImage& image, Port& port) {
     image.FileOpen = false;
   }
   image.FrameDib = PackedDib();
+  image.Gif.reset();
   image.FramePalette.clear();
   image.AniTables = AniSequence();
   image.Metafile.reset();

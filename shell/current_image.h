@@ -25,6 +25,8 @@ struct PaletteEntry {
 
 // A parsed metafile; its reader and player live with the metafile formats.
 struct MetafileImage;
+// The frames of an animated GIF, read with the GIF reader.
+class GifAnimation;
 
 // One step of an animated cursor: which frame to show, and for how long (in 1/60 s).
 struct AniStep {
@@ -73,7 +75,8 @@ struct CurrentImage {
   int IconIndex = 0;
   int IconCount = 0;
   AniSequence AniTables;
-  PackedDib FrameDib;
+  PackedDib FrameDib;                 // the composed frame of an AnimatedGif
+  std::shared_ptr<GifAnimation> Gif;  // its frames, stepped by the animation timer
   std::vector<PaletteEntry> FramePalette;
 
   Rect MetafileBounds;

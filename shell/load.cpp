@@ -10,8 +10,10 @@
 #include <optional>
 #include <vector>
 
+#include "formats/gif/gif_reader.h"
 #include "image/opened_file.h"
 #include "shell/adapt_to_display.h"
+#include "shell/step.h"
 
 namespace ravelle {
 namespace {
@@ -36,6 +38,18 @@ std::optional<FileBytes> ReadFileStart(const std::string& path, uint64_t limit) 
   bytes.size = std::fread(bytes.data.get(), 1, wanted, file.stream);
   if (bytes.size < wanted && std::ferror(file.stream)) return std::nullopt;
   return bytes;
+}
+
+// A GIF of more than one image is shown as an animation of its composed frames.
+void OpenGifAnimation(CurrentImage& image, std::span<const uint8_t> bytes, std::size_t start) {
+  if (CountGifImages(bytes, start) < 2) return;
+  std::shared_ptr<GifAnimation> animation = GifAnimation::Open(bytes, start);
+  if (!animation || !animation->Step()) return;
+  image.FrameDib = animation->Frame().Clone();
+  if (!image.FrameDib) return;
+  image.Delay = animation->Delay();
+  image.Gif = std::move(animation);
+  image.Kind = ImageKind::AnimatedGif;
 }
 
 bool IsRasterKind(ImageKind kind) {
@@ -88,6 +102,9 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
   } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
     result = reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
+    if (result.dib && (decision.type == FileType::Gif || decision.type == FileType::MacBinaryGif)) {
+      OpenGifAnimation(image, bytes->Span(), decision.start);
+    }
   } else {
     result.status = ReadStatus::OpenFailed;
     result.messages.push_back({"Error Opening File", "", kMbIconHand});
@@ -107,6 +124,8 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
     } else {
       image.Kind = ImageKind::NoImage;
     }
+  } else if (image.Kind == ImageKind::AnimatedGif) {
+    TakeBitCountAndColors(image);
   } else if (!image.Metafile) {
     image.Kind = ImageKind::NoImage;
   }
@@ -132,6 +151,11 @@ void LoadSelectedFile(CurrentImage& image, Port& port, const std::string& filePa
   if (image.Kind != ImageKind::IconSequence) {
     image.File.clear();
     image.FileOpen = false;
+  }
+  if (image.Kind == ImageKind::AnimatedGif) {
+    if (!image.Viewer) port.DrawPreviewImage(image.FrameDib, image.PreviewFrame);
+    port.StartAnimationTimer(AnimationPeriod(image));
+    image.Timer = true;
   }
   if (image.Kind == ImageKind::IconSequence || image.Kind == ImageKind::AnimatedCursor) {
     port.StartAnimationTimer(image.Delay * 9);

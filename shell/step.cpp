@@ -48,12 +48,13 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port) {
   shell.ImageFolder = CurrentFolder();
   ReadImageFile(image, port, name);
 
-  if ((image.Kind == ImageKind::IconSequence || image.Kind == ImageKind::AnimatedCursor) && image.Handle) {
+  const bool animatedGif = image.Kind == ImageKind::AnimatedGif && image.FrameDib;
+  if (((image.Kind == ImageKind::IconSequence || image.Kind == ImageKind::AnimatedCursor) && image.Handle) || animatedGif) {
     // Animation frames do not go through the paint: the first one is drawn at once.
     port.DrawInWindow(Owner::Viewer, [&](Surface& surface) {
       const Size client = surface.ClientSize();
       surface.FillRect({0, 0, client.width + 1, client.height + 1}, kWhite);
-      DrawShownFrame(image, image.Handle, surface, shell.TileMode, false);
+      DrawShownFrame(image, animatedGif ? image.FrameDib : image.Handle, surface, shell.TileMode, false);
     });
     port.SetViewerCaption(ViewerCaption(image));
     port.RepaintDialog();

@@ -1,0 +1,355 @@
+#include "formats/gif/gif_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "formats/gif/gif_lzw.h"
+
+namespace ravelle {
+namespace {
+
+Message Stop(const char* text) { return {text, "", kMbIconHand}; }
+
+// The file header, the logical screen and the global table.
+struct GifScreen {
+  char version[4] = {};
+  int screenBits = 0;
+  bool globalFlag = false;
+  uint8_t backgroundIndex = 0;
+  int width = 0;
+  int height = 0;
+  int colorCount = 0;
+  bool hasTable = false;               // a global table was read
+  std::array<RgbQuad, 256> table = {};  // the global table, or the grey ramp without one
+};
+
+// The graphic-control values in front of an image.
+struct GraphicControl {
+  int disposal = 0;
+  int delay = 25;
+  int transparent = -1;
+};
+
+bool Accepted(std::span<const uint8_t> h) {
+  return h.size() == 13 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F' && h[3] >= '0' && h[3] <= '9' && h[4] >= '0' &&
+         h[4] <= '9' && h[5] >= 'A' && h[5] <= 'z';
+}
+
+int CappedCount(int bits) { return std::min(1 << std::min(bits, 16), 256); }
+
+void GreyRamp(std::span<RgbQuad> table, int count) {
+  for (int i = 0; i < count; ++i) {
+    const auto v = static_cast<uint8_t>(count > 1 ? i * 255 / (count - 1) : 0);
+    table[i] = {v, v, v, 0};
+  }
+}
+
+// Reads `count` entries; false when one is cut short.
+bool ReadTable(ByteReader& in, std::span<RgbQuad> table, int count) {
+  for (int i = 0; i < count; ++i) {
+    const auto rgb = in.Bytes(3);
+    if (rgb.size() < 3) return false;
+    table[i] = {rgb[2], rgb[1], rgb[0], 0};
+  }
+  return true;
+}
+
+enum class Step { Found, Trailer, ReadError, Unrecognized, Quiet };
+
+Step ReadScreen(ByteReader& in, std::size_t start, GifScreen& s) {
+  auto header = in.Bytes(13);
+  if (header.empty()) return Step::ReadError;
+  if (!Accepted(header)) {
+    in.Seek(start + 128);
+    header = in.Bytes(13);
+    if (header.empty()) return Step::ReadError;
+    if (!Accepted(header)) return Step::Unrecognized;
+  }
+  std::memcpy(s.version, header.data() + 3, 3);
+  const uint8_t packed = header[10];
+  s.width = header[6] | (header[7] << 8);
+  s.height = header[8] | (header[9] << 8);
+  s.screenBits = (packed & 0x0F) + 1;
+  s.globalFlag = (packed & 0x80) != 0;
+  s.backgroundIndex = header[11];
+  const bool v87a = std::strcmp(s.version, "87a") == 0;
+  s.colorCount = s.globalFlag && !v87a ? CappedCount((packed & 7) + 1) : CappedCount(s.screenBits);
+  GreyRamp(s.table, s.colorCount);
+  if (s.globalFlag || v87a) {
+    if (!ReadTable(in, s.table, s.colorCount)) return Step::ReadError;
+    s.hasTable = true;
+  }
+  return Step::Found;
+}
+
+// Sub-blocks up to the terminator; false when the data ends first.
+bool SkipSubBlocks(ByteReader& in) {
+  for (;;) {
+    if (in.AtEnd()) return false;
+    const uint8_t size = in.U8();
+    if (size == 0) return true;
+    if (in.Remaining() < size) return false;
+    in.Skip(size);
+  }
+}
+
+// Walks the blocks up to the next image separator, gathering the graphic control in front of it.
+Step WalkToImage(ByteReader& in, GraphicControl& control) {
+  for (;;) {
+    if (in.AtEnd()) return Step::ReadError;
+    const uint8_t introducer = in.U8();
+    if (introducer == 0x2C) return Step::Found;
+    if (introducer == 0x3B) return Step::Trailer;
+    if (introducer == 0x21) {
+      if (in.AtEnd()) return Step::ReadError;
+      const uint8_t label = in.U8();
+      if (in.AtEnd()) return Step::ReadError;
+      const uint8_t size = in.U8();
+      if (size == 0) continue;
+      const auto data = in.Bytes(size);
+      if (data.empty()) return Step::ReadError;
+      if (data.size() < size) return Step::Quiet;
+      if (label == 0xF9 && size >= 4) {
+        control.disposal = (data[0] >> 2) & 7;
+        control.delay = data[1] | (data[2] << 8);
+        control.transparent = (data[0] & 1) ? data[3] : -1;
+      }
+    }
+    if (!SkipSubBlocks(in)) return Step::Quiet;
+  }
+}
+
+// One image: the descriptor after the separator, its local table, its code size and data.
+struct GifImage {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool localTable = false;
+  bool interlaced = false;
+  int colorCount = 0;
+  std::array<RgbQuad, 256> table = {};
+};
+
+Step ReadDescriptor(ByteReader& in, const GifScreen& s, GifImage& image, int& minCodeSize) {
+  const auto d = in.Bytes(9);
+  if (d.size() < 9) return Step::ReadError;
+  image.left = d[0] | (d[1] << 8);
+  image.top = d[2] | (d[3] << 8);
+  image.width = d[4] | (d[5] << 8);
+  image.height = d[6] | (d[7] << 8);
+  image.localTable = (d[8] & 0x80) != 0;
+  image.interlaced = (d[8] & 0x40) != 0;
+  image.table = s.table;
+  image.colorCount = s.colorCount;
+  if (image.localTable) {
+    image.colorCount = 1 << ((d[8] & 7) + 1);
+    if (in.AtEnd() || !ReadTable(in, image.table, image.colorCount)) return Step::ReadError;
+  }
+  if (in.AtEnd()) return Step::ReadError;
+  minCodeSize = in.U8();
+  return minCodeSize < 2 || minCodeSize > 9 ? Step::Quiet : Step::Found;
+}
+
+std::string InfoText(const GifScreen& s, const GifImage& image) {
+  char text[160];
+  std::snprintf(text, sizeof text, "image type: GIF \nversion: %s \nwidth: %d \nheight: %d \nplanes: %d \ncolors: %d",
+                s.version, image.width, image.height, s.screenBits, image.colorCount);
+  std::string info = text;
+  if (image.interlaced) info += "\ninterlaced";
+  if (image.localTable) info += "\nlocal color map";
+  return info;
+}
+
+// The image's pixels as an 8-bit PackedDib; empty when it cannot be allocated. `complete` says
+// whether the data held the whole image.
+PackedDib DecodeImage(ByteReader& in, const GifImage& image, int minCodeSize, bool& complete) {
+  PackedDib dib = CreateDib(image.width, image.height, 8, static_cast<uint32_t>(image.colorCount));
+  if (!dib) return dib;
+  std::copy_n(image.table.begin(), image.colorCount, dib.Colors().begin());
+  complete = DecodeGifLzw(in, minCodeSize, dib, image.interlaced);
+  return dib;
+}
+
+}  // namespace
+
+ReadResult ReadGifImage(std::span<const uint8_t> file, std::size_t start) {
+  ReadResult result;
+  ByteReader in(file);
+  in.Seek(start);
+  GifScreen screen;
+  GraphicControl control;
+  GifImage image;
+  int minCodeSize = 0;
+  Step step = ReadScreen(in, start, screen);
+  if (step == Step::Found) step = WalkToImage(in, control);
+  if (step == Step::Found) step = ReadDescriptor(in, screen, image, minCodeSize);
+  switch (step) {
+    case Step::Found: break;
+    case Step::ReadError:
+      result.status = ReadStatus::Truncated;
+      result.messages.push_back(Stop("File Read Error"));
+      return result;
+    case Step::Unrecognized:
+      result.status = ReadStatus::BadHeader;
+      result.messages.push_back(Stop("Unrecognized Bitmap Format"));
+      return result;
+    case Step::Trailer: case Step::Quiet:
+      result.status = ReadStatus::BadHeader;
+      return result;
+  }
+  result.frame = FrameSize{image.width, image.height};
+  bool complete = false;
+  result.dib = DecodeImage(in, image, minCodeSize, complete);
+  if (!result.dib) {
+    result.status = ReadStatus::NoMemory;
+    result.messages.push_back(Stop("Memory Allocation Error"));
+    return result;
+  }
+  if (!complete) result.status = ReadStatus::Truncated;
+  result.infoText = InfoText(screen, image);
+  return result;
+}
+
+namespace {
+
+// Every image of the file with the graphic control in front of it, and the screen.
+std::vector<GifAnimation::FrameInfo> ScanFrames(std::span<const uint8_t> file, std::size_t start, GifScreen& screen) {
+  std::vector<GifAnimation::FrameInfo> frames;
+  ByteReader in(file);
+  in.Seek(start);
+  if (ReadScreen(in, start, screen) != Step::Found) return frames;
+  GraphicControl control;
+  for (;;) {
+    const int delay = control.delay;
+    control = {};
+    control.delay = delay;
+    if (WalkToImage(in, control) != Step::Found) return frames;
+    const std::size_t descriptor = in.Position();
+    GifImage image;
+    int minCodeSize = 0;
+    if (ReadDescriptor(in, screen, image, minCodeSize) != Step::Found) return frames;
+    frames.push_back({descriptor, control.disposal, control.delay, control.transparent});
+    if (!SkipSubBlocks(in)) return frames;
+  }
+}
+
+}  // namespace
+
+int CountGifImages(std::span<const uint8_t> file, std::size_t start) {
+  GifScreen screen;
+  return static_cast<int>(ScanFrames(file, start, screen).size());
+}
+
+std::unique_ptr<GifAnimation> GifAnimation::Open(std::span<const uint8_t> file, std::size_t start) {
+  GifScreen screen;
+  auto frames = ScanFrames(file, start, screen);
+  if (frames.empty()) return nullptr;
+  std::unique_ptr<GifAnimation> animation(new GifAnimation);
+  animation->bytes_.assign(file.begin(), file.end());
+  animation->frames_ = std::move(frames);
+  animation->global_.assign(screen.table.begin(), screen.table.end());
+  animation->backgroundIndex_ = screen.backgroundIndex;
+  animation->background_ = screen.hasTable ? screen.table[screen.backgroundIndex] : RgbQuad{};
+  animation->screenWidth_ = screen.width;
+  animation->screenHeight_ = screen.height;
+  ByteReader in(animation->bytes_);
+  for (const FrameInfo& frame : animation->frames_) {
+    in.Seek(frame.descriptor + 8);
+    if ((in.U8() & 0x80) != 0) animation->indexed_ = false;
+  }
+  return animation;
+}
+
+int GifAnimation::Delay() const {
+  if (current_ < 0) return 10;
+  const int delay = frames_[static_cast<std::size_t>(current_)].delay;
+  return delay <= 1 ? 10 : delay;
+}
+
+namespace {
+
+// Fills a rectangle of the screen (top-down coordinates, clipped) with one pixel value.
+void FillRect(PackedDib& screen, int left, int top, int width, int height, uint8_t index, RgbQuad colour) {
+  const int right = std::min(left + width, screen.Width());
+  const int bottom = std::min(top + height, screen.Height());
+  const int bytes = screen.BitCount() / 8;
+  for (int y = top; y < bottom; ++y) {
+    uint8_t* row = screen.Row(screen.Height() - 1 - y).data();
+    for (int x = left; x < right; ++x) {
+      if (bytes == 1) {
+        row[x] = index;
+      } else {
+        row[3 * x] = colour.rgbBlue;
+        row[3 * x + 1] = colour.rgbGreen;
+        row[3 * x + 2] = colour.rgbRed;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void GifAnimation::Restart() {
+  FillRect(screen_, 0, 0, screenWidth_, screenHeight_, backgroundIndex_, background_);
+}
+
+bool GifAnimation::Step() {
+  if (!screen_) {
+    screen_ = CreateDib(std::max(screenWidth_, 1), std::max(screenHeight_, 1), indexed_ ? 8 : 24, indexed_ ? 256 : 0);
+    if (!screen_) return false;
+    if (indexed_) std::copy(global_.begin(), global_.end(), screen_.Colors().begin());
+  }
+  ByteReader in(bytes_);
+  if (current_ >= 0) {
+    const FrameInfo& done = frames_[static_cast<std::size_t>(current_)];
+    if (done.disposal == 2) {
+      in.Seek(done.descriptor);
+      const int left = in.U16le(), top = in.U16le(), width = in.U16le(), height = in.U16le();
+      FillRect(screen_, left, top, width, height, backgroundIndex_, background_);
+    } else if (done.disposal == 3 && saved_) {
+      std::memcpy(screen_.Pixels().data(), saved_.Pixels().data(), screen_.Pixels().size());
+    }
+  }
+  current_ = (current_ + 1) % FrameCount();
+  if (current_ == 0) Restart();
+  const FrameInfo& frame = frames_[static_cast<std::size_t>(current_)];
+  if (frame.disposal == 3) {
+    if (!saved_) saved_ = screen_.Clone();
+    else std::memcpy(saved_.Pixels().data(), screen_.Pixels().data(), screen_.Pixels().size());
+  }
+  GifScreen screen;
+  std::copy(global_.begin(), global_.end(), screen.table.begin());
+  screen.colorCount = 256;
+  GifImage image;
+  int minCodeSize = 0;
+  in.Seek(frame.descriptor);
+  if (ReadDescriptor(in, screen, image, minCodeSize) != Step::Found) return true;
+  bool complete = false;
+  const PackedDib pixels = DecodeImage(in, image, minCodeSize, complete);
+  if (!pixels) return true;  // a frame too large for memory leaves the screen as it was
+  const int right = std::min(image.left + image.width, screenWidth_);
+  const int bottom = std::min(image.top + image.height, screenHeight_);
+  for (int y = image.top; y < bottom; ++y) {
+    const uint8_t* from = pixels.Row(image.height - 1 - (y - image.top)).data();
+    uint8_t* to = screen_.Row(screenHeight_ - 1 - y).data();
+    for (int x = image.left; x < right; ++x) {
+      const uint8_t index = from[x - image.left];
+      if (index == frame.transparent) continue;
+      if (indexed_) {
+        to[x] = index;
+      } else {
+        const RgbQuad& c = index < image.colorCount ? image.table[index] : RgbQuad{};
+        to[3 * x] = c.rgbBlue;
+        to[3 * x + 1] = c.rgbGreen;
+        to[3 * x + 2] = c.rgbRed;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace ravelle

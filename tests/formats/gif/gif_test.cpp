@@ -1,0 +1,417 @@
+// The GIF reader, its frame stepping and the writer: files made here by hand (their image data
+// from our own encoder), and the shared corpus against independent decoders.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "colour/reduce_colors.h"
+#include "formats/gif/gif_lzw.h"
+#include "formats/gif/gif_reader.h"
+#include "formats/gif/gif_writer.h"
+#include "formats/registry.h"
+#include "resources/dialogs.h"
+#include "shell/browser.h"
+#include "support/shell_fixture.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Add(Bytes& b, std::initializer_list<int> values) {
+  for (int v : values) b.push_back(static_cast<uint8_t>(v));
+}
+void Add16(Bytes& b, int v) { Add(b, {v & 0xFF, v >> 8}); }
+
+// A header and screen descriptor with `tableEntries` colours (entry i is i, 2i, 3i).
+Bytes Header(const char* version, int width, int height, int packed, int tableEntries, int background = 0) {
+  Bytes b = {'G', 'I', 'F'};
+  Add(b, {version[0], version[1], version[2]});
+  Add16(b, width);
+  Add16(b, height);
+  Add(b, {packed, background, 0});
+  for (int i = 0; i < tableEntries; ++i) Add(b, {i & 0xFF, (2 * i) & 0xFF, (3 * i) & 0xFF});
+  return b;
+}
+
+void Control(Bytes& b, int disposal, int delay, int transparent = -1) {
+  Add(b, {0x21, 0xF9, 4, (disposal << 2) | (transparent >= 0 ? 1 : 0), delay & 0xFF, delay >> 8,
+          transparent >= 0 ? transparent : 0, 0});
+}
+
+// An image of the given pixels (top row first), with a local table of 2^(localBits) entries.
+void Image(Bytes& b, int left, int top, int width, int height, const Bytes& pixels, int localBits = 0,
+           bool interlaced = false) {
+  Add(b, {0x2C});
+  Add16(b, left);
+  Add16(b, top);
+  Add16(b, width);
+  Add16(b, height);
+  Add(b, {(localBits ? 0x80 | (localBits - 1) : 0) | (interlaced ? 0x40 : 0)});
+  for (int i = 0; i < (localBits ? 1 << localBits : 0); ++i) Add(b, {255 - i, 0, i});
+  Bytes order;
+  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+  for (int pass = 0; interlaced && pass < 4; ++pass) {
+    for (int y = starts[pass]; y < height; y += steps[pass]) {
+      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+    }
+  }
+  EncodeGifLzw(interlaced ? order : pixels, 8, b);
+}
+
+Bytes Solid(int width, int height, int index) { return Bytes(static_cast<std::size_t>(width * height), static_cast<uint8_t>(index)); }
+
+// Index of the pixel at (x, y), top row 0, of an 8-bit image.
+int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
+
+std::optional<test::RgbImage> Giftopnm(const std::filesystem::path& file) {
+  const auto r = test::RunCommand("/usr/bin/giftopnm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
+  if (r.status != 0) return std::nullopt;
+  return test::ParsePpm(r.out);
+}
+
+TEST(GifReaderTest, Signature) {
+  struct Case {
+    const char* version;
+    bool accepted;
+  } cases[] = {{"89a", true}, {"87a", true}, {"89z", true}, {"8Xa", false}, {"89{", false}, {"89@", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    Bytes file = Header(c.version, 2, 1, 0x80, 2);
+    Image(file, 0, 0, 2, 1, {0, 1});
+    file.resize(160);  // long enough for the second look at offset 128
+    const ReadResult r = ReadGifImage(file);
+    EXPECT_EQ(bool(r.dib), c.accepted);
+    if (!c.accepted) {
+      EXPECT_EQ(r.messages.at(0).text, "Unrecognized Bitmap Format");
+    }
+  }
+  Bytes prefixed(128, 0);
+  Bytes gif = Header("89a", 2, 1, 0x80, 2);
+  Image(gif, 0, 0, 2, 1, {1, 0});
+  prefixed.insert(prefixed.end(), gif.begin(), gif.end());
+  EXPECT_EQ(DecideFileType(prefixed, "gif").type, FileType::MacBinaryGif);
+  const ReadResult r = ReadGifImage(prefixed, 0);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(IndexAt(r.dib, 0, 0), 1);
+  EXPECT_EQ(ReadGifImage(prefixed, 128).dib.Width(), 2);
+}
+
+TEST(GifReaderTest, ColourCounts) {
+  struct Case {
+    const char* version;
+    int packed, entries, colours;
+  } cases[] = {
+      {"89a", 0x07, 0, 256},   // no table: the count from the screen bits, a grey ramp
+      {"87a", 0x07, 256, 256}, // 87a reads the table whatever the flag
+      {"89a", 0x87, 256, 256}, {"87a", 0x87, 256, 256}, {"89a", 0xF1, 4, 4}, {"87a", 0xF1, 4, 4},
+      {"87a", 0x0F, 256, 256}, // 2^16 entries are cut to 256
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.version) + " " + std::to_string(c.packed));
+    Bytes file = Header(c.version, 1, 1, c.packed, c.entries);
+    Image(file, 0, 0, 1, 1, {3});
+    const ReadResult r = ReadGifImage(file);
+    ASSERT_TRUE(r.dib);
+    EXPECT_EQ(r.dib.Header().biClrUsed, static_cast<uint32_t>(c.colours));
+    EXPECT_NE(r.infoText.find("colors: " + std::to_string(c.colours)), std::string::npos);
+    const RgbQuad expected = c.entries ? RgbQuad{9, 6, 3, 0} : RgbQuad{3, 3, 3, 0};
+    EXPECT_EQ(r.dib.Colors()[3], expected);
+  }
+}
+
+TEST(GifReaderTest, ExtensionsAndLocalTables) {
+  Bytes file = Header("89a", 4, 2, 0x87, 256);
+  Add(file, {0x21, 0xFE, 3, 'a', 'b', 'c', 0});                        // comment
+  Add(file, {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0});
+  Add(file, {0x21, 0x01, 2, 0, 0, 0});                                 // plain text
+  Control(file, 0, 7, 5);
+  Image(file, 0, 0, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 4, true);
+  Image(file, 0, 0, 4, 2, Solid(4, 2, 200));
+  Add(file, {0x3B});
+  const ReadResult r = ReadGifImage(file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.status, ReadStatus::Ok);
+  EXPECT_EQ(r.infoText,
+            "image type: GIF \nversion: 89a \nwidth: 4 \nheight: 2 \nplanes: 8 \ncolors: 16\ninterlaced\nlocal color map");
+  EXPECT_EQ(r.dib.Header().biClrUsed, 16u);
+  EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{1, 0, 254, 0}));
+  EXPECT_EQ(IndexAt(r.dib, 3, 0), 3);
+  EXPECT_EQ(IndexAt(r.dib, 0, 1), 4);
+  // The second image sees the global table again.
+  auto animation = GifAnimation::Open(file);
+  ASSERT_TRUE(animation);
+  EXPECT_EQ(animation->FrameCount(), 2);
+  ASSERT_TRUE(animation->Step() && animation->Step());
+  EXPECT_EQ(animation->Frame().BitCount(), 24);
+  EXPECT_EQ(animation->Frame().Row(0)[0], 200 * 3 % 256);  // blue, green, red of global entry 200
+  EXPECT_EQ(animation->Frame().Row(0)[2], 200);
+}
+
+TEST(GifReaderTest, Failures) {
+  const Bytes good = [] {
+    Bytes b = Header("89a", 2, 2, 0x80, 2);
+    Image(b, 0, 0, 2, 2, {0, 1, 1, 0});
+    return b;
+  }();
+  const auto cut = [&](std::size_t n) { return Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)); };
+  Bytes trailer = Header("89a", 2, 2, 0x80, 2);
+  Add(trailer, {0x3B});
+  Bytes codeSize1 = cut(13 + 6 + 10), codeSize10 = codeSize1;
+  Add(codeSize1, {1, 2, 0, 0});
+  Add(codeSize10, {10, 2, 0, 0});
+  Bytes shortExtension = Header("89a", 2, 2, 0x80, 2);
+  Add(shortExtension, {0x21, 0xF9, 4, 0, 0});
+  struct Case {
+    const char* name;
+    Bytes file;
+    const char* message;  // "" for none
+    bool image;
+  } cases[] = {
+      {"empty", {}, "File Read Error", false},
+      {"cut in the table", cut(16), "File Read Error", false},
+      {"no introducer", cut(19), "File Read Error", false},
+      {"cut in the descriptor", cut(24), "File Read Error", false},
+      {"no code size", cut(29), "File Read Error", false},
+      {"trailer first", trailer, "", false},
+      {"code size 1", codeSize1, "", false},
+      {"code size 10", codeSize10, "", false},
+      {"short extension", shortExtension, "", false},
+      {"cut in the data", cut(good.size() - 3), "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = ReadGifImage(c.file);
+    EXPECT_EQ(bool(r.dib), c.image);
+    if (*c.message) {
+      ASSERT_EQ(r.messages.size(), 1u);
+      EXPECT_EQ(r.messages[0].text, c.message);
+    } else {
+      EXPECT_TRUE(r.messages.empty());
+    }
+  }
+}
+
+// Pixels the data does not reach stay index 0, and an illegal code ends decoding quietly.
+TEST(GifReaderTest, DamagedDataKeepsWhatWasDecoded) {
+  Bytes file = Header("89a", 3, 2, 0x81, 4);
+  Add(file, {0x2C, 0, 0, 0, 0, 3, 0, 2, 0, 0, 2});
+  // Codes of 3 bits: clear (4), 1, then 7 (beyond the next free code, 6).
+  Add(file, {2, 0xCC, 0x01, 0, 0x3B});
+  const ReadResult r = ReadGifImage(file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.status, ReadStatus::Truncated);
+  EXPECT_EQ(IndexAt(r.dib, 0, 0), 1);
+  EXPECT_EQ(IndexAt(r.dib, 1, 0), 0);
+  EXPECT_TRUE(r.messages.empty());
+}
+
+// Composition of frames over the screen: offsets, transparency and each disposal.
+TEST(GifAnimationTest, ComposesFrames) {
+  Bytes file = Header("89a", 4, 1, 0x87, 256, 9);
+  Control(file, 1, 0);
+  Image(file, 0, 0, 3, 1, {1, 2, 3});        // keep
+  Control(file, 2, 1, 5);
+  Image(file, 1, 0, 2, 1, {5, 4});           // transparent at 1; then restored to background
+  Control(file, 3, 30);
+  Image(file, 0, 0, 1, 1, {6});              // then the screen before it comes back
+  Control(file, 0, 40);
+  Image(file, 3, 0, 2, 1, {7, 7});           // clipped at the screen's edge
+  Add(file, {0x3B});
+  auto a = GifAnimation::Open(file);
+  ASSERT_TRUE(a);
+  ASSERT_EQ(a->FrameCount(), 4);
+  const auto row = [&] {
+    std::vector<int> v;
+    for (int x = 0; x < 4; ++x) v.push_back(a->Frame().Row(0)[x]);
+    return v;
+  };
+  struct Expect {
+    std::vector<int> row;
+    int delay;
+  } steps[] = {{{1, 2, 3, 9}, 10}, {{1, 2, 4, 9}, 10}, {{6, 9, 9, 9}, 30}, {{1, 9, 9, 7}, 40}, {{1, 2, 3, 9}, 10}};
+  for (const Expect& e : steps) {
+    ASSERT_TRUE(a->Step());
+    EXPECT_EQ(a->Frame().BitCount(), 8);
+    EXPECT_EQ(row(), e.row) << "frame " << a->FrameNumber();
+    EXPECT_EQ(a->Delay(), e.delay);
+  }
+  EXPECT_EQ(CountGifImages(file), 4);
+}
+
+TEST(GifWriterTest, EveryDepthReadsBack) {
+  for (int bits : {1, 4, 8, 24}) {
+    for (bool interlaced : {false, true}) {
+      SCOPED_TRACE(std::to_string(bits) + (interlaced ? " interlaced" : ""));
+      const PackedDib source = test::DrawDib(37, 21, bits);
+      test::TempDir temp;
+      const auto path = temp / "out.gif";
+      std::FILE* out = std::fopen(path.c_str(), "wb");
+      ASSERT_TRUE(WriteGifImage(source, out, interlaced));
+      std::fclose(out);
+      const Bytes bytes = test::ReadBytes(path);
+      const ReadResult r = ReadGifImage(bytes);
+      ASSERT_TRUE(r.dib);
+      EXPECT_EQ(r.status, ReadStatus::Ok);
+      EXPECT_EQ(r.infoText.find("interlaced") != std::string::npos, interlaced);
+      // Deeper images are written as their 256 best colours.
+      const auto expected = test::DibToRgb(bits > 8 ? QuantizeImage(source, -256).image : source.Clone());
+      EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), expected));
+      if (auto im = test::DecodeWithImageMagick(path)) {
+        EXPECT_TRUE(test::SameImage(*im, expected));
+      }
+      if (auto netpbm = Giftopnm(path)) {
+        EXPECT_TRUE(test::SameImage(*netpbm, expected));
+      }
+    }
+  }
+}
+
+// Long runs and noise fill the code table many times over.
+TEST(GifWriterTest, LzwRoundTripsThroughFullTables) {
+  Bytes pixels(300000);
+  uint32_t seed = 1;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    seed = seed * 1103515245 + 12345;
+    pixels[i] = static_cast<uint8_t>(i < 100000 ? (seed >> 16) : i < 200000 ? (i / 5000) : (seed >> 28));
+  }
+  Bytes file = Header("89a", 1000, 300, 0x87, 256);
+  Image(file, 0, 0, 1000, 300, pixels);
+  const ReadResult r = ReadGifImage(file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.status, ReadStatus::Ok);
+  for (int y = 0; y < 300; y += 7) {
+    for (int x = 0; x < 1000; x += 3) ASSERT_EQ(IndexAt(r.dib, x, y), pixels[y * 1000 + x]) << x << "," << y;
+  }
+}
+
+TEST(GifConformanceTest, FirstImagesMatchIndependentDecoders) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus";
+  int compared = 0, matched = 0, valid = 0, refused = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "GIF") continue;
+    const auto file = test::CorpusDir() / entry.path;
+    const Bytes bytes = test::ReadBytes(file);
+    const ReadResult r = ReadGifImage(bytes);
+    if (r.dib) {
+      EXPECT_EQ(r.dib.Pixels().size(), r.dib.Stride() * static_cast<std::size_t>(r.dib.Height()));
+    }
+    if (entry.expected != "valid") continue;
+    ++valid;
+    SCOPED_TRACE(entry.path);
+    if (!r.dib) {
+      // A code size outside 2 to 9 is refused without a message; anything else must read.
+      EXPECT_TRUE(r.messages.empty() && r.status == ReadStatus::BadHeader) << "not read";
+      ++refused;
+      continue;
+    }
+    const auto ours = test::DibToRgb(r.dib);
+    auto reference = test::DecodeWithImageMagick(file.string() + "[0]", "+repage");
+    bool same = reference && test::SameImage(ours, *reference);
+    if (!same) {
+      reference = Giftopnm(file);
+      same = reference && test::SameImage(ours, *reference);
+    }
+    if (!reference) continue;
+    ++compared;
+    matched += same;
+    EXPECT_TRUE(same);
+  }
+  std::printf("GIF corpus: %d valid, %d refused, %d compared, %d identical\n", valid, refused, compared, matched);
+}
+
+}  // namespace
+}  // namespace ravelle
+
+namespace ravelle {
+namespace {
+
+// Every composed frame of the corpus's animations equals ImageMagick's coalesced frame wherever
+// that is opaque (it leaves what no frame covered, and disposed areas, transparent). Without a
+// global table there is no background colour: ours is black where ImageMagick paints its default
+// white, and those pixels are not compared.
+TEST(GifConformanceTest, AnimationsMatchCoalescedFrames) {
+  if (!test::HaveCorpus() || !test::HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "no corpus or ImageMagick";
+  int animations = 0, frames = 0, matched = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "GIF" || entry.expected != "valid") continue;
+    const auto file = test::CorpusDir() / entry.path;
+    const Bytes bytes = test::ReadBytes(file);
+    if (CountGifImages(bytes) < 2) continue;
+    auto animation = GifAnimation::Open(bytes);
+    ASSERT_TRUE(animation);
+    SCOPED_TRACE(entry.path);
+    ASSERT_TRUE(animation->Step());
+    const int width = animation->Frame().Width(), height = animation->Frame().Height();
+    const std::string rgba =
+        test::RunCommand("/usr/bin/convert " + test::Quote(file.string()) + " -coalesce -depth 8 rgba:- 2>/dev/null").out;
+    const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
+    if (rgba.empty() || rgba.size() % frameBytes != 0) continue;  // ImageMagick took another canvas
+    ++animations;
+    const bool noGlobalTable = (bytes[10] & 0x80) == 0;
+    const int count = std::min<int>(static_cast<int>(rgba.size() / frameBytes), animation->FrameCount());
+    for (int f = 0; f < count; ++f) {
+      if (f > 0) {
+        ASSERT_TRUE(animation->Step());
+      }
+      const test::RgbImage ours = test::DibToRgb(animation->Frame());
+      bool same = true;
+      for (std::size_t p = 0; p < static_cast<std::size_t>(width) * height && same; ++p) {
+        const auto* im = reinterpret_cast<const uint8_t*>(rgba.data()) + f * frameBytes + 4 * p;
+        if (im[3] != 255) continue;
+        const uint8_t* mine = &ours.rgb[3 * p];
+        if (noGlobalTable && (im[0] & im[1] & im[2]) == 255 && (mine[0] | mine[1] | mine[2]) == 0) continue;
+        same = im[0] == ours.rgb[3 * p] && im[1] == ours.rgb[3 * p + 1] && im[2] == ours.rgb[3 * p + 2];
+      }
+      ++frames;
+      matched += same;
+      EXPECT_TRUE(same) << "frame " << f + 1;
+    }
+  }
+  std::printf("GIF animations: %d, frames %d, identical where opaque %d\n", animations, frames, matched);
+}
+
+}  // namespace
+}  // namespace ravelle
+
+namespace ravelle {
+namespace {
+
+// The dialog steps an animated GIF on its timer, loops, and stops before the frames are freed.
+using GifShellTest = test::ShellTest;
+
+TEST_F(GifShellTest, AnimatedGifStepsOnTheTimerAndStopsBeforeRelease) {
+  Bytes file = Header("89a", 2, 1, 0x81, 4);
+  Control(file, 0, 0);
+  Image(file, 0, 0, 2, 1, {1, 1});
+  Control(file, 0, 20);
+  Image(file, 1, 0, 1, 1, {2});
+  Add(file, {0x3B});
+  test::WriteBytes(dir / "anim.gif", file);
+  MakeFiles({"still.bmp"});
+  port.FileListAdd("anim.gif");
+  Load("anim.gif");
+  ASSERT_EQ(image.Kind, ImageKind::AnimatedGif);
+  EXPECT_EQ(port.timerPeriod, 90);  // a delay of 0 is shown for 10 hundredths
+  EXPECT_EQ(image.FrameDib.Row(0)[1], 1);
+  BrowserTimer(image, shell, port);
+  EXPECT_EQ(image.FrameDib.Row(0)[1], 2);
+  EXPECT_EQ(port.timerPeriod, 180);
+  image.DisplayDepth = 8;
+  BrowserTimer(image, shell, port);  // back to the first frame
+  EXPECT_EQ(image.FrameDib.Row(0)[1], 1);
+  EXPECT_EQ(port.timerPeriod, 50);
+  port.log.clear();
+  Load("still.bmp");
+  EXPECT_EQ(port.log.front(), "timer off");
+  EXPECT_EQ(image.Kind, ImageKind::Bitmap);
+  EXPECT_FALSE(image.Gif);
+  EXPECT_FALSE(image.FrameDib);
+}
+
+}  // namespace
+}  // namespace ravelle

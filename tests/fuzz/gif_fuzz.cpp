@@ -1,0 +1,22 @@
+// libFuzzer target for the GIF reader: the first image, then up to a few dozen composed frames.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "formats/gif/gif_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::span<const uint8_t> file(data, size);
+  const ravelle::ReadResult result = ravelle::ReadGifImage(file);
+  if (result.dib && result.dib.Pixels().size() != result.dib.Stride() * static_cast<std::size_t>(result.dib.Height())) {
+    __builtin_trap();
+  }
+  auto animation = ravelle::GifAnimation::Open(file);
+  if (!animation) return 0;
+  unsigned sum = 0;
+  for (int i = 0; i < 40 && animation->Step(); ++i) {
+    for (uint8_t byte : animation->Frame().Pixels()) sum += byte;
+    sum += static_cast<unsigned>(animation->Delay());
+  }
+  return static_cast<int>(sum & 0);
+}
