@@ -10,10 +10,12 @@
 #include "formats/dib/dib_reader.h"
 #include "formats/gif/gif_reader.h"
 #include "formats/gif/gif_writer.h"
+#include "formats/iff/iff.h"
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
 #include "formats/lib/tiff_file.h"
 #include "formats/pcx/pcx_file.h"
+#include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
 #include "image/output_file.h"
 
@@ -139,12 +141,18 @@ constexpr TypeRule kIffRules[] = {
        return p.Word(0) == 0x4F46 && p.Word(2) == 0x4D52 ? Is(FileType::Iff, ImageKind::Bitmap) : std::nullopt;
      }},
 };
-constexpr TypeReader kIffReaders[] = {{FileType::Iff, true, nullptr}};
+constexpr TypeReader kIffReaders[] = {
+    {FileType::Iff, true, [](const ReaderInput& in) { return ReadIffImage(in.bytes); }},
+};
+template <bool Pack, bool Ham>
+WriteOutcome WriteIff(const PackedDib& image, const std::filesystem::path& file) {
+  return WriteIffImage(file, Pack, Ham, image) ? WriteOutcome::Written : WriteOutcome::Failed;
+}
 constexpr WriterVariant kIffWriters[] = {
-    {"iff", 174, 14, nullptr},
-    {"iff-packed", 175, 14, nullptr},
-    {"iff-ham", 176, 14, nullptr},
-    {"iff-ham-packed", 177, 14, nullptr},
+    {"iff", 174, 14, WriteIff<false, false>},
+    {"iff-packed", 175, 14, WriteIff<true, false>},
+    {"iff-ham", 176, 14, WriteIff<false, true>},
+    {"iff-ham-packed", 177, 14, WriteIff<true, true>},
 };
 
 // ---- JPEG
@@ -208,7 +216,9 @@ constexpr TypeRule kSunIconRules[] = {
        return p.Word(0) == 0x2A2F && p.ExtensionIs("ICO") ? Is(FileType::SunIcon, ImageKind::Bitmap) : std::nullopt;
      }},
 };
-constexpr TypeReader kSunIconReaders[] = {{FileType::SunIcon, true, nullptr}};
+constexpr TypeReader kSunIconReaders[] = {
+    {FileType::SunIcon, true, [](const ReaderInput& in) { return ReadSunIcon(in.bytes); }},
+};
 
 // ---- Targa
 
