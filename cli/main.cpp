@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <QBuffer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -289,6 +290,14 @@ int Render(const std::vector<std::string>& args) {
   CurrentImage image;
   ShellState shell;
   if (!LoadForCommand(image, port, in, verbose)) return kExitFailed;
+
+  // Text in metafiles needs the font database, which needs an application object; it is made
+  // on the offscreen platform, so no display is needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "ravelle-cli";
+  char* argv[] = {name, nullptr};
+  QGuiApplication application(argc, argv);
 
   // What the viewer's paint draws into a client area of that size.
   image.Viewer = true;

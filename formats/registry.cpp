@@ -11,6 +11,7 @@
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
 #include "formats/lib/tiff_file.h"
+#include "formats/metafile/metafile.h"
 #include "image/output_file.h"
 
 namespace ravelle {
@@ -253,9 +254,9 @@ constexpr TypeRule kMetafileRules[] = {
      }},
 };
 constexpr TypeReader kMetafileReaders[] = {
-    {FileType::PlaceableMetafile, true, nullptr},
-    {FileType::WindowsMetafile, true, nullptr},
-    {FileType::EnhancedMetafile, false, nullptr},
+    {FileType::PlaceableMetafile, true, [](const ReaderInput& in) { return ReadWindowsMetafile(in.bytes, true); }},
+    {FileType::WindowsMetafile, true, [](const ReaderInput& in) { return ReadWindowsMetafile(in.bytes, false); }},
+    {FileType::EnhancedMetafile, false, [](const ReaderInput& in) { return ReadEnhancedMetafile(in.path); }},
 };
 
 constexpr FormatRow kFormats[] = {

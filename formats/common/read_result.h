@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "image/packed_dib.h"
 
 namespace ravelle {
+
+struct MetafileImage;  // formats/metafile/metafile.h
 
 struct FrameSize {
   int64_t width = 0;
@@ -36,6 +39,7 @@ const char* ReadStatusText(ReadStatus status);
 struct ReadResult {
   ReadStatus status = ReadStatus::Ok;
   PackedDib dib;
+  std::shared_ptr<MetafileImage> metafile;  // for the metafile readers
   std::string infoText;
   std::optional<FrameSize> frame;   // reported as soon as the header was read
   std::vector<Message> messages;
