@@ -369,7 +369,6 @@ PackedDib DecodeBitmap16(ByteReader r) {
   if (planes != 1 || widthBytes <= 0 || height <= 0) return {};
   const auto bits = r.Bytes(r.Remaining());
   std::vector<uint8_t> info(40 + 8, 0);
-  ByteReader unused;
   const int32_t negative = -height;
   std::memcpy(&info[0], "\x28\0\0\0", 4);
   std::memcpy(&info[4], &width, 4);
