@@ -4,6 +4,7 @@
 // have to load.
 
 #include <QBuffer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -68,6 +69,14 @@ int Render(const std::vector<std::string>& args) {
   const bool loaded = LoadForCommand(image, port, in, messages);
   std::fputs(messages.text.c_str(), stderr);
   if (!loaded) return kExitFailed;
+
+  // Text in metafiles needs the font database, which needs an application object; it is made
+  // on the offscreen platform, so no display is needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "ravelle-render";
+  char* argv[] = {name, nullptr};
+  QGuiApplication application(argc, argv);
 
   // What the viewer's paint draws into a client area of that size.
   image.Viewer = true;

@@ -14,6 +14,7 @@
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
 #include "formats/lib/tiff_file.h"
+#include "formats/metafile/metafile.h"
 #include "formats/pcx/pcx_file.h"
 #include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
@@ -287,9 +288,9 @@ constexpr TypeRule kMetafileRules[] = {
      }},
 };
 constexpr TypeReader kMetafileReaders[] = {
-    {FileType::PlaceableMetafile, true, nullptr},
-    {FileType::WindowsMetafile, true, nullptr},
-    {FileType::EnhancedMetafile, false, nullptr},
+    {FileType::PlaceableMetafile, true, [](const ReaderInput& in) { return ReadWindowsMetafile(in.bytes, true); }},
+    {FileType::WindowsMetafile, true, [](const ReaderInput& in) { return ReadWindowsMetafile(in.bytes, false); }},
+    {FileType::EnhancedMetafile, false, [](const ReaderInput& in) { return ReadEnhancedMetafile(in.path); }},
 };
 
 constexpr FormatRow kFormats[] = {

@@ -1,5 +1,7 @@
 #include "shell/load.h"
 
+#include "formats/metafile/metafile.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +117,14 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   for (const std::string& text : result.diagnostics) port.LogDiagnostic(text);
   image.InfoText = std::move(result.infoText);
   image.Handle = std::move(result.dib);
+  if (result.metafile) {
+    const MetafileRect& box = result.metafile->bounds;
+    image.IsPlaceable = result.metafile->isPlaceable;
+    image.UnitsPerInch = result.metafile->unitsPerInch;
+    image.MetafileBounds = {box.left, box.top, static_cast<int>(int64_t{box.right} - box.left + 1),
+                            static_cast<int>(int64_t{box.bottom} - box.top + 1)};
+    image.Metafile = std::move(result.metafile);
+  }
 
   if (IsRasterKind(image.Kind) || image.Kind == ImageKind::NoImage) {
     if (image.Handle) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "view/metafile_player.h"
+
 namespace ravelle {
 namespace {
 
@@ -16,7 +18,10 @@ bool IsDrawnKind(ImageKind kind) {
 }
 
 void PaintWindowsMetafile(const PaintSource& source, const PaintLayout& layout, Surface& surface, Size client) {
-  if (!source.isPlaceable) return;  // a plain metafile plays at the top-left corner, unfitted
+  if (!source.isPlaceable) {  // a plain metafile plays at the top-left corner, unfitted
+    PlayWindowsMetafile(surface, *source.metafile);
+    return;
+  }
   const Size extent = PlaceableMetafileExtent(source.metafileBounds, source.unitsPerInch, GetTwipsPerPixel(surface));
   PlayPlaceableMetafileFitted(source.metafile, surface, {client.width + 1, client.height + 1}, extent, layout.tileMode);
 }
@@ -90,8 +95,11 @@ void PaintImageWindow(const PaintSource& source, const PaintLayout& layout, Surf
       if (source.metafile) PaintWindowsMetafile(source, layout, surface, client);
       return;
     case ImageKind::EnhancedMetafile:
-      // Metafile playback is not part of this build: EnhancedMetafileRects says where the
-      // records would go, and nothing is drawn.
+      if (!source.metafile) return;
+      for (const Rect& r : EnhancedMetafileRects(client, source.metafileBounds, layout.tileMode)) {
+        PlayEnhancedMetafile(&surface, source.metafile, {r.left, r.top, r.left + r.width - 1, r.top + r.height - 1},
+                             nullptr, nullptr);
+      }
       return;
     default:
       if (source.raster && *source.raster) PaintRaster(source, layout, surface, target, client);
@@ -160,9 +168,10 @@ std::vector<Rect> FittedMetafileViewports(Size area, Size extent, int mode) {
 }
 
 void PlayPlaceableMetafileFitted(const MetafileImage* metafile, Surface& surface, Size area, Size extent, int mode) {
-  (void)metafile;
-  (void)surface;
-  (void)FittedMetafileViewports(area, extent, mode);
+  if (!metafile) return;
+  for (const Rect& v : FittedMetafileViewports(area, extent, mode)) {
+    PlayWindowsMetafile(surface, *metafile, {8, {v.left, v.top}, {v.width, v.height}});
+  }
 }
 
 std::vector<Rect> EnhancedMetafileRects(Size client, Size bounds, int tileMode) {

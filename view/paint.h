@@ -68,8 +68,7 @@ Size PlaceableMetafileExtent(Size box, int unitsPerInch, Size twipsPerPixel);
 // block of whole tiles (mode 1).
 std::vector<Rect> FittedMetafileViewports(Size area, Size extent, int mode);
 
-// Plays a placeable Windows metafile fitted into the area. Metafile playback is not part of
-// this build: the viewports are worked out and nothing is drawn.
+// Plays a placeable Windows metafile fitted into the area, once into each viewport.
 void PlayPlaceableMetafileFitted(const MetafileImage* metafile, Surface& surface, Size area, Size extent, int mode);
 
 // The rectangles an enhanced metafile of the given size is drawn into in a client area: once,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "image/packed_dib.h"
 
 namespace ravelle {
+
+struct MetafileImage;  // formats/metafile/metafile.h
 
 struct FrameSize {
   int64_t width = 0;
@@ -40,6 +43,7 @@ inline const Message kMemoryAllocationError{"Memory Allocation Error", "", kMbIc
 struct ReadResult {
   ReadStatus status = ReadStatus::Ok;
   PackedDib dib;
+  std::shared_ptr<MetafileImage> metafile;  // for the metafile readers
   std::string infoText;
   std::optional<FrameSize> frame;   // reported as soon as the header was read
   std::vector<Message> messages;

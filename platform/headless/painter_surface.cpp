@@ -1,7 +1,13 @@
 #include "platform/headless/painter_surface.h"
 
 #include <QBrush>
+#include <QFontMetricsF>
 #include <QFontMetrics>
+#include <QPainterPath>
+#include <QPen>
+#include <QRawFont>
+
+#include <cmath>
 #include <QTransform>
 
 namespace ravelle {
@@ -29,6 +35,82 @@ QTransform PlacementOf(Rect dest, int iw, int ih) {
   t.translate(dest.left, dest.top + dest.height);
   t.scale(static_cast<double>(dest.width) / iw, -static_cast<double>(dest.height) / ih);
   return t;
+}
+
+QPainter::CompositionMode CompositionOf(Mix mix) {
+  switch (mix) {
+    case Mix::Black: return QPainter::RasterOp_ClearDestination;
+    case Mix::NotMergePen: return QPainter::RasterOp_NotSourceAndNotDestination;
+    case Mix::MaskNotPen: return QPainter::RasterOp_NotSourceAndDestination;
+    case Mix::NotCopyPen: return QPainter::RasterOp_NotSource;
+    case Mix::MaskPenNot: return QPainter::RasterOp_SourceAndNotDestination;
+    case Mix::Not: return QPainter::RasterOp_NotDestination;
+    case Mix::XorPen: return QPainter::RasterOp_SourceXorDestination;
+    case Mix::NotMaskPen: return QPainter::RasterOp_NotSourceOrNotDestination;
+    case Mix::MaskPen: return QPainter::RasterOp_SourceAndDestination;
+    case Mix::NotXorPen: return QPainter::RasterOp_NotSourceXorDestination;
+    case Mix::MergeNotPen: return QPainter::RasterOp_NotSourceOrDestination;
+    case Mix::MergePenNot: return QPainter::RasterOp_SourceOrNotDestination;
+    case Mix::MergePen: return QPainter::RasterOp_SourceOrDestination;
+    case Mix::White: return QPainter::RasterOp_SetDestination;
+    default: return QPainter::CompositionMode_SourceOver;
+  }
+}
+
+QPainterPath PathOf(std::span<const Contour> contours, bool closed, bool winding) {
+  QPainterPath path;
+  path.setFillRule(winding ? Qt::WindingFill : Qt::OddEvenFill);
+  for (const Contour& c : contours) {
+    if (c.empty()) continue;
+    path.moveTo(c[0].x, c[0].y);
+    for (std::size_t i = 1; i < c.size(); ++i) path.lineTo(c[i].x, c[i].y);
+    if (closed) path.closeSubpath();
+  }
+  return path;
+}
+
+QBrush BrushOf(const ShapeBrush& b) {
+  switch (b.kind) {
+    case ShapeBrush::Kind::Bits: {
+      QImage tile(8, 8, QImage::Format_ARGB32);
+      const QRgb on = qRgb(b.colour.red, b.colour.green, b.colour.blue);
+      const QRgb off = b.transparent ? qRgba(0, 0, 0, 0) : qRgb(b.background.red, b.background.green, b.background.blue);
+      for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) tile.setPixel(x, y, (b.bits[y] >> (7 - x)) & 1 ? on : off);
+      }
+      return QBrush(tile);
+    }
+    case ShapeBrush::Kind::Image:
+      if (b.image) {
+        if (const auto wrapped = WrapDib(*b.image)) return QBrush(wrapped->image.mirrored(false, true));
+      }
+      [[fallthrough]];
+    default:
+      return QBrush(ToQColor(b.colour));
+  }
+}
+
+QFont FontOf(const TextFont& f) {
+  QFont font(QString::fromStdString(f.face));
+  font.setStyleHint(QFont::SansSerif);
+  double pixels = f.height;
+  if (f.cellHeight) {
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(f.height))));
+    const QFontMetricsF m(font);
+    const double cell = m.ascent() + m.descent();
+    if (cell > 0) pixels = f.height * f.height / cell;
+  }
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight, 1, 1000)));
+  font.setItalic(f.italic);
+  font.setUnderline(f.underline);
+  font.setStrikeOut(f.strikeOut);
+  if (f.width > 0) {
+    const QFontMetricsF m(font);
+    const double natural = m.averageCharWidth();
+    if (natural > 0) font.setStretch(std::clamp(static_cast<int>(std::lround(100 * f.width / natural)), 1, 4000));
+  }
+  return font;
 }
 
 }  // namespace
@@ -82,7 +164,9 @@ std::optional<DibImage> WrapDib(const PackedDib& dib) {
 }
 
 PainterSurface::PainterSurface(QPainter& painter, Size client, Colour buttonFace, Size dpi)
-    : painter_(painter), client_(client), buttonFace_(buttonFace), dpi_(dpi) {
+    : painter_(painter), base_(painter.transform()), baseClip_(painter.hasClipping()),
+      baseClipPath_(painter.hasClipping() ? painter.clipPath() : QPainterPath()), client_(client),
+      buttonFace_(buttonFace), dpi_(dpi) {
   // COLORONCOLOR stretching: rows and columns are dropped or repeated, never blended.
   painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter_.setRenderHint(QPainter::Antialiasing, false);
@@ -136,6 +220,108 @@ void PainterSurface::DrawText(const std::string& text, Rect a) {
   painter_.setPen(Qt::black);
   painter_.drawText(QRect(a.left, a.top, a.width, a.height), Qt::AlignHCenter | Qt::AlignTop,
                     QString::fromStdString(text));
+}
+
+}  // namespace ravelle
+
+namespace ravelle {
+
+void PainterSurface::DrawShape(std::span<const Contour> contours, bool closed, bool winding, const ShapeBrush* fill,
+                               const ShapePen* pen, Mix mix) {
+  if (mix == Mix::Nop) return;
+  const QPainterPath path = PathOf(contours, closed, winding);
+  painter_.save();
+  painter_.setCompositionMode(CompositionOf(mix));
+  if (fill) painter_.fillPath(path, mix == Mix::Not ? QBrush(Qt::white) : BrushOf(*fill));
+  if (pen) {
+    QPen p(mix == Mix::Not ? QColor(Qt::white) : ToQColor(pen->colour));
+    p.setWidthF(pen->width);
+    p.setCosmetic(pen->width == 0);
+    static constexpr Qt::PenStyle kDashes[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                               Qt::DashDotDotLine};
+    p.setStyle(kDashes[static_cast<int>(pen->dash)]);
+    p.setCapStyle(pen->cap == ShapePen::Cap::Square ? Qt::SquareCap
+                  : pen->cap == ShapePen::Cap::Flat ? Qt::FlatCap : Qt::RoundCap);
+    p.setJoinStyle(pen->join == ShapePen::Join::Bevel ? Qt::BevelJoin
+                   : pen->join == ShapePen::Join::Miter ? Qt::MiterJoin : Qt::RoundJoin);
+    p.setMiterLimit(pen->miterLimit);
+    painter_.strokePath(path, p);
+  }
+  painter_.restore();
+}
+
+void PainterSurface::SetClip(std::span<const ClipStep> steps) {
+  if (steps.empty()) {
+    if (baseClip_) {
+      painter_.setClipPath(baseClipPath_);
+    } else {
+      painter_.setClipping(false);
+    }
+    return;
+  }
+  QPainterPath area;
+  area.addRect(QRectF(0, 0, client_.width, client_.height));
+  for (const ClipStep& step : steps) {
+    const QPainterPath shape = PathOf(step.contours, true, step.winding);
+    switch (step.op) {
+      case ClipStep::Op::Replace: area = shape; break;
+      case ClipStep::Op::Intersect: area = area.intersected(shape); break;
+      case ClipStep::Op::Exclude: area = area.subtracted(shape); break;
+      case ClipStep::Op::Union: area = area.united(shape); break;
+    }
+  }
+  if (baseClip_) area = area.intersected(baseClipPath_);
+  painter_.setClipPath(area);
+}
+
+void PainterSurface::DrawDibPart(const PackedDib& dib, Rect source, const PointF (&dest)[3], Mix mix) {
+  const auto wrapped = WrapDib(dib);
+  if (!wrapped || mix == Mix::Nop) return;
+  const int w = dib.Width(), h = dib.Height();
+  // Mirrored source rectangles (negative sizes) flip the picture.
+  const bool flipX = source.width < 0, flipY = source.height < 0;
+  QRect part(flipX ? source.left + source.width : source.left, flipY ? source.top + source.height : source.top,
+             std::abs(source.width), std::abs(source.height));
+  const QRect whole = part.intersected(QRect(0, 0, w, h));
+  if (whole.isEmpty() || part.width() == 0 || part.height() == 0) return;
+  // The rows are stored bottom first: take the part the right way up.
+  const QImage image = wrapped->image.copy(whole.left(), h - whole.bottom() - 1, whole.width(), whole.height())
+                           .mirrored(flipX, !flipY);
+  // Image pixels (u, v) of the part to the destination parallelogram.
+  const double sx = 1.0 / part.width(), sy = 1.0 / part.height();
+  const QTransform placement((dest[1].x - dest[0].x) * sx, (dest[1].y - dest[0].y) * sx,
+                             (dest[2].x - dest[0].x) * sy, (dest[2].y - dest[0].y) * sy, dest[0].x, dest[0].y);
+  painter_.save();
+  painter_.setCompositionMode(CompositionOf(mix));
+  painter_.setTransform(placement, true);
+  painter_.drawImage(QPointF(whole.left() - part.left(), whole.top() - part.top()), image);
+  painter_.restore();
+}
+
+TextExtent PainterSurface::MeasureRun(const std::u16string& text, const TextFont& font) {
+  const QFontMetricsF m(FontOf(font));
+  return {m.horizontalAdvance(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()))), m.ascent(),
+          m.descent()};
+}
+
+void PainterSurface::DrawRun(const std::u16string& text, const TextFont& font, PointF origin, double angle,
+                             Colour colour, std::span<const double> advances) {
+  painter_.save();
+  painter_.setFont(FontOf(font));
+  painter_.setPen(ToQColor(colour));
+  painter_.translate(origin.x, origin.y);
+  painter_.rotate(-angle);
+  const QString all = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+  if (advances.empty()) {
+    painter_.drawText(QPointF(0, 0), all);
+  } else {
+    double x = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      painter_.drawText(QPointF(x, 0), QString(QChar(text[i])));
+      x += i < advances.size() ? advances[i] : 0;
+    }
+  }
+  painter_.restore();
 }
 
 }  // namespace ravelle

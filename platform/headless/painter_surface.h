@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <optional>
 #include <vector>
@@ -36,9 +37,20 @@ class PainterSurface : public Surface {
   void TileDib(const PackedDib& dib, Rect area, Size tile) override;
   Size MeasureText(const std::string& text) override;
   void DrawText(const std::string& text, Rect area) override;
+  void DrawShape(std::span<const Contour> contours, bool closed, bool winding, const ShapeBrush* fill,
+                 const ShapePen* pen, Mix mix) override;
+  void SetClip(std::span<const ClipStep> steps) override;
+  void DrawDibPart(const PackedDib& dib, Rect source, const PointF (&dest)[3], Mix mix) override;
+  TextExtent MeasureRun(const std::u16string& text, const TextFont& font) override;
+  void DrawRun(const std::u16string& text, const TextFont& font, PointF origin, double angle, Colour colour,
+               std::span<const double> advances) override;
 
  private:
   QPainter& painter_;
+  QTransform base_;    // the painter's transform when the surface was made
+  bool clipped_ = false;
+  bool baseClip_ = false;
+  QPainterPath baseClipPath_;
   Size client_;
   Colour buttonFace_;
   Size dpi_;

@@ -26,6 +26,13 @@ class RecordingSurface : public Surface {
   void StretchDib(const PackedDib& dib, Rect dest) override;
   Size MeasureText(const std::string& text) override;
   void DrawText(const std::string& text, Rect area) override;
+  void DrawShape(std::span<const Contour> contours, bool closed, bool winding, const ShapeBrush* fill,
+                 const ShapePen* pen, Mix mix) override;
+  void SetClip(std::span<const ClipStep> steps) override;
+  void DrawDibPart(const PackedDib& dib, Rect source, const PointF (&dest)[3], Mix mix) override;
+  TextExtent MeasureRun(const std::u16string& text, const TextFont& font) override;
+  void DrawRun(const std::u16string& text, const TextFont& font, PointF origin, double angle, Colour colour,
+               std::span<const double> advances) override;
 
   Size client;
   Size dpi{96, 96};

@@ -1,0 +1,82 @@
+// Hand-made Windows and enhanced metafiles for the tests.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace ravelle::test {
+
+// A WMF: records of 16-bit parameters, closed by the end-of-file record.
+struct WmfBuilder {
+  std::vector<uint16_t> records;
+  uint16_t objects = 4;
+
+  WmfBuilder& Rec(uint16_t function, std::initializer_list<int> params) {
+    const uint32_t size = 3 + static_cast<uint32_t>(params.size());
+    records.push_back(static_cast<uint16_t>(size));
+    records.push_back(static_cast<uint16_t>(size >> 16));
+    records.push_back(function);
+    for (int p : params) records.push_back(static_cast<uint16_t>(p));
+    return *this;
+  }
+  // A plain WMF; `sizeWords` replaces the header's size when not 0.
+  std::vector<uint8_t> Bytes(uint32_t sizeWords = 0) const {
+    std::vector<uint16_t> words = {1, 9, 0x300, 0, 0, objects, 0, 0, 0};
+    words.insert(words.end(), records.begin(), records.end());
+    for (uint16_t w : {3, 0, 0}) words.push_back(w);
+    const uint32_t size = sizeWords != 0 ? sizeWords : static_cast<uint32_t>(words.size());
+    words[3] = static_cast<uint16_t>(size);
+    words[4] = static_cast<uint16_t>(size >> 16);
+    std::vector<uint8_t> out;
+    for (uint16_t w : words) out.push_back(static_cast<uint8_t>(w)), out.push_back(static_cast<uint8_t>(w >> 8));
+    return out;
+  }
+  // With a placeable header before it.
+  std::vector<uint8_t> Placeable(int16_t left, int16_t top, int16_t right, int16_t bottom, uint16_t unitsPerInch) const {
+    std::vector<uint8_t> out = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0};
+    for (int v : {int{left}, int{top}, int{right}, int{bottom}, int{unitsPerInch}, 0, 0, 0}) {
+      out.push_back(static_cast<uint8_t>(v)), out.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    const auto body = Bytes();
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+  }
+};
+
+// An EMF: records of 32-bit parameters after a 108-byte header, closed by an end-of-file
+// record that carries `palette` (red, green, blue, flags each).
+struct EmfBuilder {
+  std::vector<uint32_t> records;
+  int32_t bounds[4] = {0, 0, 99, 49};
+  int32_t frame[4] = {0, 0, 2645, 1322};  // hundredths of a millimetre at 96 dots per inch
+  std::vector<uint32_t> palette;
+  uint32_t count = 0;
+
+  EmfBuilder& Rec(uint32_t type, std::initializer_list<int64_t> params) {
+    records.push_back(type);
+    records.push_back(8 + 4 * static_cast<uint32_t>(params.size()));
+    for (int64_t p : params) records.push_back(static_cast<uint32_t>(p));
+    ++count;
+    return *this;
+  }
+  std::vector<uint8_t> Bytes() const {
+    std::vector<uint32_t> w = {1, 108};
+    for (int32_t v : bounds) w.push_back(static_cast<uint32_t>(v));
+    for (int32_t v : frame) w.push_back(static_cast<uint32_t>(v));
+    w.insert(w.end(), {0x464D4520, 0x10000, 0, count + 2, 8, 0, 0, static_cast<uint32_t>(palette.size()), 1024, 768,
+                       271, 203, 0, 0, 0, 271000, 203000});
+    w.insert(w.end(), records.begin(), records.end());
+    w.insert(w.end(), {14, 20 + 4 * static_cast<uint32_t>(palette.size()), static_cast<uint32_t>(palette.size()), 16});
+    w.insert(w.end(), palette.begin(), palette.end());
+    w.push_back(20 + 4 * static_cast<uint32_t>(palette.size()));
+    w[12] = static_cast<uint32_t>(w.size() * 4);
+    std::vector<uint8_t> out;
+    for (uint32_t v : w) {
+      for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    return out;
+  }
+};
+
+}  // namespace ravelle::test

@@ -1,0 +1,165 @@
+#include "formats/metafile/metafile.h"
+
+#include <gtest/gtest.h>
+
+#include "formats/registry.h"
+#include "support/test_support.h"
+#include "tests/formats/metafile/metafile_builder.h"
+
+namespace ravelle {
+namespace {
+
+using test::EmfBuilder;
+using test::WmfBuilder;
+
+std::string Tail(const std::string& text, std::size_t n) { return text.size() > n ? text.substr(text.size() - n) : text; }
+
+TEST(MetafileReader, PlaceableBoxGivesSizeBoundsAndInfo) {
+  struct Case {
+    int16_t left, top, right, bottom;
+    uint16_t unitsPerInch;
+    const char* lines;
+    int64_t width, height;
+  };
+  for (const Case& c : {Case{0, 0, 1439, 719, 1440, "\nwidth: 1440 \nheight: 720 \nunits per inch: 1440", 1440, 720},
+                        Case{-100, -50, 99, 49, 576, "\nwidth: 200 \nheight: 100 \nunits per inch: 576", 200, 100}}) {
+    const ReadResult r = ReadWindowsMetafile(WmfBuilder{}.Placeable(c.left, c.top, c.right, c.bottom, c.unitsPerInch), true);
+    ASSERT_TRUE(r.metafile);
+    EXPECT_EQ(r.status, ReadStatus::Ok);
+    EXPECT_TRUE(r.infoText.starts_with("image type: placeable WMF \nversion: 0x300 \nfile size: 12 \nnumber of objects: 4"));
+    EXPECT_EQ(Tail(r.infoText, std::string(c.lines).size()), c.lines);
+    ASSERT_TRUE(r.frame);
+    EXPECT_EQ(r.frame->width, c.width);
+    EXPECT_EQ(r.frame->height, c.height);
+    EXPECT_EQ(r.metafile->bounds, (MetafileRect{c.left, c.top, c.right, c.bottom}));
+    EXPECT_EQ(r.metafile->unitsPerInch, c.unitsPerInch);
+    EXPECT_TRUE(r.metafile->isPlaceable);
+    EXPECT_EQ(r.metafile->placeableHeader[0], 0xD7);
+  }
+}
+
+TEST(MetafileReader, PlainWmfReportsItsSizeInWords) {
+  const ReadResult r = ReadWindowsMetafile(WmfBuilder{}.Bytes(1234), false);
+  ASSERT_TRUE(r.metafile);
+  EXPECT_EQ(r.infoText, "image type: WMF \nversion: 0x300 \nfile size: 1234 \nnumber of objects: 4 \nmax record size: 0");
+  EXPECT_EQ(r.frame->width, 1);
+  EXPECT_EQ(r.frame->height, 1);
+  EXPECT_FALSE(r.metafile->enhanced);
+}
+
+TEST(MetafileReader, FailuresOfTheWindowsReader) {
+  auto empty = WmfBuilder{}.Placeable(0, 0, 9, 9, 96);
+  empty.resize(22);
+  const ReadResult unread = ReadWindowsMetafile(empty, true);
+  EXPECT_FALSE(unread.metafile);
+  ASSERT_EQ(unread.messages.size(), 1u);
+  EXPECT_EQ(unread.messages[0], (Message{"Unable to read metafile bits", "", kMbIconHand}));
+
+  auto huge = WmfBuilder{}.Placeable(0, 0, 9, 9, 96);
+  huge[22 + 6] = huge[22 + 7] = huge[22 + 8] = huge[22 + 9] = 0xFF;  // 4G words
+  const ReadResult tooLarge = ReadWindowsMetafile(huge, true);
+  ASSERT_EQ(tooLarge.messages.size(), 1u);
+  EXPECT_EQ(tooLarge.messages[0].text, "MemoryAllocation Error");
+
+  // Not a metafile header at all: no picture and no message.
+  const std::vector<uint8_t> junk(40, 0x55);
+  const ReadResult plain = ReadWindowsMetafile(junk, false);
+  EXPECT_FALSE(plain.metafile);
+  EXPECT_TRUE(plain.messages.empty());
+}
+
+TEST(MetafileReader, WmfNamedEmfIsTakenAsEnhanced) {
+  struct Case {
+    std::vector<uint8_t> bytes;
+    int32_t width, height;  // the picture, in hundredths of a millimetre
+  };
+  for (const Case& c : {Case{WmfBuilder{}.Bytes(), 1000, 1000},
+                        Case{WmfBuilder{}.Placeable(0, 0, 1440, 720, 1440), 2540, 1270},
+                        Case{WmfBuilder{}.Placeable(-10, -10, 90, 40, 100), 2540, 1270}}) {
+    const ReadResult r = ReadEnhancedMetafileBytes(c.bytes, "a.emf");
+    ASSERT_TRUE(r.metafile);
+    EXPECT_TRUE(r.metafile->enhanced);
+    EXPECT_TRUE(r.metafile->windowsRecords);
+    EXPECT_EQ(r.metafile->header.frame, (MetafileRect{0, 0, c.width, c.height}));
+    EXPECT_TRUE(r.messages.empty());
+  }
+}
+
+TEST(MetafileReader, FailuresOfTheEnhancedReader) {
+  const std::vector<uint8_t> junk(64, 0x11);
+  const ReadResult invalid = ReadEnhancedMetafileBytes(junk, "dir/junk.emf");
+  EXPECT_FALSE(invalid.metafile);
+  ASSERT_EQ(invalid.messages.size(), 1u);
+  EXPECT_EQ(invalid.messages[0], (Message{"Not a Valid Metafile", "dir/junk.emf", kMbOk}));
+
+  // A placeable key with no units per inch would divide by zero.
+  const ReadResult noUnits = ReadEnhancedMetafileBytes(WmfBuilder{}.Placeable(0, 0, 10, 10, 0), "a.emf");
+  EXPECT_FALSE(noUnits.metafile);
+  ASSERT_EQ(noUnits.messages.size(), 1u);
+  EXPECT_EQ(noUnits.messages[0], (Message{"Failed to Create MetaFile from Bits", "Error Reading MetaFile", kMbOk}));
+
+  const ReadResult missing = ReadEnhancedMetafile("/nonexistent/file.emf");
+  ASSERT_EQ(missing.messages.size(), 1u);
+  EXPECT_EQ(missing.messages[0], (Message{"Error Opening File", "/nonexistent/file.emf", kMbOk}));
+}
+
+TEST(MetafileReader, EnhancedHeaderInfoAndPalette) {
+  EmfBuilder emf;
+  emf.Rec(18, {1});
+  for (uint32_t i = 0; i < 8; ++i) emf.palette.push_back(0x00010203 * i);
+  const ReadResult r = ReadEnhancedMetafileBytes(emf.Bytes(), "p.emf");
+  ASSERT_TRUE(r.metafile);
+  EXPECT_EQ(r.infoText, "image type: Enhanced Metafile EMF \nversion: 0x10000 \nfile size: " +
+                            std::to_string(emf.Bytes().size()) +
+                            " \nnumber of records: 3 \nnumber of handles: 8\nwidth: 100 \nheight: 50 \n");
+  EXPECT_EQ(r.frame->width, 100);
+  EXPECT_EQ(r.metafile->records.size(), 3u);
+  const auto palette = CreateEnhMetafilePalette(*r.metafile);
+  ASSERT_EQ(palette.size(), 8u);
+  EXPECT_EQ(palette[1], (MetafilePaletteEntry{3, 2, 1, 0}));
+  EXPECT_TRUE(CreateEnhMetafilePalette(*ReadEnhancedMetafileBytes(EmfBuilder{}.Bytes(), "n.emf").metafile).empty());
+}
+
+// Records are cut at the data's end; a record that claims more than there is stops the list.
+TEST(MetafileReader, RecordsStayInsideTheData) {
+  auto wmf = WmfBuilder{}.Rec(0x041B, {10, 10, 0, 0}).Bytes();
+  wmf[18] = 0xFF, wmf[19] = 0xFF;  // the rectangle claims 64K words
+  const ReadResult r = ReadWindowsMetafile(wmf, false);
+  ASSERT_TRUE(r.metafile);
+  for (const MetafileRecord& rec : r.metafile->records) EXPECT_LE(rec.offset + rec.size, r.metafile->bytes.size());
+
+  auto emf = EmfBuilder{}.Rec(43, {0, 0, 5, 5}).Bytes();
+  emf[108 + 4] = 0xF0;  // the rectangle's size is past the end
+  const ReadResult e = ReadEnhancedMetafileBytes(emf, "x.emf");
+  ASSERT_TRUE(e.metafile);
+  EXPECT_EQ(e.metafile->records.size(), 1u);  // the header only
+}
+
+TEST(MetafileReader, RegistryReadsAllThreeKinds) {
+  for (FileType type : {FileType::PlaceableMetafile, FileType::WindowsMetafile, FileType::EnhancedMetafile}) {
+    const TypeReader* reader = FindReader(type);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_NE(reader->read, nullptr);
+  }
+}
+
+TEST(MetafileReader, CorpusFilesRead) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  int read = 0, valid = 0;
+  for (const test::CorpusEntry& entry : test::CorpusManifest()) {
+    if (entry.format != "WMF" && entry.format != "EMF") continue;
+    const auto path = (test::CorpusDir() / entry.path).string();
+    const auto bytes = test::ReadBytes(path);
+    const bool placeable = bytes.size() >= 2 && bytes[0] == 0xD7 && bytes[1] == 0xCD;
+    const ReadResult r = entry.format == "EMF" ? ReadEnhancedMetafile(path) : ReadWindowsMetafile(bytes, placeable);
+    if (entry.expected == "valid") {
+      ++valid;
+      EXPECT_TRUE(r.metafile) << entry.path;
+    }
+    read += r.metafile != nullptr;
+  }
+  std::printf("metafiles read: %d, of them %d valid\n", read, valid);
+}
+
+}  // namespace
+}  // namespace ravelle

@@ -1,0 +1,164 @@
+// The corpus's metafiles drawn by ravelle-cli render at their natural size, compared with an
+// independent renderer (wmf2svg or emf2svg-conv, then rsvg-convert). Vector drawing is not
+// expected to match pixel for pixel: the measure is how much of each picture's ink (pixels
+// darker than light grey) lies within two pixels of the other's, as an F score.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "formats/metafile/metafile.h"
+#include "support/test_support.h"
+#include "view/paint.h"
+
+namespace ravelle {
+namespace {
+
+using test::CorpusDir;
+
+constexpr double kLeastSimilarity = 0.5;
+
+// Files the reference draws differently for reasons of its own, with the reason.
+const std::vector<std::pair<std::string, std::string>> kKnownDifferences = {};
+
+std::vector<bool> Ink(const QImage& image) {
+  std::vector<bool> ink(static_cast<std::size_t>(image.width()) * image.height());
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) ink[static_cast<std::size_t>(y) * image.width() + x] = qGray(image.pixel(x, y)) < 224;
+  }
+  return ink;
+}
+
+// The ink grown by `radius` pixels each way.
+std::vector<bool> Grown(const std::vector<bool>& ink, int w, int h, int radius) {
+  std::vector<bool> across(ink.size()), out(ink.size());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      bool any = false;
+      for (int d = -radius; d <= radius && !any; ++d) any = x + d >= 0 && x + d < w && ink[y * w + x + d];
+      across[y * w + x] = any;
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      bool any = false;
+      for (int d = -radius; d <= radius && !any; ++d) any = y + d >= 0 && y + d < h && across[(y + d) * w + x];
+      out[y * w + x] = any;
+    }
+  }
+  return out;
+}
+
+double InkSimilarity(const QImage& ours, const QImage& reference) {
+  const int w = ours.width(), h = ours.height();
+  const auto a = Ink(ours), b = Ink(reference.scaled(w, h));
+  const auto ga = Grown(a, w, h, 2), gb = Grown(b, w, h, 2);
+  double na = 0, nb = 0, hitA = 0, hitB = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    na += a[i], nb += b[i];
+    hitA += a[i] && gb[i];
+    hitB += b[i] && ga[i];
+  }
+  if (na == 0 && nb == 0) return 1;
+  if (na == 0 || nb == 0) return 0;
+  const double precision = hitA / na, recall = hitB / nb;
+  return precision + recall == 0 ? 0 : 2 * precision * recall / (precision + recall);
+}
+
+// The size the viewer draws a metafile at when nothing shrinks it; for a plain WMF, which has
+// none of its own, the reference's.
+Size NaturalSize(const std::filesystem::path& file, const std::string& svg) {
+  const auto bytes = test::ReadBytes(file);
+  if (file.extension() == ".emf") {
+    const ReadResult r = ReadEnhancedMetafileBytes(bytes, file.string());
+    if (r.metafile) {
+      const MetafileRect& b = r.metafile->bounds;
+      return {b.right - b.left + 1, b.bottom - b.top + 1};
+    }
+    return {};
+  }
+  const bool placeable = bytes.size() >= 2 && bytes[0] == 0xD7 && bytes[1] == 0xCD;
+  const ReadResult r = ReadWindowsMetafile(bytes, placeable);
+  if (!r.metafile) return {};
+  if (placeable) {
+    const MetafileRect& b = r.metafile->bounds;
+    return PlaceableMetafileExtent({b.right - b.left + 1, b.bottom - b.top + 1}, r.metafile->unitsPerInch, {15, 15});
+  }
+  std::smatch m;
+  static const std::regex size(R"(<svg[^>]*width="([0-9.]+)[^"]*"[^>]*height="([0-9.]+))");
+  if (std::regex_search(svg, m, size)) return {static_cast<int>(std::stod(m[1])), static_cast<int>(std::stod(m[2]))};
+  return {};
+}
+
+TEST(MetafileConformance, CorpusLooksLikeTheIndependentRenderer) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << CorpusDir();
+  if (!test::HaveProgram("/usr/bin/wmf2svg") || !test::HaveProgram("/usr/bin/emf2svg-conv") ||
+      !test::HaveProgram("/usr/bin/rsvg-convert")) {
+    GTEST_SKIP() << "wmf2svg, emf2svg-conv or rsvg-convert is not installed";
+  }
+  test::TempDir dir;
+  int compared = 0, noReference = 0, below = 0;
+  double total = 0;
+  std::vector<std::pair<double, std::string>> scores;
+  for (const test::CorpusEntry& entry : test::CorpusManifest()) {
+    if ((entry.format != "WMF" && entry.format != "EMF") || entry.expected != "valid") continue;
+    const std::filesystem::path file = CorpusDir() / entry.path;
+    const std::string svg = (dir / "reference.svg").string();
+    std::filesystem::remove(svg);
+    const std::string convert = entry.format == "WMF"
+                                    ? "/usr/bin/wmf2svg -o " + test::Quote(svg) + " " + test::Quote(file.string())
+                                    : "/usr/bin/emf2svg-conv -i " + test::Quote(file.string()) + " -o " + test::Quote(svg);
+    if (test::RunCommand("timeout 60 " + convert + " >/dev/null 2>&1").status != 0 || !std::filesystem::exists(svg)) {
+      ++noReference;
+      continue;
+    }
+    std::ifstream in(svg);
+    std::stringstream text;
+    text << in.rdbuf();
+    Size size = NaturalSize(file, text.str());
+    // Very large pictures are compared at a quarter of a million pixels or so.
+    while (int64_t{size.width} * size.height > 600'000) size = {size.width / 2, size.height / 2};
+    if (size.width < 1 || size.height < 1) {
+      ++noReference;
+      continue;
+    }
+    const std::string dims = std::to_string(size.width) + "x" + std::to_string(size.height);
+    const std::string ours = (dir / "ours.png").string(), theirs = (dir / "theirs.png").string();
+    const auto rendered = test::RunCommand("timeout 120 " + test::Quote(RAVELLE_CLI) + " render " +
+                                           test::Quote(file.string()) + " " + test::Quote(ours) + " --size " + dims +
+                                           " >/dev/null 2>&1");
+    ASSERT_EQ(rendered.status, 0) << entry.path;
+    if (test::RunCommand("timeout 120 /usr/bin/rsvg-convert -b white -w " + std::to_string(size.width) + " -h " +
+                         std::to_string(size.height) + " -o " + test::Quote(theirs) + " " + test::Quote(svg) +
+                         " >/dev/null 2>&1").status != 0) {
+      ++noReference;
+      continue;
+    }
+    const QImage a(QString::fromStdString(ours)), b(QString::fromStdString(theirs));
+    if (a.isNull() || b.isNull()) {
+      ++noReference;
+      continue;
+    }
+    const double similarity = InkSimilarity(a, b);
+    ++compared;
+    total += similarity;
+    scores.push_back({similarity, entry.path});
+    const bool known = std::ranges::any_of(kKnownDifferences, [&](const auto& k) { return k.first == entry.path; });
+    if (similarity < kLeastSimilarity && !known) {
+      ++below;
+      ADD_FAILURE() << entry.path << ": similarity " << similarity;
+    }
+  }
+  std::ranges::sort(scores);
+  for (const auto& [score, path] : scores) std::printf("similarity %.3f %s\n", score, path.c_str());
+  std::printf("metafiles compared: %d, mean similarity %.3f, below %.2f: %d, without a reference picture: %d\n",
+              compared, compared ? total / compared : 0.0, kLeastSimilarity, below, noReference);
+}
+
+}  // namespace
+}  // namespace ravelle

@@ -1,0 +1,205 @@
+// The player's record families drawn into an image and checked pixel by pixel.
+#include "view/metafile_player.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include "platform/headless/painter_surface.h"
+#include "platform/headless/recording_surface.h"
+#include "tests/formats/metafile/metafile_builder.h"
+
+namespace ravelle {
+namespace {
+
+using test::EmfBuilder;
+using test::WmfBuilder;
+
+constexpr QRgb kW = 0xFFFFFFFF, kK = 0xFF000000, kRed = 0xFFFF0000;
+
+QImage Play(const WmfBuilder& wmf, const WmfStart& start = {}, Size size = {64, 64}) {
+  const ReadResult r = ReadWindowsMetafile(wmf.Bytes(), false);
+  QImage image(size.width, size.height, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  if (!r.metafile) return image;
+  QPainter painter(&image);
+  PainterSurface surface(painter, size);
+  PlayWindowsMetafile(surface, *r.metafile, start);
+  return image;
+}
+
+// The smallest rectangle around the pixels that are not white.
+QRect InkBox(const QImage& image) {
+  QRect box;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) != kW) box = box.united(QRect(x, y, 1, 1));
+    }
+  }
+  return box;
+}
+
+// Selecting stock-like objects: a black brush and a null pen, made in slots 0 and 1.
+WmfBuilder& BlackFillNoPen(WmfBuilder& w) {
+  return w.Rec(0x02FC, {0, 0, 0, 0}).Rec(0x012D, {0}).Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1});
+}
+
+TEST(MetafilePlayer, AnisotropicRectangleLandsWhereTheMappingSays) {
+  WmfBuilder w;
+  BlackFillNoPen(w);
+  w.Rec(0x020C, {100, 100})   // window extent 100 x 100
+      .Rec(0x020B, {0, 0})
+      .Rec(0x041B, {30, 20, 10, 10});  // rectangle (10, 10)-(20, 30)
+  // The viewport is 200 x 200 at (4, 2): logical (10, 10) is device (24, 22), (20, 30) is (44, 62).
+  const QImage image = Play(w, {8, {4, 2}, {200, 200}});
+  EXPECT_EQ(InkBox(image), QRect(QPoint(24, 22), QPoint(43, 61)));
+  EXPECT_EQ(image.pixel(30, 40), kK);
+}
+
+TEST(MetafilePlayer, HatchedBrushFollowsTheDevicePattern) {
+  struct Case {
+    int hatch;
+    bool (*on)(int x, int y);
+  };
+  for (const Case& c : {Case{0, [](int, int y) { return y % 8 == 3; }}, Case{1, [](int x, int) { return x % 8 == 4; }},
+                        Case{2, [](int x, int y) { return x % 8 == y % 8; }}}) {
+    WmfBuilder w;
+    w.Rec(0x02FC, {2, 0x00FF, 0, c.hatch})  // red hatched brush
+        .Rec(0x012D, {0})
+        .Rec(0x02FA, {5, 0, 0, 0, 0})
+        .Rec(0x012D, {1})
+        .Rec(0x0102, {1})  // transparent background
+        .Rec(0x041B, {32, 32, 0, 0});
+    const QImage image = Play(w);
+    for (int y = 0; y < 32; ++y) {
+      for (int x = 0; x < 32; ++x) ASSERT_EQ(image.pixel(x, y), c.on(x, y) ? kRed : kW) << c.hatch << " " << x << "," << y;
+    }
+    EXPECT_EQ(image.pixel(40, 3), kW);
+  }
+}
+
+TEST(MetafilePlayer, ClippedEllipseStaysInsideTheClip) {
+  WmfBuilder w;
+  BlackFillNoPen(w);
+  w.Rec(0x0416, {64, 32, 0, 0})     // intersect with the left half
+      .Rec(0x0415, {40, 20, 24, 0})  // exclude (0, 24)-(20, 40)
+      .Rec(0x0418, {60, 60, 4, 4})  // ellipse (4, 4)-(60, 60)
+      .Rec(0x041B, {4, 64, 0, 0});  // a band across the top, cut at the clip
+  const QImage image = Play(w);
+  EXPECT_EQ(InkBox(image), QRect(QPoint(0, 0), QPoint(31, 59)));
+  EXPECT_EQ(image.pixel(28, 32), kK);  // inside the ellipse and the clip
+  EXPECT_EQ(image.pixel(36, 32), kW);  // inside the ellipse, outside the clip
+  EXPECT_EQ(image.pixel(6, 6), kW);    // inside the clip, outside the ellipse
+  EXPECT_EQ(image.pixel(8, 32), kW);   // excluded
+}
+
+TEST(MetafilePlayer, RasterOperationsOverAPattern) {
+  // Black (PATCOPY with a black brush) on the left, then white everywhere inverted with
+  // SRCINVERT by a white bitmap: black turns white and white black.
+  const std::vector<int> dib = {40, 0, 1, 0, 1, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFF, 0x00FF};
+  WmfBuilder w;
+  BlackFillNoPen(w);
+  w.Rec(0x061D, {0x0021, 0x00F0, 16, 8, 0, 0});  // PATBLT PATCOPY (0, 0) 8 x 16
+  std::initializer_list<int> head = {0x0046, 0x0066, 0, 1, 1, 0, 0, 16, 16, 0, 0};
+  std::vector<int> params(head);
+  params.insert(params.end(), dib.begin(), dib.end());
+  w.records.push_back(static_cast<uint16_t>(3 + params.size()));
+  w.records.push_back(0);
+  w.records.push_back(0x0F43);  // STRETCHDIB, SRCINVERT, 1 x 1 into (0, 0) 16 x 16
+  for (int p : params) w.records.push_back(static_cast<uint16_t>(p));
+  w.Rec(0x0104, {6}).Rec(0x041B, {40, 40, 32, 32});  // R2_NOT rectangle: white becomes black
+  const QImage image = Play(w);
+  EXPECT_EQ(image.pixel(2, 2), kW);
+  EXPECT_EQ(image.pixel(12, 2), kK);
+  EXPECT_EQ(image.pixel(20, 2), kW);
+  EXPECT_EQ(image.pixel(35, 35), kK);
+}
+
+TEST(MetafilePlayer, XorPenLineDrawnTwiceVanishes) {
+  WmfBuilder w;
+  w.Rec(0x02FA, {0, 1, 0, 0x00FF, 0}).Rec(0x012D, {0}).Rec(0x0104, {7});
+  for (int i = 0; i < 2; ++i) w.Rec(0x0214, {10, 5}).Rec(0x0213, {10, 50});
+  EXPECT_TRUE(InkBox(Play(w)).isEmpty());
+}
+
+TEST(MetafilePlayer, RotatedTextRisesFromItsReferencePoint) {
+  // Fonts need an application object (on the offscreen platform under ctest).
+  static int argc = 1;
+  static char name[] = "test";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* application = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
+  (void)application;
+  // A 20-pixel font turned 90 degrees: the text runs upwards from (30, 60).
+  WmfBuilder w;
+  w.Rec(0x02FB, {-20, 0, 900, 900, 400, 0, 0, 0, 0, 0, 0, 0, 0})
+      .Rec(0x012D, {0})
+      .Rec(0x012E, {24})  // baseline
+      .Rec(0x0102, {1})
+      .Rec(0x0521, {4, 'H' | 'H' << 8, 'H' | 'H' << 8, 60, 30});
+  const QRect box = InkBox(Play(w, {}, {64, 64}));
+  ASSERT_FALSE(box.isEmpty());
+  EXPECT_GT(box.height(), box.width());
+  EXPECT_LE(box.bottom(), 61);
+  EXPECT_LE(box.right(), 31);
+  EXPECT_GE(box.left(), 10);
+}
+
+TEST(MetafilePlayer, EnhancedMetafileFillsItsRectangle) {
+  // Frame (0, 0)-(2645, 1322) hundredths of a millimetre is 100 x 50 pixels at 96 dots per
+  // inch; a world transform doubles the polygon.
+  EmfBuilder emf;
+  emf.Rec(39, {1, 0, 0x0000FF, 0})   // red brush in slot 1
+      .Rec(37, {1})
+      .Rec(37, {0x80000008})          // NULL_PEN
+      .Rec(35, {0x40000000, 0, 0, 0x40000000, 0, 0})
+      .Rec(86, {0, 0, 0, 0, 4, 10 | 5 << 16, 20 | 5 << 16, 20 | 10 << 16, 10 | 10 << 16});
+  const ReadResult r = ReadEnhancedMetafileBytes(emf.Bytes(), "t.emf");
+  ASSERT_TRUE(r.metafile);
+  QImage image(120, 60, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    PainterSurface surface(painter, {120, 60});
+    EXPECT_EQ(PlayEnhancedMetafile(&surface, r.metafile.get(), {0, 0, 99, 49}, nullptr, nullptr), 1);
+  }
+  const QRect box = InkBox(image);
+  EXPECT_NEAR(box.left(), 20, 1);
+  EXPECT_NEAR(box.top(), 10, 1);
+  EXPECT_NEAR(box.right(), 39, 1);
+  EXPECT_NEAR(box.bottom(), 19, 1);
+  EXPECT_EQ(image.pixel(30, 15), kRed);
+
+  std::string info;
+  MetafileRect bounds;
+  EXPECT_EQ(PlayEnhancedMetafile(nullptr, r.metafile.get(), {}, &info, &bounds), 1);
+  EXPECT_EQ(bounds, (MetafileRect{0, 0, 99, 49}));
+  EXPECT_TRUE(info.starts_with("image type: Enhanced Metafile EMF"));
+  EXPECT_EQ(PlayEnhancedMetafile(nullptr, nullptr, {}, &info, nullptr), 1);
+}
+
+TEST(MetafilePlayer, SaveRestoreAndPathsOnTheRecordingSurface) {
+  EmfBuilder emf;
+  emf.Rec(33, {})
+      .Rec(30, {0, 0, 10, 10})  // intersect clip
+      .Rec(34, {-1})            // restored: the clip goes
+      .Rec(59, {})
+      .Rec(27, {1, 1})
+      .Rec(54, {5, 1})
+      .Rec(54, {5, 5})
+      .Rec(61, {})
+      .Rec(60, {})
+      .Rec(64, {0, 0, 0, 0})
+      .Rec(34, {-7});  // nothing saved: passed over
+  RecordingSurface surface({100, 50});
+  const ReadResult r = ReadEnhancedMetafileBytes(emf.Bytes(), "t.emf");
+  PlayEnhancedMetafile(&surface, r.metafile.get(), {0, 0, 99, 49}, nullptr, nullptr);
+  ASSERT_GE(surface.log.size(), 3u);
+  EXPECT_EQ(surface.log[0], "clip 1 steps");
+  EXPECT_EQ(surface.log[1], "clip 0 steps");
+  EXPECT_EQ(surface.log[2], "shape pen #000000 w0 mix 13 [ 1,1 5,1 5,5 1,1 ]");
+}
+
+}  // namespace
+}  // namespace ravelle
