@@ -476,12 +476,15 @@ void AppendId(std::vector<uint8_t>& out, const char* id) { out.insert(out.end(),
 
 // Splits one row of per-pixel values (`bits` wide) into plane lines, plane 0 first.
 void SplitPlanes(const uint8_t* values, int width, int bits, std::size_t lineLength, uint8_t* lines) {
+  // Eight pixels at a time: bit k of each of the eight bytes, gathered into one byte with the
+  // first pixel in its most significant bit. `values` is zero past the width.
   std::memset(lines, 0, lineLength * bits);
-  for (int x = 0; x < width; ++x) {
-    const unsigned v = values[x];
-    const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+  for (int x = 0; x < width; x += 8) {
+    uint64_t v;
+    std::memcpy(&v, values + x, 8);
     for (int k = 0; k < bits; ++k) {
-      if ((v >> k) & 1) lines[k * lineLength + (x >> 3)] |= bit;
+      const uint64_t plane = (v >> k) & 0x0101010101010101u;
+      lines[k * lineLength + (x >> 3)] = static_cast<uint8_t>((plane * 0x8040201008040201u) >> 56);
     }
   }
 }
@@ -539,7 +542,7 @@ bool WriteIffImage(const std::filesystem::path& path, bool pack, bool ham, const
     const std::size_t rawSize = static_cast<std::size_t>(planes) * lineLength * static_cast<std::size_t>(height);
     body.reserve(pack ? rawSize / 2 : rawSize);
     std::vector<uint8_t> lines(lineLength * planes);
-    std::vector<uint8_t> values(8 * lineLength);
+    std::vector<uint8_t> values(8 * lineLength + 8);  // zero past the width
     std::vector<uint8_t> rgb(3 * static_cast<std::size_t>(width) + 3);
     for (int y = height - 1; y >= 0; --y) {
       const uint8_t* row = dib.Row(y).data();

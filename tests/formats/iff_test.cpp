@@ -329,6 +329,11 @@ const std::map<std::string, std::string> kNotCompared = {
     {"kimageformats/sv5_testcard_rgb16.iff", "48 planes without CMAP: no image"},
     {"kimageformats/sv5_testcard_rgb_rgb8.iff", "RGB8 form without CMAP: no image"},
     {"zigimg/sample-ilbm-4bit-compressed-atari.iff", "compression 2 (VDAT) is taken as ByteRun1"},
+    {"kimageformats/aga_pchg_amiga_16cl.iff", "PCHG palette changes per line are not applied"},
+    {"kimageformats/aga_pchg_amiga_64cl.iff", "PCHG palette changes per line are not applied"},
+    {"kimageformats/ocs_pchg_amiga_16cl.iff", "PCHG palette changes per line are not applied"},
+    {"kimageformats/ocs_pchg_amiga_64cl.iff", "PCHG palette changes per line are not applied"},
+    {"zigimg/sample-ehb.iff", "a 64-entry CMAP with the extra-halfbrite bit: entries 32 to 63 become halves"},
 };
 
 TEST(IffConformanceTest, CorpusMatchesIlbmtoppm) {

@@ -1,0 +1,99 @@
+// The SunIcon reader on hand-made files and on the shared corpus (against netpbm's sunicontopnm).
+
+#include <gtest/gtest.h>
+
+#include "formats/registry.h"
+#include "formats/sunicon/sunicon.h"
+#include "support/test_images.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+std::vector<uint8_t> Icon(const std::string& header, int words, uint16_t first = 0x8001) {
+  std::string text = header + "\n */\n";
+  for (int i = 0; i < words; ++i) text += Format("\t0x%04X,%s", i == 0 ? first : (i * 0x1111) & 0xFFFF, i % 8 == 7 ? "\n" : "");
+  return {text.begin(), text.end()};
+}
+
+const std::string kHeader64 = "/* Format_version=1, Width=64, Height=64, Depth=1, Valid_bits_per_item=16";
+
+TEST(SunIconTest, DepthOneAndTheInformationText) {
+  const ReadResult r = ReadSunIcon(Icon(kHeader64, 256));
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.dib.BitCount(), 1);
+  EXPECT_EQ(r.dib.Width(), 64);
+  EXPECT_EQ(test::PixelAt(r.dib, 0, 0), 1u);  // set bits are black
+  EXPECT_EQ(test::PixelAt(r.dib, 1, 0), 0u);
+  EXPECT_EQ(test::PixelAt(r.dib, 15, 0), 1u);
+  EXPECT_EQ(test::PixelAt(r.dib, 63, 63), ((255 * 0x1111) & 0xFFFF & 1) ? 1u : 0u);
+  EXPECT_EQ(r.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
+  EXPECT_EQ(r.infoText, "image type: SunIcon \n\nheader string: /* format_version=1, width=64, height=64, depth=1, valid_bits_per_item=16\n */\n");
+}
+
+TEST(SunIconTest, DepthEightPalette) {
+  const ReadResult r = ReadSunIcon(Icon("/* Format_version=1, WIDTH=16, Height=16, Depth=8, Valid_bits_per_item=16", 128, 0x000F));
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.dib.BitCount(), 8);
+  EXPECT_EQ(test::PixelAt(r.dib, 0, 0), 0u);
+  EXPECT_EQ(test::PixelAt(r.dib, 1, 0), 15u);
+  EXPECT_EQ(r.dib.Colors()[15], (RgbQuad{0, 0, 128, 0}));  // dark red
+  EXPECT_EQ(r.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
+}
+
+TEST(SunIconTest, RowsTakeWholeWords) {
+  // Width 20: two words a row, the last 12 pixels of the second dropped.
+  const ReadResult r = ReadSunIcon(Icon("/* Format_version=1, Width=20, Height=2, Depth=1, Valid_bits_per_item=16", 4, 0xFFFF));
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(test::PixelAt(r.dib, 0, 0), 1u);
+  EXPECT_EQ(test::PixelAt(r.dib, 16, 0), 0u);  // second word 0x1111: pixel 16 is its bit 15
+  EXPECT_EQ(test::PixelAt(r.dib, 19, 0), 1u);
+  EXPECT_EQ(test::PixelAt(r.dib, 3, 1), 0u);   // third word 0x2222 starts the second row
+  EXPECT_EQ(test::PixelAt(r.dib, 2, 1), 1u);
+  EXPECT_EQ(r.dib.Row(0)[2] & 0x0F, 0);        // nothing past the width
+}
+
+TEST(SunIconTest, FilesWithoutAnImage) {
+  const ReadResult four = ReadSunIcon(Icon("/* Format_version=1, Width=16, Height=16, Depth=4, Valid_bits_per_item=16", 64));
+  EXPECT_FALSE(four.dib);
+  EXPECT_EQ(four.messages, (std::vector<Message>{{"Unsupported SunIcon Depth", "", kMbIconHand}}));
+  for (const std::string header : {"/* Format_version=1, Height=16, Depth=1", "/* Width=16, Depth=1", "/* Width=16, Height=16",
+                                   "/* Width=0, Height=16, Depth=1"}) {
+    const ReadResult r = ReadSunIcon(Icon(header, 16));
+    EXPECT_FALSE(r.dib) << header;
+    EXPECT_TRUE(r.messages.empty());
+  }
+  EXPECT_FALSE(ReadSunIcon({}).dib);
+  // A short file leaves the missing words white.
+  EXPECT_TRUE(ReadSunIcon(Icon(kHeader64, 10)).dib);
+}
+
+TEST(SunIconTest, ReadOnlyFromFilesNamedIco) {
+  const auto bytes = Icon(kHeader64, 256);
+  EXPECT_EQ(DecideFileType(bytes, "ico").type, FileType::SunIcon);
+  EXPECT_EQ(DecideFileType(bytes, "txt").type, FileType::Unknown);
+}
+
+TEST(SunIconTest, CorpusMatchesSunicontopnm) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  if (!test::HaveProgram("/usr/bin/sunicontopnm")) GTEST_SKIP() << "netpbm is not installed";
+  int files = 0, compared = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "SunIcon") continue;
+    ++files;
+    SCOPED_TRACE(entry.path);
+    const auto file = test::CorpusDir() / entry.path;
+    const ReadResult ours = ReadSunIcon(test::ReadBytes(file));
+    const auto ppm = test::RunCommand("/usr/bin/sunicontopnm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
+    const auto theirs = ppm.status == 0 ? test::ParsePpm(ppm.out) : std::nullopt;
+    if (entry.expected != "valid" || !theirs) continue;
+    ASSERT_TRUE(ours.dib);
+    EXPECT_TRUE(test::SameImage(test::DibToRgb(ours.dib), *theirs));
+    ++compared;
+  }
+  std::printf("SunIcon corpus: %d files, %d compared with sunicontopnm\n", files, compared);
+  EXPECT_GT(compared, 100);
+}
+
+}  // namespace
+}  // namespace ravelle
