@@ -215,10 +215,7 @@ TEST(MetafilePlayer, CorpusPlaysOnASmallSurface) {
   int played = 0;
   for (const test::CorpusEntry& entry : test::CorpusManifest()) {
     if (entry.format != "WMF" && entry.format != "EMF") continue;
-    const auto path = (test::CorpusDir() / entry.path).string();
-    const auto bytes = test::ReadBytes(path);
-    const bool placeable = bytes.size() >= 2 && bytes[0] == 0xD7 && bytes[1] == 0xCD;
-    const ReadResult r = entry.format == "EMF" ? ReadEnhancedMetafile(path) : ReadWindowsMetafile(bytes, placeable);
+    const ReadResult r = test::ReadCorpusMetafile(entry);
     if (!r.metafile) continue;
     QImage image(96, 96, QImage::Format_RGB32);
     image.fill(Qt::white);
