@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang pkg-config ccache
   libgtest-dev libbenchmark-dev
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev fonts-dejavu-core
-  imagemagick netpbm libjpeg-turbo-progs libtiff-tools
+  imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin
 )
 if [ "${RAVELLE_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then packages+=(xvfb xauth); fi
 

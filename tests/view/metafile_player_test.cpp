@@ -7,8 +7,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include <memory>
+
 #include "platform/headless/painter_surface.h"
 #include "platform/headless/recording_surface.h"
+#include "support/test_support.h"
 #include "tests/formats/metafile/metafile_builder.h"
 
 namespace ravelle {
@@ -28,6 +31,15 @@ QImage Play(const WmfBuilder& wmf, const WmfStart& start = {}, Size size = {64, 
   PainterSurface surface(painter, size);
   PlayWindowsMetafile(surface, *r.metafile, start);
   return image;
+}
+
+// Fonts need an application object (on the offscreen platform under ctest).
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "test";
+  static char* argv[] = {name, nullptr};
+  static const std::unique_ptr<QGuiApplication> application(
+      QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv));
 }
 
 // The smallest rectangle around the pixels that are not white.
@@ -125,12 +137,7 @@ TEST(MetafilePlayer, XorPenLineDrawnTwiceVanishes) {
 }
 
 TEST(MetafilePlayer, RotatedTextRisesFromItsReferencePoint) {
-  // Fonts need an application object (on the offscreen platform under ctest).
-  static int argc = 1;
-  static char name[] = "test";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication* application = QGuiApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
-  (void)application;
+  EnsureApplication();
   // A 20-pixel font turned 90 degrees: the text runs upwards from (30, 60).
   WmfBuilder w;
   w.Rec(0x02FB, {-20, 0, 900, 900, 400, 0, 0, 0, 0, 0, 0, 0, 0})
@@ -199,6 +206,29 @@ TEST(MetafilePlayer, SaveRestoreAndPathsOnTheRecordingSurface) {
   EXPECT_EQ(surface.log[0], "clip 1 steps");
   EXPECT_EQ(surface.log[1], "clip 0 steps");
   EXPECT_EQ(surface.log[2], "shape pen #000000 w0 mix 13 [ 1,1 5,1 5,5 1,1 ]");
+}
+
+// Every corpus metafile, damaged ones too, plays through to its end on a small picture.
+TEST(MetafilePlayer, CorpusPlaysOnASmallSurface) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  EnsureApplication();
+  int played = 0;
+  for (const test::CorpusEntry& entry : test::CorpusManifest()) {
+    if (entry.format != "WMF" && entry.format != "EMF") continue;
+    const ReadResult r = test::ReadCorpusMetafile(entry);
+    if (!r.metafile) continue;
+    QImage image(96, 96, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    PainterSurface surface(painter, {96, 96});
+    if (r.metafile->enhanced) {
+      PlayEnhancedMetafile(&surface, r.metafile.get(), {0, 0, 95, 95}, nullptr, nullptr);
+    } else {
+      PlayWindowsMetafile(surface, *r.metafile, {8, {0, 0}, {96, 96}});
+    }
+    ++played;
+  }
+  EXPECT_GT(played, 0);
 }
 
 }  // namespace

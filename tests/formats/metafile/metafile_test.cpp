@@ -148,10 +148,7 @@ TEST(MetafileReader, CorpusFilesRead) {
   int read = 0, valid = 0;
   for (const test::CorpusEntry& entry : test::CorpusManifest()) {
     if (entry.format != "WMF" && entry.format != "EMF") continue;
-    const auto path = (test::CorpusDir() / entry.path).string();
-    const auto bytes = test::ReadBytes(path);
-    const bool placeable = bytes.size() >= 2 && bytes[0] == 0xD7 && bytes[1] == 0xCD;
-    const ReadResult r = entry.format == "EMF" ? ReadEnhancedMetafile(path) : ReadWindowsMetafile(bytes, placeable);
+    const ReadResult r = test::ReadCorpusMetafile(entry);
     if (entry.expected == "valid") {
       ++valid;
       EXPECT_TRUE(r.metafile) << entry.path;
