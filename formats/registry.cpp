@@ -8,6 +8,7 @@
 #include "formats/common/mac_binary.h"
 #include "formats/dib/bmp_writer.h"
 #include "formats/dib/dib_reader.h"
+#include "formats/icon/icon_reader.h"
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
 #include "formats/lib/tiff_file.h"
@@ -116,8 +117,10 @@ constexpr TypeRule kIconRules[] = {
      }},
 };
 constexpr TypeReader kIconReaders[] = {
-    {FileType::AnimatedCursor, true, nullptr},
-    {FileType::Icon, true, nullptr},
+    {FileType::AnimatedCursor, true, [](const ReaderInput& in) { return ReadAnimatedCursor(in.bytes, ReadPngImage).result; }},
+    {FileType::Icon, true, [](const ReaderInput& in) {
+       return ReadIconImage(in.bytes, {.png = ReadPngImage}).result;
+     }},
 };
 
 // ---- IFF/ILBM

@@ -6,6 +6,7 @@
 
 #include "resources/dialogs.h"
 #include "shell/file_operation.h"
+#include "shell/icon_files.h"
 #include "shell/load.h"
 #include "shell/viewer.h"
 #include "shell/paint_shown.h"
@@ -181,11 +182,11 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
       if (step.frame >= 0 && static_cast<std::size_t>(step.frame) < sequence.frames.size()) {
         image.Handle = sequence.frames[static_cast<std::size_t>(step.frame)].Clone();
       }
-      image.Delay = static_cast<int>(step.rate * 1.6667 + 0.5);
+      image.Delay = AniDelay(step.rate);
       ++sequence.position;
     }
   }
-  // An icon sequence keeps its current image: reading the next one needs the icon reader.
+  if (image.Kind == ImageKind::IconSequence) StepIconSequence(image, port);
   if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) return;
   if (image.Handle) {
     port.DrawPreviewImage(image.Handle, image.PreviewFrame);

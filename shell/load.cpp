@@ -12,6 +12,7 @@
 
 #include "image/opened_file.h"
 #include "shell/adapt_to_display.h"
+#include "shell/icon_files.h"
 
 namespace ravelle {
 namespace {
@@ -88,7 +89,8 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
     result.status = ReadStatus::TooLarge;
     result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
   } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
-    result = reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
+    result = IsIconType(decision.type) ? ReadIconKinds(image, bytes->Span(), decision.type)
+                                       : reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
   } else {
     result.status = ReadStatus::OpenFailed;
     result.messages.push_back({"Error Opening File", "", kMbIconHand});
