@@ -10,6 +10,7 @@
 #include "formats/dib/dib_reader.h"
 #include "formats/gif/gif_reader.h"
 #include "formats/gif/gif_writer.h"
+#include "formats/icon/icon_reader.h"
 #include "formats/iff/iff.h"
 #include "formats/lib/jpeg_file.h"
 #include "formats/lib/png_file.h"
@@ -131,8 +132,10 @@ constexpr TypeRule kIconRules[] = {
      }},
 };
 constexpr TypeReader kIconReaders[] = {
-    {FileType::AnimatedCursor, true, nullptr},
-    {FileType::Icon, true, nullptr},
+    {FileType::AnimatedCursor, true, [](const ReaderInput& in) { return ReadAnimatedCursor(in.bytes, ReadPngImage).result; }},
+    {FileType::Icon, true, [](const ReaderInput& in) {
+       return ReadIconImage(in.bytes, {.png = ReadPngImage}).result;
+     }},
 };
 
 // ---- IFF/ILBM

@@ -10,6 +10,7 @@
 #include "formats/gif/gif_reader.h"
 #include "resources/dialogs.h"
 #include "shell/file_operation.h"
+#include "shell/icon_files.h"
 #include "shell/load.h"
 #include "shell/viewer.h"
 #include "shell/paint_shown.h"
@@ -181,15 +182,16 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
       if (step.frame >= 0 && static_cast<std::size_t>(step.frame) < sequence.frames.size()) {
         image.Handle = sequence.frames[static_cast<std::size_t>(step.frame)].Clone();
       }
-      image.Delay = static_cast<int>(step.rate * 1.6667 + 0.5);
+      image.Delay = AniDelay(step.rate);
       ++sequence.position;
     }
   }
   if (image.Kind == ImageKind::AnimatedGif && image.Gif) {
     if (image.Gif->Step()) image.FrameDib = image.Gif->Frame().Clone();
     image.Delay = image.Gif->Delay();
-  } else if (image.Kind != ImageKind::IconSequence && image.Kind != ImageKind::AnimatedCursor) {
-    // An icon sequence keeps its current image: reading the next one needs the icon reader.
+  } else if (image.Kind == ImageKind::IconSequence) {
+    StepIconSequence(image, port);
+  } else if (image.Kind != ImageKind::AnimatedCursor) {
     return;
   }
   const PackedDib& shown = image.Kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle;

@@ -15,6 +15,7 @@
 #include "formats/gif/gif_reader.h"
 #include "image/opened_file.h"
 #include "shell/adapt_to_display.h"
+#include "shell/icon_files.h"
 #include "shell/step.h"
 
 namespace ravelle {
@@ -103,7 +104,8 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   } else if (image.FileSize > kMaxFileBytes) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
   } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
-    result = reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
+    result = IsIconType(decision.type) ? ReadIconKinds(image, bytes->Span(), decision.type)
+                                       : reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
     if (result.dib && (decision.type == FileType::Gif || decision.type == FileType::MacBinaryGif)) {
       OpenGifAnimation(image, bytes->Span(), decision.start);
     }

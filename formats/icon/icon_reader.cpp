@@ -1,0 +1,377 @@
+#include "formats/icon/icon_reader.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "image/byte_reader.h"
+#include "image/dib_pixels.h"
+#include "image/format.h"
+#include "image/limits.h"
+
+namespace ravelle {
+namespace {
+
+constexpr std::array<uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+ReadResult Failure(ReadStatus status, const char* text) {
+  ReadResult result;
+  result.status = status;
+  result.messages.push_back({text, "", kMbIconHand});
+  return result;
+}
+
+ReadResult ReadError(ReadStatus status = ReadStatus::BadHeader) {
+  return Failure(status, "Error Reading Icon File");
+}
+
+ReadResult NoMemory() { return Failure(ReadStatus::NoMemory, "Memory Allocation Error"); }
+
+bool IsIconDepth(int bits) {
+  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+std::string IconText(int mode, int type, int imageCount, int width, int height, std::size_t colors) {
+  const auto w = static_cast<unsigned long>(width);
+  const auto h = static_cast<unsigned long>(height);
+  const int c = static_cast<int>(colors);
+  if (mode == 0) {
+    return type == 1 ? Format("image type: ICON \n# icons in file: %d \nwidth: %lu \nheight: %lu \ncolors: %d \n",
+                              imageCount, w, h, c)
+                     : Format("image type: Cursor \n# cursors in file: %d \nwidth: %lu \nheight: %lu \ncolors: %d \n",
+                              imageCount, w, h, c);
+  }
+  return type == 1 ? Format("image type: animated icon \nwidth: %lu \nheight: %lu \ncolors: %d \n", w, h, c)
+                   : Format("image type: animated cursor \nwidth: %lu \nheight: %lu \ncolors: %d \n", w, h, c);
+}
+
+// The text and the preview frame, as the request's mode asks.
+void Describe(ReadResult& result, const IconRequest& request, int type, int imageCount, int width, int height,
+              std::size_t colors) {
+  if (request.mode != 0 && request.mode != 1) return;
+  result.infoText = IconText(request.mode, type, imageCount, width, height, colors);
+  if (request.mode == 1 || request.currentKind != ImageKind::IconSequence) result.frame = FrameSize{width, height};
+}
+
+// Colour `c` laid over white by `alpha`, rounded to the nearest level.
+uint8_t OverWhite(uint8_t c, uint8_t alpha) {
+  return static_cast<uint8_t>((c * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+unsigned NearestEntry(std::span<const RgbQuad> table, RgbQuad c) {
+  unsigned best = 0;
+  int bestDistance = std::numeric_limits<int>::max();
+  for (unsigned i = 0; i < table.size(); ++i) {
+    const int r = table[i].rgbRed - c.rgbRed, g = table[i].rgbGreen - c.rgbGreen, b = table[i].rgbBlue - c.rgbBlue;
+    const int distance = r * r + g * g + b * b;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = i;
+    }
+  }
+  return best;
+}
+
+void SetPixelIndex(uint8_t* row, int bits, int x, unsigned index) {
+  switch (bits) {
+    case 1: {
+      const auto bit = static_cast<uint8_t>(0x80 >> (x & 7));
+      row[x >> 3] = static_cast<uint8_t>(index != 0 ? row[x >> 3] | bit : row[x >> 3] & ~bit);
+      break;
+    }
+    case 4:
+      row[x >> 1] = (x & 1) == 0 ? static_cast<uint8_t>((row[x >> 1] & 0x0F) | (index << 4))
+                                 : static_cast<uint8_t>((row[x >> 1] & 0xF0) | index);
+      break;
+    default: row[x] = static_cast<uint8_t>(index);
+  }
+}
+
+bool HasAlpha(const PackedDib& dib) {
+  for (int y = 0; y < dib.Height(); ++y) {
+    const auto row = dib.Row(y);
+    for (int x = 0; x < dib.Width(); ++x) {
+      if (row[4 * static_cast<std::size_t>(x) + 3] != 0) return true;
+    }
+  }
+  return false;
+}
+
+// Lays the XOR image over white through the AND mask (or, for 32 bits with alpha, by its
+// alpha), leaving the result in the image's own format: indexed pixels whose colour changed
+// take the nearest entry of the image's table, and the fourth byte of 32-bit pixels is 0.
+void ComposeOverWhite(PackedDib& dib, std::span<const uint8_t> mask, std::size_t maskStride) {
+  const int bits = dib.BitCount();
+  const int width = dib.Width();
+  const bool alpha = bits == 32 && HasAlpha(dib);
+  const std::span<const RgbQuad> table = dib.Colors();
+  for (int y = 0; y < dib.Height(); ++y) {
+    uint8_t* row = dib.Row(y).data();
+    const uint8_t* maskRow = mask.data() + static_cast<std::size_t>(y) * maskStride;
+    for (int x = 0; x < width; ++x) {
+      const bool inverted = ((maskRow[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+      if (bits <= 8) {
+        const unsigned index = PixelIndex(row, bits, x);
+        if (!inverted && index < table.size()) continue;
+        RgbQuad c = TableColor(table, index);
+        if (inverted) c = {static_cast<uint8_t>(~c.rgbBlue), static_cast<uint8_t>(~c.rgbGreen),
+                           static_cast<uint8_t>(~c.rgbRed), 0};
+        SetPixelIndex(row, bits, x, NearestEntry(table, c));
+      } else if (bits == 16) {
+        uint8_t* p = row + 2 * static_cast<std::size_t>(x);
+        const unsigned v = (p[0] | p[1] << 8) & 0x7FFFu;
+        const unsigned out = inverted ? v ^ 0x7FFFu : v;
+        p[0] = static_cast<uint8_t>(out);
+        p[1] = static_cast<uint8_t>(out >> 8);
+      } else {
+        uint8_t* p = row + static_cast<std::size_t>(bits / 8) * static_cast<std::size_t>(x);
+        for (int i = 0; i < 3; ++i) {
+          if (alpha) {
+            p[i] = OverWhite(p[i], p[3]);
+          } else if (inverted) {
+            p[i] = static_cast<uint8_t>(~p[i]);
+          }
+        }
+        if (bits == 32) p[3] = 0;
+      }
+    }
+  }
+}
+
+// Hands the PNG bytes to the PNG reader as a file that lives only in memory.
+ReadResult ReadEmbeddedPng(std::span<const uint8_t> png, PngFileReader reader) {
+  const int fd = ::memfd_create("ravelle-icon-png", MFD_CLOEXEC);
+  if (fd < 0) return {};
+  std::size_t written = 0;
+  while (written < png.size()) {
+    const ssize_t n = ::write(fd, png.data() + written, png.size() - written);
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  ReadResult result;
+  if (written == png.size()) result = reader("/proc/self/fd/" + std::to_string(fd), 24);
+  ::close(fd);
+  return result;
+}
+
+IconImage ReadPngEntry(std::span<const uint8_t> file, std::size_t start, uint32_t bytesInImage,
+                       const IconRequest& request, int type, IconImage image, int width, int height) {
+  std::span<const uint8_t> png = file.subspan(start);
+  if (bytesInImage >= kPngSignature.size() && bytesInImage < png.size()) png = png.first(bytesInImage);
+  image.end = start + png.size();
+  if (request.png == nullptr) {
+    image.result = ReadError(ReadStatus::Unsupported);
+    return image;
+  }
+  ReadResult decoded = ReadEmbeddedPng(png, request.png);
+  if (!decoded.dib) {
+    image.result = std::move(decoded);
+    image.result.infoText.clear();
+    image.result.frame.reset();
+    if (image.result.status == ReadStatus::Ok) image.result.status = ReadStatus::LibraryError;
+    if (image.result.messages.empty()) image.result.messages = ReadError(ReadStatus::LibraryError).messages;
+    return image;
+  }
+  image.result.dib = std::move(decoded.dib);
+  image.result.diagnostics = std::move(decoded.diagnostics);
+  Describe(image.result, request, type, image.imageCount, width, height, ColorTableEntries(image.result.dib.Header()));
+  return image;
+}
+
+}  // namespace
+
+IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& request) {
+  IconImage image;
+  ByteReader r(file);
+  r.Seek(request.baseOffset);
+  const uint16_t reserved = r.U16le();
+  const uint16_t type = r.U16le();
+  const uint16_t count = r.U16le();
+  if (r.Truncated() || reserved != 0 || (type != 1 && type != 2)) {
+    image.result = ReadError();
+    return image;
+  }
+  image.imageCount = count;
+  if (request.imageNumber < 1 || request.imageNumber > count) {
+    image.result = ReadError();
+    return image;
+  }
+
+  r.Seek(request.baseOffset + 16 * static_cast<std::size_t>(request.imageNumber) - 10);
+  const uint8_t entryWidth = r.U8();
+  const uint8_t entryHeight = r.U8();
+  r.Skip(6);
+  const uint32_t bytesInImage = r.U32le();
+  const uint32_t offset = r.U32le();
+  // A width or height of 0 stands for 256.
+  const int width = entryWidth == 0 ? 256 : entryWidth;
+  const int height = entryHeight == 0 ? 256 : entryHeight;
+  const std::size_t start = request.baseOffset + offset;
+  if (r.Truncated() || offset > file.size() || start > file.size()) {
+    image.result = ReadError();
+    return image;
+  }
+  const auto rest = file.subspan(start);
+  if (rest.size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), rest.begin())) {
+    return ReadPngEntry(file, start, bytesInImage, request, type, std::move(image), width, height);
+  }
+
+  r.Seek(start);
+  const ByteReader header = r.Sub(40);
+  if (r.Truncated()) {
+    image.result = ReadError();
+    return image;
+  }
+  ByteReader fields = header;
+  fields.Seek(14);
+  const int bits = fields.U16le();
+  fields.Seek(32);
+  const uint32_t clrUsed = fields.U32le();
+  if (!IsIconDepth(bits)) {
+    image.result = ReadError(ReadStatus::Unsupported);
+    image.end = r.Position();
+    return image;
+  }
+  // The table holds the header's own number of colours when it names fewer than the depth allows.
+  const uint32_t fullTable = bits <= 8 ? 1u << bits : 0;
+  const uint32_t entries = clrUsed != 0 && clrUsed < fullTable ? clrUsed : fullTable;
+  PackedDib dib = CreateDib(width, height, bits, entries == fullTable ? 0 : entries);
+  if (!dib) {
+    image.result = NoMemory();
+    return image;
+  }
+  dib.Header().biSizeImage = 0;
+  Describe(image.result, request, type, count, width, height, entries);
+
+  // The colour table and the XOR rows follow the header; the AND mask follows them.
+  const std::span<uint8_t> body = dib.Bytes().subspan(40);
+  if (r.Read(body) == 0) {
+    image.result = ReadError(ReadStatus::Truncated);
+    image.end = r.Position();
+    return image;
+  }
+  for (RgbQuad& c : dib.Colors()) c.rgbReserved = 0;
+  const std::size_t maskStride = *DibStride(width, 1);
+  std::vector<uint8_t> mask(maskStride * static_cast<std::size_t>(height));
+  if (r.Read(mask) == 0) {
+    image.result = ReadError(ReadStatus::Truncated);
+    image.end = r.Position();
+    return image;
+  }
+  if (r.Truncated()) image.result.status = ReadStatus::Truncated;
+  image.end = r.Position();
+  ClearRowPadding(dib);
+  ComposeOverWhite(dib, mask, maskStride);
+  image.result.dib = std::move(dib);
+  return image;
+}
+
+namespace {
+
+bool IdIs(std::span<const uint8_t> id, std::string_view name) {
+  return id.size() == 4 && std::equal(name.begin(), name.end(), id.begin(),
+                                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+// Where the 4-byte id `name` is next found from `from` on, in steps of two bytes; nothing at the
+// end of the file.
+std::optional<std::size_t> FindIdByWords(std::span<const uint8_t> file, std::size_t from, std::string_view name) {
+  for (std::size_t at = from; at + 4 <= file.size(); at += 2) {
+    if (IdIs(file.subspan(at, 4), name)) return at;
+  }
+  return std::nullopt;
+}
+
+ReadResult NotAnAnimatedCursor() {
+  ReadResult result;
+  result.status = ReadStatus::BadHeader;
+  return result;
+}
+
+}  // namespace
+
+AnimatedCursor ReadAnimatedCursor(std::span<const uint8_t> file, PngFileReader png) {
+  AnimatedCursor ani;
+  AniTables& tables = ani.tables;
+  bool haveHeader = false;
+  const auto failed = [&] {
+    ani.result = NotAnAnimatedCursor();
+    ani.tables = {};
+    return std::move(ani);
+  };
+  ByteReader r(file);
+  r.Seek(8);
+  // The chunk scan: known ids are taken in; anything else moves the scan on by one byte.
+  for (;;) {
+    if (r.Remaining() < 4) return failed();
+    const std::size_t at = r.Position();
+    const auto id = r.Bytes(4);
+    if (IdIs(id, "ACON") || IdIs(id, "fram") || IdIs(id, "INFO")) continue;
+    if (IdIs(id, "LIST") || IdIs(id, "INAM") || IdIs(id, "IART")) {
+      r.Skip(4);
+      continue;
+    }
+    if (IdIs(id, "anih")) {
+      r.Skip(8);
+      const uint32_t frames = r.U32le();
+      const uint32_t steps = r.U32le();
+      r.Skip(24);
+      if (r.Truncated() || steps > kMaxAniSteps) return failed();
+      tables = {frames, steps, {}, {}};
+      tables.steps.resize(steps);
+      for (uint32_t i = 0; i < steps; ++i) tables.steps[i] = {i, 10};
+      haveHeader = true;
+      continue;
+    }
+    const bool rate = IdIs(id, "rate");
+    if (haveHeader && (rate || (id[0] == 's' && id[1] == 'e' && id[2] == 'q'))) {
+      r.Skip(4);
+      for (AniFrameStep& step : tables.steps) (rate ? step.rate : step.frame) = r.U32le();
+      if (r.Truncated()) return failed();
+      continue;
+    }
+    if (haveHeader && IdIs(id, "icon")) break;
+    r.Seek(at + 1);
+  }
+
+  r.Skip(4);
+  std::size_t dataStart = r.Position();
+  std::size_t framesBytes = 0;
+  for (uint32_t k = 1; k <= tables.frameCount; ++k) {
+    IconImage frame = ReadIconImage(file, {1, dataStart, static_cast<int>(std::min<uint32_t>(k, 2)),
+                                           ImageKind::AnimatedCursor, png});
+    ReadResult& read = frame.result;
+    for (Message& message : read.messages) ani.result.messages.push_back(std::move(message));
+    if (k == 1) {
+      ani.result.infoText = std::move(read.infoText);
+      ani.result.frame = read.frame;
+    }
+    if (!read.dib) break;
+    // All frames together stay within the limit of one image.
+    framesBytes += read.dib.Size();
+    if (framesBytes > kMaxDibBytes) break;
+    tables.frames.push_back(std::move(read.dib));
+    if (k == tables.frameCount) break;
+    const auto next = FindIdByWords(file, frame.end, "icon");
+    if (!next) break;
+    dataStart = *next + 8;
+  }
+  ani.result.infoText += Format("number of icons: %ld \nnumber of frames: %ld \n", static_cast<long>(tables.frameCount),
+                                static_cast<long>(tables.stepCount));
+
+  std::size_t shown = tables.steps.empty() ? 0 : tables.steps.front().frame;
+  if (shown >= tables.frames.size()) shown = 0;
+  if (shown < tables.frames.size()) {
+    ani.result.dib = tables.frames[shown].Clone();
+    if (!ani.result.dib) ani.result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+  }
+  return ani;
+}
+
+}  // namespace ravelle

@@ -1,0 +1,578 @@
+// The icon, cursor and animated-cursor reader: hand-built files for the layouts and the damaged
+// cases, and the shared corpus against ImageMagick (each icon of an animated cursor is given to
+// it as a file of its own).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "formats/icon/icon_reader.h"
+#include "formats/lib/png_file.h"
+#include "formats/registry.h"
+#include "support/test_images.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using test::PixelAt;
+using test::Rgb;
+
+void Put16(std::vector<uint8_t>& b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(std::vector<uint8_t>& b, uint32_t v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+void PutId(std::vector<uint8_t>& b, const char* id) { b.insert(b.end(), id, id + 4); }
+
+// One image of a hand-built icon file: pixel values (as PixelAt gives them, top row first) and
+// the AND mask's bit for each pixel.
+struct IconPicture {
+  int width = 0;
+  int height = 0;
+  int bits = 4;
+  std::vector<RgbQuad> table;  // written as is; biClrUsed is its size when `clrUsed`
+  bool clrUsed = false;
+  std::function<uint32_t(int, int)> pixel = [](int, int) { return 0u; };
+  std::function<bool(int, int)> masked = [](int, int) { return false; };
+  int entryWidth = -1;         // the directory's byte, when it differs from the width
+};
+
+std::vector<uint8_t> IconFile(const std::vector<IconPicture>& pictures, int type = 1, int reserved = 0) {
+  std::vector<uint8_t> b;
+  Put16(b, reserved);
+  Put16(b, type);
+  Put16(b, static_cast<uint32_t>(pictures.size()));
+  std::vector<std::vector<uint8_t>> images;
+  for (const IconPicture& p : pictures) {
+    PackedDib xorImage = CreateDib(p.width, p.height, p.bits);
+    PackedDib mask = CreateDib(p.width, p.height, 1);
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        test::SetPixel(xorImage, x, y, p.pixel(x, y));
+        test::SetPixel(mask, x, y, p.masked(x, y) ? 1 : 0);
+      }
+    }
+    std::vector<uint8_t> image;
+    Put32(image, 40);
+    Put32(image, p.width);
+    Put32(image, 2 * p.height);
+    Put16(image, 1);
+    Put16(image, p.bits);
+    for (int i = 0; i < 4; ++i) Put32(image, 0);
+    Put32(image, p.clrUsed ? static_cast<uint32_t>(p.table.size()) : 0);
+    Put32(image, 0);
+    for (const RgbQuad& c : p.table) Put32(image, c.rgbBlue | c.rgbGreen << 8 | c.rgbRed << 16);
+    const auto rows = xorImage.Pixels();
+    image.insert(image.end(), rows.begin(), rows.end());
+    image.insert(image.end(), mask.Pixels().begin(), mask.Pixels().end());
+    images.push_back(std::move(image));
+  }
+  std::size_t offset = 6 + 16 * pictures.size();
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    const IconPicture& p = pictures[i];
+    b.push_back(static_cast<uint8_t>(p.entryWidth >= 0 ? p.entryWidth : p.width));
+    b.push_back(static_cast<uint8_t>(p.height));
+    b.push_back(0);
+    b.push_back(0);
+    Put16(b, 7);  // a hot spot, for a cursor
+    Put16(b, 9);
+    Put32(b, static_cast<uint32_t>(images[i].size()));
+    Put32(b, static_cast<uint32_t>(offset));
+    offset += images[i].size();
+  }
+  for (const auto& image : images) b.insert(b.end(), image.begin(), image.end());
+  return b;
+}
+
+// The 16 standard colours: black first, white last.
+std::vector<RgbQuad> StandardTable() {
+  std::vector<RgbQuad> table;
+  for (int i = 0; i < 15; ++i) table.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(i * 8), static_cast<uint8_t>(i * 4), 0});
+  table.push_back({255, 255, 255, 0});
+  return table;
+}
+
+IconPicture Checkered(int size, int bits) {
+  IconPicture p{size, size, bits, bits <= 8 ? StandardTable() : std::vector<RgbQuad>{}};
+  if (bits == 8) p.table.resize(256, {1, 2, 3, 0});
+  p.pixel = [bits](int x, int y) -> uint32_t {
+    if (bits <= 8) return x < 3 ? 0u : static_cast<uint32_t>((x + y) % 15);  // black where masked
+    if (bits == 16) return static_cast<uint32_t>((x * 31 + y) & 0x7FFF);
+    return Rgb(static_cast<uint8_t>(x * 8), static_cast<uint8_t>(y * 8), 77);
+  };
+  p.masked = [](int x, int) { return x < 3; };
+  return p;
+}
+
+IconImage Read(const std::vector<uint8_t>& bytes, IconRequest request = {}) { return ReadIconImage(bytes, request); }
+
+// ---- icons and cursors
+
+TEST(IconReaderTest, ImagesAreTheDirectorysSizeAndTheirMaskedPixelsWhite) {
+  const auto icon = Read(IconFile({Checkered(32, 4)}));
+  const PackedDib& dib = icon.result.dib;
+  ASSERT_TRUE(dib);
+  EXPECT_EQ(icon.result.status, ReadStatus::Ok);
+  EXPECT_EQ(dib.Width(), 32);
+  EXPECT_EQ(dib.Height(), 32);
+  EXPECT_EQ(dib.BitCount(), 4);
+  EXPECT_EQ(dib.Colors().size(), 16u);
+  EXPECT_EQ(PixelAt(dib, 0, 0), 15u);  // index 0 (black) under the mask: white, the last entry
+  EXPECT_EQ(PixelAt(dib, 5, 2), 7u);
+  EXPECT_EQ(PixelAt(dib, 3, 31), 4u);
+  EXPECT_EQ(icon.result.infoText, "image type: ICON \n# icons in file: 1 \nwidth: 32 \nheight: 32 \ncolors: 16 \n");
+  ASSERT_TRUE(icon.result.frame);
+  EXPECT_EQ(icon.result.frame->width, 32);
+}
+
+// Every depth composes the same way: unmasked pixels keep their colour, masked ones become
+// white inverted by it (for indexed images, the nearest colour of the table).
+TEST(IconReaderTest, EveryDepthIsLaidOverWhiteThroughItsMask) {
+  for (const int bits : {1, 4, 8, 16, 24, 32}) {
+    SCOPED_TRACE(bits);
+    IconPicture p = Checkered(20, bits);
+    if (bits == 1) {
+      p.table = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+      p.pixel = [](int x, int) { return static_cast<uint32_t>(x % 2); };
+    }
+    const auto icon = Read(IconFile({p}));
+    ASSERT_TRUE(icon.result.dib);
+    const auto rgb = test::DibToRgb(icon.result.dib);
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 20; ++x) {
+        RgbQuad c{};
+        const uint32_t v = p.pixel(x, y);
+        if (bits <= 8) c = p.table[v];
+        if (bits == 16) c = {static_cast<uint8_t>((v & 31) << 3), static_cast<uint8_t>((v >> 5 & 31) << 3), static_cast<uint8_t>((v >> 10 & 31) << 3), 0};
+        if (bits >= 24) c = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16), 0};
+        uint8_t want[3] = {c.rgbRed, c.rgbGreen, c.rgbBlue};
+        if (p.masked(x, y)) {
+          for (uint8_t& w : want) w = static_cast<uint8_t>(bits == 16 ? 248 - w : 255 - w);
+          // Inverted indexed colours that the table lacks fall on its nearest entry.
+          if (bits == 4 || bits == 8) std::memset(want, 255, 3);
+        }
+        if (bits == 16) {  // compared as stored: each 5-bit field inverted
+          ASSERT_EQ(PixelAt(icon.result.dib, x, y), p.masked(x, y) ? v ^ 0x7FFFu : v);
+          continue;
+        }
+        const uint8_t* got = &rgb.rgb[3 * static_cast<std::size_t>(y * 20 + x)];
+        ASSERT_EQ(std::vector<uint8_t>(got, got + 3), std::vector<uint8_t>(want, want + 3)) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(IconReaderTest, TextsFramesAndDirectoryCases) {
+  IconPicture wide = Checkered(16, 8);
+  wide.width = 256;
+  wide.entryWidth = 0;  // 0 stands for 256
+  IconPicture fewColours{4, 4, 8, {{0, 0, 0, 0}, {10, 20, 30, 0}, {255, 255, 255, 0}}, true};
+  fewColours.pixel = [](int x, int) { return static_cast<uint32_t>(x % 3); };
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    IconRequest request;
+    const char* text;
+    bool frame;
+  } cases[] = {
+      {"cursor", IconFile({Checkered(32, 24)}, 2), {}, "image type: Cursor \n# cursors in file: 1 \nwidth: 32 \nheight: 32 \ncolors: 0 \n", true},
+      {"third of three", IconFile({Checkered(16, 4), Checkered(32, 8), Checkered(8, 24)}), {.imageNumber = 3},
+       "image type: ICON \n# icons in file: 3 \nwidth: 8 \nheight: 8 \ncolors: 0 \n", true},
+      {"sequence step", IconFile({Checkered(16, 4), Checkered(32, 8)}), {.imageNumber = 2, .currentKind = ImageKind::IconSequence},
+       "image type: ICON \n# icons in file: 2 \nwidth: 32 \nheight: 32 \ncolors: 256 \n", false},
+      {"first animated frame", IconFile({Checkered(16, 4)}, 2), {.mode = 1}, "image type: animated cursor \nwidth: 16 \nheight: 16 \ncolors: 16 \n", true},
+      {"animated icon", IconFile({Checkered(16, 4)}, 1), {.mode = 1}, "image type: animated icon \nwidth: 16 \nheight: 16 \ncolors: 16 \n", true},
+      {"later frame", IconFile({Checkered(16, 4)}), {.mode = 2}, "", false},
+      {"width 0", IconFile({wide}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 256 \nheight: 16 \ncolors: 256 \n", true},
+      {"own colour count", IconFile({fewColours}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 4 \nheight: 4 \ncolors: 3 \n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto icon = Read(c.file, c.request);
+    ASSERT_TRUE(icon.result.dib);
+    EXPECT_EQ(icon.result.infoText, c.text);
+    EXPECT_EQ(icon.result.frame.has_value(), c.frame);
+  }
+  const auto few = Read(IconFile({fewColours}));
+  EXPECT_EQ(few.result.dib.Colors().size(), 3u);
+  EXPECT_EQ(PixelAt(few.result.dib, 1, 0), 1u);
+  EXPECT_EQ(Read(IconFile({wide})).result.dib.Width(), 256);
+}
+
+// Blocks of more than 65,535 bytes are read whole: the top row of a 128 x 128 32-bit image.
+TEST(IconReaderTest, LargeImagesAreReadWhole) {
+  IconPicture big = Checkered(128, 32);
+  big.width = big.height = 128;
+  const auto icon = Read(IconFile({big}));
+  ASSERT_TRUE(icon.result.dib);
+  EXPECT_EQ(icon.result.status, ReadStatus::Ok);
+  EXPECT_EQ(PixelAt(icon.result.dib, 100, 0), big.pixel(100, 0));
+  EXPECT_EQ(PixelAt(icon.result.dib, 0, 127), 0xFFFFFFu ^ big.pixel(0, 127));
+}
+
+// A 32-bit image with an alpha channel shows its shape over white; its mask is not used.
+TEST(IconReaderTest, AlphaIsLaidOverWhite) {
+  IconPicture p{3, 1, 32};
+  p.pixel = [](int x, int) -> uint32_t { return x == 0 ? 0x00102030u : x == 1 ? 0x80FF0000u : 0xFF00FF00u; };
+  p.masked = [](int, int) { return true; };
+  const auto icon = Read(IconFile({p}));
+  ASSERT_TRUE(icon.result.dib);
+  EXPECT_EQ(PixelAt(icon.result.dib, 0, 0), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(icon.result.dib, 1, 0), 0xFF7F7Fu);  // red half over white
+  EXPECT_EQ(PixelAt(icon.result.dib, 2, 0), 0x00FF00u);
+}
+
+TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
+  const auto good = IconFile({Checkered(16, 4)});
+  auto depth = good;
+  depth[6 + 16 + 14] = 2;  // 2 bits per pixel
+  auto offset = good;
+  offset[6 + 12] = 0xF0;
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    IconRequest request;
+  } cases[] = {
+      {"reserved 1", IconFile({Checkered(16, 4)}, 1, 1), {}},
+      {"type 3", IconFile({Checkered(16, 4)}, 3), {}},
+      {"no images", IconFile({}), {}},
+      {"image number past the count", good, {.imageNumber = 2}},
+      {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 6), {}},
+      {"no pixels", std::vector<uint8_t>(good.begin(), good.begin() + 22 + 40), {}},
+      {"no mask", std::vector<uint8_t>(good.begin(), good.end() - 64), {}},
+      {"2 bits per pixel", depth, {}},
+      {"offset past the end", offset, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto icon = Read(c.file, c.request);
+    EXPECT_FALSE(icon.result.dib);
+    ASSERT_EQ(icon.result.messages.size(), 1u);
+    EXPECT_EQ(icon.result.messages[0], (Message{"Error Reading Icon File", "", kMbIconHand}));
+  }
+  // A file cut inside its mask keeps what was read.
+  const auto cut = Read(std::vector<uint8_t>(good.begin(), good.end() - 10));
+  EXPECT_TRUE(cut.result.dib);
+  EXPECT_EQ(cut.result.status, ReadStatus::Truncated);
+}
+
+// ---- animated cursors
+
+struct AniChunk {
+  const char* id;
+  std::vector<uint8_t> data;
+};
+
+std::vector<uint8_t> Dwords(std::initializer_list<uint32_t> values) {
+  std::vector<uint8_t> b;
+  for (uint32_t v : values) Put32(b, v);
+  return b;
+}
+
+std::vector<uint8_t> Anih(uint32_t frames, uint32_t steps) { return Dwords({36, frames, steps, 0, 0, 0, 0, 10, 1}); }
+
+std::vector<uint8_t> AniFile(const std::vector<AniChunk>& chunks) {
+  std::vector<uint8_t> body;
+  PutId(body, "ACON");
+  for (const AniChunk& chunk : chunks) {
+    const bool list = std::strcmp(chunk.id, "fram") == 0;
+    if (list) {
+      PutId(body, "LIST");
+      Put32(body, static_cast<uint32_t>(chunk.data.size() + 4));
+    }
+    PutId(body, chunk.id);
+    if (!list) Put32(body, static_cast<uint32_t>(chunk.data.size()));
+    body.insert(body.end(), chunk.data.begin(), chunk.data.end());
+    if (body.size() % 2 != 0) body.push_back(0);
+  }
+  std::vector<uint8_t> b;
+  PutId(b, "RIFF");
+  Put32(b, static_cast<uint32_t>(body.size()));
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+// The frame list: "icon" chunks each holding a cursor of one colour (index i of a 2-colour
+// table), so a frame can be told by its first pixel.
+std::vector<uint8_t> Frames(int count) {
+  std::vector<uint8_t> b;
+  for (int i = 0; i < count; ++i) {
+    IconPicture p{8, 8, 8, {{0, 0, 0, 0}, {0, 0, 255, 0}}};
+    p.table.resize(256);
+    p.pixel = [i](int, int) { return static_cast<uint32_t>(i % 2); };
+    const auto icon = IconFile({p}, 2);
+    PutId(b, "icon");
+    Put32(b, static_cast<uint32_t>(icon.size()));
+    b.insert(b.end(), icon.begin(), icon.end());
+  }
+  return b;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> StepsOf(const AniTables& tables) {
+  std::vector<std::pair<uint32_t, uint32_t>> steps;
+  for (const AniFrameStep& s : tables.steps) steps.emplace_back(s.frame, s.rate);
+  return steps;
+}
+
+TEST(AnimatedCursorTest, StepTablesFromAnihRateAndSeq) {
+  using Steps = std::vector<std::pair<uint32_t, uint32_t>>;
+  const struct {
+    const char* name;
+    std::vector<AniChunk> chunks;
+    Steps steps;
+    std::size_t frames;
+  } cases[] = {
+      {"frames in order", {{"anih", Anih(3, 3)}, {"fram", Frames(3)}}, {{0, 10}, {1, 10}, {2, 10}}, 3},
+      {"seq and rate", {{"anih", Anih(3, 4)}, {"seq ", Dwords({0, 1, 0, 2})}, {"rate", Dwords({5, 5, 10, 20})}, {"fram", Frames(3)}},
+       {{0, 5}, {1, 5}, {0, 10}, {2, 20}}, 3},
+      // A rate before the header is scanned over like any unknown bytes.
+      {"rate before anih", {{"rate", Dwords({1, 2})}, {"anih", Anih(2, 2)}, {"fram", Frames(2)}}, {{0, 10}, {1, 10}}, 2},
+      {"names passed over", {{"INAM", {'a', 'b', 'c'}}, {"IART", {'x'}}, {"anih", Anih(1, 1)}, {"fram", Frames(1)}}, {{0, 10}}, 1},
+      // Fewer "icon" chunks than the header says: the frame loop ends at the end of the file.
+      {"frames missing", {{"anih", Anih(5, 2)}, {"fram", Frames(2)}}, {{0, 10}, {1, 10}}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const AnimatedCursor ani = ReadAnimatedCursor(AniFile(c.chunks), nullptr);
+    EXPECT_EQ(ani.result.status, ReadStatus::Ok);
+    EXPECT_EQ(StepsOf(ani.tables), c.steps);
+    ASSERT_EQ(ani.tables.frames.size(), c.frames);
+    for (std::size_t i = 0; i < c.frames; ++i) EXPECT_EQ(PixelAt(ani.tables.frames[i], 0, 0), i % 2);
+    ASSERT_TRUE(ani.result.dib);
+    EXPECT_EQ(PixelAt(ani.result.dib, 0, 0), c.steps[0].first % 2);
+  }
+}
+
+TEST(AnimatedCursorTest, TextIsTheFirstFramesFollowedByTheCounts) {
+  const AnimatedCursor ani = ReadAnimatedCursor(AniFile({{"anih", Anih(2, 3)}, {"fram", Frames(2)}}), nullptr);
+  EXPECT_EQ(ani.result.infoText,
+            "image type: animated cursor \nwidth: 8 \nheight: 8 \ncolors: 256 \nnumber of icons: 2 \nnumber of frames: 3 \n");
+  ASSERT_TRUE(ani.result.frame);
+  EXPECT_EQ(ani.result.frame->width, 8);
+}
+
+TEST(AnimatedCursorTest, BrokenFilesFailWithoutAMessage) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+  } cases[] = {
+      {"no anih", AniFile({{"fram", Frames(2)}})},
+      {"no icon", AniFile({{"anih", Anih(2, 2)}})},
+      {"short rate", AniFile({{"anih", Anih(2, 4)}, {"rate", Dwords({1})}})},
+      {"short seq", AniFile({{"anih", Anih(2, 4)}, {"seq ", Dwords({1, 2})}})},
+      {"too many steps", AniFile({{"anih", Anih(1, 0xFFFFFFFF)}, {"fram", Frames(1)}})},
+      {"RIFF only", {'R', 'I', 'F', 'F'}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const AnimatedCursor ani = ReadAnimatedCursor(c.file, nullptr);
+    EXPECT_FALSE(ani.result.dib);
+    EXPECT_TRUE(ani.result.messages.empty());
+    EXPECT_TRUE(ani.tables.frames.empty());
+  }
+}
+
+// Cut anywhere, a file gives an image or fails cleanly.
+TEST(AnimatedCursorTest, EveryTruncationIsSafe) {
+  const auto ani = AniFile({{"anih", Anih(3, 4)}, {"seq ", Dwords({0, 1, 0, 2})}, {"fram", Frames(3)}});
+  const auto icon = IconFile({Checkered(16, 4), Checkered(16, 32)});
+  for (std::size_t n = 0; n < ani.size(); n += 3) {
+    const AnimatedCursor read = ReadAnimatedCursor(std::span(ani).first(n), nullptr);
+    if (read.result.dib) {
+      EXPECT_EQ(read.result.dib.Pixels().size(), read.result.dib.Stride() * 8);
+    }
+  }
+  for (std::size_t n = 0; n < icon.size(); n += 5) {
+    for (int number : {1, 2}) {
+      const auto read = Read(std::vector<uint8_t>(icon.begin(), icon.begin() + static_cast<std::ptrdiff_t>(n)), {.imageNumber = number});
+      if (read.result.dib) {
+        EXPECT_EQ(read.result.dib.Pixels().size(), read.result.dib.Stride() * 16);
+      }
+    }
+  }
+}
+
+// ---- the corpus against ImageMagick
+
+// ImageMagick's RGBA decode of image `index` of an icon file.
+struct Rgba {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> samples;
+};
+
+std::optional<Rgba> ImageMagickRgba(const std::filesystem::path& file, int index) {
+  const auto out = test::RunCommand("/usr/bin/convert " + test::Quote(file.string() + "[" + std::to_string(index) + "]") +
+                                    " -depth 8 pam:- 2>/dev/null").out;
+  Rgba image;
+  int depth = 0;
+  char tuple[32] = {};
+  const auto end = out.find("ENDHDR\n");
+  if (end == std::string::npos ||
+      std::sscanf(out.c_str(), "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %31s", &image.width, &image.height,
+                  &depth, tuple) != 4) {
+    return std::nullopt;
+  }
+  const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
+  const std::string data = out.substr(end + 7);
+  if (data.size() < count * depth) return std::nullopt;
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto* s = reinterpret_cast<const uint8_t*>(data.data()) + i * depth;
+    if (depth >= 3) {
+      image.samples.insert(image.samples.end(), s, s + 3);
+    } else {
+      image.samples.insert(image.samples.end(), {s[0], s[0], s[0]});
+    }
+    image.samples.push_back(depth == 4 || depth == 2 ? s[depth - 1] : 255);
+  }
+  return image;
+}
+
+struct EntryFacts {
+  bool png = false;
+  bool alpha = false;  // a 32-bit image with a fourth byte that is not 0
+};
+
+EntryFacts FactsOf(std::span<const uint8_t> file, std::size_t base, int number) {
+  EntryFacts facts;
+  const std::size_t entry = base + 16 * static_cast<std::size_t>(number) - 10;
+  if (entry + 16 > file.size()) return facts;
+  const auto dword = [&](std::size_t at) {
+    return at + 4 <= file.size() ? file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24 : 0u;
+  };
+  const std::size_t image = base + dword(entry + 12);
+  facts.png = image + 4 <= file.size() && file[image] == 0x89 && file[image + 1] == 'P';
+  if (facts.png || image + 40 > file.size() || (file[image + 14] | file[image + 15] << 8) != 32) return facts;
+  const std::size_t width = file[entry] == 0 ? 256 : file[entry], height = file[entry + 1] == 0 ? 256 : file[entry + 1];
+  for (std::size_t i = 0; i < width * height && image + 40 + 4 * i + 3 < file.size(); ++i) {
+    if (file[image + 40 + 4 * i + 3] != 0) facts.alpha = true;
+  }
+  return facts;
+}
+
+// The reference: ImageMagick's colours laid over white the way the reader composes, by alpha
+// (PNG, and 32 bits with alpha) or by the mask (transparent pixels inverted); indexed images
+// take the nearest entry of their table for a colour they lack.
+test::RgbImage Composed(const Rgba& rgba, const EntryFacts& facts, const PackedDib& ours) {
+  test::RgbImage out{rgba.width, rgba.height, {}};
+  const auto table = ours.Colors();
+  for (std::size_t i = 0; i < rgba.samples.size(); i += 4) {
+    const uint8_t* s = &rgba.samples[i];
+    uint8_t c[3] = {s[0], s[1], s[2]};
+    if (facts.png || facts.alpha) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>((v * s[3] + 255 * (255 - s[3]) + 127) / 255);
+    } else if (s[3] == 0) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>(255 - v);
+      if (ours.BitCount() <= 8 && !facts.png) {
+        int best = 1 << 30;
+        uint8_t pick[3] = {};
+        for (const RgbQuad& e : table) {
+          const int d = (e.rgbRed - c[0]) * (e.rgbRed - c[0]) + (e.rgbGreen - c[1]) * (e.rgbGreen - c[1]) +
+                        (e.rgbBlue - c[2]) * (e.rgbBlue - c[2]);
+          if (d < best) {
+            best = d;
+            pick[0] = e.rgbRed, pick[1] = e.rgbGreen, pick[2] = e.rgbBlue;
+          }
+        }
+        std::memcpy(c, pick, 3);
+      }
+    }
+    out.rgb.insert(out.rgb.end(), c, c + 3);
+  }
+  return out;
+}
+
+struct Conformance {
+  int compared = 0;
+  int matched = 0;
+};
+
+void CompareIcon(const std::filesystem::path& file, std::span<const uint8_t> bytes, std::size_t base, Conformance& counts,
+                 int mode = 0) {
+  const auto first = ReadIconImage(bytes, {.baseOffset = base, .mode = mode, .png = ReadPngImage});
+  const int images = mode == 0 ? first.imageCount : 1;
+  for (int n = 1; n <= images; ++n) {
+    SCOPED_TRACE("image " + std::to_string(n));
+    const auto icon = ReadIconImage(bytes, {.imageNumber = n, .baseOffset = base, .mode = mode, .png = ReadPngImage});
+    ++counts.compared;
+    const auto reference = ImageMagickRgba(file, n - 1);
+    const bool same = icon.result.dib && reference &&
+                      test::SameImage(test::DibToRgb(icon.result.dib), Composed(*reference, FactsOf(bytes, base, n), icon.result.dib));
+    if (same) {
+      ++counts.matched;
+    } else {
+      std::printf("differs: %s image %d\n", file.string().c_str(), n);
+    }
+  }
+}
+
+TEST(IconConformanceTest, ValidCorpusIconsAndCursorFramesMatchImageMagick) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  if (!test::HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  Conformance icons, frames;
+  for (const auto& entry : test::CorpusManifest()) {
+    if ((entry.format != "ICO" && entry.format != "CUR" && entry.format != "ANI") || entry.expected != "valid") continue;
+    SCOPED_TRACE(entry.path);
+    const auto file = test::CorpusDir() / entry.path;
+    const auto bytes = test::ReadBytes(file);
+    if (entry.format != "ANI") {
+      CompareIcon(file, bytes, 0, icons);
+      continue;
+    }
+    // Each frame's icon, as a file of its own, against the frame read from the animated cursor.
+    const AnimatedCursor ani = ReadAnimatedCursor(bytes, ReadPngImage);
+    ASSERT_TRUE(ani.result.dib);
+    ASSERT_EQ(ani.tables.frames.size(), ani.tables.frameCount);
+    std::size_t at = 0;
+    for (const PackedDib& frame : ani.tables.frames) {
+      const auto found = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(), "icon", "icon" + 4);
+      ASSERT_NE(found, bytes.end());
+      const std::size_t start = static_cast<std::size_t>(found - bytes.begin()) + 8;
+      const uint32_t size = bytes[start - 4] | bytes[start - 3] << 8 | bytes[start - 2] << 16 | uint32_t{bytes[start - 1]} << 24;
+      test::TempDir temp;
+      const auto alone = temp / "frame.ico";
+      test::WriteBytes(alone, {bytes.begin() + static_cast<std::ptrdiff_t>(start),
+                               bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(start + size, bytes.size()))});
+      const auto own = ReadIconImage(test::ReadBytes(alone), {.png = ReadPngImage});
+      ASSERT_TRUE(own.result.dib);
+      EXPECT_EQ(test::BytesOf(own.result.dib), test::BytesOf(frame));
+      CompareIcon(alone, test::ReadBytes(alone), 0, frames, 2);
+      at = start;
+    }
+  }
+  std::printf("icon images matching ImageMagick: %d of %d; animated-cursor frames: %d of %d\n", icons.matched,
+              icons.compared, frames.matched, frames.compared);
+  EXPECT_GT(icons.compared, 60);
+  // Still open: the 256 x 256 PNG image of one file and images 7 to 18 of another differ.
+  EXPECT_GE(icons.matched, 86);
+  EXPECT_EQ(frames.matched, frames.compared);
+  EXPECT_GT(frames.compared, 60);
+}
+
+// Every file of the folder, valid or not, is read through the type rules without harm.
+TEST(IconConformanceTest, EveryCorpusFileIsHandledSafely) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.path.rfind("ico/", 0) != 0) continue;
+    SCOPED_TRACE(entry.path);
+    const auto bytes = test::ReadBytes(test::CorpusDir() / entry.path);
+    const std::string name = entry.path;
+    const TypeDecision decision = DecideFileType(bytes, name.substr(name.size() - 3));
+    if (decision.type != FileType::Icon && decision.type != FileType::AnimatedCursor) continue;
+    const ReadResult result = FindReader(decision.type)->read({bytes, name, 24, 0});
+    if (result.dib) {
+      EXPECT_EQ(result.dib.Pixels().size(), result.dib.Stride() * result.dib.Height());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ravelle
