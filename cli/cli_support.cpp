@@ -1,13 +1,7 @@
 #include "cli/cli_support.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
-#include <optional>
 
-#include "formats/registry.h"
-#include "image/limits.h"
-#include "image/opened_file.h"
 #include "shell/load.h"
 
 namespace ravelle::cli {
@@ -64,54 +58,13 @@ bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& 
   LoadSelectedFile(image, port, file);
   messages.TakeFrom(port);
   if (image.Kind != ImageKind::NoImage) return true;
-  messages.Note(file, FailureReason(file));
+  messages.Note(file, FailureReason(image));
   return false;
 }
 
-namespace {
-
-// Up to `limit` bytes from the start of a regular file; nothing when it cannot be read.
-std::optional<std::vector<uint8_t>> ReadStart(const std::string& path, uint64_t limit) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  OpenedFile file{std::fopen(path.c_str(), "rb")};
-  if (file.stream == nullptr) return std::nullopt;
-  std::vector<uint8_t> bytes;
-  try {
-    bytes.resize(static_cast<std::size_t>(std::min<uint64_t>(limit, static_cast<uint64_t>(st.st_size))));
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.stream));
-  if (std::ferror(file.stream)) return std::nullopt;
-  return bytes;
-}
-
-}  // namespace
-
-// The load does not hand back its reader's status, so the file is read once more; this happens
-// only for files that failed.
-std::string FailureReason(const std::string& file) {
-  constexpr const char* kNoReader = "not an image this build can read";
-  const auto head = ReadStart(file, kTypeProbeBytes);
-  if (!head) return ReadStatusText(ReadStatus::OpenFailed);
-  const TypeDecision decision = DecideFileType(*head, ExtensionOf(file));
-  const TypeReader* reader = FindReader(decision.type);
-  if (reader == nullptr || reader->read == nullptr) return kNoReader;
-  ReadResult result;
-  if (!reader->wholeFile) {
-    result = reader->read({{}, file, 24, decision.start});
-  } else {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
-      return ReadStatusText(ReadStatus::TooLarge);
-    }
-    const auto bytes = ReadStart(file, kMaxFileBytes);
-    if (!bytes) return ReadStatusText(ReadStatus::OpenFailed);
-    result = reader->read({*bytes, file, 24, decision.start});
-  }
-  // A reader that gave no image without saying why found no file of its type.
-  return ReadStatusText(result.status == ReadStatus::Ok ? ReadStatus::BadHeader : result.status);
+// A reader that gave no image without saying why found no file of its type.
+std::string FailureReason(const CurrentImage& image) {
+  return ReadStatusText(image.LoadStatus == ReadStatus::Ok ? ReadStatus::BadHeader : image.LoadStatus);
 }
 
 }  // namespace ravelle::cli

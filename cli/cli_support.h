@@ -35,7 +35,7 @@ struct Messages {
 // why (FailureReason) and returns false.
 bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, Messages& messages);
 
-// Why `file` gives no image: the reader's status as text, or that no reader takes it.
-std::string FailureReason(const std::string& file);
+// Why the file just loaded gives no image: its reader's status as text, or that no reader takes it.
+std::string FailureReason(const CurrentImage& image);
 
 }  // namespace ravelle::cli

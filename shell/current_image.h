@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/common/read_result.h"
 #include "platform/port.h"
 #include "image/image_kind.h"
 #include "image/packed_dib.h"
@@ -64,6 +65,7 @@ struct CurrentImage {
   std::vector<uint8_t> File;          // the open file's bytes, kept only for an IconSequence
   bool FileOpen = false;
 
+  ReadStatus LoadStatus = ReadStatus::Ok;  // why the last read ended as it did
   std::string InfoText;
   int BitCount = 0;
   int ColorsUsed = 0;

@@ -72,6 +72,7 @@ std::string ExtensionOf(std::string_view filePath) {
 void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath) {
   image.DisplayDepth = port.DisplayDepth();
   image.InfoText.clear();
+  image.LoadStatus = ReadStatus::OpenFailed;
   image.FilePath = filePath;
   image.Extension = ExtensionOf(filePath);
   image.FindData = {};
@@ -98,7 +99,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   ReadResult result;
   const TypeReader* reader = FindReader(decision.type);
   if (reader == nullptr || reader->read == nullptr) {
-    result.status = ReadStatus::Unsupported;
+    result.status = ReadStatus::NoReader;
   } else if (!reader->wholeFile) {
     result = reader->read({{}, filePath, image.DisplayDepth, decision.start});
   } else if (image.FileSize > kMaxFileBytes) {
@@ -117,6 +118,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   if (result.frame) FitPreviewFrame(image, port, result.frame->width, result.frame->height);
   for (const Message& message : result.messages) port.ShowMessage(Owner::None, message);
   for (const std::string& text : result.diagnostics) port.LogDiagnostic(text);
+  image.LoadStatus = result.status;
   image.InfoText = std::move(result.infoText);
   image.Handle = std::move(result.dib);
   if (result.metafile) {

@@ -12,6 +12,7 @@ const char* ReadStatusText(ReadStatus status) {
     case ReadStatus::NoMemory: return "not enough memory";
     case ReadStatus::LibraryError: return "the format's library refused the file";
     case ReadStatus::OpenFailed: return "the file cannot be opened";
+    case ReadStatus::NoReader: return "not an image this build can read";
   }
   return "unknown";
 }

@@ -31,6 +31,7 @@ enum class ReadStatus {
   NoMemory,      // memory for the image or a working buffer was not there
   LibraryError,  // the format's library refused the file
   OpenFailed,    // the file could not be opened or read
+  NoReader,      // no reader of this build takes the file
 };
 
 // A short English reason, for ravelle-cli.
