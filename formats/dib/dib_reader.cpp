@@ -447,7 +447,7 @@ ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, MemoryMessage(rle ? "Memory Allocation Error" : "Memory allocation error"));
+    result.Fail(ReadStatus::NoMemory, rle ? kMemoryAllocationError : MemoryMessage("Memory allocation error"));
     return result;
   }
   const std::size_t stride = *DibStride(width, bits);
@@ -562,7 +562,7 @@ ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, MemoryMessage("Memory Allocation Error"));
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
   header.biSizeImage = 0;

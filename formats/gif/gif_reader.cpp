@@ -205,8 +205,7 @@ ReadResult ReadGifImage(std::span<const uint8_t> file, std::size_t start) {
   bool complete = false;
   result.dib = DecodeImage(in, image, minCodeSize, complete);
   if (!result.dib) {
-    result.status = ReadStatus::NoMemory;
-    result.messages.push_back(Stop("Memory Allocation Error"));
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
   if (!complete) result.status = ReadStatus::Truncated;

@@ -31,7 +31,11 @@ ReadResult ReadError(ReadStatus status = ReadStatus::BadHeader) {
   return Failure(status, "Error Reading Icon File");
 }
 
-ReadResult NoMemory() { return Failure(ReadStatus::NoMemory, "Memory Allocation Error"); }
+ReadResult NoMemory() {
+  ReadResult result;
+  result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+  return result;
+}
 
 bool IsIconDepth(int bits) {
   return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -369,7 +373,7 @@ AnimatedCursor ReadAnimatedCursor(std::span<const uint8_t> file, PngFileReader p
   if (shown >= tables.frames.size()) shown = 0;
   if (shown < tables.frames.size()) {
     ani.result.dib = tables.frames[shown].Clone();
-    if (!ani.result.dib) ani.result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    if (!ani.result.dib) ani.result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
   }
   return ani;
 }

@@ -265,9 +265,8 @@ ReadResult ReadIffImage(std::span<const uint8_t> file) {
                            formType.c_str(), h.width, h.height, h.planes, h.compression, h.masking);
   if (h.masking == 2) result.infoText += Format("\ntransparent color: %d", h.transparent);
 
-  const auto noMemory = [&](const char* text) {
-    result.status = ReadStatus::NoMemory;
-    result.messages.push_back({text, "", kMbIconHand});
+  const auto noMemory = [&](const Message& message) {
+    result.Fail(ReadStatus::NoMemory, message);
     return std::move(result);
   };
   if (h.width == 0 || h.height == 0) {
@@ -277,7 +276,7 @@ ReadResult ReadIffImage(std::span<const uint8_t> file) {
   PackedDib dib;
   if (h.planes == 24) {
     dib = CreateDib(h.width, h.height, 24);
-    if (!dib) return noMemory("Global Allocation Error");
+    if (!dib) return noMemory({"Global Allocation Error", "", kMbIconHand});
   }
 
   std::array<RgbQuad, 256> palette{};
@@ -329,13 +328,13 @@ ReadResult ReadIffImage(std::span<const uint8_t> file) {
   if (ham) {
     result.infoText += "\ncamg: hold and modify";
     dib = CreateDib(h.width, h.height, 24);
-    if (!dib) return noMemory("Memory Allocation Error");
+    if (!dib) return noMemory(kMemoryAllocationError);
   } else if (h.planes != 24) {
     // A 1-bit image cannot reach more than two entries of its table.
     const int bits = h.planes == 1 ? 1 : 8;
     const int entries = bits == 1 ? std::min(colours, 2) : colours;
     dib = CreateDib(h.width, h.height, bits, static_cast<uint32_t>(entries));
-    if (!dib) return noMemory("Memory Allocation Error");
+    if (!dib) return noMemory(kMemoryAllocationError);
     auto table = dib.Colors();
     std::copy_n(palette.begin(), std::min(table.size(), palette.size()), table.begin());
   }

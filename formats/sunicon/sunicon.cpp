@@ -102,8 +102,7 @@ ReadResult ReadSunIcon(std::span<const uint8_t> file) {
   const int bits = static_cast<int>(*depth);
   PackedDib dib = CreateDib(static_cast<int>(*width), static_cast<int>(*height), bits);
   if (!dib) {
-    result.status = ReadStatus::NoMemory;
-    result.messages.push_back({"Memory Allocation Error", "", kMbIconHand});
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
   dib.Header().biSizeImage = 0;
