@@ -57,7 +57,10 @@ bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& 
   image.PreviewBox = {40 * units.width, 20 * units.height};
   LoadSelectedFile(image, port, file);
   messages.TakeFrom(port);
-  if (image.Kind != ImageKind::NoImage) return true;
+  if (image.Kind != ImageKind::NoImage) {
+    if (messages.verbose && image.LoadStatus == ReadStatus::Truncated) messages.Note(file, ReadStatusText(ReadStatus::Truncated));
+    return true;
+  }
   messages.Note(file, FailureReason(image));
   return false;
 }

@@ -32,7 +32,7 @@ struct Messages {
 };
 
 // Loads `file` as the dialog does, taking the port's messages. When there is no image it adds
-// why (FailureReason) and returns false.
+// why (FailureReason) and returns false; with `verbose`, a picture cut short by damage says so.
 bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, Messages& messages);
 
 // Why the file just loaded gives no image: its reader's status as text, or that no reader takes it.

@@ -67,6 +67,18 @@ TEST_F(CliTest, InfoPrintsTheFileInformationOfEachFile) {
   EXPECT_NE(r.out.find(junk + ": not an image"), std::string::npos);
   EXPECT_NE(r.out.find("==> " + bmp + " <==\nimage type: Windows DIB"), std::string::npos);
 
+  // A picture cut short by damage is still shown; --verbose says it is incomplete.
+  const std::string gif = (temp / "cut.gif").string();
+  ASSERT_EQ(Cli("convert " + Quote(bmp) + " " + Quote(gif) + " --to gif").status, 0);
+  auto bytes = test::ReadBytes(gif);
+  bytes.resize(bytes.size() - 6);
+  test::WriteBytes(gif, bytes);
+  for (const bool verbose : {false, true}) {
+    r = Cli(std::string("info ") + (verbose ? "--verbose " : "") + Quote(gif));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find(gif + ": the file ends early") != std::string::npos, verbose) << r.out;
+  }
+
   const std::string missing = (temp / "missing.bmp").string();
   r = Cli("info " + Quote(missing));
   EXPECT_EQ(r.status, 1);
