@@ -91,11 +91,9 @@ void ReleaseImage(CurrentImage& image, Port& port) {
     if (image.Timer) port.KillAnimationTimer();
     image.Timer = false;
     image.File.clear();
-    image.FileOpen = false;
   }
   image.FrameDib = PackedDib();
   image.Gif.reset();
-  image.FramePalette.clear();
   image.AniTables = AniSequence();
   image.Metafile.reset();
   image.Handle = PackedDib();

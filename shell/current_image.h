@@ -63,7 +63,6 @@ struct CurrentImage {
   FileFindData FindData;
   uint64_t FileSize = 0;
   std::vector<uint8_t> File;          // the open file's bytes, kept only for an IconSequence
-  bool FileOpen = false;
 
   ReadStatus LoadStatus = ReadStatus::Ok;  // why the last read ended as it did
   std::string InfoText;
@@ -79,7 +78,6 @@ struct CurrentImage {
   AniSequence AniTables;
   PackedDib FrameDib;                 // the composed frame of an AnimatedGif
   std::shared_ptr<GifAnimation> Gif;  // its frames, stepped by the animation timer
-  std::vector<PaletteEntry> FramePalette;
 
   Rect MetafileBounds;
   int UnitsPerInch = 0;

@@ -39,7 +39,6 @@ ReadResult ReadIconKinds(CurrentImage& image, std::span<const uint8_t> bytes, Fi
     image.Kind = ImageKind::IconSequence;
     image.Delay = 100;
     image.File.assign(bytes.begin(), bytes.end());
-    image.FileOpen = true;
   }
   return std::move(icon.result);
 }

@@ -164,7 +164,6 @@ void LoadSelectedFile(CurrentImage& image, Port& port, const std::string& filePa
   port.EndWaitCursor();
   if (image.Kind != ImageKind::IconSequence) {
     image.File.clear();
-    image.FileOpen = false;
   }
   if (image.Kind == ImageKind::AnimatedGif) {
     if (!image.Viewer) port.DrawPreviewImage(image.FrameDib, image.PreviewFrame);

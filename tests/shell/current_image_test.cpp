@@ -101,13 +101,11 @@ TEST(ReleaseImageTest, StopsTheAnimationBeforeFreeing) {
   image.Handle = CreateDib(2, 2, 8);
   image.SavedImage = CreateDib(2, 2, 24);
   image.File = {1, 2, 3};
-  image.FileOpen = true;
   image.Timer = true;
   port.StartAnimationTimer(900);
   ReleaseImage(image, port);
   EXPECT_EQ(port.timerPeriod, 0);
   EXPECT_FALSE(image.Timer);
-  EXPECT_FALSE(image.FileOpen);
   EXPECT_FALSE(image.Handle);
   EXPECT_FALSE(image.SavedImage);
 }
