@@ -90,4 +90,16 @@ const MenuItem* FindMenuCommand(const MenuItem& root, int id) {
   return nullptr;
 }
 
+MenuPath MenuPathOf(const MenuItem& root, int id) {
+  for (std::size_t k = 0; k < root.items.size(); ++k) {
+    const MenuItem& item = root.items[k];
+    MenuPath below = item.id == id && !item.IsSeparator() ? MenuPath{} : MenuPathOf(item, id);
+    if (item.id == id || !below.empty()) {
+      below.insert(below.begin(), static_cast<int>(k));
+      return below;
+    }
+  }
+  return {};
+}
+
 }  // namespace ravelle

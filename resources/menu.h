@@ -30,4 +30,7 @@ const MenuItem* MenuItemAt(const MenuItem& root, const MenuPath& path);
 // The first item with the command id, depth first; null when there is none.
 const MenuItem* FindMenuCommand(const MenuItem& root, int id);
 
+// The positions that lead to that item; empty when there is none.
+MenuPath MenuPathOf(const MenuItem& root, int id);
+
 }  // namespace ravelle

@@ -1,8 +1,18 @@
 #include "shell/menu_state.h"
 
+#include "formats/registry.h"
+#include "resources/menu.h"
 #include "shell/convert.h"
 
 namespace ravelle {
+
+MenuPath WriterMenuPath(std::string_view cliName, int up) {
+  const WriterVariant* writer = FindWriterByName(cliName);
+  MenuPath path = writer ? MenuPathOf(ViewerMenuResource(), writer->commandId) : MenuPath{};
+  path.resize(path.size() > static_cast<std::size_t>(up) ? path.size() - static_cast<std::size_t>(up) : 0);
+  return path;
+}
+
 namespace {
 
 void UpdateBmpEntries(const CurrentImage& image, Port& port) {

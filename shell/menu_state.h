@@ -2,25 +2,31 @@
 // the image and the display, what the BMP and TIFF entries offer, and the Center/Tile label.
 #pragma once
 
+#include <string_view>
+
 #include "platform/port.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 
 namespace ravelle {
 
+// The menu item holding a writer's Convert/Save command (by its ravelle-cli name), or the
+// sub-menu `up` levels above it; the format entries are found through the format registry.
+MenuPath WriterMenuPath(std::string_view cliName, int up = 0);
+
 // Positions of the menu items the menu logic addresses.
 namespace menu {
 inline const MenuPath kCenterTile{2};
 inline const MenuPath kConvertSave{5};
 inline const MenuPath kTools{6};
-inline const MenuPath kBmpRle{5, 0, 1};
-inline const MenuPath kBmpBitfields{5, 0, 2};
-inline const MenuPath kBitfields555{5, 0, 2, 0};
-inline const MenuPath kBitfields565{5, 0, 2, 1};
-inline const MenuPath kJpg{5, 3};
-inline const MenuPath kTiffHuffman{5, 7, 3};
-inline const MenuPath kTiffGroup3{5, 7, 4};
-inline const MenuPath kTiffGroup4{5, 7, 5};
+inline const MenuPath kBmpRle = WriterMenuPath("bmp-rle");
+inline const MenuPath kBmpBitfields = WriterMenuPath("bmp-bitfields", 1);
+inline const MenuPath kBitfields555 = WriterMenuPath("bmp-bitfields");
+inline const MenuPath kBitfields565 = WriterMenuPath("bmp-bitfields-565");
+inline const MenuPath kJpg = WriterMenuPath("jpeg", 1);
+inline const MenuPath kTiffHuffman = WriterMenuPath("tiff-huffman", 1);
+inline const MenuPath kTiffGroup3 = WriterMenuPath("tiff-g3", 1);
+inline const MenuPath kTiffGroup4 = WriterMenuPath("tiff-g4", 1);
 inline const MenuPath kBrighten{6, 0};
 inline const MenuPath kDarken{6, 1};
 inline const MenuPath kTrueColor{6, 10};

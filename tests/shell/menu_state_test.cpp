@@ -50,6 +50,8 @@ TEST_F(MenuStateTest, PositionsNameTheItemsTheyMean) {
   EXPECT_EQ(Label(menu::kTiffGroup4), "     Group &4 Fax (4) (monochrome only)");
   EXPECT_EQ(Label(menu::kBmpRle), "&RLE Compression");
   EXPECT_EQ(Label(menu::kJpg), "&JPG");
+  EXPECT_EQ(Label(menu::kBitfields565), "RGB 5 &6 5");
+  EXPECT_EQ(Label(menu::kTiffHuffman), "     &Huffman RLE (2) (monochrome only)");
   EXPECT_EQ(Label({5, 7, 8, 1}), "&Tile");  // Packbits' tiles command, labelled alone in the singular
   EXPECT_TRUE(MenuItemAt(port.menu, {5, 7, 0})->grayed);
   EXPECT_EQ(FindMenuCommand(port.menu, 161)->label, "&Tiles");
