@@ -27,20 +27,20 @@ constexpr double kLeastSimilarity = 0.5;
 // Files the reference draws differently for reasons of its own, with the reason.
 const std::vector<std::pair<std::string, std::string>> kKnownDifferences = {
     {"wmf/dotnet/gdiwmfboundariesbug.wmf", "a plain WMF whose drawing lies outside the area its reference picture gives"},
-    {"emf/libemf2svg/test-017.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-171.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-015.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-014.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-051.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-016.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/wmf2svg/emf_fulltest.emf", "below the threshold as measured; not yet examined side by side"},
+    {"emf/libemf2svg/test-017.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
+    {"emf/libemf2svg/test-171.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
+    {"emf/libemf2svg/test-015.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
+    {"emf/libemf2svg/test-014.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
+    {"emf/libemf2svg/test-051.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
+    {"emf/libemf2svg/test-016.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
+    {"emf/wmf2svg/emf_fulltest.emf", "the frame is smaller than the 1600 x 1200 bounds: the reference draws the bounds, so its picture is a corner of ours; it also draws no hatched fills"},
     {"wmf/dotnet/telescope_01.wmf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-125.emf", "below the threshold as measured; not yet examined side by side"},
+    {"emf/libemf2svg/test-125.emf", "thin markers and small text only: the same layout, with the reference drawing its circles larger"},
     {"wmf/wmfemfviewer/media_image83.wmf", "below the threshold as measured; not yet examined side by side"},
-    {"wmf/libwmf/fulltest.wmf", "below the threshold as measured; not yet examined side by side"},
+    {"wmf/libwmf/fulltest.wmf", "the reference fills the hatched and bitmap patterns solid black and sets the text larger"},
     {"emf/libemf2svg/test-165.emf", "below the threshold as measured; not yet examined side by side"},
     {"emf/libemf2svg/test-167.emf", "text lies outside the bounds; the reference places the bounds, not the frame, at the corner"},
-    {"emf/libemf2svg/test-065.emf", "below the threshold as measured; not yet examined side by side"},
+    {"emf/libemf2svg/test-065.emf", "the reference fills the rectangle of the default white brush black"},
 };
 
 std::vector<bool> Ink(const QImage& image) {
