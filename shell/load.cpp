@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/gif/gif_reader.h"
+#include "image/mapped_file.h"
 #include "image/opened_file.h"
 #include "shell/adapt_to_display.h"
 #include "shell/icon_files.h"
@@ -104,11 +105,11 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
     result = reader->read({{}, filePath, image.DisplayDepth, decision.start});
   } else if (image.FileSize > kMaxFileBytes) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
-  } else if (const auto bytes = ReadFileStart(filePath, kMaxFileBytes)) {
-    result = IsIconType(decision.type) ? ReadIconKinds(image, bytes->Span(), decision.type)
-                                       : reader->read({bytes->Span(), filePath, image.DisplayDepth, decision.start});
+  } else if (const auto bytes = MappedFile::Open(filePath, kMaxFileBytes)) {
+    result = IsIconType(decision.type) ? ReadIconKinds(image, bytes->Bytes(), decision.type)
+                                       : reader->read({bytes->Bytes(), filePath, image.DisplayDepth, decision.start});
     if (result.dib && (decision.type == FileType::Gif || decision.type == FileType::MacBinaryGif)) {
-      OpenGifAnimation(image, bytes->Span(), decision.start);
+      OpenGifAnimation(image, bytes->Bytes(), decision.start);
     }
   } else {
     result.status = ReadStatus::OpenFailed;

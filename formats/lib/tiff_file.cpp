@@ -392,6 +392,56 @@ bool ReadStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& d
   return true;
 }
 
+// Strips of at most this many bytes (decoded) are decoded whole; larger ones row by row, so that
+// a file of one big strip does not hold a second copy of its image.
+constexpr uint64_t kWholeStripBytes = uint64_t{16} << 20;
+
+// The codecs whose whole strips are known to give the rows that row-by-row decoding gives.
+bool WholeStripsReadAsRows(uint16_t compression) {
+  switch (compression) {
+    case COMPRESSION_NONE: case COMPRESSION_LZW: case COMPRESSION_JPEG: case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE: case COMPRESSION_PACKBITS:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Each strip decoded at once, which lets libtiff use its whole-buffer codecs (libdeflate for
+// Deflate); the rows come out as row by row. False, with nothing reported, when some strip does
+// not decode whole: the image is then read again row by row, which keeps what a damaged strip
+// still gives.
+bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib) {
+  const tmsize_t scanline = TIFFScanlineSize(tif);
+  if (scanline <= 0 || static_cast<uint64_t>(scanline) < NeededRowBytes(form, t, t.width)) return false;
+  uint32_t rowsPerStrip = 0;
+  if (TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) == 0 || rowsPerStrip == 0) return false;
+  const uint32_t rows = std::min(rowsPerStrip, t.height);
+  if (uint64_t{rows} * static_cast<uint64_t>(scanline) > kWholeStripBytes) return false;
+  std::vector<uint8_t> buffer = WorkBuffer(int64_t{rows} * scanline);
+  if (buffer.empty()) return false;
+  const int planes = PlanesToRead(form, t);
+  const std::size_t group = SampleGroup(form, t);
+  for (int plane = 0; plane < planes; ++plane) {
+    for (uint32_t r0 = 0; r0 < t.height; r0 += rows) {
+      const uint32_t count = std::min(rows, t.height - r0);
+      const tmsize_t wanted = static_cast<tmsize_t>(count) * scanline;
+      const uint32_t strip = TIFFComputeStrip(tif, r0, static_cast<uint16_t>(plane));
+      if (TIFFReadEncodedStrip(tif, strip, buffer.data(), wanted) != wanted) return false;
+      for (uint32_t k = 0; k < count; ++k) {
+        const uint8_t* in = buffer.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(scanline);
+        uint8_t* out = dib.Row(static_cast<int>(t.height - 1 - (r0 + k))).data();
+        if (t.planar == PLANARCONFIG_SEPARATE) {
+          ConvertPlane(form, plane, in, out, 0, t.width);
+        } else {
+          ConvertSamples(form, in, group, out, 0, t.width);
+        }
+      }
+    }
+  }
+  return true;
+}
+
 bool ReadTiles(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, ReadResult& result) {
   const tmsize_t tileSize = TIFFTileSize(tif);
   const tmsize_t tileRow = TIFFTileRowSize(tif);
@@ -608,14 +658,14 @@ bool WriteTiles(TIFF* tif, const PackedDib& dib, const TiffPlan& plan, std::size
     for (uint32_t k = 0; k < rows; ++k) {
       ConvertRowForTiff(dib, plan, dib.Row(static_cast<int>(height - 1 - (y0 + k))), band.data() + k * rowBytes, rowBytes);
     }
-    for (uint32_t x0 = 0; x0 < width; x0 += tileWidth, ++number) {
+    for (uint32_t x0 = 0; x0 < width; x0 += tileWidth) {
       const std::size_t offset = static_cast<std::size_t>(x0 * bitsPerPixel / 8);
       const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(tileRow), rowBytes - offset);
       std::fill(tile.begin(), tile.end(), 0);
       for (uint32_t k = 0; k < rows; ++k) {
         std::memcpy(tile.data() + k * static_cast<std::size_t>(tileRow), band.data() + k * rowBytes + offset, take);
       }
-      if (TIFFWriteEncodedTile(tif, number, tile.data(), tileSize) < 0) return false;
+      if (TIFFWriteEncodedTile(tif, number++, tile.data(), tileSize) < 0) return false;
       if (tileWidth > width - x0) break;
     }
     if (tileLength > height - y0) break;
@@ -646,18 +696,26 @@ bool WriteStrips(TIFF* tif, const PackedDib& dib, const TiffPlan& plan, std::siz
   return true;
 }
 
+// Opens the file at its first image; JPEG-compressed data is delivered as red, green and blue
+// (libtiff converts from Y/Cb/Cr).
+TiffHandle OpenForReading(const std::string& path, std::vector<std::string>& diagnostics, TiffTags& tags) {
+  TiffHandle tif = OpenTiff(path, "r", &diagnostics);
+  if (!tif) return tif;
+  tags = ReadTags(tif.get());
+  if (tags.compression == COMPRESSION_JPEG) TIFFSetField(tif.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  return tif;
+}
+
 }  // namespace
 
-ReadResult ReadTiffImage(const std::string& path) {
+ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
   ReadResult result;
-  TiffHandle tif = OpenTiff(path, "r", &result.diagnostics);
+  TiffTags tags;
+  TiffHandle tif = OpenForReading(path, result.diagnostics, tags);
   if (!tif) return result;
-  const TiffTags tags = ReadTags(tif.get());
   result.frame = FrameSize{tags.width, tags.height};
   result.infoText = TiffInfoText(tags);
   if (tags.width == 0 || tags.height == 0 || tags.width > 0x7FFFFFFF || tags.height > 0x7FFFFFFF) return result;
-  // JPEG-compressed data is delivered as red, green and blue (libtiff converts from Y/Cb/Cr).
-  if (tags.compression == COMPRESSION_JPEG) TIFFSetField(tif.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
 
   char why[1024] = "";
   TiffForm form = TakesRgbaPath(tags) ? TiffForm{} : DirectForm(tags);
@@ -692,7 +750,25 @@ ReadResult ReadTiffImage(const std::string& path) {
   } else if (tags.tiled) {
     read = ReadTiles(tif.get(), tags, form, dib, result);
   } else {
-    read = ReadStrips(tif.get(), tags, form, dib, result);
+    // A strip that does not decode whole, or decodes with a complaint, is damaged: the image is
+    // then read row by row from a fresh start, with only what that reading says.
+    const std::size_t said = result.diagnostics.size();
+    const bool whole = strips == TiffStrips::Whole && WholeStripsReadAsRows(tags.compression);
+    if (whole && ReadWholeStrips(tif.get(), tags, form, dib) && result.diagnostics.size() == said) {
+      read = true;
+    } else if (!whole) {
+      read = ReadStrips(tif.get(), tags, form, dib, result);
+    } else {
+      result.diagnostics.resize(said);
+      tif.reset();
+      std::ranges::fill(dib.Pixels(), uint8_t{0});
+      std::vector<std::string> again;
+      tif = OpenForReading(path, again, tags);
+      const std::size_t opening = again.size();
+      read = tif && ReadStrips(tif.get(), tags, form, dib, result);
+      tif.reset();
+      result.diagnostics.insert(result.diagnostics.end(), again.begin() + static_cast<std::ptrdiff_t>(opening), again.end());
+    }
   }
   tif.reset();
   if (!read) return result;

@@ -33,7 +33,10 @@
 
 namespace ravelle {
 
-ReadResult ReadTiffImage(const std::string& path);
+// Strips are decoded whole where that gives the same rows (the libraries' fast paths work only
+// on whole strips), and row by row otherwise; `RowByRow` reads every file row by row.
+enum class TiffStrips { Whole, RowByRow };
+ReadResult ReadTiffImage(const std::string& path, TiffStrips strips = TiffStrips::Whole);
 
 // False for a depth other than 1, 4, 8, 16, 24 and 32, a compression libtiff cannot write for
 // the image (the three fax compressions take only black-and-white images), a file that cannot

@@ -175,6 +175,20 @@ TEST(TiffFile, EveryCompressionAndDepthRoundTripsInStripsAndTiles) {
   }
 }
 
+// Images of several tiles across and down: every tile lands in its own place.
+TEST(TiffFile, TilesAcrossAndDownRoundTrip) {
+  TempDir dir;
+  for (const int bits : {1, 8, 24}) {
+    const PackedDib source = DrawDib(600, 300, bits, bits == 1 ? Palette::BlackWhite : Palette::Colour);
+    ASSERT_TRUE(WriteTiffImage(dir / "tiles.tif", 5, true, source));
+    EXPECT_LT(TiffTag(dir / "tiles.tif", TIFFTAG_TILEWIDTH).value_or(600), 300u);
+    const ReadResult read = ReadTiffImage(dir / "tiles.tif");
+    ASSERT_TRUE(read.dib);
+    EXPECT_EQ(DibToRgb(read.dib), AsWritten(source)) << bits;
+    EXPECT_TRUE(read.diagnostics.empty());
+  }
+}
+
 TEST(TiffFile, MacBinaryTiffIsReadThroughATemporaryCopyThatIsThenRemoved) {
   TempDir dir;
   ASSERT_TRUE(WriteTiffImage(dir / "plain.tif", 5, false, DrawDib(12, 7, 24)));
@@ -193,6 +207,44 @@ TEST(TiffFile, MacBinaryTiffIsReadThroughATemporaryCopyThatIsThenRemoved) {
   EXPECT_EQ(DibToRgb(read.dib), DibToRgb(DrawDib(12, 7, 24)));
   EXPECT_FALSE(copy.empty());
   EXPECT_FALSE(std::filesystem::exists(copy));
+}
+
+// Whole strips give what row-by-row reading gives: the pixels, the text and the library's
+// messages, for damaged files (cut in the middle of a strip) too, and for every corpus file.
+TEST(TiffFile, WholeStripsReadAsRowByRow) {
+  TempDir dir;
+  std::vector<std::filesystem::path> files;
+  for (const int compression : {1, 5, 7, 32773, 32946}) {
+    for (const int bits : {1, 8, 24, 32}) {
+      const auto file = dir / Format("c%d-%d.tif", compression, bits);
+      ASSERT_TRUE(WriteTiffImage(file, compression, false, DrawDib(301, 203, bits)));
+      std::vector<uint8_t> bytes = ReadBytes(file);
+      files.push_back(file);
+      // The strips lie before the directory: cutting a third out of the middle damages them.
+      bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 3),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 2 / 3));
+      files.push_back(dir / Format("cut%d-%d.tif", compression, bits));
+      WriteBytes(files.back(), bytes);
+    }
+  }
+  TiffFixture planes = {.width = 3, .height = 5, .samples = 3, .photometric = PHOTOMETRIC_RGB, .planar = 2};
+  for (int i = 0; i < 45; ++i) planes.pixels.push_back(static_cast<uint8_t>(i * 5));
+  files.push_back(dir / "planes.tif");
+  WriteTiffFixture(files.back(), planes);
+  if (HaveCorpus()) {
+    for (const CorpusEntry& entry : CorpusManifest()) {
+      if (entry.format == "TIFF") files.push_back(CorpusDir() / entry.path);
+    }
+  }
+  for (const auto& file : files) {
+    const ReadResult whole = ReadTiffImage(file);
+    const ReadResult rows = ReadTiffImage(file, TiffStrips::RowByRow);
+    EXPECT_EQ(whole.status, rows.status) << file;
+    EXPECT_EQ(whole.infoText, rows.infoText) << file;
+    EXPECT_EQ(whole.diagnostics, rows.diagnostics) << file;
+    ASSERT_EQ(static_cast<bool>(whole.dib), static_cast<bool>(rows.dib)) << file;
+    if (whole.dib) EXPECT_TRUE(std::ranges::equal(whole.dib.Bytes(), rows.dib.Bytes())) << file;
+  }
 }
 
 // Valid corpus files are read; where their layout is one the reader converts itself, or the
