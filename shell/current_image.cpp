@@ -95,6 +95,7 @@ void ReleaseImage(CurrentImage& image, Port& port) {
   }
   image.FrameDib = PackedDib();
   image.Gif.reset();
+  image.FrameTools.clear();
   image.FramePalette.clear();
   image.AniTables = AniSequence();
   image.Metafile.reset();
