@@ -8,9 +8,10 @@ namespace ravelle::cli {
 
 const char* const kUsage =
     "usage: ravelle-cli info [--verbose] [-j N] FILE...\n"
-    "       ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N] [--verbose]\n"
-    "       ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--apply TOOL]...\n"
-    "                   [--display-depth N] [--verbose]\n"
+    "       ravelle-cli convert IN OUT --to FORMAT [--frame N] [--apply TOOL]... [--display-depth N]\n"
+    "                   [--verbose]\n"
+    "       ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--frame N]\n"
+    "                   [--apply TOOL]... [--display-depth N] [--verbose]\n"
     "       ravelle-cli render FILE OUT.png --size WxH [--tile] [--verbose]\n"
     "       ravelle-cli --help | --version\n";
 

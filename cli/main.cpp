@@ -1,8 +1,8 @@
 // ravelle-cli: the viewer's main jobs without a display.
 //
 //   ravelle-cli info [-j N] FILE...
-//   ravelle-cli convert IN OUT --to FORMAT [--apply TOOL]... [--display-depth N]
-//   ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--apply TOOL]...
+//   ravelle-cli convert IN OUT --to FORMAT [--frame N] [--apply TOOL]... [--display-depth N]
+//   ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--frame N] [--apply TOOL]...
 //   ravelle-cli render FILE OUT.png --size WxH [--tile]
 //
 // Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a format or
@@ -29,6 +29,7 @@
 #include "shell/convert_image.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
+#include "shell/still_frame.h"
 #include "shell/tool_commands.h"
 
 #ifndef RAVELLE_VERSION
@@ -103,6 +104,9 @@ std::string Help() {
          "                    write each IN into the folder DIR, named as Convert/Save proposes:\n"
          "                    the name up to its first dot and the format's extension\n"
          "    --to FORMAT       " + Fill(formats, 22) +
+         "    --frame N         write frame N (from 1, the default) of an animated GIF, as\n"
+         "                      composed for showing, or image N of an icon file or frame N of\n"
+         "                      an animated cursor\n"
          "    --apply TOOL      run a Tools command first, in the order given: " + Fill(tools, 22) +
          "    --display-depth N behave as on a display of N bits per pixel (8 and 4 reduce colour\n"
          "                      images as a palette display does)\n"
@@ -184,6 +188,7 @@ struct ConvertOptions {
   std::string formatName;
   std::vector<std::pair<std::string, CommandId>> tools;
   int displayDepth = 24;
+  int frame = 1;  // 1-based
   bool verbose = false;
   bool overwrite = false;
   int jobs = DefaultJobs();
@@ -210,6 +215,11 @@ FileReport ConvertFile(const ConvertOptions& options, const std::string& in, con
   CurrentImage image;
   ShellState shell;
   if (!LoadForCommand(image, port, in, messages)) return fail(kExitFailed, "");
+  if (!TakeFrameAsBitmap(image, port, options.frame)) {
+    messages.TakeFrom(port);
+    messages.Note(in, Format("no frame %d (the file has %d)", options.frame, FrameCount(image)));
+    return fail(kExitFailed, "");
+  }
 
   // The tools run as in an open viewer window.
   image.Viewer = true;
@@ -302,6 +312,12 @@ int Convert(const std::vector<std::string>& args) {
       const long depth = std::strtol(args[++i].c_str(), &end, 10);
       if (*end != '\0' || depth < 1 || depth > 32) return Usage("--display-depth takes a depth from 1 to 32");
       options.displayDepth = static_cast<int>(depth);
+    } else if (arg == "--frame") {
+      if (!hasValue) return Usage("--frame needs a number");
+      char* end = nullptr;
+      const long frame = std::strtol(args[++i].c_str(), &end, 10);
+      if (args[i].empty() || *end != '\0' || frame < 1 || frame > 1000000) return Usage("--frame takes a frame number from 1");
+      options.frame = static_cast<int>(frame);
     } else if (arg == "-o") {
       if (!hasValue) return Usage("-o needs a folder");
       options.folder = args[++i];

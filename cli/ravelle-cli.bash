@@ -22,13 +22,13 @@ _ravelle_cli() {
     --to) COMPREPLY=($(compgen -W "$formats" -- "$cur")); return ;;
     --apply) COMPREPLY=($(compgen -W "$tools" -- "$cur")); return ;;
     --display-depth) COMPREPLY=($(compgen -W "1 4 8 16 24 32" -- "$cur")); return ;;
-    -j|--size) return ;;
+    -j|--size|--frame) return ;;
     -o) COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then
     case ${COMP_WORDS[1]} in
       info) COMPREPLY=($(compgen -W "--verbose -j" -- "$cur")) ;;
-      convert) COMPREPLY=($(compgen -W "--to --apply --display-depth -o -j --overwrite --verbose" -- "$cur")) ;;
+      convert) COMPREPLY=($(compgen -W "--to --frame --apply --display-depth -o -j --overwrite --verbose" -- "$cur")) ;;
       render) COMPREPLY=($(compgen -W "--size --tile --verbose" -- "$cur")) ;;
     esac
     return

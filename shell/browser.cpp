@@ -15,6 +15,7 @@
 #include "shell/viewer.h"
 #include "shell/paint_shown.h"
 #include "shell/step.h"
+#include "shell/tool_commands.h"
 
 namespace ravelle {
 namespace {
@@ -187,7 +188,7 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
     }
   }
   if (image.Kind == ImageKind::AnimatedGif && image.Gif) {
-    if (image.Gif->Step()) image.FrameDib = image.Gif->Frame().Clone();
+    if (image.Gif->Step()) ShowGifFrame(image);
     image.Delay = image.Gif->Delay();
   } else if (image.Kind == ImageKind::IconSequence) {
     StepIconSequence(image, port);

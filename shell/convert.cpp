@@ -25,6 +25,8 @@ ConvertSource ImageToConvert(const CurrentImage& image) {
   if (image.SavedImage && !image.ReductionApplied && image.Kind == ImageKind::Bitmap) {
     return {&image.SavedImage, ImageKind::Bitmap};
   }
+  // An animated GIF is converted as the frame shown, a picture like any other.
+  if (image.Kind == ImageKind::AnimatedGif) return {&image.FrameDib, ImageKind::Bitmap};
   return {&image.Handle, image.Kind};
 }
 

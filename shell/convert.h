@@ -34,7 +34,8 @@ bool FormatAvailable(int code);
 WriteOutcome WriteImageFile(const PackedDib& image, const WriterVariant& writer, const std::filesystem::path& file);
 
 // Which image a conversion writes: the unreduced SavedImage when it exists, no reduction was
-// asked for and the kind is Bitmap (an image only reduced for the display); otherwise Handle.
+// asked for and the kind is Bitmap (an image only reduced for the display); the frame shown, as a
+// Bitmap, for an AnimatedGif; otherwise Handle.
 struct ConvertSource {
   const PackedDib* image;
   ImageKind kind;

@@ -94,6 +94,7 @@ void ReleaseImage(CurrentImage& image, Port& port) {
   }
   image.FrameDib = PackedDib();
   image.Gif.reset();
+  image.FrameTools.clear();
   image.AniTables = AniSequence();
   image.Metafile.reset();
   image.Handle = PackedDib();

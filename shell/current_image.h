@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/common/read_result.h"
+#include "resources/command_ids.h"
 #include "platform/port.h"
 #include "image/image_kind.h"
 #include "image/packed_dib.h"
@@ -78,6 +79,9 @@ struct CurrentImage {
   AniSequence AniTables;
   PackedDib FrameDib;                 // the composed frame of an AnimatedGif
   std::shared_ptr<GifAnimation> Gif;  // its frames, stepped by the animation timer
+  // The Tools commands run on the AnimatedGif since the viewer opened, in order: every frame shown
+  // is a Bitmap copy of the composed frame with these applied (Convert/Save writes it).
+  std::vector<CommandId> FrameTools;
 
   Rect MetafileBounds;
   int UnitsPerInch = 0;

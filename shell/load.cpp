@@ -18,6 +18,7 @@
 #include "shell/adapt_to_display.h"
 #include "shell/icon_files.h"
 #include "shell/step.h"
+#include "shell/tool_commands.h"
 
 namespace ravelle {
 namespace {
@@ -140,7 +141,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
       image.Kind = ImageKind::NoImage;
     }
   } else if (image.Kind == ImageKind::AnimatedGif) {
-    TakeBitCountAndColors(image);
+    ShowGifFrame(image);
   } else if (!image.Metafile) {
     image.Kind = ImageKind::NoImage;
   }

@@ -61,7 +61,9 @@ void UpdateViewerMenu(const CurrentImage& image, const ShellState& shell, Port& 
   const int D = image.DisplayDepth;
   const int B = image.BitCount;
   const int C = image.ColorsUsed;
-  const bool bitmap = image.Kind == ImageKind::Bitmap;
+  // An animated GIF's frame shown is a Bitmap to the Tools and Convert/Save (BitCount and
+  // ColorsUsed are its composed frame's).
+  const bool bitmap = image.Kind == ImageKind::Bitmap || image.Kind == ImageKind::AnimatedGif;
   const bool blackAndWhite = C == 1 && B == 1;
   const bool paletteDisplay = D < 8;
   const auto set = [&](const MenuPath& item, bool enabled) { port.SetMenuItemEnabled(item, enabled); };

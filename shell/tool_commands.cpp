@@ -1,5 +1,6 @@
 #include "shell/tool_commands.h"
 
+#include "formats/gif/gif_reader.h"
 #include "shell/adapt_to_display.h"
 #include "shell/image_commands.h"
 #include "tools/brightness.h"
@@ -144,7 +145,86 @@ void ColorCommand(CurrentImage& image, ShellState& shell, Port& port, CommandId 
   }
 }
 
+// The port of the frames an animated GIF shows after the first: the tools run on each of them
+// again, and what they said or repainted the first time is not said again.
+class MutedPort final : public Port {
+ public:
+  Answer ShowMessage(Owner, const Message&) override { return Answer::Ok; }
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+  int DisplayDepth() override { return 24; }
+  Size DialogBaseUnits() override { return {}; }
+  Rect WorkArea() override { return {}; }
+  ScreenMetrics Screen() override { return {}; }
+  void DrawPreviewFrame(Rect, Rect) override {}
+  void DrawPreviewImage(const PackedDib&, Rect) override {}
+  void StartAnimationTimer(int) override {}
+  void KillAnimationTimer() override {}
+  void RepaintDialog() override {}
+  void EndDialog() override {}
+  int FileListCount() override { return 0; }
+  int FileListSelection() override { return -1; }
+  std::string FileListText(int) override { return {}; }
+  void FileListSelect(int) override {}
+  bool FileListSelectPrefix(const std::string&) override { return false; }
+  int FileListFindExact(const std::string&) override { return -1; }
+  void FileListAdd(const std::string&) override {}
+  void FileListDelete(int) override {}
+  void FileNameBoxUndo() override {}
+  void FileNameBoxReplace(const std::string&) override {}
+  void OpenViewer(const std::string&, uint32_t, Rect) override {}
+  void DestroyViewer() override {}
+  bool ViewerMaximized() override { return false; }
+  void RestoreViewer() override {}
+  void ActivateDialog() override {}
+  void SetViewerCaption(const std::string&) override {}
+  void RepaintViewer() override {}
+  void SetMenuItemEnabled(const MenuPath&, bool) override {}
+  void SetMenuItemLabel(const MenuPath&, const std::string&) override {}
+  void DrawMenuBar() override {}
+  void DrawInWindow(Owner, const std::function<void(Surface&)>&) override {}
+  void OpenFullScreen() override {}
+  void OpenSlideshow() override {}
+  void PrintImage(bool, bool) override {}
+  void ShowAbout() override {}
+  void Help(HelpCommand, int) override {}
+  std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return std::nullopt; }
+};
+
+// The composed frame of an animated GIF as a Bitmap just loaded, with the record's FrameTools
+// run on it again.
+CurrentImage GifFrameAsBitmap(const CurrentImage& image) {
+  CurrentImage frame;
+  frame.Kind = ImageKind::Bitmap;
+  frame.Handle = image.Gif ? image.Gif->Frame().Clone() : image.FrameDib.Clone();
+  frame.DisplayDepth = image.DisplayDepth;
+  frame.Viewer = image.Viewer;
+  TakeBitCountAndColors(frame);
+  ShellState shell;
+  MutedPort muted;
+  for (const CommandId command : image.FrameTools) RunToolCommand(frame, shell, muted, command);
+  return frame;
+}
+
+// A Tools command on an animated GIF: run on the frame shown (with the port, so that its
+// messages are shown once), then kept for every frame that follows.
+void GifFrameTool(CurrentImage& image, ShellState& shell, Port& port, CommandId command) {
+  CurrentImage frame = GifFrameAsBitmap(image);
+  if (!frame.Handle) return;
+  RunToolCommand(frame, shell, port, command);
+  image.FrameTools.push_back(command);
+  image.FrameDib = std::move(frame.Handle);
+}
+
 }  // namespace
+
+void ShowGifFrame(CurrentImage& image) {
+  if (image.Kind != ImageKind::AnimatedGif || !image.Gif) return;
+  CurrentImage frame = GifFrameAsBitmap(image);
+  image.BitCount = frame.BitCount;
+  image.ColorsUsed = frame.ColorsUsed;
+  if (frame.Handle) image.FrameDib = std::move(frame.Handle);
+}
 
 bool UndoBrightness(CurrentImage& image) {
   AdjustBrightness(image.Handle, image.SavedColors, image.BrightnessLevel, 0);
@@ -163,6 +243,10 @@ bool UndoOrientation(CurrentImage& image) {
 }
 
 bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, CommandId command) {
+  if (image.Kind == ImageKind::AnimatedGif && IsToolCommand(command)) {
+    GifFrameTool(image, shell, port, command);
+    return true;
+  }
   switch (command) {
     case CommandId::Rotate90: TurnOrMirror(image, port, TransformCode::Rotate90); return true;
     case CommandId::Rotate180: TurnOrMirror(image, port, TransformCode::Rotate180); return true;

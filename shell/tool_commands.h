@@ -9,9 +9,14 @@
 
 namespace ravelle {
 
-
-// Runs one Tools command; false when that command is not available in this build.
+// Runs one Tools command; false when that command is not available in this build. On an
+// AnimatedGif the command acts on a Bitmap copy of the frame shown and is kept in FrameTools,
+// so that every later frame is shown with it too; the file goes on animating.
 bool RunToolCommand(CurrentImage& image, ShellState& shell, Port& port, CommandId command);
+
+// Makes FrameDib of an AnimatedGif from its animation's composed frame with FrameTools applied,
+// and BitCount and ColorsUsed from the composed frame (as loading takes them from a Bitmap).
+void ShowGifFrame(CurrentImage& image);
 
 // What closing the viewer undoes of the Tools commands, so that the dialog's preview shows the
 // file as loaded:

@@ -144,6 +144,10 @@ void ViewerCloseSteps(CurrentImage& image, ShellState&, Port& port) {
     image.BrightnessLevel = 0;
     if (image.Kind == ImageKind::Bitmap) AdaptToDisplay(image, port);
   }
+  if (!image.FrameTools.empty()) {  // an animated GIF shows its frames as they are again
+    image.FrameTools.clear();
+    ShowGifFrame(image);
+  }
   port.RepaintDialog();
   if (image.Kind == ImageKind::Bitmap && image.PendingOrientation != 0) UndoOrientation(image);
   image.PendingOrientation = 0;

@@ -10,6 +10,7 @@
 #include "platform/headless/headless_port.h"
 #include "shell/convert.h"
 #include "shell/load.h"
+#include "support/animation_files.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 #include "tools/transform.h"
@@ -136,6 +137,41 @@ TEST_F(CliTest, FailedConversionsSayWhyAndKeepTheOldFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error Creating File\n");
   EXPECT_EQ(Cli("convert " + Quote(Write("junk.bmp", {'B', 'M', 0})) + " " + Quote(target) + " --to bmp").status, 1);
+}
+
+// An animated GIF gives its frames as composed for showing, an icon file its images, by --frame.
+TEST_F(CliTest, ConvertTakesTheFrameAskedForAsABitmap) {
+  using namespace test::gif;
+  Bytes gif = Header("89a", 3, 1, 0x81, 4);
+  for (int frame = 0; frame < 3; ++frame) {
+    Control(gif, 1, 10);
+    Image(gif, frame, 0, 1, 1, {frame + 1});  // each frame adds one pixel to what stays
+  }
+  Add(gif, {0x3B});
+  const std::string animation = Write("anim.gif", gif);
+  const std::string icons = Write("icons.ico", test::icon::IconFile({test::icon::Checkered(16, 4), test::icon::Checkered(32, 8)}));
+  struct Case {
+    const std::string& file;
+    const char* arguments;
+    int width;
+    std::vector<uint32_t> firstRow;  // of the GIF frame, as indices
+  };
+  const Case cases[] = {
+      {animation, "", 3, {1, 0, 0}}, {animation, "--frame 2", 3, {1, 2, 0}}, {animation, "--frame 3 --apply flip-lr", 3, {3, 2, 1}},
+      {icons, "", 16, {}},           {icons, "--frame 2", 32, {}},
+  };
+  for (const Case& c : cases) {
+    const PackedDib written = Convert(c.file, c.arguments);
+    ASSERT_TRUE(written) << c.arguments;
+    EXPECT_EQ(written.Width(), c.width) << c.arguments;
+    for (std::size_t x = 0; x < c.firstRow.size(); ++x) {
+      EXPECT_EQ(written.Colors()[test::PixelAt(written, static_cast<int>(x), 0)].rgbRed, c.firstRow[x]) << c.arguments;
+    }
+  }
+  const auto r = Cli("convert " + Quote(icons) + " " + Quote((temp / "x.bmp").string()) + " --to bmp --frame 3");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "ravelle-cli: " + icons + ": no frame 3 (the file has 2)\n");
+  EXPECT_EQ(Cli("convert " + Quote(icons) + " x.bmp --to bmp --frame 0").status, 2);
 }
 
 TEST_F(CliTest, BadArgumentsAndMissingFeaturesExitWith2) {

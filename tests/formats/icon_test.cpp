@@ -13,6 +13,7 @@
 #include "formats/icon/icon_reader.h"
 #include "formats/lib/png_file.h"
 #include "formats/registry.h"
+#include "support/animation_files.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 
@@ -22,95 +23,11 @@ namespace {
 using test::PixelAt;
 using test::Rgb;
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
+using namespace test::icon;
+using test::Put16;
+using test::Put32;
+
 void PutId(std::vector<uint8_t>& b, const char* id) { b.insert(b.end(), id, id + 4); }
-
-// One image of a hand-built icon file: pixel values (as PixelAt gives them, top row first) and
-// the AND mask's bit for each pixel.
-struct IconPicture {
-  int width = 0;
-  int height = 0;
-  int bits = 4;
-  std::vector<RgbQuad> table;  // written as is; biClrUsed is its size when `clrUsed`
-  bool clrUsed = false;
-  std::function<uint32_t(int, int)> pixel = [](int, int) { return 0u; };
-  std::function<bool(int, int)> masked = [](int, int) { return false; };
-  int entryWidth = -1;         // the directory's byte, when it differs from the width
-};
-
-std::vector<uint8_t> IconFile(const std::vector<IconPicture>& pictures, int type = 1, int reserved = 0) {
-  std::vector<uint8_t> b;
-  Put16(b, reserved);
-  Put16(b, type);
-  Put16(b, static_cast<uint32_t>(pictures.size()));
-  std::vector<std::vector<uint8_t>> images;
-  for (const IconPicture& p : pictures) {
-    PackedDib xorImage = CreateDib(p.width, p.height, p.bits);
-    PackedDib mask = CreateDib(p.width, p.height, 1);
-    for (int y = 0; y < p.height; ++y) {
-      for (int x = 0; x < p.width; ++x) {
-        test::SetPixel(xorImage, x, y, p.pixel(x, y));
-        test::SetPixel(mask, x, y, p.masked(x, y) ? 1 : 0);
-      }
-    }
-    std::vector<uint8_t> image;
-    Put32(image, 40);
-    Put32(image, p.width);
-    Put32(image, 2 * p.height);
-    Put16(image, 1);
-    Put16(image, p.bits);
-    for (int i = 0; i < 4; ++i) Put32(image, 0);
-    Put32(image, p.clrUsed ? static_cast<uint32_t>(p.table.size()) : 0);
-    Put32(image, 0);
-    for (const RgbQuad& c : p.table) Put32(image, c.rgbBlue | c.rgbGreen << 8 | c.rgbRed << 16);
-    const auto rows = xorImage.Pixels();
-    image.insert(image.end(), rows.begin(), rows.end());
-    image.insert(image.end(), mask.Pixels().begin(), mask.Pixels().end());
-    images.push_back(std::move(image));
-  }
-  std::size_t offset = 6 + 16 * pictures.size();
-  for (std::size_t i = 0; i < pictures.size(); ++i) {
-    const IconPicture& p = pictures[i];
-    b.push_back(static_cast<uint8_t>(p.entryWidth >= 0 ? p.entryWidth : p.width));
-    b.push_back(static_cast<uint8_t>(p.height));
-    b.push_back(0);
-    b.push_back(0);
-    Put16(b, 7);  // a hot spot, for a cursor
-    Put16(b, 9);
-    Put32(b, static_cast<uint32_t>(images[i].size()));
-    Put32(b, static_cast<uint32_t>(offset));
-    offset += images[i].size();
-  }
-  for (const auto& image : images) b.insert(b.end(), image.begin(), image.end());
-  return b;
-}
-
-// The 16 standard colours: black first, white last.
-std::vector<RgbQuad> StandardTable() {
-  std::vector<RgbQuad> table;
-  for (int i = 0; i < 15; ++i) table.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(i * 8), static_cast<uint8_t>(i * 4), 0});
-  table.push_back({255, 255, 255, 0});
-  return table;
-}
-
-IconPicture Checkered(int size, int bits) {
-  IconPicture p{size, size, bits, bits <= 8 ? StandardTable() : std::vector<RgbQuad>{}};
-  if (bits == 8) p.table.resize(256, {1, 2, 3, 0});
-  p.pixel = [bits](int x, int y) -> uint32_t {
-    if (bits <= 8) return x < 3 ? 0u : static_cast<uint32_t>((x + y) % 15);  // black where masked
-    if (bits == 16) return static_cast<uint32_t>((x * 31 + y) & 0x7FFF);
-    return Rgb(static_cast<uint8_t>(x * 8), static_cast<uint8_t>(y * 8), 77);
-  };
-  p.masked = [](int x, int) { return x < 3; };
-  return p;
-}
 
 IconImage Read(const std::vector<uint8_t>& bytes, IconRequest request = {}) { return ReadIconImage(bytes, request); }
 

@@ -14,6 +14,7 @@
 #include "formats/registry.h"
 #include "resources/dialogs.h"
 #include "shell/browser.h"
+#include "support/animation_files.h"
 #include "support/shell_fixture.h"
 #include "support/test_support.h"
 
@@ -21,49 +22,7 @@ namespace ravelle {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void Add(Bytes& b, std::initializer_list<int> values) {
-  for (int v : values) b.push_back(static_cast<uint8_t>(v));
-}
-void Add16(Bytes& b, int v) { Add(b, {v & 0xFF, v >> 8}); }
-
-// A header and screen descriptor with `tableEntries` colours (entry i is i, 2i, 3i).
-Bytes Header(const char* version, int width, int height, int packed, int tableEntries, int background = 0) {
-  Bytes b = {'G', 'I', 'F'};
-  Add(b, {version[0], version[1], version[2]});
-  Add16(b, width);
-  Add16(b, height);
-  Add(b, {packed, background, 0});
-  for (int i = 0; i < tableEntries; ++i) Add(b, {i & 0xFF, (2 * i) & 0xFF, (3 * i) & 0xFF});
-  return b;
-}
-
-void Control(Bytes& b, int disposal, int delay, int transparent = -1) {
-  Add(b, {0x21, 0xF9, 4, (disposal << 2) | (transparent >= 0 ? 1 : 0), delay & 0xFF, delay >> 8,
-          transparent >= 0 ? transparent : 0, 0});
-}
-
-// An image of the given pixels (top row first), with a local table of 2^(localBits) entries.
-void Image(Bytes& b, int left, int top, int width, int height, const Bytes& pixels, int localBits = 0,
-           bool interlaced = false) {
-  Add(b, {0x2C});
-  Add16(b, left);
-  Add16(b, top);
-  Add16(b, width);
-  Add16(b, height);
-  Add(b, {(localBits ? 0x80 | (localBits - 1) : 0) | (interlaced ? 0x40 : 0)});
-  for (int i = 0; i < (localBits ? 1 << localBits : 0); ++i) Add(b, {255 - i, 0, i});
-  Bytes order;
-  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
-  for (int pass = 0; interlaced && pass < 4; ++pass) {
-    for (int y = starts[pass]; y < height; y += steps[pass]) {
-      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
-    }
-  }
-  EncodeGifLzw(interlaced ? order : pixels, 8, b);
-}
-
-Bytes Solid(int width, int height, int index) { return Bytes(static_cast<std::size_t>(width * height), static_cast<uint8_t>(index)); }
+using namespace test::gif;
 
 // Index of the pixel at (x, y), top row 0, of an 8-bit image.
 int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }

@@ -1,0 +1,170 @@
+// The animations in the shell: icon sequences stepped by the dialog's timer, the timer stopped
+// and restarted around Delete and Move, and an animated GIF's frame shown as a Bitmap to the
+// Tools and Convert/Save while the file goes on animating.
+
+#include <gtest/gtest.h>
+
+#include "formats/gif/gif_reader.h"
+#include "resources/dialogs.h"
+#include "shell/browser.h"
+#include "shell/menu_state.h"
+#include "shell/viewer.h"
+#include "support/animation_files.h"
+#include "support/shell_fixture.h"
+
+namespace ravelle {
+namespace {
+
+using test::ShellTest;
+using namespace test::gif;
+namespace fs = std::filesystem;
+
+// Three images of different sizes, so that the one shown can be told by its width.
+void WriteIconSequence(const fs::path& file) {
+  using namespace test::icon;
+  test::WriteBytes(file, IconFile({Checkered(16, 4), Checkered(32, 8), Checkered(8, 24)}));
+}
+
+// A 4 x 2 screen: frame 1 fills it with index 1, frame 2 puts index 2 at its top-left pixel.
+void WriteAnimatedGif(const fs::path& file) {
+  Bytes gif = Header("89a", 4, 2, 0x81, 4);
+  Control(gif, 0, 0);
+  Image(gif, 0, 0, 4, 2, Solid(4, 2, 1));
+  Control(gif, 0, 20);
+  Image(gif, 0, 0, 1, 1, {2});
+  Add(gif, {0x3B});
+  test::WriteBytes(file, gif);
+}
+
+// The index at (x, y), top row 0, of an 8-bit image.
+int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
+
+TEST_F(ShellTest, AnIconSequenceStepsThroughItsImagesEveryNineHundredMilliseconds) {
+  WriteIconSequence(dir / "three.ico");
+  port.FileListAdd("three.ico");
+  Load("three.ico");
+  ASSERT_EQ(image.Kind, ImageKind::IconSequence);
+  EXPECT_EQ(port.timerPeriod, 900);
+  std::vector<int> widths{image.Handle.Width()};
+  for (int i = 0; i < 4; ++i) {
+    BrowserTimer(image, shell, port);
+    widths.push_back(image.Handle.Width());
+    EXPECT_EQ(port.timerPeriod, 900);
+  }
+  EXPECT_EQ(widths, (std::vector<int>{16, 32, 8, 16, 32}));  // in file order, back to the first
+  EXPECT_EQ(image.IconIndex, 2);
+  EXPECT_NE(image.InfoText.find("width: 32"), std::string::npos);
+
+  port.log.clear();
+  Dialog({kIdExit});  // the timer stops before the image and the kept file go
+  ASSERT_FALSE(port.log.empty());
+  EXPECT_EQ(port.log.front(), "timer off");
+  EXPECT_FALSE(image.Handle);
+  EXPECT_TRUE(image.File.empty());
+}
+
+// Deleting or moving the shown file stops the animation first; a file that stays animates on,
+// with the period of its kind, and a file that goes leaves the next one shown without a timer.
+TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays) {
+  struct Case {
+    const char* name;
+    CommandId command;
+    bool succeeds;
+    int displayDepth;
+    int period;  // of the restarted timer; 0 when the file went
+  };
+  const Case cases[] = {
+      {"three.ico", CommandId::DeleteFile, false, 24, 900}, {"anim.gif", CommandId::DeleteFile, false, 8, 50},
+      {"anim.gif", CommandId::MoveFile, false, 24, 90},     {"three.ico", CommandId::MoveFile, true, 24, 0},
+      {"anim.gif", CommandId::DeleteFile, true, 24, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.command == CommandId::DeleteFile ? " delete" : " move") +
+                 (c.succeeds ? "" : " failing"));
+    port.fileList.clear();
+    WriteIconSequence(dir / "three.ico");
+    WriteAnimatedGif(dir / "anim.gif");
+    MakeFiles({"still.bmp"});
+    port.FileListAdd(c.name);
+    port.displayDepth = c.displayDepth;
+    LoadAndOpenViewer(c.name);
+    ASSERT_TRUE(image.Timer);
+    port.log.clear();
+    if (c.command == CommandId::DeleteFile) {
+      port.answers = {Answer::Yes};
+      if (!c.succeeds) fs::remove(dir / c.name);  // gone behind the program's back: the delete fails
+    } else {
+      port.saveAnswers = {c.succeeds ? std::optional((dir / "moved" / c.name).string()) : std::nullopt};
+    }
+    Viewer({c.command});
+    ASSERT_FALSE(port.log.empty());
+    EXPECT_EQ(port.log.front(), "timer off");
+    EXPECT_EQ(port.timerPeriod, c.period);
+    EXPECT_EQ(image.Timer, !c.succeeds);
+    EXPECT_EQ(image.FilePath, c.succeeds ? "still.bmp" : c.name);
+    if (c.succeeds) EXPECT_FALSE(fs::exists(dir / c.name));
+    if (!c.succeeds) {  // still animating
+      const int before = image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Gif->FrameNumber();
+      BrowserTimer(image, shell, port);
+      EXPECT_NE(image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Gif->FrameNumber(), before);
+    }
+    CloseViewer(image, shell, port);
+    fs::remove_all(dir / "moved");
+  }
+}
+
+// The Tools run on the frame shown and, kept, on every later frame; Convert/Save writes the frame
+// as shown; closing the viewer shows the frames as they are again.
+TEST_F(ShellTest, AnAnimatedGifsFrameIsABitmapToTheToolsAndConvertSave) {
+  WriteAnimatedGif(dir / "anim.gif");
+  port.FileListAdd("anim.gif");
+  LoadAndOpenViewer("anim.gif");
+  ASSERT_EQ(image.Kind, ImageKind::AnimatedGif);
+  UpdateViewerMenu(image, shell, port);
+  for (const MenuPath& item : {menu::kConvertSave, menu::kTools, menu::kBest16, menu::kBrighten}) {
+    EXPECT_FALSE(MenuItemAt(port.menu, item)->grayed);
+  }
+
+  Viewer({CommandId::Rotate90, CommandId::InvertColors});
+  EXPECT_EQ(image.Kind, ImageKind::AnimatedGif);
+  EXPECT_TRUE(image.Timer);
+  ASSERT_EQ(image.FrameDib.Width(), 2);
+  EXPECT_EQ(image.FrameDib.Height(), 4);
+  const auto inverted = [&](int index) { return 255 - image.FrameDib.Colors()[static_cast<std::size_t>(index)].rgbRed; };
+  EXPECT_EQ(inverted(IndexAt(image.FrameDib, 1, 0)), 1);  // frame 1's index 1 (red 1), inverted
+  BrowserTimer(image, shell, port);
+  ASSERT_EQ(image.Gif->FrameNumber(), 2);
+  EXPECT_EQ(image.FrameDib.Width(), 2);  // the next frame turned and inverted as well
+  EXPECT_EQ(inverted(IndexAt(image.FrameDib, 1, 0)), 2);  // the screen's top-left is the top-right now
+  EXPECT_EQ(inverted(IndexAt(image.FrameDib, 0, 0)), 1);
+
+  port.saveAnswers = {(dir / "frame.gif").string()};
+  Viewer({136});
+  EXPECT_EQ(LastMessage().title, "File Converted Successfully");
+  const ReadResult written = ReadGifImage(test::ReadBytes(dir / "frame.gif"));
+  ASSERT_TRUE(written.dib);
+  EXPECT_EQ(written.dib.Width(), 2);
+  EXPECT_EQ(written.dib.Height(), 4);
+
+  CloseViewer(image, shell, port);
+  EXPECT_TRUE(image.FrameTools.empty());
+  EXPECT_EQ(image.FrameDib.Width(), 4);
+  EXPECT_EQ(IndexAt(image.FrameDib, 0, 0), 2);
+}
+
+TEST_F(ShellTest, TheViewerStillRefusesToConvertIconSequencesAndAnimatedCursors) {
+  WriteIconSequence(dir / "three.ico");
+  port.FileListAdd("three.ico");
+  LoadAndOpenViewer("three.ico");
+  port.saveAnswers = {(dir / "out.bmp").string()};
+  Viewer({117});
+  EXPECT_EQ(LastMessage().text, "Unable to Convert File: \n\nCurrent File is Not a Bitmap");
+  EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+  image.Kind = ImageKind::AnimatedCursor;
+  Viewer({117});
+  EXPECT_EQ(port.messages.size(), 2u);
+  EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+}
+
+}  // namespace
+}  // namespace ravelle

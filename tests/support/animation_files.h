@@ -1,0 +1,148 @@
+// Hand-built animation files for tests: GIF files (their image data from our own encoder) and
+// icon files of any depth with their AND masks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <vector>
+
+#include "formats/dib/bmp_builder.h"
+#include "formats/gif/gif_lzw.h"
+#include "image/packed_dib.h"
+#include "support/test_images.h"
+
+namespace ravelle::test {
+namespace gif {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Add(Bytes& b, std::initializer_list<int> values) {
+  for (int v : values) b.push_back(static_cast<uint8_t>(v));
+}
+inline void Add16(Bytes& b, int v) { Add(b, {v & 0xFF, v >> 8}); }
+
+// A header and screen descriptor with `tableEntries` colours (entry i is i, 2i, 3i).
+inline Bytes Header(const char* version, int width, int height, int packed, int tableEntries, int background = 0) {
+  Bytes b = {'G', 'I', 'F'};
+  Add(b, {version[0], version[1], version[2]});
+  Add16(b, width);
+  Add16(b, height);
+  Add(b, {packed, background, 0});
+  for (int i = 0; i < tableEntries; ++i) Add(b, {i & 0xFF, (2 * i) & 0xFF, (3 * i) & 0xFF});
+  return b;
+}
+
+inline void Control(Bytes& b, int disposal, int delay, int transparent = -1) {
+  Add(b, {0x21, 0xF9, 4, (disposal << 2) | (transparent >= 0 ? 1 : 0), delay & 0xFF, delay >> 8,
+          transparent >= 0 ? transparent : 0, 0});
+}
+
+// An image of the given pixels (top row first), with a local table of 2^(localBits) entries.
+inline void Image(Bytes& b, int left, int top, int width, int height, const Bytes& pixels, int localBits = 0,
+           bool interlaced = false) {
+  Add(b, {0x2C});
+  Add16(b, left);
+  Add16(b, top);
+  Add16(b, width);
+  Add16(b, height);
+  Add(b, {(localBits ? 0x80 | (localBits - 1) : 0) | (interlaced ? 0x40 : 0)});
+  for (int i = 0; i < (localBits ? 1 << localBits : 0); ++i) Add(b, {255 - i, 0, i});
+  Bytes order;
+  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+  for (int pass = 0; interlaced && pass < 4; ++pass) {
+    for (int y = starts[pass]; y < height; y += steps[pass]) {
+      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+    }
+  }
+  EncodeGifLzw(interlaced ? order : pixels, 8, b);
+}
+
+inline Bytes Solid(int width, int height, int index) { return Bytes(static_cast<std::size_t>(width * height), static_cast<uint8_t>(index)); }
+
+}  // namespace gif
+
+namespace icon {
+
+// One image of a hand-built icon file: pixel values (as PixelAt gives them, top row first) and
+// the AND mask's bit for each pixel.
+struct IconPicture {
+  int width = 0;
+  int height = 0;
+  int bits = 4;
+  std::vector<RgbQuad> table;  // written as is; biClrUsed is its size when `clrUsed`
+  bool clrUsed = false;
+  std::function<uint32_t(int, int)> pixel = [](int, int) { return 0u; };
+  std::function<bool(int, int)> masked = [](int, int) { return false; };
+  int entryWidth = -1;         // the directory's byte, when it differs from the width
+};
+
+inline std::vector<uint8_t> IconFile(const std::vector<IconPicture>& pictures, int type = 1, int reserved = 0) {
+  std::vector<uint8_t> b;
+  Put16(b, reserved);
+  Put16(b, type);
+  Put16(b, static_cast<uint32_t>(pictures.size()));
+  std::vector<std::vector<uint8_t>> images;
+  for (const IconPicture& p : pictures) {
+    PackedDib xorImage = CreateDib(p.width, p.height, p.bits);
+    PackedDib mask = CreateDib(p.width, p.height, 1);
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        SetPixel(xorImage, x, y, p.pixel(x, y));
+        SetPixel(mask, x, y, p.masked(x, y) ? 1 : 0);
+      }
+    }
+    std::vector<uint8_t> image;
+    Put32(image, 40);
+    Put32(image, p.width);
+    Put32(image, 2 * p.height);
+    Put16(image, 1);
+    Put16(image, p.bits);
+    for (int i = 0; i < 4; ++i) Put32(image, 0);
+    Put32(image, p.clrUsed ? static_cast<uint32_t>(p.table.size()) : 0);
+    Put32(image, 0);
+    for (const RgbQuad& c : p.table) Put32(image, c.rgbBlue | c.rgbGreen << 8 | c.rgbRed << 16);
+    const auto rows = xorImage.Pixels();
+    image.insert(image.end(), rows.begin(), rows.end());
+    image.insert(image.end(), mask.Pixels().begin(), mask.Pixels().end());
+    images.push_back(std::move(image));
+  }
+  std::size_t offset = 6 + 16 * pictures.size();
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    const IconPicture& p = pictures[i];
+    b.push_back(static_cast<uint8_t>(p.entryWidth >= 0 ? p.entryWidth : p.width));
+    b.push_back(static_cast<uint8_t>(p.height));
+    b.push_back(0);
+    b.push_back(0);
+    Put16(b, 7);  // a hot spot, for a cursor
+    Put16(b, 9);
+    Put32(b, static_cast<uint32_t>(images[i].size()));
+    Put32(b, static_cast<uint32_t>(offset));
+    offset += images[i].size();
+  }
+  for (const auto& image : images) b.insert(b.end(), image.begin(), image.end());
+  return b;
+}
+
+// The 16 standard colours: black first, white last.
+inline std::vector<RgbQuad> StandardTable() {
+  std::vector<RgbQuad> table;
+  for (int i = 0; i < 15; ++i) table.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(i * 8), static_cast<uint8_t>(i * 4), 0});
+  table.push_back({255, 255, 255, 0});
+  return table;
+}
+
+inline IconPicture Checkered(int size, int bits) {
+  IconPicture p{size, size, bits, bits <= 8 ? StandardTable() : std::vector<RgbQuad>{}};
+  if (bits == 8) p.table.resize(256, {1, 2, 3, 0});
+  p.pixel = [bits](int x, int y) -> uint32_t {
+    if (bits <= 8) return x < 3 ? 0u : static_cast<uint32_t>((x + y) % 15);  // black where masked
+    if (bits == 16) return static_cast<uint32_t>((x * 31 + y) & 0x7FFF);
+    return Rgb(static_cast<uint8_t>(x * 8), static_cast<uint8_t>(y * 8), 77);
+  };
+  p.masked = [](int x, int) { return x < 3; };
+  return p;
+}
+
+}  // namespace icon
+}  // namespace ravelle::test
