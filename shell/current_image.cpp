@@ -54,11 +54,17 @@ void CompactDibDepth(PackedDib& dib) {
 
 Rect PreviewFrameFor(Size box, int64_t width, int64_t height) {
   if (width == height) return {0, 0, box.width, box.height};
+  // For sizes above zero the shorter side is below the box; a negative size from a damaged
+  // header is held to the box rather than to any number at all.
+  const auto side = [](int boxSide, int64_t part, int64_t whole) {
+    const double exact = static_cast<double>(boxSide) * static_cast<double>(part) / static_cast<double>(whole);
+    return static_cast<int>(std::clamp(exact, -static_cast<double>(boxSide), static_cast<double>(boxSide)) + 0.5);
+  };
   if (width > height) {
-    const int frameHeight = static_cast<int>(static_cast<double>(box.height) * height / width + 0.5);
+    const int frameHeight = side(box.height, height, width);
     return {0, (box.height - frameHeight) / 2, box.width, frameHeight};
   }
-  const int frameWidth = static_cast<int>(static_cast<double>(box.width) * width / height + 0.5);
+  const int frameWidth = side(box.width, width, height);
   return {(box.width - frameWidth) / 2, 0, frameWidth, box.height};
 }
 

@@ -361,7 +361,12 @@ ReadResult ReadPngImage(const std::string& path, int /*displayDepth*/) {
   r.file = std::fopen(path.c_str(), "rb");
   if (r.file == nullptr) return result;
   r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &result.diagnostics, OnPngError, OnPngWarning);
-  if (r.png != nullptr) r.info = png_create_info_struct(r.png);
+  if (r.png != nullptr) {
+    // Ancillary chunks (profiles, compressed text) are held to the library's usual bound, or to
+    // the image limit where that is lower.
+    png_set_chunk_malloc_max(r.png, std::min<png_alloc_size_t>(kMaxDibBytes, 8000000));
+    r.info = png_create_info_struct(r.png);
+  }
   const auto finish = [&] {
     png_destroy_read_struct(r.png != nullptr ? &r.png : nullptr, r.info != nullptr ? &r.info : nullptr, nullptr);
     std::fclose(r.file);

@@ -56,6 +56,9 @@ TEST(PreviewFrameTest, FitsTheImageShapeIntoTheBox) {
   // Extreme shapes give a frame of no height rather than a fault.
   EXPECT_EQ(PreviewFrameFor(box, 3000000, 1), (Rect{0, 160, 320, 0}));
   EXPECT_EQ(PreviewFrameFor(box, 0, 5), (Rect{160, 0, 0, 320}));
+  // A damaged header's negative size gives at most the box, never a number out of range.
+  EXPECT_EQ(PreviewFrameFor(box, 1, -3000000000LL), (Rect{0, 319, 320, -319}));
+  EXPECT_EQ(PreviewFrameFor(box, -3000000000LL, -2), (Rect{0, 0, 320, 320}));
 }
 
 TEST(PreviewFrameTest, DrawsOnlyWhileTheViewerIsClosed) {
