@@ -49,6 +49,15 @@ struct ScreenMetrics {
   int hScrollHeight = 16;  // height of a horizontal scroll bar
 };
 
+// The scroll bars of the full-screen window and their largest positions.
+struct ScrollBars {
+  bool vertical = false;
+  bool horizontal = false;
+  int rangeX = 0;
+  int rangeY = 0;
+  friend bool operator==(const ScrollBars&, const ScrollBars&) = default;
+};
+
 // An item of the viewer's menu, by position: {5, 0, 1} is the second item of the first
 // sub-menu of the sixth menu-bar entry.
 using MenuPath = std::vector<int>;
@@ -138,9 +147,22 @@ class Port {
   virtual void DrawInWindow(Owner window, const std::function<void(Surface&)>& draw) = 0;
 
   // --- Other windows and dialogs ---------------------------------------------------------
-  virtual void OpenFullScreen() = 0;
+  // The frameless full-screen window on the screen the viewer is on, with the scroll bars given
+  // (each at position 0).
+  virtual void OpenFullScreen(const ScrollBars& bars) = 0;
+  virtual void DestroyFullScreen() = 0;
+  // Moves the full-screen window's scroll bars to these positions and repaints the window.
+  virtual void SetFullScreenScroll(Point position) = 0;
+  // The screen-sized slideshow window, its repaint, and its timer (identifier 0 on it).
   virtual void OpenSlideshow() = 0;
-  virtual void PrintImage(bool large, bool tiled) = 0;
+  virtual void DestroySlideshow() = 0;
+  virtual void RepaintSlideshow() = 0;
+  virtual void StartSlideTimer(int milliseconds) = 0;
+  virtual void KillSlideTimer() = 0;
+  // The print dialog, then one page on the chosen printer, drawn by `draw` on a surface of the
+  // printable area (its ClientSize) at the printer's dots per inch, in a document of that name.
+  // False, with nothing printed, when the dialog was cancelled or the document did not start.
+  virtual bool PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) = 0;
   // The modal About dialog, owned by the viewer.
   virtual void ShowAbout() = 0;
   // The help window: a context page, the contents, or closing it.

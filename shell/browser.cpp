@@ -12,6 +12,7 @@
 #include "shell/file_operation.h"
 #include "shell/icon_files.h"
 #include "shell/load.h"
+#include "shell/full_screen.h"
 #include "shell/viewer.h"
 #include "shell/paint_shown.h"
 #include "shell/step.h"
@@ -148,8 +149,7 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) 
       port.Help(HelpCommand::Quit, 0);
       if (!image.Viewer) shell.TileMode = 0;
       if (shell.FullScreenPending) {
-        image.FullScreen = true;
-        port.OpenFullScreen();
+        OpenFullScreenWindow(image, shell, port);
       } else {
         OpenViewerWindow(image, shell, port, ViewerCaption(image));
       }

@@ -71,7 +71,7 @@ std::string ExtensionOf(std::string_view filePath) {
   return std::string(name.substr(dot + 1, 3));
 }
 
-void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath) {
+void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath, bool showMessages) {
   image.DisplayDepth = port.DisplayDepth();
   image.InfoText.clear();
   image.LoadStatus = ReadStatus::OpenFailed;
@@ -87,7 +87,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
 
   const auto head = ReadFileStart(filePath, kTypeProbeBytes);
   if (!head) {
-    port.ShowMessage(Owner::None, {"Error Opening File", "", kMbIconHand});
+    if (showMessages) port.ShowMessage(Owner::None, {"Error Opening File", "", kMbIconHand});
     image.Kind = ImageKind::NoImage;
     return;
   }
@@ -118,7 +118,9 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath)
   }
 
   if (result.frame) FitPreviewFrame(image, port, result.frame->width, result.frame->height);
-  for (const Message& message : result.messages) port.ShowMessage(Owner::None, message);
+  if (showMessages) {
+    for (const Message& message : result.messages) port.ShowMessage(Owner::None, message);
+  }
   for (const std::string& text : result.diagnostics) port.LogDiagnostic(text);
   image.LoadStatus = result.status;
   image.InfoText = std::move(result.infoText);

@@ -21,6 +21,9 @@ struct ShellState {
   int ListIndex = -1;                  // the file list's selection kept across a delete or move
   int ScrollOriginX = 0;               // the full-screen window's drawing origin (0 or negative)
   int ScrollOriginY = 0;
+  int ScrollRangeX = 0;                // the largest positions of its scroll bars
+  int ScrollRangeY = 0;
+  bool SlideTimerRunning = false;      // the slideshow's timer runs
   // The current folder when the shown file was loaded: FilePath is relative to it, and the file
   // operations act there even after the dialog has moved on to another folder.
   std::string ImageFolder;

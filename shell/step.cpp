@@ -6,8 +6,36 @@
 #include "shell/load.h"
 #include "shell/menu_state.h"
 #include "shell/paint_shown.h"
+#include "shell/slideshow.h"
 
 namespace ravelle {
+namespace {
+
+bool Shown(const CurrentImage& image) {
+  return image.Handle || image.Metafile || (image.Kind == ImageKind::AnimatedGif && image.FrameDib);
+}
+
+int AdjacentIndex(int index, int count, int direction) {
+  if (direction == 1) return index >= count - 1 ? 0 : index + 1;
+  return index <= 0 ? count - 1 : std::min(index - 1, count - 1);
+}
+
+void ResetImage(CurrentImage& image, Port& port) {
+  ReleaseImage(image, port);
+  image.Kind = ImageKind::NoImage;
+  image.InfoText.clear();
+  image.PendingOrientation = 0;
+  image.ReductionApplied = false;
+  image.BrightnessLevel = 0;
+}
+
+// The slideshow has nothing it can show: it ends with one message rather than stepping on.
+void EndEmptySlideshow(CurrentImage& image, ShellState& shell, Port& port) {
+  CloseSlideshow(image, shell, port);
+  port.ShowMessage(Owner::None, {kNoFileToShow, "", kMbIconHand});
+}
+
+}  // namespace
 
 int AnimationPeriod(const CurrentImage& image) {
   // A delay of 0 would make the timer fire without pause; one hundredth is the shortest step.
@@ -16,13 +44,13 @@ int AnimationPeriod(const CurrentImage& image) {
   return delay * 9;
 }
 
-void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port) {
-  ReleaseImage(image, port);
-  image.Kind = ImageKind::NoImage;
-  image.InfoText.clear();
-  image.PendingOrientation = 0;
-  image.ReductionApplied = false;
-  image.BrightnessLevel = 0;
+void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner target) {
+  const bool slideshow = target == Owner::Slideshow;
+  if (slideshow && shell.SlideTimerRunning) {
+    port.KillSlideTimer();
+    shell.SlideTimerRunning = false;
+  }
+  ResetImage(image, port);
 
   const int count = port.FileListCount();
   const int selected = port.FileListSelection();
@@ -32,39 +60,52 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port) {
     port.FileNameBoxUndo();
     port.FileNameBoxReplace("");
     port.RepaintViewer();
+    if (slideshow) EndEmptySlideshow(image, shell, port);
     return;
   }
-  int next = 0;
-  if (shell.StepDirection == 1) {
-    next = selected >= count - 1 ? 0 : selected + 1;
-  } else {
-    next = selected == 0 ? count - 1 : std::min(selected - 1, count - 1);
+  // The viewer takes the next file whatever it holds; the slideshow goes round the list once at
+  // most, looking for a file it can show.
+  const int attempts = slideshow ? count : 1;
+  int index = selected;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (attempt > 0) ResetImage(image, port);
+    index = AdjacentIndex(index, count, shell.StepDirection);
+    port.FileListSelect(index);
+    const std::string name = port.FileListText(index);
+    port.FileNameBoxUndo();
+    port.FileNameBoxReplace(name);
+    shell.ImageFolder = CurrentFolder();
+    ReadImageFile(image, port, name, !slideshow);
+    if (Shown(image)) break;
   }
-  port.FileListSelect(next);
-  const std::string name = port.FileListText(next);
-  port.FileNameBoxUndo();
-  port.FileNameBoxReplace(name);
-
-  shell.ImageFolder = CurrentFolder();
-  ReadImageFile(image, port, name);
+  if (slideshow && !Shown(image)) {
+    EndEmptySlideshow(image, shell, port);
+    return;
+  }
 
   const bool animatedGif = image.Kind == ImageKind::AnimatedGif && image.FrameDib;
   if (((image.Kind == ImageKind::IconSequence || image.Kind == ImageKind::AnimatedCursor) && image.Handle) || animatedGif) {
     // Animation frames do not go through the paint: the first one is drawn at once.
-    port.DrawInWindow(Owner::Viewer, [&](Surface& surface) {
+    port.DrawInWindow(target, [&](Surface& surface) {
       const Size client = surface.ClientSize();
       surface.FillRect({0, 0, client.width + 1, client.height + 1}, kWhite);
-      DrawShownFrame(image, animatedGif ? image.FrameDib : image.Handle, surface, shell.TileMode, false);
+      DrawShownFrame(image, animatedGif ? image.FrameDib : image.Handle, surface, slideshow ? 0 : shell.TileMode,
+                     slideshow);
     });
     port.SetViewerCaption(ViewerCaption(image));
     port.RepaintDialog();
     port.StartAnimationTimer(AnimationPeriod(image));
     image.Timer = true;
+    if (slideshow) StartSlideTimer(shell, port);
     UpdateViewerMenu(image, shell, port);
     return;
   }
   port.SetViewerCaption(ViewerCaption(image));
   port.RepaintViewer();
+  if (slideshow) {
+    port.RepaintSlideshow();
+    StartSlideTimer(shell, port);
+  }
   port.RepaintDialog();
 }
 

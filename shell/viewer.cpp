@@ -6,6 +6,9 @@
 #include "shell/adapt_to_display.h"
 #include "shell/convert_image.h"
 #include "shell/file_operation.h"
+#include "shell/full_screen.h"
+#include "shell/print.h"
+#include "shell/slideshow.h"
 #include "shell/tool_commands.h"
 #include "shell/step.h"
 
@@ -162,11 +165,6 @@ void CloseViewer(CurrentImage& image, ShellState& shell, Port& port) {
   ViewerCloseSteps(image, shell, port);
 }
 
-void FullScreenClosed(CurrentImage& image, ShellState& shell) {
-  image.FullScreen = false;
-  shell.FullScreenPending = false;
-}
-
 void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
   if (id < 102 || id > 191) return;
   if (const auto format = ConvertCommandFormat(id)) {
@@ -184,13 +182,10 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
       CloseViewer(image, shell, port);
       break;
     case CommandId::PrintNormal: case CommandId::PrintLarge: case CommandId::PrintTiled:
-      if (HasImage(image)) port.PrintImage(command == CommandId::PrintLarge, command == CommandId::PrintTiled);
+      if (HasImage(image)) PrintImage(image, port, {command == CommandId::PrintLarge, command == CommandId::PrintTiled});
       break;
     case CommandId::FullScreen:
-      if (HasImage(image)) {
-        image.FullScreen = true;
-        port.OpenFullScreen();
-      }
+      if (HasImage(image)) OpenFullScreenWindow(image, shell, port);
       break;
     case CommandId::CenterTile:
       ToggleCenterTile(shell, port);
@@ -205,7 +200,7 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
       DeleteFlow(image, shell, port);
       break;
     case CommandId::Slideshow:
-      port.OpenSlideshow();
+      OpenSlideshowWindow(image, port);
       break;
     case CommandId::NextFile: case CommandId::LastFile:
       shell.StepDirection = command == CommandId::NextFile ? 1 : 0;

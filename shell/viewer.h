@@ -31,7 +31,4 @@ void CloseViewer(CurrentImage& image, ShellState& shell, Port& port);
 // The command table: what each menu command id does. Ids outside 102 to 191 are ignored.
 void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id);
 
-// The full-screen window has closed.
-void FullScreenClosed(CurrentImage& image, ShellState& shell);
-
 }  // namespace ravelle

@@ -17,7 +17,7 @@ std::string Folded(const std::string& text) {
 
 }  // namespace
 
-HeadlessPort::HeadlessPort() : menu(ViewerMenuResource()) {}
+HeadlessPort::HeadlessPort() : menu(ViewerMenuResource()) { printedPage.dpi = {600, 600}; }
 
 Answer HeadlessPort::ShowMessage(Owner owner, const Message& message) {
   messages.push_back({owner, message});
@@ -139,6 +139,32 @@ RecordingSurface& HeadlessPort::WindowSurface(Owner window) {
 
 void HeadlessPort::DrawInWindow(Owner window, const std::function<void(Surface&)>& draw) {
   draw(WindowSurface(window));
+}
+
+void HeadlessPort::OpenFullScreen(const ScrollBars& bars) {
+  ++fullScreenOpens;
+  fullScreenOpen = true;
+  fullScreenBars = bars;
+  scrollPosition = {};
+}
+
+void HeadlessPort::SetFullScreenScroll(Point position) {
+  scrollPosition = position;
+  ++fullScreenRepaints;
+}
+
+void HeadlessPort::OpenSlideshow() {
+  ++slideshowOpens;
+  slideshowOpen = true;
+}
+
+bool HeadlessPort::PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) {
+  printedDocuments.push_back(documentName);
+  if (cancelPrint) return false;
+  printedPage.log.clear();
+  printedPage.stretches.clear();
+  draw(printedPage);
+  return true;
 }
 
 std::optional<std::string> HeadlessPort::AskSaveFileName(const SaveRequest& request) {

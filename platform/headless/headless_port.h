@@ -67,9 +67,15 @@ class HeadlessPort : public Port {
 
   void DrawInWindow(Owner window, const std::function<void(Surface&)>& draw) override;
 
-  void OpenFullScreen() override { ++fullScreenOpens; }
-  void OpenSlideshow() override { ++slideshowOpens; }
-  void PrintImage(bool large, bool tiled) override { prints.emplace_back(large, tiled); }
+  void OpenFullScreen(const ScrollBars& bars) override;
+  void DestroyFullScreen() override { fullScreenOpen = false; }
+  void SetFullScreenScroll(Point position) override;
+  void OpenSlideshow() override;
+  void DestroySlideshow() override { slideshowOpen = false; }
+  void RepaintSlideshow() override { ++slideshowRepaints; }
+  void StartSlideTimer(int milliseconds) override { slideTimerPeriod = milliseconds; }
+  void KillSlideTimer() override { slideTimerPeriod = 0; }
+  bool PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) override;
   void ShowAbout() override { ++aboutShown; }
   void Help(HelpCommand command, int context) override { help.emplace_back(command, context); }
   std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
@@ -104,7 +110,9 @@ class HeadlessPort : public Port {
   std::vector<std::string> log;  // one line per drawing, cursor, timer and window call
   std::vector<SaveRequest> saveRequests;
   std::vector<std::pair<HelpCommand, int>> help;
-  std::vector<std::pair<bool, bool>> prints;  // (large, tiled)
+  std::vector<std::string> printedDocuments;  // one per print started, cancelled or not
+  bool cancelPrint = false;                   // the print dialog is cancelled
+  RecordingSurface printedPage{{4800, 6350}};  // the page drawn last (8 x 10.6 inches at 600 dpi)
   std::map<Owner, RecordingSurface> windows;
   int waitDepth = 0;
   int maxWaitDepth = 0;
@@ -120,7 +128,14 @@ class HeadlessPort : public Port {
   bool dialogEnded = false;
   int menuBarDraws = 0;
   int fullScreenOpens = 0;
+  bool fullScreenOpen = false;
+  ScrollBars fullScreenBars;
+  Point scrollPosition;           // of the full-screen window's bars
+  int fullScreenRepaints = 0;
   int slideshowOpens = 0;
+  bool slideshowOpen = false;
+  int slideshowRepaints = 0;
+  int slideTimerPeriod = 0;       // 0 while the slideshow's timer is stopped
   int aboutShown = 0;
   Rect lastFrame;
   Rect lastImageFrame;

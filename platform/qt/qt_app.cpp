@@ -9,15 +9,21 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScreen>
 #include <QStyle>
 #include <QWindow>
 
 #include "platform/qt/browser_dialog.h"
 #include "platform/qt/dialogs.h"
+#include "platform/qt/full_screen_window.h"
+#include "platform/qt/printing.h"
 #include "platform/qt/viewer_window.h"
 #include "resources/dialogs.h"
 #include "shell/browser.h"
+#include "shell/full_screen.h"
+#include "shell/slideshow.h"
 #include "shell/viewer.h"
 
 // The help pages live in the library's resources, which a static library must register itself.
@@ -32,17 +38,21 @@ QString Folded(const QString& text) { return text.toCaseFolded(); }
 
 QtApp::QtApp(std::optional<int> displayDepth) : displayDepth_(displayDepth), dialog_(std::make_unique<BrowserDialog>(*this)) {
   RegisterResources();
+  QObject::connect(&slideTimer_, &QTimer::timeout, [this] { SlideshowTimer(image, shell, *this); });
 }
 
 QtApp::~QtApp() {
   dialog_->AnimationTimer().stop();
+  slideTimer_.stop();
   delete viewer_.data();
   delete fullScreen_.data();
+  delete slideshow_.data();
   delete help_.data();
 }
 
 ViewerWindow* QtApp::Viewer() const { return viewer_; }
 FullScreenWindow* QtApp::FullScreen() const { return fullScreen_; }
+SlideshowWindow* QtApp::Slideshow() const { return slideshow_; }
 HelpWindow* QtApp::HelpBrowser() const { return help_; }
 
 void QtApp::Start(const std::string& commandLineFile) {
@@ -71,15 +81,15 @@ void QtApp::ViewerMenuCommand(int id) { ViewerCommand(image, shell, *this, id); 
 
 void QtApp::ViewerDismissed() { CloseViewer(image, shell, *this); }
 
-void QtApp::FullScreenDismissed() {
-  if (fullScreen_ != nullptr) {
-    fullScreen_->Release();
-    fullScreen_->hide();
-    fullScreen_->deleteLater();
-    fullScreen_ = nullptr;
-  }
-  FullScreenClosed(image, shell);
+void QtApp::FullScreenDismissed() { CloseFullScreen(image, shell, *this); }
+
+void QtApp::FullScreenKeyDown(ravelle::FullScreenKey key) { ravelle::FullScreenKeyDown(image, shell, *this, key); }
+
+void QtApp::FullScreenScroll(bool vertical, int request, int thumb) {
+  ravelle::FullScreenScroll(shell, *this, vertical, request, thumb);
 }
+
+void QtApp::SlideshowDismissed() { CloseSlideshow(image, shell, *this); }
 
 void QtApp::AnimationTick() { BrowserTimer(image, shell, *this); }
 
@@ -88,6 +98,7 @@ QWidget* QtApp::OwnerWidget(Owner owner) const {
     case Owner::None: return nullptr;
     case Owner::Viewer: if (viewer_ != nullptr) return viewer_; break;
     case Owner::FullScreen: if (fullScreen_ != nullptr) return fullScreen_; break;
+    case Owner::Slideshow: if (slideshow_ != nullptr) return slideshow_; break;
     default: break;
   }
   return dialog_.get();
@@ -117,8 +128,14 @@ Rect QtApp::WorkArea() {
   return {area.x(), area.y(), area.width(), area.height()};
 }
 
+QScreen* QtApp::ActiveScreen() const {
+  if (viewer_ != nullptr && viewer_->screen() != nullptr) return viewer_->screen();
+  if (dialog_->screen() != nullptr) return dialog_->screen();
+  return QGuiApplication::primaryScreen();
+}
+
 ScreenMetrics QtApp::Screen() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QScreen* screen = ActiveScreen();
   const QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
   const int bar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   return {{size.width(), size.height()}, bar, bar};
@@ -146,6 +163,11 @@ void QtApp::EndDialog() {
   if (fullScreen_ != nullptr) {
     fullScreen_->Release();
     fullScreen_->hide();
+  }
+  slideTimer_.stop();
+  if (slideshow_ != nullptr) {
+    slideshow_->Release();
+    slideshow_->hide();
   }
   dialog_->hide();
   QCoreApplication::quit();
@@ -268,35 +290,97 @@ void QtApp::SetMenuItemLabel(const MenuPath& item, const std::string& label) {
   if (QAction* action = viewer_->MenuAction(item)) action->setText(QString::fromStdString(label));
 }
 
-// Qt draws only when a window paints; each window's paint draws what the record holds now.
-void QtApp::DrawInWindow(Owner window, const std::function<void(Surface&)>&) {
+// Qt draws only when a window paints; each window's paint draws what the record holds now. The
+// slideshow keeps its picture, so frames are drawn into it at once, as its paint would not draw
+// them (and would start its three seconds again).
+void QtApp::DrawInWindow(Owner window, const std::function<void(Surface&)>& draw) {
   switch (window) {
     case Owner::Viewer: RepaintViewer(); break;
-    case Owner::FullScreen: if (fullScreen_ != nullptr) fullScreen_->update(); break;
+    case Owner::FullScreen: if (fullScreen_ != nullptr) fullScreen_->Canvas()->update(); break;
+    case Owner::Slideshow: if (slideshow_ != nullptr) slideshow_->DrawNow(draw); break;
     case Owner::PreviewPane: case Owner::Dialog: RepaintDialog(); break;
     default: break;
   }
 }
 
-void QtApp::OpenFullScreen() {
+void QtApp::ActivateViewerOrDialog() {
+  if (viewer_ != nullptr) {
+    viewer_->raise();
+    viewer_->activateWindow();
+  } else {
+    ActivateDialog();
+  }
+}
+
+void QtApp::OpenFullScreen(const ScrollBars& bars) {
   if (fullScreen_ != nullptr) return;
-  shell.ScrollOriginX = 0;
-  shell.ScrollOriginY = 0;
-  fullScreen_ = new FullScreenWindow(*this);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) fullScreen_->setGeometry(screen->geometry());
+  QScreen* screen = ActiveScreen();
+  fullScreen_ = new FullScreenWindow(*this, bars);
+  if (screen != nullptr) {
+    fullScreen_->setScreen(screen);
+    fullScreen_->setGeometry(screen->geometry());
+  }
   fullScreen_->showFullScreen();
+  fullScreen_->raise();
   fullScreen_->activateWindow();
   fullScreen_->setFocus();
 }
 
-void QtApp::OpenSlideshow() {
-  ShowMessageBox(OwnerWidget(Owner::Viewer),
-                 {"The slideshow is not available in this version.", std::string(kProgramTitle), kMbIconInformation});
+void QtApp::DestroyFullScreen() {
+  if (fullScreen_ == nullptr) return;
+  fullScreen_->Release();
+  fullScreen_->hide();
+  fullScreen_->deleteLater();
+  fullScreen_ = nullptr;
+  ActivateViewerOrDialog();
 }
 
-void QtApp::PrintImage(bool, bool) {
-  ShowMessageBox(OwnerWidget(Owner::Viewer),
-                 {"Printing is not available in this version.", std::string(kProgramTitle), kMbIconInformation});
+void QtApp::SetFullScreenScroll(Point position) {
+  if (fullScreen_ != nullptr) fullScreen_->SetScroll(position);
+}
+
+void QtApp::OpenSlideshow() {
+  if (slideshow_ != nullptr) return;
+  QScreen* screen = ActiveScreen();
+  slideshow_ = new SlideshowWindow(*this);
+  if (screen != nullptr) {
+    slideshow_->setScreen(screen);
+    slideshow_->setGeometry(screen->geometry());
+  }
+  slideshow_->showFullScreen();
+  slideshow_->raise();
+  slideshow_->activateWindow();
+  slideshow_->setFocus();
+}
+
+void QtApp::DestroySlideshow() {
+  if (slideshow_ == nullptr) return;
+  slideshow_->Release();
+  slideshow_->hide();
+  slideshow_->deleteLater();
+  slideshow_ = nullptr;
+  ActivateViewerOrDialog();
+}
+
+void QtApp::RepaintSlideshow() {
+  if (slideshow_ != nullptr) slideshow_->Invalidate();
+}
+
+void QtApp::StartSlideTimer(int milliseconds) {
+  slideTimer_.start(slideIntervalForTests_ > 0 ? slideIntervalForTests_ : milliseconds);
+}
+
+void QtApp::KillSlideTimer() { slideTimer_.stop(); }
+
+bool QtApp::PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) {
+  QPrinter printer(QPrinter::HighResolution);
+  if (choosePrinterForTests_) {
+    if (!choosePrinterForTests_(printer)) return false;
+  } else {
+    QPrintDialog dialog(&printer, OwnerWidget(Owner::Viewer));
+    if (dialog.exec() != QDialog::Accepted) return false;
+  }
+  return PrintOnPrinter(printer, documentName, draw);
 }
 
 void QtApp::ShowAbout() { ShowAboutDialog(OwnerWidget(Owner::Viewer), dialog_->BaseUnits()); }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QPointer>
+#include <QTimer>
+
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -11,7 +14,10 @@
 #include "platform/port.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
+#include "view/full_screen.h"
 
+class QPrinter;
+class QScreen;
 class QWidget;
 
 namespace ravelle {
@@ -19,6 +25,7 @@ namespace ravelle {
 class BrowserDialog;
 class ViewerWindow;
 class FullScreenWindow;
+class SlideshowWindow;
 class HelpWindow;
 
 class QtApp final : public Port {
@@ -40,11 +47,19 @@ class QtApp final : public Port {
   void ViewerMenuCommand(int id);
   void ViewerDismissed();  // a key, a left click or the close box
   void FullScreenDismissed();
+  void FullScreenKeyDown(FullScreenKey key);
+  void FullScreenScroll(bool vertical, int request, int thumb);
+  void SlideshowDismissed();
   void AnimationTick();
 
   BrowserDialog* Dialog() const { return dialog_.get(); }
   ViewerWindow* Viewer() const;
   FullScreenWindow* FullScreen() const;
+  SlideshowWindow* Slideshow() const;
+  // The slideshow's period, shortened by tests (0: the logic's own).
+  void SetSlideIntervalForTests(int milliseconds) { slideIntervalForTests_ = milliseconds; }
+  // Printing: the print dialog is answered by `choose` instead of being shown, when set (tests).
+  void SetPrintDialogForTests(std::function<bool(QPrinter&)> choose) { choosePrinterForTests_ = std::move(choose); }
   HelpWindow* HelpBrowser() const;
 
   CurrentImage image;
@@ -85,20 +100,34 @@ class QtApp final : public Port {
   void SetMenuItemLabel(const MenuPath& item, const std::string& label) override;
   void DrawMenuBar() override {}
   void DrawInWindow(Owner window, const std::function<void(Surface&)>& draw) override;
-  void OpenFullScreen() override;
+  void OpenFullScreen(const ScrollBars& bars) override;
+  void DestroyFullScreen() override;
+  void SetFullScreenScroll(Point position) override;
   void OpenSlideshow() override;
-  void PrintImage(bool large, bool tiled) override;
+  void DestroySlideshow() override;
+  void RepaintSlideshow() override;
+  void StartSlideTimer(int milliseconds) override;
+  void KillSlideTimer() override;
+  bool PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) override;
   void ShowAbout() override;
   void Help(HelpCommand command, int context) override;
   std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
 
  private:
   QWidget* OwnerWidget(Owner owner) const;
+  // The screen the viewer (or else the dialog) is on.
+  QScreen* ActiveScreen() const;
+  // Back to the viewer, or to the dialog when there is none.
+  void ActivateViewerOrDialog();
 
   std::optional<int> displayDepth_;
   std::unique_ptr<BrowserDialog> dialog_;
   QPointer<ViewerWindow> viewer_;
   QPointer<FullScreenWindow> fullScreen_;
+  QPointer<SlideshowWindow> slideshow_;
+  QTimer slideTimer_;
+  int slideIntervalForTests_ = 0;
+  std::function<bool(QPrinter&)> choosePrinterForTests_;
   QPointer<HelpWindow> help_;
   int waitDepth_ = 0;
 };

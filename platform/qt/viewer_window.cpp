@@ -126,38 +126,4 @@ void ViewerWindow::closeEvent(QCloseEvent* event) {
   app_.ViewerDismissed();
 }
 
-FullScreenWindow::FullScreenWindow(QtApp& app) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), app_(app) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setCursor(Qt::BlankCursor);
-  setFocusPolicy(Qt::StrongFocus);
-}
-
-void FullScreenWindow::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);  // the class background
-  PainterSurface surface(painter, {width(), height()});
-  PaintShownImage(app_.image, app_.shell, app_, surface, PaintTarget::FullScreen);
-}
-
-void FullScreenWindow::keyPressEvent(QKeyEvent* event) {
-  if (IsWindowKey(*event)) {
-    app_.FullScreenDismissed();
-    return;
-  }
-  QWidget::keyPressEvent(event);
-}
-
-void FullScreenWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) app_.FullScreenDismissed();
-}
-
-void FullScreenWindow::closeEvent(QCloseEvent* event) {
-  if (released_) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  app_.FullScreenDismissed();
-}
-
 }  // namespace ravelle

@@ -1,6 +1,5 @@
 // The viewer window ("Meta"): the menu built from the menu resource, a client area painted by
-// the logic, and any key or a left click closing it. Also the full-screen window, which paints
-// the same way without menu or frame.
+// the logic, and any key or a left click closing it.
 #pragma once
 
 #include <QMainWindow>
@@ -40,22 +39,6 @@ class ViewerWindow : public QMainWindow {
   QtApp& app_;
   QWidget* canvas_ = nullptr;
   MenuNode menu_;
-  bool released_ = false;
-};
-
-class FullScreenWindow : public QWidget {
- public:
-  explicit FullScreenWindow(QtApp& app);
-  void Release() { released_ = true; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-
- private:
-  QtApp& app_;
   bool released_ = false;
 };
 

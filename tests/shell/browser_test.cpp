@@ -1,4 +1,5 @@
 #include "shell/browser.h"
+#include "shell/full_screen.h"
 
 #include <gtest/gtest.h>
 
@@ -123,7 +124,7 @@ TEST_F(ShellTest, FullScreenHelpAndExit) {
   EXPECT_EQ(port.fullScreenOpens, 1);
   EXPECT_TRUE(shell.FullScreenPending);
   EXPECT_FALSE(port.viewerOpen);
-  FullScreenClosed(image, shell);
+  CloseFullScreen(image, shell, port);
   EXPECT_FALSE(shell.FullScreenPending);
 
   port.help.clear();

@@ -103,7 +103,7 @@ TEST_F(ShellTest, TheCommandTableRoutesToThePortAndTheRecord) {
   EXPECT_FALSE(image.InfoText.empty());
 
   Viewer({CommandId::PrintLarge, CommandId::PrintTiled});
-  EXPECT_EQ(port.prints, (std::vector<std::pair<bool, bool>>{{true, false}, {false, true}}));
+  EXPECT_EQ(port.printedDocuments, (std::vector<std::string>{"Bitmap", "Bitmap"}));
   Viewer({CommandId::FullScreen, CommandId::Slideshow, CommandId::About, CommandId::Help});
   EXPECT_EQ(port.fullScreenOpens, 1);
   EXPECT_EQ(port.slideshowOpens, 1);
@@ -124,7 +124,7 @@ TEST_F(ShellTest, TheCommandTableRoutesToThePortAndTheRecord) {
   // Print and Full Screen need an image.
   image.Handle = PackedDib();
   Viewer({CommandId::PrintNormal, CommandId::FullScreen});
-  EXPECT_EQ(port.prints.size(), 2u);
+  EXPECT_EQ(port.printedDocuments.size(), 2u);
   EXPECT_EQ(port.fullScreenOpens, 1);
 }
 

@@ -1,0 +1,149 @@
+// The full-screen window, the slideshow and printing, driven through the desktop program's
+// widgets on the offscreen platform (its screen is 800 x 600).
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTest>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/qt/browser_dialog.h"
+#include "platform/qt/full_screen_window.h"
+#include "platform/qt/qt_app.h"
+#include "platform/qt/viewer_window.h"
+#include "resources/dialogs.h"
+#include "support/shell_fixture.h"
+#include "support/test_images.h"
+
+namespace ravelle {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScreensTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    // A 2000 x 1500 picture whose left half is red and right half blue, and a small grey one.
+    PackedDib big = CreateDib(2000, 1500, 24);
+    for (int y = 0; y < 1500; ++y) {
+      for (int x = 0; x < 2000; ++x) test::SetPixel(big, x, y, x < 1000 ? test::Rgb(255, 0, 0) : test::Rgb(0, 0, 255));
+    }
+    test::WriteBitmapFile(dir / "big.bmp", big);
+    test::WriteBitmapFile(dir / "grey.bmp", test::DrawDib(30, 30, 8));
+    app.Start((dir / "big.bmp").string());
+    QTRY_VERIFY_WITH_TIMEOUT(app.image.Kind == ImageKind::Bitmap, 5000);
+  }
+  void TearDown() override { fs::current_path(previous_); }
+
+  void OpenViewer() {
+    QTest::mouseClick(app.Dialog()->Control(kIdCenter), Qt::LeftButton);
+    ASSERT_NE(app.Viewer(), nullptr);
+    app.Viewer()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.Viewer()));
+  }
+  // The full-screen window's image part, as painted now.
+  QColor FullScreenPixel(int x, int y) { return app.FullScreen()->Canvas()->grab().toImage().pixelColor(x, y); }
+
+  test::TempDir dir;
+  QtApp app;
+
+ private:
+  fs::path previous_;
+};
+
+TEST_F(ScreensTest, FullScreenFromTheDialogScrollsWithKeysAndClosesOnAnyOtherKey) {
+  QTest::mouseClick(app.Dialog()->Control(kIdFullScreen), Qt::LeftButton);
+  FullScreenWindow* window = app.FullScreen();
+  ASSERT_NE(window, nullptr);
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  ASSERT_NE(window->VerticalBar(), nullptr);
+  ASSERT_NE(window->HorizontalBar(), nullptr);
+  const ScreenMetrics screen = app.Screen();
+  EXPECT_EQ(app.shell.ScrollRangeX, 2000 - screen.screen.width + screen.vScrollWidth);
+  EXPECT_EQ(window->HorizontalBar()->maximum(), app.shell.ScrollRangeX);
+  EXPECT_EQ(FullScreenPixel(5, 5), QColor(255, 0, 0));
+
+  QTest::keyClick(window, Qt::Key_Down);
+  QTest::keyClick(window, Qt::Key_Right);
+  EXPECT_EQ(app.shell.ScrollOriginY, -8);
+  EXPECT_EQ(window->VerticalBar()->sliderPosition(), 8);
+  EXPECT_EQ(window->HorizontalBar()->sliderPosition(), 8);
+  QTest::keyClick(window, Qt::Key_End);  // the bottom-right corner: blue
+  EXPECT_EQ(window->HorizontalBar()->sliderPosition(), app.shell.ScrollRangeX);
+  EXPECT_EQ(FullScreenPixel(5, 5), QColor(0, 0, 255));
+  // A click in the horizontal bar's shaft moves by a screen width.
+  window->HorizontalBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+  EXPECT_EQ(app.shell.ScrollOriginX, std::min(-app.shell.ScrollRangeX + screen.screen.width, 0));
+
+  QTest::keyClick(window, Qt::Key_Escape);
+  EXPECT_EQ(app.FullScreen(), nullptr);
+  EXPECT_FALSE(app.image.FullScreen);
+  EXPECT_FALSE(app.shell.FullScreenPending);
+  EXPECT_EQ(app.shell.ScrollOriginX, 0);
+}
+
+TEST_F(ScreensTest, FullScreenFromTheViewerClosesOnALeftClick) {
+  OpenViewer();
+  app.Viewer()->MenuAction({3})->trigger();  // Full Screen
+  ASSERT_NE(app.FullScreen(), nullptr);
+  app.FullScreen()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(app.FullScreen()));
+  QTest::keyClick(app.FullScreen(), Qt::Key_PageDown);
+  EXPECT_EQ(app.shell.ScrollOriginY, -app.shell.ScrollRangeY);
+  QTest::mouseClick(app.FullScreen()->Canvas(), Qt::RightButton);
+  EXPECT_NE(app.FullScreen(), nullptr);  // the right button does nothing
+  QTest::mouseClick(app.FullScreen()->Canvas(), Qt::LeftButton);
+  EXPECT_EQ(app.FullScreen(), nullptr);
+  EXPECT_NE(app.Viewer(), nullptr);
+}
+
+TEST_F(ScreensTest, TheSlideshowStepsOnItsTimerAndAKeyEndsIt) {
+  OpenViewer();
+  app.SetSlideIntervalForTests(40);
+  app.Viewer()->MenuAction({7, 0})->trigger();  // Show Slideshow
+  SlideshowWindow* show = app.Slideshow();
+  ASSERT_NE(show, nullptr);
+  show->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(show));
+  QTRY_COMPARE(app.image.FilePath, std::string("grey.bmp"));
+  QTRY_COMPARE(app.image.FilePath, std::string("big.bmp"));  // round to the first again
+  EXPECT_EQ(app.Dialog()->FileList()->currentItem()->text(), "big.bmp");
+  const QImage slide = show->grab().toImage();
+  EXPECT_EQ(slide.pixelColor(slide.width() / 4, slide.height() / 2), QColor(255, 0, 0));
+
+  QTest::keyClick(show, Qt::Key_A);
+  EXPECT_EQ(app.Slideshow(), nullptr);
+  EXPECT_FALSE(app.shell.SlideTimerRunning);
+  EXPECT_TRUE(app.image.Handle);
+}
+
+TEST_F(ScreensTest, PrintingWritesOnePageNamedAfterTheKind) {
+  OpenViewer();
+  const fs::path pdf = dir / "printed.pdf";
+  app.SetPrintDialogForTests([&](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf.string()));
+    return true;
+  });
+  app.Viewer()->MenuAction({4, 0})->trigger();  // Print Normal
+  ASSERT_TRUE(fs::exists(pdf));
+  std::ifstream in(pdf, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(bytes.find("/Count 1"), std::string::npos);
+  EXPECT_NE(bytes.find("/FlateDecode"), std::string::npos);  // the image kept without loss
+
+  app.SetPrintDialogForTests([](QPrinter&) { return false; });  // cancelled
+  fs::remove(pdf);
+  app.Viewer()->MenuAction({4, 1})->trigger();
+  EXPECT_FALSE(fs::exists(pdf));
+}
+
+}  // namespace
+}  // namespace ravelle
