@@ -44,7 +44,6 @@ bool TakeFrameAsBitmap(CurrentImage& image, Port& port, int number) {
   if (image.Timer) port.KillAnimationTimer();
   image.Timer = false;
   image.File.clear();
-  image.FileOpen = false;
   image.Gif.reset();
   image.FrameDib = PackedDib();
   image.FrameTools.clear();

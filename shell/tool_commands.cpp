@@ -183,9 +183,15 @@ class MutedPort final : public Port {
   void SetMenuItemLabel(const MenuPath&, const std::string&) override {}
   void DrawMenuBar() override {}
   void DrawInWindow(Owner, const std::function<void(Surface&)>&) override {}
-  void OpenFullScreen() override {}
+  void OpenFullScreen(const ScrollBars&) override {}
+  void DestroyFullScreen() override {}
+  void SetFullScreenScroll(Point) override {}
   void OpenSlideshow() override {}
-  void PrintImage(bool, bool) override {}
+  void DestroySlideshow() override {}
+  void RepaintSlideshow() override {}
+  void StartSlideTimer(int) override {}
+  void KillSlideTimer() override {}
+  bool PrintPage(const std::string&, const std::function<void(Surface&)>&) override { return false; }
   void ShowAbout() override {}
   void Help(HelpCommand, int) override {}
   std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return std::nullopt; }
