@@ -41,6 +41,8 @@ class QtApp final : public Port {
   void ViewerDismissed();  // a key, a left click or the close box
   void FullScreenDismissed();
   void AnimationTick();
+  // The preview pane has been laid out anew: its box is now `box`.
+  void PreviewResized(Size box);
 
   BrowserDialog* Dialog() const { return dialog_.get(); }
   ViewerWindow* Viewer() const;
