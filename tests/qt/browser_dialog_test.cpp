@@ -104,13 +104,16 @@ TEST_F(QtAppTest, ANewFolderListStartsAtItsTop) {
 }
 
 TEST_F(QtAppTest, ClosingTheViewerPutsTheFocusOnTheShownFileInTheList) {
-  OpenViewer();
   BrowserDialog& dialog = *app.Dialog();
+  dialog.activateWindow();
   dialog.FileNameBox()->setFocus();
+  QTRY_COMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.FileNameBox()));
+  OpenViewer();
   dialog.FileList()->setCurrentRow(0);  // grey.bmp, chosen but not opened
   QTest::keyClick(app.Viewer(), Qt::Key_Space);
   QTRY_VERIFY(app.Viewer() == nullptr);
-  QTRY_COMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.FileList()));
+  QTest::qWait(50);
+  EXPECT_EQ(dialog.focusWidget(), static_cast<QWidget*>(dialog.FileList()));
   EXPECT_EQ(dialog.FileList()->currentItem()->text(), "red.bmp");
   EXPECT_TRUE(dialog.FileList()->currentItem()->isSelected());
 }
