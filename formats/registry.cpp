@@ -301,12 +301,12 @@ constexpr FormatRow kFormats[] = {
     {"GIF", kGifRules, kGifReaders, "gif", "*.gif", "gif", "GIF (*.gif)", kGifWriters},
     {"ICO", kIconRules, kIconReaders, "ico, cur, ani", "*.ico;*.cur;*.ani", "", "", {}},
     {"IFF", kIffRules, kIffReaders, "iff, lbm", "*.iff;*.lbm", "iff", "IFF (*.iff)", kIffWriters},
-    {"JPEG", kJpegRules, kJpegReaders, "jpg, jpe, jpeg", "*.jpg;*.jpe", "jpg", "JPEG (*.jpg)", kJpegWriters},
+    {"JPEG", kJpegRules, kJpegReaders, "jpg, jpe, jpeg", "*.jpg;*.jpe;*.jpeg", "jpg", "JPEG (*.jpg)", kJpegWriters},
     {"PCX", kPcxRules, kPcxReaders, "pcx", "*.pcx", "pcx", "PCX (*.pcx)", kPcxWriters},
     {"PNG", kPngRules, kPngReaders, "png", "*.png", "png", "PNG (*.png)", kPngWriters},
     {"SunIcon", kSunIconRules, kSunIconReaders, "", "", "", "", {}},
     {"Targa", kTargaRules, kTargaReaders, "tga", "*.tga", "tga", "TARGA (*.tga)", kTargaWriters},
-    {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif", "tif", "TIFF (*.tif)", kTiffWriters},
+    {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
 };
 

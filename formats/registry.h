@@ -106,9 +106,11 @@ struct FormatRow {
   std::span<const WriterVariant> writers;
 };
 
-// The dialog's "Images" row: every format's patterns, in the order the dialog has always listed them.
+// The dialog's "Images" row: every format's patterns, in the order the dialog has always listed
+// them, with the four-letter .jpeg and .tiff beside their three-letter forms.
 inline constexpr std::string_view kImagesPatterns =
-    "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.tif;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;*.ani";
+    "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.jpeg;*.tif;*.tiff;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;"
+    "*.ani";
 
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();

@@ -74,6 +74,7 @@ struct SaveRequest {
   std::string defaultExtension;                              // without the dot
   bool overwritePrompt = false;                              // ask before replacing a file
   bool stayInFolder = false;                                 // no folder list and no drives (rename)
+  bool createsFolder = false;                                // a missing last folder is made (move); else refused
   friend bool operator==(const SaveRequest&, const SaveRequest&) = default;
 };
 

@@ -1,5 +1,7 @@
 #include "resources/dialogs.h"
 
+#include <algorithm>
+
 namespace ravelle {
 namespace {
 
@@ -47,6 +49,25 @@ int MulDiv(int value, int numerator, int denominator) {
 }  // namespace
 
 const DialogTemplate& BrowserDialogTemplate() { return kBrowser; }
+
+Rect GrownBrowserControl(const ControlTemplate& control, Size baseUnits, Size growth) {
+  Rect r = DialogUnitsToPixels(control.units, baseUnits);
+  const int dx = std::max(growth.width, 0);
+  const int dy = std::max(growth.height, 0);
+  const int left = dx / 3;       // the lists' column
+  const int files = dy * 3 / 5;  // the file list's part of the height
+  switch (control.id) {
+    case kIdFileNameBox: r.width += dx; break;
+    case kIdFileList: r.width += left; r.height += files; break;
+    case kIdFoldersLabel: r.top += files; r.width += left; break;
+    case kIdFolderList: r.top += files; r.width += left; r.height += dy - files; break;
+    case kIdTypeLabel: case kIdTypeCombo: r.top += dy; r.width += left; break;
+    case kIdPreviewPane: r.left += left; r.width += dx - left; r.height += dy; break;
+    case kIdFileNameLabel: break;
+    default: r.left += left; break;  // the drives box and the buttons, with the pane's column
+  }
+  return r;
+}
 const DialogTemplate& AboutDialogTemplate() { return kAbout; }
 
 Rect DialogUnitsToPixels(Rect units, Size baseUnits) {

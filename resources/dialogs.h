@@ -59,4 +59,10 @@ inline constexpr std::string_view kProgramTitle = "Ravelle Graphics' File Viewer
 // the vertical base unit / 8, each rounded to the nearest pixel.
 Rect DialogUnitsToPixels(Rect units, Size baseUnits);
 
+// Where a control of the browsing dialog lies when the dialog is `growth` pixels larger than its
+// template: the file and folder lists share the extra height and a third of the extra width, the
+// preview pane takes the rest, and the drives box and the buttons keep their size and move with
+// the pane's column. With no growth this is the template's place.
+Rect GrownBrowserControl(const ControlTemplate& control, Size baseUnits, Size growth);
+
 }  // namespace ravelle

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "shell/paint_shown.h"
 #include "shell/step.h"
 #include "shell/tool_commands.h"
+#include "view/metafile_player.h"
 
 namespace ravelle {
 namespace {
@@ -214,12 +216,53 @@ Point PreviewPaneOrigin(Size baseUnits) {
   return {pane.left, pane.top};
 }
 
-bool InPreviewPicture(const CurrentImage& image, Size baseUnits, int x, int y) {
-  const Point origin = PreviewPaneOrigin(baseUnits);
+bool InPreviewPicture(const CurrentImage& image, Point paneOrigin, int x, int y) {
   const Rect& frame = image.PreviewFrame;
-  const int left = origin.x + frame.left;
-  const int top = origin.y + frame.top;
+  const int left = paneOrigin.x + frame.left;
+  const int top = paneOrigin.y + frame.top;
   return x >= left && x <= left + frame.width && y >= top && y <= top + frame.height;
+}
+
+Size PreviewBoxFor(Size baseUnits, Size growth) {
+  return {40 * baseUnits.width + std::max(growth.width, 0), 20 * baseUnits.height + std::max(growth.height, 0)};
+}
+
+void ResizePreview(CurrentImage& image, Port& port, Size box) {
+  if (image.PreviewBox == box) return;
+  image.PreviewBox = box;
+  image.PreviewFrame = PreviewFrameFor(box, image.PreviewFitSize.width, image.PreviewFitSize.height);
+  if (!image.Viewer) port.DrawPreviewFrame({0, 0, box.width, box.height}, image.PreviewFrame);
+}
+
+std::string PreviewNote(const CurrentImage& image) {
+  if (image.Kind != ImageKind::NoImage || image.FilePath.empty()) return {};
+  return image.LoadStatus == ReadStatus::NoReader ? "No image" : "Damaged or unreadable file";
+}
+
+std::string FileInfoText(const CurrentImage& image) {
+  if (image.Kind != ImageKind::NoImage || !image.InfoText.empty()) return image.InfoText;
+  const std::size_t slash = image.FilePath.find_last_of('/');
+  const std::string name = slash == std::string::npos ? image.FilePath : image.FilePath.substr(slash + 1);
+  return "file name: " + name + " \nfile size: " + std::to_string(image.FileSize) + " bytes \nno image ";
+}
+
+TypedName ResolveTypedName(std::string_view typed, const std::string& home) {
+  while (!typed.empty() && std::isspace(static_cast<unsigned char>(typed.front()))) typed.remove_prefix(1);
+  while (!typed.empty() && std::isspace(static_cast<unsigned char>(typed.back()))) typed.remove_suffix(1);
+  TypedName result;
+  if (typed.empty()) return result;
+  std::string path(typed);
+  if (!home.empty() && (path == "~" || path.starts_with("~/"))) path = home + path.substr(1);
+  if (PathIs(path, true)) {
+    result.kind = TypedName::Kind::Folder;
+    result.folder = path;
+    return result;
+  }
+  const std::size_t slash = path.find_last_of('/');
+  result.name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (slash != std::string::npos) result.folder = slash == 0 ? "/" : path.substr(0, slash);
+  result.kind = PathIs(path, false) ? TypedName::Kind::File : TypedName::Kind::NotFound;
+  return result;
 }
 
 void DrawPreviewFrameOn(Surface& surface, Size box, Rect frame) {
@@ -232,13 +275,35 @@ void DrawPreviewFrameOn(Surface& surface, Size box, Rect frame) {
 
 void PaintPreviewPane(const CurrentImage& image, Surface& surface) {
   DrawPreviewFrameOn(surface, image.PreviewBox, image.PreviewFrame);
+  const Rect& frame = image.PreviewFrame;
   const PackedDib* dib = nullptr;
   switch (image.Kind) {
     case ImageKind::Bitmap: case ImageKind::IconSequence: case ImageKind::AnimatedCursor: dib = &image.Handle; break;
     case ImageKind::AnimatedGif: dib = &image.FrameDib; break;
-    default: break;  // metafiles are not drawn by this build
+    case ImageKind::WindowsMetafile:
+      // A placeable file is mapped onto the frame; a plain one starts at its corner, unscaled.
+      if (image.Metafile) {
+        PlayWindowsMetafile(surface, *image.Metafile,
+                            image.IsPlaceable ? WmfStart{8, {frame.left, frame.top}, {frame.width, frame.height}}
+                                              : WmfStart{1, {frame.left, frame.top}, {1, 1}});
+      }
+      return;
+    case ImageKind::EnhancedMetafile:
+      PlayEnhancedMetafile(&surface, image.Metafile.get(),
+                           {frame.left, frame.top, frame.left + frame.width - 1, frame.top + frame.height - 1}, nullptr,
+                           nullptr);
+      return;
+    default: break;
   }
-  if (dib != nullptr && *dib) surface.StretchDib(*dib, image.PreviewFrame);
+  if (dib != nullptr && *dib) {
+    surface.StretchDib(*dib, frame);
+    return;
+  }
+  const std::string note = PreviewNote(image);
+  if (note.empty()) return;
+  const Size size = surface.MeasureText(note);
+  surface.DrawText(note, {frame.left + (frame.width - size.width) / 2, frame.top + (frame.height - size.height) / 2,
+                          size.width, size.height});
 }
 
 }  // namespace ravelle

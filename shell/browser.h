@@ -48,12 +48,39 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id);
 // and every open window, and the timer set again.
 void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port);
 
-// The top-left corner of the preview pane in the dialog, in pixels.
+// The top-left corner of the preview pane in the dialog at its opening size, in pixels.
 Point PreviewPaneOrigin(Size baseUnits);
 
-// Whether a double-click at (x, y) of the dialog lies on the preview picture (edges included):
-// then it opens the viewer centred.
-bool InPreviewPicture(const CurrentImage& image, Size baseUnits, int x, int y);
+// Whether a double-click at (x, y) of the dialog lies on the preview picture (edges included),
+// the pane's corner being at `paneOrigin`: then it opens the viewer centred.
+bool InPreviewPicture(const CurrentImage& image, Point paneOrigin, int x, int y);
+
+// The preview box of a pane grown by `growth` pixels beyond its template size: 40 x 20 base
+// units at the opening size, and as much larger as the pane has grown.
+Size PreviewBoxFor(Size baseUnits, Size growth);
+
+// The pane has a new size: the box becomes `box` and the shown picture's frame is fitted to it
+// again (an animated GIF's too).
+void ResizePreview(CurrentImage& image, Port& port, Size box);
+
+// The line the empty preview frame shows for a file that gave no picture: "No image" when no
+// type rule took it, "Damaged or unreadable file" when its reader refused it or it could not be
+// read; empty when no file was chosen.
+std::string PreviewNote(const CurrentImage& image);
+
+// The File Info text: the reader's, or for a file that gave no picture its name, its size and
+// "no image".
+std::string FileInfoText(const CurrentImage& image);
+
+// What a name typed into the File Name box stands for: a folder to change to, a file (with the
+// folder to change to first, "" for the current one), or nothing that exists.
+struct TypedName {
+  enum class Kind { Empty, Folder, File, NotFound } kind = Kind::Empty;
+  std::string folder;
+  std::string name;
+};
+// `home` stands in for a leading "~".
+TypedName ResolveTypedName(std::string_view typed, const std::string& home);
 
 // The preview pane's picture: the frame around PreviewFrame and the image stretched into it.
 void DrawPreviewFrameOn(Surface& surface, Size box, Rect frame);

@@ -70,6 +70,7 @@ Rect PreviewFrameFor(Size box, int64_t width, int64_t height) {
 
 void FitPreviewFrame(CurrentImage& image, Port& port, int64_t width, int64_t height) {
   if (image.Kind == ImageKind::AnimatedGif) return;
+  image.PreviewFitSize = {width, height};
   image.PreviewFrame = PreviewFrameFor(image.PreviewBox, width, height);
   if (!image.Viewer) port.DrawPreviewFrame({0, 0, image.PreviewBox.width, image.PreviewBox.height}, image.PreviewFrame);
 }

@@ -93,6 +93,7 @@ struct CurrentImage {
 
   Size PreviewBox;                    // 40 x 20 dialog base units at (0, 0) of the preview pane
   Rect PreviewFrame;                  // where in PreviewBox the image is drawn
+  FrameSize PreviewFitSize{1, 1};     // the size PreviewFrame was last fitted to
 };
 
 // The palette entries of an image's colour table; empty for images of more than 8 bits.

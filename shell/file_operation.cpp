@@ -113,6 +113,7 @@ SaveRequest FileOperationRequest(const std::string& folder, const std::string& s
   request.defaultExtension = extension;
   request.overwritePrompt = mode == FileMode::Copy;
   request.stayInFolder = mode == FileMode::Rename;
+  request.createsFolder = mode == FileMode::Move;
   return request;
 }
 

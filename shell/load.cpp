@@ -101,7 +101,8 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
   ReadResult result;
   const TypeReader* reader = FindReader(decision.type);
   if (reader == nullptr || reader->read == nullptr) {
-    result.status = ReadStatus::NoReader;
+    // A rule took the file ("BM" with an unknown header) but nothing reads its layout.
+    result.status = decision.type == FileType::Unknown ? ReadStatus::NoReader : ReadStatus::Unsupported;
   } else if (!reader->wholeFile) {
     result = reader->read({{}, filePath, image.DisplayDepth, decision.start});
   } else if (image.FileSize > kMaxFileBytes) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "shell/adapt_to_display.h"
+#include "shell/browser.h"
 #include "shell/convert_image.h"
 #include "shell/file_operation.h"
 #include "shell/full_screen.h"
@@ -194,7 +195,7 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
       port.ShowAbout();
       break;
     case CommandId::FileInfo:
-      port.ShowMessage(Owner::Viewer, {image.InfoText, image.FilePath, kMbIconInformation});
+      port.ShowMessage(Owner::Viewer, {FileInfoText(image), image.FilePath, kMbIconInformation});
       break;
     case CommandId::DeleteFile:
       DeleteFlow(image, shell, port);

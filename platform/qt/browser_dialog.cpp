@@ -1,5 +1,6 @@
 #include "platform/qt/browser_dialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -27,18 +28,29 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kDepthRole = Qt::UserRole + 1;
 
-// Folders are indented by their depth, icon and all, as in a tree.
-class IndentedItems : public QStyledItemDelegate {
+// The rows of both lists: all of one height, so that a list holds whole rows; a name wider than
+// the list is shortened in its middle, where similar names differ least; folders are indented by
+// their depth, icon and all, as in a tree.
+class ListRows : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  ListRows(int height, bool indented, QObject* parent) : QStyledItemDelegate(parent), height_(height), indented_(indented) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width() + Indent(index), height_};
+  }
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    QStyleOptionViewItem shifted(option);
-    shifted.rect.adjust(kIndent * index.data(kDepthRole).toInt(), 0, 0, 0);
-    QStyledItemDelegate::paint(painter, shifted, index);
+    QStyleOptionViewItem row(option);
+    row.rect.adjust(Indent(index), 0, 0, 0);
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget)) {
+      row.rect.setRight(std::min(row.rect.right(), view->viewport()->width() - 1));
+    }
+    QStyledItemDelegate::paint(painter, row, index);
   }
 
  private:
+  int Indent(const QModelIndex& index) const { return indented_ ? kIndent * index.data(kDepthRole).toInt() : 0; }
   static constexpr int kIndent = 8;
+  int height_;
+  bool indented_;
 };
 
 QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -84,9 +96,12 @@ BrowserDialog::BrowserDialog(QtApp& app) : QDialog(nullptr, Qt::Window), app_(ap
   setModal(false);
   setSizeGripEnabled(false);
   const Rect size = DialogUnitsToPixels(dialog.units, baseUnits_);
-  resize(size.width, size.height);
-  setMinimumSize(size.width, size.height);
+  opening_ = QSize(size.width, size.height);
+  rowHeight_ = std::max(QFontMetrics(font()).height(), style()->pixelMetric(QStyle::PM_SmallIconSize)) + 4;
+  resize(opening_);
+  setMinimumSize(opening_);
   CreateControls();
+  LayoutControls();
   timer_.setSingleShot(false);
   connect(&timer_, &QTimer::timeout, this, [this] { app_.AnimationTick(); });
 }
@@ -99,7 +114,6 @@ QWidget* BrowserDialog::Control(int id) const {
 void BrowserDialog::CreateControls() {
   std::map<int, QLabel*> labels;
   for (const ControlTemplate& control : BrowserDialogTemplate().controls) {
-    const QRect place = ToQRect(DialogUnitsToPixels(control.units, baseUnits_));
     QWidget* widget = nullptr;
     switch (control.kind) {
       case ControlKind::Static: {
@@ -115,6 +129,11 @@ void BrowserDialog::CreateControls() {
       case ControlKind::ListBox: {
         auto* list = new QListWidget(this);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setUniformItemSizes(true);
+        list->setTextElideMode(Qt::ElideMiddle);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setItemDelegate(new ListRows(rowHeight_, control.id == kIdFolderList, list));
+        list->installEventFilter(this);
         widget = list;
         if (control.id == kIdFileList) {
           files_ = list;
@@ -122,7 +141,6 @@ void BrowserDialog::CreateControls() {
           connect(list, &QListWidget::itemDoubleClicked, this, [this] { app_.DialogCommand(kIdOk); });
         } else {
           folders_ = list;
-          list->setItemDelegate(new IndentedItems(list));
           connect(list, &QListWidget::itemDoubleClicked, this,
                   [this](QListWidgetItem* item) { ChangeFolder(item->data(kPathRole).toString()); });
         }
@@ -161,12 +179,7 @@ void BrowserDialog::CreateControls() {
       case ControlKind::Icon:
         continue;
     }
-    QRect geometry = place;
-    if (control.kind == ControlKind::ComboBox) geometry.setHeight(widget->sizeHint().height());
-    if (control.kind == ControlKind::OwnerDrawButton) {
-      geometry.adjust(-PreviewPane::kMargin, -PreviewPane::kMargin, 0, 0);
-    }
-    widget->setGeometry(geometry);
+    placed_.emplace_back(&control, widget);
     widget->setVisible(control.visible);
     widget->setEnabled(control.enabled || control.kind == ControlKind::OwnerDrawButton);
     controls_[control.id] = widget;
@@ -174,6 +187,47 @@ void BrowserDialog::CreateControls() {
   for (const auto& [id, label] : labels) {
     if (QWidget* buddy = Control(BuddyOf(id))) label->setBuddy(buddy);
   }
+}
+
+void BrowserDialog::LayoutControls() {
+  const Size growth{width() - opening_.width(), height() - opening_.height()};
+  for (const auto& [control, widget] : placed_) {
+    QRect geometry = ToQRect(GrownBrowserControl(*control, baseUnits_, growth));
+    switch (control->kind) {
+      case ControlKind::ComboBox: geometry.setHeight(widget->sizeHint().height()); break;
+      case ControlKind::ListBox: {
+        // Whole rows only: the list ends below its last full row.
+        const int frame = static_cast<QFrame*>(widget)->frameWidth();
+        const int rows = std::max(1, (geometry.height() - 2 * frame) / rowHeight_);
+        geometry.setHeight(2 * frame + rows * rowHeight_);
+        break;
+      }
+      case ControlKind::OwnerDrawButton:
+        geometry.adjust(-PreviewPane::kMargin, -PreviewPane::kMargin, 0, 0);
+        break;
+      default: break;
+    }
+    widget->setGeometry(geometry);
+  }
+}
+
+Size BrowserDialog::PreviewBox() const {
+  Rect pane;
+  for (const auto& [control, widget] : placed_) {
+    if (control->id == kIdPreviewPane) pane = DialogUnitsToPixels(control->units, baseUnits_);
+  }
+  return PreviewBoxFor(baseUnits_, {pane_->width() - PreviewPane::kMargin - pane.width,
+                                    pane_->height() - PreviewPane::kMargin - pane.height});
+}
+
+Point BrowserDialog::PaneOrigin() const {
+  return {pane_->x() + PreviewPane::kMargin, pane_->y() + PreviewPane::kMargin};
+}
+
+void BrowserDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  LayoutControls();
+  app_.PreviewResized(PreviewBox());
 }
 
 void BrowserDialog::ShowCurrentFolder() {
@@ -199,6 +253,7 @@ void BrowserDialog::FillFileList() {
   for (const QString& name : names) {
     if (MatchesPatterns(name.toStdString(), patterns)) files_->addItem(name);
   }
+  files_->scrollToTop();  // a new folder's list starts at its top
   filling_ = false;
 }
 
@@ -223,6 +278,7 @@ void BrowserDialog::FillFolderList() {
   folders_->setCurrentRow(folders_->count() - 1);
   const QStringList children = QDir::current().entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
   for (const QString& child : children) add(closed, child, QDir::current().filePath(child), depth);
+  folders_->scrollToItem(folders_->currentItem());
 }
 
 void BrowserDialog::FillDrives() {
@@ -251,7 +307,28 @@ void BrowserDialog::FileSelectionChanged() {
   nameBox_->insert(files_->currentItem()->text());
 }
 
+bool BrowserDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && (watched == files_ || watched == folders_)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (!key->text().isEmpty() && key->text().front().isPrint() && key->key() != Qt::Key_Escape) lastListSearch_.start();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void BrowserDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    // Escape ends the program, as Exit does, unless it is cancelling what was just typed into a
+    // list's inline search.
+    constexpr int kSearchShown = 1500;
+    const QWidget* focus = focusWidget();
+    if ((focus == files_ || focus == folders_) && lastListSearch_.isValid() &&
+        lastListSearch_.elapsed() < std::max(kSearchShown, QApplication::keyboardInputInterval())) {
+      lastListSearch_.invalidate();
+      return;
+    }
+    QDialog::keyPressEvent(event);
+    return;
+  }
   if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
     QDialog::keyPressEvent(event);
     return;
@@ -262,20 +339,61 @@ void BrowserDialog::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (focus == nameBox_) {
-    const QString typed = nameBox_->text().trimmed();
-    if (!typed.isEmpty() && QFileInfo(typed).isDir()) {
-      ChangeFolder(typed);
+    OpenTypedName();
+    return;
+  }
+  app_.DialogCommand(kIdOk);
+}
+
+// Enter in the File Name box: a folder is changed to; a file, with its folder, is selected and
+// shown (through all file types when the filter hides it); anything else is reported.
+void BrowserDialog::OpenTypedName() {
+  const TypedName typed = ResolveTypedName(nameBox_->text().toStdString(), QDir::homePath().toStdString());
+  const auto notFound = [this] { app_.ShowMessage(Owner::Dialog, {"File not found", std::string(kProgramTitle), kMbIconExclamation}); };
+  switch (typed.kind) {
+    case TypedName::Kind::Empty: app_.DialogCommand(kIdOk); return;
+    case TypedName::Kind::Folder:
+      if (!ChangeFolder(QString::fromStdString(typed.folder))) notFound();
       return;
+    case TypedName::Kind::NotFound: {
+      // A name the list shows in another case is still that file.
+      const int row = typed.folder.empty() ? app_.FileListFindExact(typed.name) : -1;
+      if (row < 0) {
+        notFound();
+        return;
+      }
+      app_.FileListSelect(row);
+      break;
     }
-    const int found = app_.FileListFindExact(typed.toStdString());
-    if (found >= 0) files_->setCurrentRow(found);
+    case TypedName::Kind::File: {
+      if (!typed.folder.empty() && !ChangeFolder(QString::fromStdString(typed.folder))) {
+        notFound();
+        return;
+      }
+      const auto rowOf = [this](const QString& name) {
+        const QList<QListWidgetItem*> found = files_->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        return found.isEmpty() ? -1 : files_->row(found.front());
+      };
+      const QString name = QString::fromStdString(typed.name);
+      int row = rowOf(name);
+      if (row < 0) {
+        ShowAllFileTypes();
+        row = rowOf(name);
+      }
+      if (row < 0) {
+        notFound();
+        return;
+      }
+      app_.FileListSelect(row);
+      break;
+    }
   }
   app_.DialogCommand(kIdOk);
 }
 
 void BrowserDialog::mouseDoubleClickEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  if (event->button() == Qt::LeftButton && InPreviewPicture(app_.image, baseUnits_, at.x(), at.y())) {
+  if (event->button() == Qt::LeftButton && InPreviewPicture(app_.image, PaneOrigin(), at.x(), at.y())) {
     QTimer::singleShot(0, this, [this] { app_.DialogCommand(kIdCenter); });
     return;
   }

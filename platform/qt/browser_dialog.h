@@ -5,7 +5,10 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <QElapsedTimer>
+
 #include <map>
+#include <vector>
 
 #include "platform/port.h"
 
@@ -17,6 +20,7 @@ class QPushButton;
 namespace ravelle {
 
 class QtApp;
+struct ControlTemplate;
 
 // The owner-drawn preview pane. Mouse events pass through to the dialog, which owns the
 // double-click zone. The widget reaches 3 pixels left of and above the pane's place, so that
@@ -54,8 +58,18 @@ class BrowserDialog : public QDialog {
   bool ChangeFolder(const QString& folder);
   // Switches the type filter to "All Files (*.*)".
   void ShowAllFileTypes();
+  // The size the dialog opens at, from its template.
+  QSize OpeningSize() const { return opening_; }
+  // The preview box of the pane as it is laid out now.
+  Size PreviewBox() const;
+  // Where the preview pane's drawing origin lies in the dialog now.
+  Point PaneOrigin() const;
+  // The height of one row of the file and folder lists.
+  int RowHeight() const { return rowHeight_; }
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -63,6 +77,8 @@ class BrowserDialog : public QDialog {
 
  private:
   void CreateControls();
+  void LayoutControls();
+  void OpenTypedName();
   void FillFileList();
   void FillFolderList();
   void FillDrives();
@@ -71,6 +87,10 @@ class BrowserDialog : public QDialog {
   QtApp& app_;
   Size baseUnits_;
   std::map<int, QWidget*> controls_;
+  std::vector<std::pair<const ControlTemplate*, QWidget*>> placed_;
+  QSize opening_;
+  int rowHeight_ = 0;
+  QElapsedTimer lastListSearch_;  // the last letter typed into a list's inline search
   QListWidget* files_ = nullptr;
   QListWidget* folders_ = nullptr;
   QLineEdit* nameBox_ = nullptr;

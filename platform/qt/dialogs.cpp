@@ -2,16 +2,25 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
+#include <QTreeView>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "resources/dialogs.h"
 
@@ -50,6 +59,49 @@ class FilesOnly : public QSortFilterProxyModel {
   QString folder_;
 };
 
+// The Save As dialog: a name in a folder that does not exist is refused inside the dialog, as
+// file dialogs do, except where the caller makes that folder itself (one level of it).
+class SaveDialog : public QFileDialog {
+ public:
+  SaveDialog(QWidget* owner, bool createsFolder) : QFileDialog(owner), createsFolder_(createsFolder) {}
+
+  void accept() override {
+    const QStringList chosen = selectedFiles();
+    if (!chosen.isEmpty()) {
+      const QFileInfo file(chosen.front());
+      const QDir folder = file.absoluteDir();
+      const bool missing = createsFolder_ ? !QFileInfo(folder.absolutePath()).dir().exists() : !folder.exists();
+      if (!file.isDir() && missing) {
+        QMessageBox::warning(this, windowTitle(),
+                             QDir::toNativeSeparators(folder.absolutePath()) +
+                                 QStringLiteral("\nFolder not found.\nPlease verify the correct folder name was given."));
+        return;
+      }
+    }
+    QFileDialog::accept();
+  }
+
+ private:
+  bool createsFolder_;
+};
+
+// The detail view's columns wide enough for their headers and for what they show.
+void WidenColumns(QFileDialog& dialog) {
+  auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  if (tree == nullptr) return;
+  const QFontMetrics metrics(tree->font());
+  const int pad = 3 * metrics.averageCharWidth();
+  const QString samples[] = {QString(), QStringLiteral("999.9 KiB"), QStringLiteral("File Folder"),
+                             QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58)), QLocale::ShortFormat)};
+  QHeaderView* header = tree->header();
+  header->setStretchLastSection(false);
+  for (int column = 1; column < 4 && column < header->count(); ++column) {
+    const QString title = tree->model()->headerData(column, Qt::Horizontal).toString();
+    header->resizeSection(column, std::max(metrics.horizontalAdvance(title), metrics.horizontalAdvance(samples[column])) + pad);
+  }
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
 QString HelpPage(int context) {
   switch (context) {
     case 102: return QStringLiteral("qrc:/help/browsing.html");
@@ -65,6 +117,14 @@ Answer ShowMessageBox(QWidget* owner, const Message& message) {
   box.setTextFormat(Qt::PlainText);
   box.setText(QString::fromStdString(message.text));
   box.setIcon(IconOf(message.style));
+  // Wide enough for its title (a file's path for File Info), as far as the screen allows.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    const int limit = screen != nullptr ? screen->availableGeometry().width() * 2 / 3 : 800;
+    const int wanted = QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) + 120;
+    grid->addItem(new QSpacerItem(std::min(wanted, limit), 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   if ((message.style & 0x0F) == kMbYesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Yes);
@@ -92,7 +152,7 @@ QStringList NameFilters(const SaveRequest& request) {
 }
 
 std::optional<std::string> ShowSaveDialog(QWidget* owner, const SaveRequest& request) {
-  QFileDialog dialog(owner);
+  SaveDialog dialog(owner, request.createsFolder);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -112,6 +172,11 @@ std::optional<std::string> ShowSaveDialog(QWidget* owner, const SaveRequest& req
       if (auto* widget = dialog.findChild<QWidget*>(name)) widget->hide();
     }
   }
+  dialog.setViewMode(QFileDialog::Detail);
+  WidenColumns(dialog);
+  const QFontMetrics metrics(dialog.font());
+  dialog.resize(std::max(dialog.sizeHint().width(), 70 * metrics.averageCharWidth()),
+                std::max(dialog.sizeHint().height(), 26 * metrics.height()));
   dialog.selectFile(QString::fromStdString(request.initialName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front().toStdString();
@@ -122,9 +187,14 @@ void ShowAboutDialog(QWidget* owner, Size baseUnits) {
   QDialog dialog(owner);
   dialog.setWindowTitle(ToQString(about.caption));
   const Rect size = DialogUnitsToPixels(about.units, baseUnits);
-  dialog.setFixedSize(size.width, size.height);
+  // Wide enough for the whole caption in the title bar; the icon and OK keep to the right edge.
+  // (Title bars often use a larger, bold font than the dialog's.)
+  const int wanted = QFontMetrics(dialog.font()).horizontalAdvance(dialog.windowTitle()) * 5 / 4 + 120;
+  const int extra = std::max(0, wanted - size.width);
+  dialog.setFixedSize(size.width + extra, size.height);
   for (const ControlTemplate& control : about.controls) {
-    const Rect place = DialogUnitsToPixels(control.units, baseUnits);
+    Rect place = DialogUnitsToPixels(control.units, baseUnits);
+    if (control.kind != ControlKind::Static) place.left += extra;
     switch (control.kind) {
       case ControlKind::PushButton: {
         auto* ok = new QPushButton(ToQString(control.text), &dialog);

@@ -24,6 +24,7 @@
 #include "shell/browser.h"
 #include "shell/full_screen.h"
 #include "shell/slideshow.h"
+#include "shell/file_operation.h"
 #include "shell/viewer.h"
 
 // The help pages live in the library's resources, which a static library must register itself.
@@ -33,6 +34,22 @@ namespace ravelle {
 namespace {
 
 QString Folded(const QString& text) { return text.toCaseFolded(); }
+
+// A window placed beside `beside` in `area`: on its right, else on its left, else narrowed to the
+// wider side; only a screen too small for that makes it overlap.
+void PlaceBeside(QWidget& window, const QRect& beside, const QRect& area) {
+  constexpr int kGap = 8;
+  constexpr int kNarrowest = 360;
+  const int right = area.right() - beside.right() - kGap;
+  const int left = beside.left() - area.left() - kGap;
+  int width = window.width();
+  if (right < width && left < width) width = std::max(std::min(std::max(right, left), width), kNarrowest);
+  const int height = std::min(window.height(), area.height());
+  const int x = right >= width || right >= left ? std::min(beside.right() + kGap + 1, area.right() + 1 - width)
+                                                : std::max(beside.left() - kGap - width, area.left());
+  const int y = std::clamp(beside.top(), area.top(), std::max(area.top(), area.bottom() + 1 - height));
+  window.setGeometry(x, y, width, height);
+}
 
 }  // namespace
 
@@ -92,6 +109,8 @@ void QtApp::FullScreenScroll(bool vertical, int request, int thumb) {
 void QtApp::SlideshowDismissed() { CloseSlideshow(image, shell, *this); }
 
 void QtApp::AnimationTick() { BrowserTimer(image, shell, *this); }
+
+void QtApp::PreviewResized(Size box) { ResizePreview(image, *this, box); }
 
 QWidget* QtApp::OwnerWidget(Owner owner) const {
   switch (owner) {
@@ -270,6 +289,14 @@ void QtApp::ActivateDialog() {
   dialog_->show();
   dialog_->raise();
   dialog_->activateWindow();
+  // Back in the file list, on the file that was shown, so that the arrow keys go on from it.
+  QListWidget* list = dialog_->FileList();
+  if (!image.FilePath.empty() && shell.ImageFolder == CurrentFolder()) {
+    const QList<QListWidgetItem*> shown =
+        list->findItems(QString::fromStdString(image.FilePath), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (!shown.isEmpty()) FileListSelect(list->row(shown.front()));
+  }
+  list->setFocus(Qt::OtherFocusReason);
 }
 
 void QtApp::SetViewerCaption(const std::string& caption) {
@@ -393,12 +420,8 @@ void QtApp::Help(HelpCommand command, int context) {
   if (help_ == nullptr) {
     help_ = new HelpWindow;
     help_->setWindowIcon(QApplication::windowIcon());
-    // Beside the dialog, as far as the screen allows.
-    const QRect area = dialog_->screen()->availableGeometry();
-    const QPoint at = dialog_->geometry().topRight() + QPoint(16, 0);
-    help_->move(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - help_->width())),
-                std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - help_->height())));
   }
+  if (!help_->isVisible()) PlaceBeside(*help_, dialog_->frameGeometry(), dialog_->screen()->availableGeometry());
   help_->ShowPage(command == HelpCommand::Context ? context : 0);
 }
 

@@ -51,6 +51,8 @@ class QtApp final : public Port {
   void FullScreenScroll(bool vertical, int request, int thumb);
   void SlideshowDismissed();
   void AnimationTick();
+  // The preview pane has been laid out anew: its box is now `box`.
+  void PreviewResized(Size box);
 
   BrowserDialog* Dialog() const { return dialog_.get(); }
   ViewerWindow* Viewer() const;

@@ -1,99 +1,21 @@
 // The desktop program driven through its widgets: the preview, Center, closing by a key, a
 // menu command, and a conversion through the Save As dialog.
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 
-#include <deque>
-#include <functional>
-
-#include "platform/qt/browser_dialog.h"
-#include "platform/qt/qt_app.h"
-#include "platform/qt/viewer_window.h"
-#include "resources/dialogs.h"
+#include "qt/qt_fixture.h"
 #include "shell/browser.h"
-#include "support/shell_fixture.h"
 
 namespace ravelle {
 namespace {
 
+using test::ModalAnswers;
+using test::QtAppTest;
+using test::ReadAndConfirm;
 namespace fs = std::filesystem;
-
-// Answers the modal dialogs that come up while it lives, one handler each, in order. Scoped:
-// it stops with the test, so it cannot answer the next test's dialogs.
-class ModalAnswers {
- public:
-  explicit ModalAnswers(std::deque<std::function<void(QWidget*)>> handlers) : handlers_(std::move(handlers)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (modal == nullptr || modal == last_ || handlers_.empty()) return;
-      last_ = modal;
-      auto handler = std::move(handlers_.front());
-      handlers_.pop_front();
-      handler(modal);
-      // A handler that failed leaves its dialog open: close it, or the test would wait forever.
-      if (::testing::Test::HasFailure()) {
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
-      }
-    });
-    timer_.start(20);
-  }
-  bool Done() const { return handlers_.empty(); }
-
- private:
-  std::deque<std::function<void(QWidget*)>> handlers_;
-  QPointer<QWidget> last_;
-  QTimer timer_;
-};
-
-// A message box's text, answered with OK.
-std::function<void(QWidget*)> ReadAndConfirm(QString& text) {
-  return [&text](QWidget* widget) {
-    auto* box = qobject_cast<QMessageBox*>(widget);
-    ASSERT_NE(box, nullptr);
-    text = box->text();
-    QAbstractButton* ok = box->button(QMessageBox::Ok);
-    ASSERT_NE(ok, nullptr) << text.toStdString();
-    ok->click();
-  };
-}
-
-class QtAppTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    // A red 120 x 60 image, and a second file beside it.
-    PackedDib red = CreateDib(120, 60, 24);
-    for (std::size_t i = 0; i + 2 < red.Pixels().size(); i += 3) red.Pixels()[i + 2] = 255;
-    test::WriteBitmapFile(dir / "red.bmp", red);
-    test::WriteBitmapFile(dir / "grey.bmp", test::DrawDib(30, 30, 8));
-    app.Start((dir / "red.bmp").string());
-    QTRY_VERIFY_WITH_TIMEOUT(app.image.Kind == ImageKind::Bitmap, 5000);
-  }
-  void TearDown() override { fs::current_path(previous_); }
-
-  void OpenViewer() {
-    QTest::mouseClick(app.Dialog()->Control(kIdCenter), Qt::LeftButton);
-    ASSERT_NE(app.Viewer(), nullptr);
-    app.Viewer()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.Viewer()));
-  }
-
-  test::TempDir dir;
-  QtApp app;
-
- private:
-  fs::path previous_;
-};
 
 TEST_F(QtAppTest, StartingWithAFileShowsItAndDoubleClickingThePictureOpensTheViewerAndAKeyClosesIt) {
   EXPECT_EQ(app.image.FilePath, "red.bmp");
@@ -107,7 +29,7 @@ TEST_F(QtAppTest, StartingWithAFileShowsItAndDoubleClickingThePictureOpensTheVie
   EXPECT_EQ(preview.pixelColor(m + frame.left - 1, m + frame.top + 5), QColor(0, 0, 0));  // the frame's line
 
   ASSERT_TRUE(QTest::qWaitForWindowExposed(app.Dialog()));
-  const Point pane = PreviewPaneOrigin(app.Dialog()->BaseUnits());
+  const Point pane = app.Dialog()->PaneOrigin();
   const QPoint picture(pane.x + frame.left + frame.width / 2, pane.y + frame.top + frame.height / 2);
   QTest::mouseDClick(app.Dialog()->windowHandle(), Qt::LeftButton, {}, picture);
   QTRY_VERIFY(app.Viewer() != nullptr);

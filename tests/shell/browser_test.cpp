@@ -14,16 +14,23 @@ namespace {
 using test::DrawDib;
 using test::ShellTest;
 
-TEST(TypeFilterTest, PatternsMatchWhateverTheCaseAndStarDotStarTakesEveryName) {
+TEST(TypeFilterTest, PatternsMatchWhateverTheCaseAndTheLongJpegAndTiffNames) {
   const auto filters = TypeFilters();
   ASSERT_EQ(filters.size(), 12u);
+  EXPECT_EQ(filters[0].description, "Images");
   EXPECT_EQ(filters[5].description, "jpg, jpe, jpeg");
-  EXPECT_TRUE(MatchesPatterns("Photo.JPG", filters[0].patterns));
-  EXPECT_TRUE(MatchesPatterns("a.b.ani", filters[0].patterns));
-  EXPECT_FALSE(MatchesPatterns("photo.jpeg", filters[5].patterns));
-  EXPECT_FALSE(MatchesPatterns("notes.txt", filters[0].patterns));
-  EXPECT_FALSE(MatchesPatterns("bmp", filters[1].patterns));
-  EXPECT_TRUE(MatchesPatterns("README", filters[11].patterns));  // "*.*" also takes names without a dot
+  struct Case {
+    const char* name;
+    std::size_t row;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"IMG_0001.JPG", 0, true}, {"photo.jpeg", 0, true}, {"photo.JPEG", 5, true}, {"scan.tiff", 9, true},
+      {"SCAN.TIF", 0, true},     {"scan.tiff", 0, true},  {"a.b.ani", 0, true},    {"Logo.Bmp", 1, true},
+      {"photo.jpeg", 9, false},  {"notes.txt", 0, false}, {"bmp", 1, false},       {"scan.tiffany", 9, false},
+      {"README", 11, true},  // "*.*" also takes names without a dot
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchesPatterns(c.name, filters[c.row].patterns), c.listed) << c.name << " " << c.row;
   EXPECT_TRUE(MatchesPatterns("x1.tga", "*.gif; x?.tga"));
 }
 
@@ -70,7 +77,7 @@ TEST_F(ShellTest, StartingWithAFileSelectsAndShowsItWithoutAClick) {
 TEST_F(ShellTest, DoubleClickingThePicturePressesCenterButNotTheMarginBesideIt) {
   MakeFiles({"wide.bmp"}, 100, 50);
   Load("wide.bmp");
-  const Size units = port.baseUnits;  // the pane starts at (244, 114); the picture at (244, 194)
+  const Point units = PreviewPaneOrigin(port.baseUnits);  // (244, 114); the picture at (244, 194)
   EXPECT_TRUE(InPreviewPicture(image, units, 244, 194));
   EXPECT_TRUE(InPreviewPicture(image, units, 244 + 320, 194 + 160));  // edges included
   EXPECT_FALSE(InPreviewPicture(image, units, 300, 150));           // grey margin above
