@@ -87,6 +87,13 @@ void MedianCutQuantizer::AccumulateRow(std::span<const uint8_t> rgb) {
   }
 }
 
+void MedianCutQuantizer::AddCounts(const MedianCutQuantizer& other) {
+  const std::size_t n = std::min(histogram_.size(), other.histogram_.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    histogram_[i] = static_cast<uint16_t>(std::min(0xFFFF, histogram_[i] + other.histogram_[i]));
+  }
+}
+
 void MedianCutQuantizer::ShrinkBox(ColorBox& box) const {
   const auto filled = [&](int c0, int c1, int c2) { return histogram_[static_cast<std::size_t>(CellIndex(c0, c1, c2))] != 0; };
   // Whether any cell of the box lies in red plane c0, green row c1 or blue column c2.

@@ -43,6 +43,9 @@ class MedianCutQuantizer {
   // First pass: counts every pixel of one row (3 bytes a pixel, red first). Counters stop at
   // 65535.
   void AccumulateRow(std::span<const uint8_t> rgb);
+  // Adds the counts of another quantizer's first pass (over other rows), stopping at 65535 as
+  // counting the rows here would.
+  void AddCounts(const MedianCutQuantizer& other);
 
   // Median cut for at most the colour map's size; fills the colour map and returns the number
   // of colours chosen, then empties the histogram for its use as the nearest-colour cache.

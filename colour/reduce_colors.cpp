@@ -1,5 +1,9 @@
 #include "colour/reduce_colors.h"
 
+#include <functional>
+#include <system_error>
+#include <thread>
+
 #include <algorithm>
 #include <new>
 #include <vector>
@@ -70,9 +74,32 @@ ColorResult QuantizeImage(const PackedDib& source, int choice) {
 
   const RgbRowFeed feed(source, g);
   if (choice < 0) {
-    for (int y = 0; y < g.height; ++y) {
-      feed.Feed(y, rgb);
-      quantizer.AccumulateRow(rgb);
+    // The upper rows are counted on a second thread when there is one; the counts are the same.
+    const auto count = [&](MedianCutQuantizer& into, std::vector<uint8_t>& buffer, int from, int to) {
+      for (int y = from; y < to; ++y) {
+        feed.Feed(y, buffer);
+        into.AccumulateRow(buffer);
+      }
+    };
+    int split = g.height;
+    MedianCutQuantizer upper;
+    std::vector<uint8_t> upperRgb;
+    std::thread helper;
+    if (g.height >= 64 && std::thread::hardware_concurrency() > 1) {
+      bool haveUpperRow = false;
+      upperRgb = RowBuffer(3 * static_cast<std::size_t>(g.width), &haveUpperRow);
+      if (haveUpperRow && upper.Start(g.width, size)) {
+        try {
+          helper = std::thread(count, std::ref(upper), std::ref(upperRgb), g.height / 2, g.height);
+          split = g.height / 2;
+        } catch (const std::system_error&) {
+        }
+      }
+    }
+    count(quantizer, rgb, 0, split);
+    if (helper.joinable()) {
+      helper.join();
+      quantizer.AddCounts(upper);
     }
     if (!quantizer.SelectColors()) return {TransformStatus::NoMemory, {}};
   } else {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "colour/median_cut.h"
 #include "colour/palettes.h"
 #include "colour/reduce_colors.h"
 #include "formats/dib/dib_reader.h"
@@ -63,6 +64,32 @@ void Reduce(benchmark::State& state, int choice) {
   }
   state.SetItemsProcessed(state.iterations() * source.Width() * source.Height());
 }
+
+// 256 best colours counted and mapped on one thread, as QuantizeImage did before it counted on
+// two: the reference for Reduce/best256 in the same run.
+void BestOneThread(benchmark::State& state) {
+  const PackedDib& source = Picture();
+  const auto geometry = CompleteGeometry(source);
+  const RgbRowFeed feed(source, *geometry);
+  for (auto _ : state) {
+    PackedDib reduced = CreateDib(source.Width(), source.Height(), 8, 256);
+    MedianCutQuantizer quantizer;
+    std::vector<uint8_t> rgb(3 * static_cast<std::size_t>(source.Width()));
+    quantizer.Start(source.Width(), 256);
+    for (int y = 0; y < source.Height(); ++y) {
+      feed.Feed(y, rgb);
+      quantizer.AccumulateRow(rgb);
+    }
+    quantizer.SelectColors();
+    for (int y = 0; y < source.Height(); ++y) {
+      feed.Feed(y, rgb);
+      quantizer.MapRow(rgb, reduced.Row(y), (y & 1) != 0);
+    }
+    CompactDibDepth(reduced);
+    benchmark::DoNotOptimize(reduced.Bytes().data());
+  }
+}
+BENCHMARK(BestOneThread)->Name("Reduce/best256-one-thread")->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void Grayscale(benchmark::State& state) {
   const PackedDib& source = Picture();

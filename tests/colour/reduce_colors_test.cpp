@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "colour/median_cut.h"
 #include "platform/headless/headless_port.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
@@ -93,6 +94,38 @@ TEST(QuantizeImageTest, GrayOfThePrimariesAtEveryDepth) {
   const PackedDib gray = GrayscaleImage(indexed).image;
   EXPECT_EQ(gray.Colors()[5], (RgbQuad{76, 76, 76, 0}));
   EXPECT_TRUE(std::ranges::equal(gray.Pixels(), indexed.Pixels()));
+}
+
+// Best colours count the rows on two threads; the palette and indices are those of counting
+// every row on one, also where a cell's count stops at 65535 in both halves (a flat band across the middle).
+TEST(QuantizeImageTest, BestColoursAreThoseOfOneThread) {
+  PackedDib picture = test::DrawDib(600, 600, 24);
+  for (int y = 150; y < 450; ++y) std::ranges::fill(picture.Row(y), uint8_t{77});
+  for (const int choice : {-256, -16}) {
+    const ColorResult result = QuantizeImage(picture, choice);
+    ASSERT_TRUE(result.image);
+    const auto geometry = CompleteGeometry(picture);
+    const RgbRowFeed feed(picture, *geometry);
+    MedianCutQuantizer one;
+    ASSERT_TRUE(one.Start(600, -choice));
+    std::vector<uint8_t> rgb(3 * 600);
+    for (int y = 0; y < 600; ++y) {
+      feed.Feed(y, rgb);
+      one.AccumulateRow(rgb);
+    }
+    ASSERT_TRUE(one.SelectColors());
+    ASSERT_EQ(result.image.Colors().size(), static_cast<std::size_t>(one.ColorCount()));
+    for (int i = 0; i < one.ColorCount(); ++i) {
+      const PaletteColor c = one.MapColor(i);
+      EXPECT_EQ(result.image.Colors()[static_cast<std::size_t>(i)], (RgbQuad{c.blue, c.green, c.red, 0}));
+    }
+    std::vector<uint8_t> row(600);
+    for (int y = 0; y < 600; ++y) {
+      feed.Feed(y, rgb);
+      one.MapRow(rgb, row, (y & 1) != 0);
+      ASSERT_TRUE(std::ranges::equal(result.image.Row(y).first(600), row)) << y;
+    }
+  }
 }
 
 TEST(ReduceColorsTest, ColoursSharingACellBecomeItsCentreAndFiveInFiveCellsKeepOneEntryEach) {
