@@ -35,6 +35,11 @@ void OnPngWarning(png_structp png, png_const_charp text) {
   }
 }
 
+// The library takes a chunk's declared length in memory before it reads the chunk, so that a
+// few hundred bytes could make it ask for gigabytes; no block of its own may pass the image limit.
+png_voidp PngAllocate(png_structp, png_alloc_size_t size) { return size > kMaxDibBytes ? nullptr : std::malloc(size); }
+void PngFree(png_structp, png_voidp block) { std::free(block); }
+
 constexpr double kScreenGamma = 2.2;
 constexpr double kDefaultFileGamma = 0.45;
 
@@ -457,7 +462,8 @@ ReadResult ReadPngImage(const std::string& path, int /*displayDepth*/) {
   r.paletteExponent = 1.0;
   r.file = std::fopen(path.c_str(), "rb");
   if (r.file == nullptr) return result;
-  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &result.diagnostics, OnPngError, OnPngWarning);
+  r.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &result.diagnostics, OnPngError, OnPngWarning, nullptr,
+                                   PngAllocate, PngFree);
   if (r.png != nullptr) {
     // Ancillary chunks (profiles, compressed text) are held to the library's usual bound, or to
     // the image limit where that is lower.

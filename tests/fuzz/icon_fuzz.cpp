@@ -4,6 +4,8 @@
 #include "formats/icon/icon_reader.h"
 #include "formats/lib/png_file.h"
 
+#include <cstring>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace ravelle;
   const std::span<const uint8_t> file{data, size};
@@ -16,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::Exercise(image.result);
     if (number >= image.imageCount) break;
   }
+  // The load dispatch takes only RIFF files for animated cursors.
+  if (size < 4 || std::memcmp(data, "RIFF", 4) != 0) return 0;
   AnimatedCursor cursor = ReadAnimatedCursor(file, ReadPngImage);
   fuzz::Exercise(cursor.result);
   for (const AniFrameStep& step : cursor.tables.steps) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs fuzz targets one after another, seeded with the shared corpus when it is there.
+# Runs fuzz targets one after another, seeded with the shared corpus when it is there, each with
+# its dictionary (tests/fuzz/seeds.txt), on inputs of at most 16 KiB.
 #   tests/fuzz/run.sh SECONDS TARGET[:SEED-FOLDER]...
 #   tests/fuzz/run.sh SECONDS all      every target built, seeded as tests/fuzz/seeds.txt says
 # e.g. tests/fuzz/run.sh 300 dib_windows:bmp dib_os2:bmp dib_os2v2:bmp
@@ -22,10 +23,13 @@ for entry in "$@"; do
   target=${entry%%:*}
   seeds=()
   [ "$entry" != "$target" ] && [ -d "$corpus/${entry#*:}" ] && seeds=("$corpus/${entry#*:}")
+  dict=$(awk -v t="$target" '$1 == t {print $3}' tests/fuzz/seeds.txt)
+  options=()
+  [ -n "$dict" ] && options=(-dict="tests/fuzz/dict/$dict.dict")
   mkdir -p "build-fuzz/corpus/$target" build-fuzz/findings
   echo "== fuzz_$target for ${seconds}s"
-  build-fuzz/tests/fuzz/fuzz_$target -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 \
-    -print_final_stats=1 -artifact_prefix=build-fuzz/findings/"$target"- \
+  build-fuzz/tests/fuzz/fuzz_$target -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 -max_len=16384 \
+    -print_final_stats=1 "${options[@]}" -artifact_prefix=build-fuzz/findings/"$target"- \
     "build-fuzz/corpus/$target" "${seeds[@]}" 2>&1 | grep -E 'ERROR|SUMMARY|number_of_executed_units|Done ' || true
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 done

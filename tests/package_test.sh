@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder, unpacks it into a scratch root and checks what
+# it installs, then the desktop integration there: the entry validates, the viewer is the
+# default for each of its types, and the icon is found at every size from 16 to 256 pixels.
+#   tests/package_test.sh BUILD-FOLDER
+set -euo pipefail
+build=$(realpath "$1")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$build"
+cpack -G DEB -B "$scratch/out" >/dev/null
+deb=$(ls "$scratch"/out/ravelle_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+fail() { echo "package: $*" >&2; exit 1; }
+
+# The dependencies come from dpkg-shlibdeps: the image and Qt libraries are among them.
+for library in libjpeg libpng libtiff libqt6widgets6 libc6; do
+  grep -q "$library" <<<"$depends" || fail "no $library in Depends: $depends"
+done
+for file in usr/bin/ravelle usr/bin/ravelle-cli usr/libexec/ravelle/ravelle-render; do
+  [ -x "$root/$file" ] || fail "$file missing or not executable"
+done
+for file in usr/share/applications/ravelle.desktop usr/share/man/man1/ravelle.1.gz \
+            usr/share/man/man1/ravelle-cli.1.gz usr/share/bash-completion/completions/ravelle-cli \
+            usr/share/mime/packages/ravelle.xml usr/share/doc/ravelle/copyright usr/share/doc/ravelle/changelog.gz; do
+  [ -s "$root/$file" ] || fail "$file missing"
+done
+for size in 16 32 48 64 128 256; do
+  icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/ravelle.png
+  file "$icon" | grep -q "PNG image data, $size x $size" || fail "no ${size}px icon"
+done
+# The command-line tool runs from its installed place and finds its renderer there.
+"$root/usr/bin/ravelle-cli" --version >/dev/null || fail "ravelle-cli does not start"
+{ "$root/usr/bin/ravelle-cli" render no-such-file "$scratch/r.png" --size 8x8 2>/dev/null; test $? -eq 1; } ||
+  fail "ravelle-cli render does not report a missing file"
+
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/ravelle.desktop" || fail "desktop entry does not validate"
+fi
+if command -v xdg-mime >/dev/null && command -v update-desktop-database >/dev/null; then
+  update-desktop-database "$root/usr/share/applications"
+  export XDG_DATA_DIRS=$root/usr/share XDG_DATA_HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config XDG_CONFIG_DIRS=$scratch/config
+  mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
+  types=$(sed -n 's/^MimeType=//p' "$root/usr/share/applications/ravelle.desktop" | tr ';' ' ')
+  for type in $types; do
+    [ "$(xdg-mime query default "$type")" = ravelle.desktop ] || fail "ravelle is not the default for $type"
+  done
+fi
+if command -v update-mime-database >/dev/null; then
+  mkdir -p "$scratch/mime" && cp -r /usr/share/mime/packages "$scratch/mime/"
+  cp "$root/usr/share/mime/packages/ravelle.xml" "$scratch/mime/packages/"
+  update-mime-database "$scratch/mime" >/dev/null 2>&1
+  grep -q '^image/x-sun-icon$' "$scratch/mime/types" || fail "image/x-sun-icon not in the MIME database"
+fi

@@ -1,0 +1,176 @@
+// A header asking for a 65535 x 65535 picture (65500 for JPEG, the library's largest) of each
+// format that has one: far over the image limit, so the load stops at once with the reader's
+// allocation message, and ravelle-cli info exits 1 with it.
+#include <zlib.h>
+
+#include "formats/registry.h"
+#include "image/output_file.h"
+#include "platform/headless/headless_port.h"
+#include "shell/load.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Padded(Bytes bytes, std::size_t zeros = 64) {
+  bytes.resize(bytes.size() + zeros, 0);
+  return bytes;
+}
+
+Bytes WindowsBmp(uint32_t headerSize) {
+  Bytes b{'B', 'M'};
+  AppendU32le(b, 14 + headerSize + 64);
+  AppendU32le(b, 0);
+  AppendU32le(b, 14 + (headerSize == 12 ? 12 : headerSize));
+  AppendU32le(b, headerSize);
+  if (headerSize == 12) {
+    AppendU16le(b, 65535), AppendU16le(b, 65535), AppendU16le(b, 1), AppendU16le(b, 24);
+  } else {
+    AppendU32le(b, 65535), AppendU32le(b, 65535), AppendU16le(b, 1), AppendU16le(b, 24);
+    b.resize(14 + headerSize, 0);
+  }
+  return Padded(b);
+}
+
+Bytes Gif() {
+  Bytes b{'G', 'I', 'F', '8', '9', 'a'};
+  AppendU16le(b, 65535), AppendU16le(b, 65535), b.insert(b.end(), {0xF7, 0, 0});
+  b.resize(b.size() + 768, 0);
+  b.push_back(',');
+  AppendU16le(b, 0), AppendU16le(b, 0), AppendU16le(b, 65535), AppendU16le(b, 65535), b.push_back(0);
+  b.insert(b.end(), {8, 2, 0x4C, 1, 0, ';'});
+  return b;
+}
+
+Bytes Pcx() {
+  Bytes b{10, 5, 1, 8};
+  AppendU16le(b, 0x8000), AppendU16le(b, 0x8000), AppendU16le(b, 32766), AppendU16le(b, 32766);
+  b.resize(65, 0);
+  b.push_back(1);
+  AppendU16le(b, 65535);
+  return Padded(b, 128 - b.size() + 16);
+}
+
+Bytes Targa() {
+  Bytes b{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  AppendU16le(b, 65535), AppendU16le(b, 65535), b.insert(b.end(), {24, 0});
+  return Padded(b);
+}
+
+Bytes Iff(uint8_t planes) {
+  Bytes bmhd;
+  AppendU16be(bmhd, 65535), AppendU16be(bmhd, 65535), AppendU32be(bmhd, 0);
+  bmhd.insert(bmhd.end(), {planes, 0, 0, 0, 0, 0, 10, 11});
+  AppendU16be(bmhd, 65535), AppendU16be(bmhd, 65535);
+  Bytes form{'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D'};
+  AppendU32be(form, static_cast<uint32_t>(bmhd.size()));
+  form.insert(form.end(), bmhd.begin(), bmhd.end());
+  if (planes != 24) {
+    form.insert(form.end(), {'C', 'M', 'A', 'P'});
+    AppendU32be(form, 48);
+    form.resize(form.size() + 48, 0);
+  }
+  form.insert(form.end(), {'B', 'O', 'D', 'Y'});
+  AppendU32be(form, 64);
+  form.resize(form.size() + 64, 0);
+  Bytes b{'F', 'O', 'R', 'M'};
+  AppendU32be(b, static_cast<uint32_t>(form.size()));
+  b.insert(b.end(), form.begin(), form.end());
+  return b;
+}
+
+Bytes SunIcon() {
+  const std::string text = "/* Format_version=1, Width=65535, Height=65535, Depth=8, Valid_bits_per_item=16\n */\n0x0000,0x0000\n";
+  return {text.begin(), text.end()};
+}
+
+Bytes Tiff() {
+  // One IFD of 9 entries at offset 8; the bit depths behind it at 122.
+  Bytes b{'I', 'I', 42, 0};
+  AppendU32le(b, 8);
+  AppendU16le(b, 9);
+  const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    AppendU16le(b, tag), AppendU16le(b, type), AppendU32le(b, count), AppendU32le(b, value);
+  };
+  entry(256, 3, 1, 65535), entry(257, 3, 1, 65535), entry(258, 3, 3, 122), entry(259, 3, 1, 1), entry(262, 3, 1, 2);
+  entry(273, 4, 1, 128), entry(277, 3, 1, 3), entry(278, 3, 1, 65535), entry(279, 4, 1, 0xFFFFFFFF);
+  AppendU32le(b, 0);
+  AppendU16le(b, 8), AppendU16le(b, 8), AppendU16le(b, 8);
+  b.resize(128, 0);
+  return Padded(b);
+}
+
+// A small file of the project's own writer with its size fields made huge.
+Bytes Written(const char* writer, const std::function<void(Bytes&)>& patch) {
+  test::TempDir temp;
+  const auto file = temp / "small";
+  if (FindWriterByName(writer)->write(test::DrawDib(16, 16, 24), file) != WriteOutcome::Written) return {};
+  Bytes b = test::ReadBytes(file);
+  patch(b);
+  return b;
+}
+
+Bytes Jpeg() {
+  return Written("jpeg", [](Bytes& b) {
+    for (std::size_t i = 2; i + 9 < b.size(); ++i) {
+      if (b[i] == 0xFF && b[i + 1] == 0xC0) {
+        b[i + 5] = b[i + 7] = 0xFF, b[i + 6] = b[i + 8] = 0xDC;  // 65500 rows and columns
+        return;
+      }
+    }
+  });
+}
+
+Bytes Png() {
+  return Written("png", [](Bytes& b) {
+    // IHDR's data at 16 (width, height), its CRC over type and data at 29.
+    for (int at : {16, 20}) b[at] = 0, b[at + 1] = 0, b[at + 2] = 0xFF, b[at + 3] = 0xFF;
+    const auto crc = static_cast<uint32_t>(crc32(0, b.data() + 12, 17));
+    b[29] = static_cast<uint8_t>(crc >> 24), b[30] = static_cast<uint8_t>(crc >> 16);
+    b[31] = static_cast<uint8_t>(crc >> 8), b[32] = static_cast<uint8_t>(crc);
+  });
+}
+
+struct HugeCase {
+  const char* name;
+  std::function<Bytes()> bytes;
+  const char* message;
+};
+
+TEST(HugeHeaderTest, ShowsTheAllocationMessageAndLoadsNothing) {
+  const HugeCase cases[] = {
+      {"win.bmp", [] { return WindowsBmp(40); }, "Memory allocation error"},
+      {"os2.bmp", [] { return WindowsBmp(12); }, "Memory allocation error"},
+      {"os2v2.bmp", [] { return WindowsBmp(64); }, "Memory Allocation Error"},
+      {"a.gif", Gif, "Memory Allocation Error"},
+      {"a.pcx", Pcx, "Memory Allocation Error"},
+      {"a.tga", Targa, "Memory Allocation Error"},
+      {"a.iff", [] { return Iff(8); }, "Memory Allocation Error"},
+      {"rgb.iff", [] { return Iff(24); }, "Global Allocation Error"},
+      {"a.icon", SunIcon, "Memory Allocation Error"},
+      {"a.tif", Tiff, "Memory Allocation Error"},
+      {"a.jpg", Jpeg, "Memory Allocation Error"},
+      {"a.png", Png, "Memory Allocation Error"},
+  };
+  test::TempDir temp;
+  for (const HugeCase& c : cases) {
+    const std::string file = (temp / c.name).string();
+    test::WriteBytes(file, c.bytes());
+    HeadlessPort port;
+    CurrentImage image;
+    image.PreviewBox = {320, 320};
+    LoadSelectedFile(image, port, file);
+    EXPECT_EQ(image.Kind, ImageKind::NoImage) << c.name;
+    ASSERT_FALSE(port.messages.empty()) << c.name;
+    EXPECT_EQ(port.messages.back().message, (Message{c.message, "", kMbIconHand})) << c.name;
+
+    const test::CommandResult info = test::RunCommand(test::Quote(RAVELLE_CLI) + " info " + test::Quote(file) + " 2>&1");
+    EXPECT_EQ(info.status, 1) << c.name;
+    EXPECT_NE(info.out.find(c.message), std::string::npos) << c.name << ": " << info.out;
+  }
+}
+
+}  // namespace
+}  // namespace ravelle
