@@ -4,10 +4,11 @@
 //   ravelle-cli convert IN OUT --to FORMAT [--frame N] [--apply TOOL]... [--display-depth N]
 //   ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--frame N] [--apply TOOL]...
 //   ravelle-cli render FILE OUT.png --size WxH [--tile]
+//   ravelle-cli print FILE [--large|--tiled] [--printer NAME] [--copies N]
 //
 // Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a format or
-// tool this build does not have. Nothing here draws: `render` runs ravelle-render, which holds
-// the painter, so that the other commands start without loading it.
+// tool this build does not have. Nothing here draws: `render` and `print` run ravelle-render,
+// which holds the painter and the printer, so that the other commands start without loading them.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,6 +119,11 @@ std::string Help() {
          "                    WxH pixels, on white, and write that as a PNG file\n"
          "    --size WxH        the client area, each side from 1 to 16384\n"
          "    --tile            tiled, as after the Tile button; centred otherwise\n"
+         "  print FILE        print FILE on one page, as Print Normal does, to the default CUPS\n"
+         "                    destination (CUPS_SERVER chooses the server)\n"
+         "    --large | --tiled as Print Large or Print Tiled\n"
+         "    --printer NAME    this destination instead\n"
+         "    --copies N        N copies, from 1 to 999\n"
          "  --verbose         also print what the image libraries reported, and name a file whose\n"
          "                    picture is incomplete because the file ends early or is damaged\n"
          "\n"
@@ -351,21 +357,22 @@ int Convert(const std::vector<std::string>& args) {
 }
 
 // Runs ravelle-render, beside this program or where the installation puts it, in place of this
-// process: it parses the arguments and paints.
-int Render(char** argv) {
+// process: it parses the arguments and paints (or, with `print`, prints; the command is kept).
+int Render(char** argv, bool keepCommand = false) {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
     for (const std::filesystem::path& folder : {self.parent_path(), self.parent_path() / RAVELLE_RENDER_FROM_BIN}) {
       const std::string program = (folder / "ravelle-render").string();
       if (::access(program.c_str(), X_OK) != 0) continue;
-      argv[1] = const_cast<char*>(program.c_str());
-      ::execv(program.c_str(), argv + 1);
+      char** args = keepCommand ? argv : argv + 1;
+      args[0] = const_cast<char*>(program.c_str());
+      ::execv(program.c_str(), args);
       std::fprintf(stderr, "ravelle-cli: cannot run %s\n", program.c_str());
       return kExitFailed;
     }
   }
-  std::fprintf(stderr, "ravelle-cli: render needs ravelle-render, which this installation lacks\n");
+  std::fprintf(stderr, "ravelle-cli: %s needs ravelle-render, which this installation lacks\n", argv[1]);
   return kExitUsage;
 }
 
@@ -389,5 +396,6 @@ int main(int argc, char** argv) {
   if (command == "info") return Info(rest);
   if (command == "convert") return Convert(rest);
   if (command == "render") return Render(argv);
+  if (command == "print") return Render(argv, true);
   return Usage("unknown command '" + command + "'");
 }

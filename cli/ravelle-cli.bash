@@ -15,14 +15,15 @@ _ravelle_cli() {
     best32 best16 std256 web216 std16 gray mono restore"
 
   if [[ $COMP_CWORD -eq 1 ]]; then
-    COMPREPLY=($(compgen -W "info convert render --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "info convert render print --help --version" -- "$cur"))
     return
   fi
   case $prev in
     --to) COMPREPLY=($(compgen -W "$formats" -- "$cur")); return ;;
     --apply) COMPREPLY=($(compgen -W "$tools" -- "$cur")); return ;;
     --display-depth) COMPREPLY=($(compgen -W "1 4 8 16 24 32" -- "$cur")); return ;;
-    -j|--size|--frame) return ;;
+    -j|--size|--frame|--copies) return ;;
+    --printer) COMPREPLY=($(compgen -W "$(lpstat -e 2>/dev/null)" -- "$cur")); return ;;
     -o) COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
   if [[ $cur == -* ]]; then
@@ -30,6 +31,7 @@ _ravelle_cli() {
       info) COMPREPLY=($(compgen -W "--verbose -j" -- "$cur")) ;;
       convert) COMPREPLY=($(compgen -W "--to --frame --apply --display-depth -o -j --overwrite --verbose" -- "$cur")) ;;
       render) COMPREPLY=($(compgen -W "--size --tile --verbose" -- "$cur")) ;;
+      print) COMPREPLY=($(compgen -W "--large --tiled --printer --copies --verbose" -- "$cur")) ;;
     esac
     return
   fi

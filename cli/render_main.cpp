@@ -1,14 +1,20 @@
 // ravelle-render FILE OUT.png --size WxH [--tile] [--verbose]: what `ravelle-cli render` runs.
 // It paints FILE as the viewer would in a client area of WxH pixels, on white, into a PNG file.
-// It is a program of its own because painting needs QtGui, which the other commands should not
-// have to load.
+// ravelle-render print FILE [--large|--tiled] [--printer NAME] [--copies N] [--verbose]: what
+// `ravelle-cli print` runs; it prints FILE as the viewer's Print menu does, to a CUPS destination.
+// It is a program of its own because painting needs QtGui, and printing Qt's print support,
+// which the other commands should not have to load.
 
+#include <QApplication>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +23,8 @@
 #include "cli/cli_support.h"
 #include "image/output_file.h"
 #include "platform/headless/painter_surface.h"
+#include "platform/qt/printing.h"
+#include "shell/print.h"
 #include "shell/paint_shown.h"
 #include "shell/shell_state.h"
 
@@ -35,6 +43,17 @@ std::optional<Size> ParseSize(const std::string& text) {
   if (width < 1 || height < 1 || width > kMaxRenderSide || height > kMaxRenderSide) return std::nullopt;
   if (int64_t{width} * height > kMaxRenderPixels) return std::nullopt;
   return Size{width, height};
+}
+
+// Qt's application object, made on the offscreen platform unless another is asked for, so that
+// no display is needed.
+template <class Application>
+std::unique_ptr<Application> MakeApplication() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "ravelle-render";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<Application>(argc, argv);
 }
 
 int Render(const std::vector<std::string>& args) {
@@ -70,13 +89,8 @@ int Render(const std::vector<std::string>& args) {
   std::fputs(messages.text.c_str(), stderr);
   if (!loaded) return kExitFailed;
 
-  // Text in metafiles needs the font database, which needs an application object; it is made
-  // on the offscreen platform, so no display is needed.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "ravelle-render";
-  char* argv[] = {name, nullptr};
-  QGuiApplication application(argc, argv);
+  // Text in metafiles needs the font database, which needs an application object.
+  const auto application = MakeApplication<QGuiApplication>();
 
   // What the viewer's paint draws into a client area of that size.
   image.Viewer = true;
@@ -109,7 +123,106 @@ int Render(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+// The headless port with the print dialog answered by one printer chosen beforehand.
+class PrinterPort final : public HeadlessPort {
+ public:
+  explicit PrinterPort(QPrinter& printer) : printer_(printer) {}
+  bool PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) override {
+    started = true;
+    documentName_ = documentName;
+    printed = PrintOnPrinter(printer_, documentName, draw);
+    return printed;
+  }
+  const std::string& DocumentName() const { return documentName_; }
+  bool started = false;
+  bool printed = false;
+
+ private:
+  QPrinter& printer_;
+  std::string documentName_;
+};
+
+int Print(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  PrintMode mode;
+  std::string printerName;
+  int copies = 1;
+  Messages messages;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--large") {
+      mode.large = true;
+    } else if (arg == "--tiled") {
+      mode.tiled = true;
+    } else if (arg == "--printer" || arg == "--copies") {
+      if (i + 1 >= args.size()) return Usage(arg + " needs a value");
+      const std::string& value = args[++i];
+      if (arg == "--printer") {
+        printerName = value;
+      } else {
+        char extra = 0;
+        if (std::sscanf(value.c_str(), "%d%c", &copies, &extra) != 1 || copies < 1 || copies > 999) {
+          return Usage("--copies takes a number from 1 to 999");
+        }
+      }
+    } else if (arg == "--verbose") {
+      messages.verbose = true;
+    } else if (arg.starts_with("--")) {
+      return Usage("unknown option '" + arg + "'");
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (mode.large && mode.tiled) return Usage("print takes --large or --tiled, not both");
+  if (positional.size() != 1) return Usage("print needs one input file");
+  const std::string& in = positional[0];
+
+  CurrentImage image;
+  {
+    HeadlessPort loader;
+    const bool loaded = LoadForCommand(image, loader, in, messages);
+    std::fputs(messages.text.c_str(), stderr);
+    if (!loaded) return kExitFailed;
+  }
+
+  // Text in metafiles needs the font database, and the printer Qt's widgets.
+  const auto application = MakeApplication<QApplication>();
+
+  if (printerName.empty()) printerName = QPrinterInfo::defaultPrinterName().toStdString();
+  if (printerName.empty()) {
+    std::fprintf(stderr, "ravelle-cli: no printer: give --printer NAME, or set a default destination\n");
+    return kExitFailed;
+  }
+  if (QPrinterInfo::printerInfo(QString::fromStdString(printerName)).isNull()) {
+    std::fprintf(stderr, "ravelle-cli: no printer named '%s'\n", printerName.c_str());
+    return kExitFailed;
+  }
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPrinterName(QString::fromStdString(printerName));
+  printer.setCopyCount(copies);
+
+  PrinterPort port(printer);
+  PrintImage(image, port, mode);
+  if (!port.started) {
+    std::fprintf(stderr, "ravelle-cli: %s: nothing to print\n", in.c_str());
+    return kExitFailed;
+  }
+  if (!port.printed) {
+    std::fprintf(stderr, "ravelle-cli: %s: the printer '%s' could not be started\n", in.c_str(), printerName.c_str());
+    return kExitFailed;
+  }
+  const QRect area = printer.pageLayout().paintRectPixels(printer.resolution());
+  std::printf("%s: \"%s\" to %s, printable area %dx%d at (%d, %d) of the paper, %d dpi\n", in.c_str(),
+              port.DocumentName().c_str(), printerName.c_str(), area.width(), area.height(), area.x(), area.y(),
+              printer.resolution());
+  return kExitOk;
+}
+
 }  // namespace
 }  // namespace ravelle::cli
 
-int main(int argc, char** argv) { return ravelle::cli::Render(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "print") return ravelle::cli::Print({args.begin() + 1, args.end()});
+  return ravelle::cli::Render(args);
+}

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev fonts-dejavu-core
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin
   dpkg-dev file lintian desktop-file-utils xdg-utils shared-mime-info
+  cups-daemon cups-client cups-filters poppler-utils
 )
 if [ "${RAVELLE_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then packages+=(xvfb xauth); fi
 
