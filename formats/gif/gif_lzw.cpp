@@ -1,5 +1,6 @@
 #include "formats/gif/gif_lzw.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ravelle {
@@ -53,13 +54,15 @@ class CodeReader {
 };
 
 // Where the next decoded pixel goes: rows top-down in file order, through the interlace passes.
+// The image is `width` x `height`; pixels outside the part the dib holds are dropped.
 class PixelCursor {
  public:
-  PixelCursor(PackedDib& dib, bool interlaced)
-      : dib_(dib), width_(dib.Width()), height_(dib.Height()), interlaced_(interlaced) { SeekRow(); }
-  bool Done() const { return row_ == nullptr; }
+  PixelCursor(PackedDib& dib, bool interlaced, int width, int height)
+      : dib_(dib), width_(width), height_(height), shownWidth_(std::min(width, dib.Width())),
+        shownHeight_(std::min(height, dib.Height())), interlaced_(interlaced) { SeekRow(); }
+  bool Done() const { return done_; }
   void Put(uint8_t index) {
-    row_[x_] = index;
+    if (row_ != nullptr && x_ < shownWidth_) row_[x_] = index;
     if (++x_ == width_) {
       x_ = 0;
       AdvanceRow();
@@ -78,11 +81,15 @@ class PixelCursor {
     }
     SeekRow();
   }
-  void SeekRow() { row_ = (y_ < height_ && width_ > 0) ? dib_.Row(height_ - 1 - y_).data() : nullptr; }
+  void SeekRow() {
+    done_ = y_ >= height_ || width_ <= 0;
+    row_ = !done_ && y_ < shownHeight_ ? dib_.Row(dib_.Height() - 1 - y_).data() : nullptr;
+  }
 
   PackedDib& dib_;
-  int width_, height_;
+  int width_, height_, shownWidth_, shownHeight_;
   bool interlaced_;
+  bool done_ = false;
   int y_ = 0, x_ = 0, pass_ = 0;
   uint8_t* row_ = nullptr;
 };
@@ -90,6 +97,10 @@ class PixelCursor {
 }  // namespace
 
 bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced) {
+  return DecodeGifLzw(in, minCodeSize, dib, interlaced, dib.Width(), dib.Height());
+}
+
+bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height) {
   std::array<uint16_t, kMaxCodes> prefix;
   std::array<uint8_t, kMaxCodes> suffix;
   std::array<uint8_t, kMaxCodes> first;
@@ -101,7 +112,7 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
     prefix[i] = 0;
   }
   CodeReader codes(in);
-  PixelCursor cursor(dib, interlaced);
+  PixelCursor cursor(dib, interlaced, width, height);
   int size = minCodeSize + 1;
   int next = end + 1;
   int previous = -1;

@@ -16,6 +16,9 @@ namespace ravelle {
 // Returns false when the data ended early or held an illegal code: what was decoded is kept.
 // `in` is left after the terminating sub-block when the data has one.
 bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced);
+// The same for an image of `width` x `height` of which `dib` holds the top-left part: the
+// pixels beyond it are decoded and dropped.
+bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height);
 
 // Encodes colour indices (each below 2^minCodeSize) as sub-blocks with their terminator; the
 // table is cleared whenever it is full.

@@ -327,13 +327,16 @@ bool GifAnimation::Step() {
   int minCodeSize = 0;
   in.Seek(frame.descriptor);
   if (ReadDescriptor(in, screen, image, minCodeSize) != Step::Found) return true;
-  bool complete = false;
-  const PackedDib pixels = DecodeImage(in, image, minCodeSize, complete);
-  if (!pixels) return true;  // a frame too large for memory leaves the screen as it was
+  // Only the part of the frame on the screen is kept: a frame far larger than its screen costs
+  // no more memory than the screen.
   const int right = std::min(image.left + image.width, screenWidth_);
   const int bottom = std::min(image.top + image.height, screenHeight_);
+  if (right <= image.left || bottom <= image.top) return true;
+  PackedDib pixels = CreateDib(right - image.left, bottom - image.top, 8, static_cast<uint32_t>(image.colorCount));
+  if (!pixels) return true;  // a frame too large for memory leaves the screen as it was
+  DecodeGifLzw(in, minCodeSize, pixels, image.interlaced, image.width, image.height);
   for (int y = image.top; y < bottom; ++y) {
-    const uint8_t* from = pixels.Row(image.height - 1 - (y - image.top)).data();
+    const uint8_t* from = pixels.Row(pixels.Height() - 1 - (y - image.top)).data();
     uint8_t* to = screen_.Row(screenHeight_ - 1 - y).data();
     for (int x = image.left; x < right; ++x) {
       const uint8_t index = from[x - image.left];

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Decoding and encoding a 6000 x 4000 8-bit GIF: ravelle-cli beside netpbm (giftopnm, ppmtogif),
+# ImageMagick and Pillow, on the same files in the same run, with each one's time as a ratio of
+# the fastest other program's. Not part of the test suite.
+#   tests/bench/gif_compare.sh   (after scripts/build.sh with benchmarks; needs hyperfine,
+#                                 imagemagick, netpbm; python3-pil when there)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${BUILD:-build}
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cli="$build/ravelle-cli"
+
+# The bitmap benchmark's 8-bit photograph, as a BMP, a PPM and a GIF of our own writer.
+"$build/tests/bench/bench_dib" --make-inputs "$dir" >/dev/null
+src="$dir/photo8.bmp"
+"$cli" convert "$dir/photo8-rle.bmp" "$src" --to bmp >/dev/null
+"$cli" convert "$src" "$dir/photo8.gif" --to gif >/dev/null
+bmptopnm "$src" >"$dir/photo8.ppm" 2>/dev/null
+ls -l "$dir/photo8.gif"
+
+pil=false
+/usr/bin/python3 -c "import PIL" 2>/dev/null && pil=true
+gif="$dir/photo8.gif"
+runs=(-n "decode: ravelle-cli" "$cli info $gif"
+      -n "decode: netpbm giftopnm" "giftopnm $gif >/dev/null"
+      -n "decode: ImageMagick" "/usr/bin/convert $gif null:")
+$pil && runs+=(-n "decode: Pillow" "/usr/bin/python3 -c \"from PIL import Image; Image.open('$gif').load()\"")
+runs+=(-n "encode: ravelle-cli" "$cli convert $src $dir/a.gif --to gif"
+       -n "encode: netpbm ppmtogif" "ppmtogif $dir/photo8.ppm >$dir/b.gif 2>/dev/null"
+       -n "encode: ImageMagick" "/usr/bin/convert $src $dir/c.gif")
+$pil && runs+=(-n "encode: Pillow" "/usr/bin/python3 -c \"from PIL import Image; Image.open('$src').save('$dir/d.gif')\"")
+hyperfine --warmup 1 --runs 5 --style basic --export-csv "$dir/times.csv" "${runs[@]}"
+
+# Ours against the fastest of the others, for each job.
+awk -F, 'NR > 1 {
+  split($1, name, ": "); job = name[1]; mean = $2
+  if (name[2] == "ravelle-cli") ours[job] = mean
+  else if (!(job in best) || mean < best[job]) { best[job] = mean; who[job] = name[2] }
+} END {
+  for (job in ours) printf "%s: ravelle-cli %.3f s, fastest other %s %.3f s, ratio %.2f\n", job, ours[job], who[job], best[job], ours[job] / best[job]
+}' "$dir/times.csv"
