@@ -474,22 +474,5 @@ TEST(IconConformanceTest, ValidCorpusIconsAndCursorFramesMatchImageMagick) {
   EXPECT_GT(frames.compared, 60);
 }
 
-// Every file of the folder, valid or not, is read through the type rules without harm.
-TEST(IconConformanceTest, EveryCorpusFileIsHandledSafely) {
-  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
-  for (const auto& entry : test::CorpusManifest()) {
-    if (entry.path.rfind("ico/", 0) != 0) continue;
-    SCOPED_TRACE(entry.path);
-    const auto bytes = test::ReadBytes(test::CorpusDir() / entry.path);
-    const std::string name = entry.path;
-    const TypeDecision decision = DecideFileType(bytes, name.substr(name.size() - 3));
-    if (decision.type != FileType::Icon && decision.type != FileType::AnimatedCursor) continue;
-    const ReadResult result = FindReader(decision.type)->read({bytes, name, 24, 0});
-    if (result.dib) {
-      EXPECT_EQ(result.dib.Pixels().size(), result.dib.Stride() * result.dib.Height());
-    }
-  }
-}
-
 }  // namespace
 }  // namespace ravelle
