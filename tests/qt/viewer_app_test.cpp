@@ -8,6 +8,8 @@
 
 #include "qt/qt_fixture.h"
 #include "shell/browser.h"
+#include "support/animation_files.h"
+#include "support/shell_fixture.h"
 
 namespace ravelle {
 namespace {
@@ -45,6 +47,31 @@ TEST_F(QtAppTest, StartingWithAFileShowsItAndDoubleClickingThePictureOpensTheVie
   QTest::keyClick(app.Viewer(), Qt::Key_Q);
   QTRY_VERIFY(app.Viewer() == nullptr);
   EXPECT_FALSE(app.image.Viewer);
+}
+
+// The dialog's animation timer redraws the preview with the next frame: a GIF's, and an icon
+// sequence's next image.
+TEST_F(QtAppTest, ThePreviewChangesBetweenTwoAnimationSteps) {
+  using namespace test::gif;
+  Bytes gif = Header("89a", 4, 2, 0x86, 128);
+  Control(gif, 0, 0);
+  Image(gif, 0, 0, 4, 2, Solid(4, 2, 1));
+  Control(gif, 0, 0);
+  Image(gif, 0, 0, 4, 2, Solid(4, 2, 120));
+  Add(gif, {0x3B});
+  test::WriteBytes(dir / "anim.gif", gif);
+  using namespace test::icon;
+  test::WriteBytes(dir / "three.ico", IconFile({Checkered(16, 4), Checkered(32, 8), Checkered(8, 24)}));
+  fs::current_path(dir.path());  // the list's names are relative to the folder it shows
+  for (const char* name : {"anim.gif", "three.ico"}) {
+    SCOPED_TRACE(name);
+    app.FileListAdd(name);
+    app.FileListSelect(app.FileListFindExact(name));
+    BrowserCommand(app.image, app.shell, app, kIdOk);
+    ASSERT_TRUE(app.image.Timer);
+    const QImage first = app.Dialog()->Pane()->grab().toImage();
+    QTRY_VERIFY_WITH_TIMEOUT(app.Dialog()->Pane()->grab().toImage() != first, 3000);
+  }
 }
 
 TEST_F(QtAppTest, MenuCommandsReachTheLogic) {
