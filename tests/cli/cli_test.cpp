@@ -145,7 +145,7 @@ TEST_F(CliTest, ConvertTakesTheFrameAskedForAsABitmap) {
   Bytes gif = Header("89a", 3, 1, 0x81, 4);
   for (int frame = 0; frame < 3; ++frame) {
     Control(gif, 1, 10);
-    Image(gif, frame, 0, 1, 1, {frame + 1});  // each frame adds one pixel to what stays
+    Image(gif, frame, 0, 1, 1, {static_cast<uint8_t>(frame + 1)});  // each frame adds one pixel to what stays
   }
   Add(gif, {0x3B});
   const std::string animation = Write("anim.gif", gif);
