@@ -67,14 +67,18 @@ inline std::function<void(QWidget*)> ReadAndConfirm(QString& text) {
 
 class QtAppTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
+  // Writes the folder's files; the program starts on the one returned.
+  virtual fs::path WriteFiles() {
     // A red 120 x 60 image, and a second file beside it.
     PackedDib red = CreateDib(120, 60, 24);
     for (std::size_t i = 0; i + 2 < red.Pixels().size(); i += 3) red.Pixels()[i + 2] = 255;
     WriteBitmapFile(dir / "red.bmp", red);
     WriteBitmapFile(dir / "grey.bmp", DrawDib(30, 30, 8));
-    app.Start((dir / "red.bmp").string());
+    return dir / "red.bmp";
+  }
+  void SetUp() override {
+    previous_ = fs::current_path();
+    app.Start(WriteFiles().string());
     QTRY_VERIFY_WITH_TIMEOUT(app.image.Kind == ImageKind::Bitmap, 5000);
   }
   void TearDown() override { fs::current_path(previous_); }

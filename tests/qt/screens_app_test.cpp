@@ -17,6 +17,7 @@
 #include "platform/qt/qt_app.h"
 #include "platform/qt/viewer_window.h"
 #include "resources/dialogs.h"
+#include "qt/qt_fixture.h"
 #include "support/shell_fixture.h"
 #include "support/test_images.h"
 
@@ -25,36 +26,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScreensTest : public ::testing::Test {
+class ScreensTest : public test::QtAppTest {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    // A 2000 x 1500 picture whose left half is red and right half blue, and a small grey one.
+  // A 2000 x 1500 picture whose left half is red and right half blue, and a small grey one.
+  fs::path WriteFiles() override {
     PackedDib big = CreateDib(2000, 1500, 24);
     for (int y = 0; y < 1500; ++y) {
       for (int x = 0; x < 2000; ++x) test::SetPixel(big, x, y, x < 1000 ? test::Rgb(255, 0, 0) : test::Rgb(0, 0, 255));
     }
     test::WriteBitmapFile(dir / "big.bmp", big);
     test::WriteBitmapFile(dir / "grey.bmp", test::DrawDib(30, 30, 8));
-    app.Start((dir / "big.bmp").string());
-    QTRY_VERIFY_WITH_TIMEOUT(app.image.Kind == ImageKind::Bitmap, 5000);
-  }
-  void TearDown() override { fs::current_path(previous_); }
-
-  void OpenViewer() {
-    QTest::mouseClick(app.Dialog()->Control(kIdCenter), Qt::LeftButton);
-    ASSERT_NE(app.Viewer(), nullptr);
-    app.Viewer()->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.Viewer()));
+    return dir / "big.bmp";
   }
   // The full-screen window's image part, as painted now.
   QColor FullScreenPixel(int x, int y) { return app.FullScreen()->Canvas()->grab().toImage().pixelColor(x, y); }
-
-  test::TempDir dir;
-  QtApp app;
-
- private:
-  fs::path previous_;
 };
 
 TEST_F(ScreensTest, FullScreenFromTheDialogScrollsWithKeysAndClosesOnAnyOtherKey) {
