@@ -54,3 +54,9 @@ if command -v update-mime-database >/dev/null; then
   update-mime-database "$scratch/mime" >/dev/null 2>&1
   grep -q '^image/x-sun-icon$' "$scratch/mime/types" || fail "image/x-sun-icon not in the MIME database"
 fi
+# The package's own build links ravelle-cli dynamically; a test build may link it statically,
+# which lintian reports as embedded libraries and which is the only report let through here.
+if command -v lintian >/dev/null; then
+  report=$(lintian --fail-on error --suppress-tags embedded-library "$deb" 2>&1) ||
+    fail "lintian reports errors: $report"
+fi
