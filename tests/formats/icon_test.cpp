@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -353,19 +354,34 @@ std::optional<Rgba> ImageMagickRgba(const std::filesystem::path& file, int index
   return image;
 }
 
+// Images whose reading is right where the reference differs, and why.
+const struct {
+  const char* path;
+  int image;
+  bool read;  // whether the reader gives an image
+  const char* reason;
+} kKnownDifferences[] = {
+    {"ico/dotnet/pngwithheight_icon.ico", 7, false,
+     "its PNG image is damaged (the IDAT fails its CRC, its deflate data is invalid): no decoder reads it, and the "
+     "reader fails with its message"},
+};
+
 struct EntryFacts {
+  std::size_t image = 0;  // where the image starts
+  uint32_t size = 0;      // its bytes, as the directory says
   bool png = false;
   bool alpha = false;  // a 32-bit image with a fourth byte that is not 0
 };
 
-EntryFacts FactsOf(std::span<const uint8_t> file, std::size_t base, int number) {
+EntryFacts FactsOf(std::span<const uint8_t> file, int number) {
   EntryFacts facts;
-  const std::size_t entry = base + 16 * static_cast<std::size_t>(number) - 10;
+  const std::size_t entry = 16 * static_cast<std::size_t>(number) - 10;
   if (entry + 16 > file.size()) return facts;
   const auto dword = [&](std::size_t at) {
     return at + 4 <= file.size() ? file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24 : 0u;
   };
-  const std::size_t image = base + dword(entry + 12);
+  const std::size_t image = facts.image = dword(entry + 12);
+  facts.size = dword(entry + 8);
   facts.png = image + 4 <= file.size() && file[image] == 0x89 && file[image + 1] == 'P';
   if (facts.png || image + 40 > file.size() || (file[image + 14] | file[image + 15] << 8) != 32) return facts;
   const std::size_t width = file[entry] == 0 ? 256 : file[entry], height = file[entry + 1] == 0 ? 256 : file[entry + 1];
@@ -375,16 +391,34 @@ EntryFacts FactsOf(std::span<const uint8_t> file, std::size_t base, int number) 
   return facts;
 }
 
+// Image `number` in a file of its own: ImageMagick gives up the whole list at an image it
+// cannot read, and with it every image after that one.
+std::vector<uint8_t> ImageAlone(std::span<const uint8_t> file, int number) {
+  const EntryFacts facts = FactsOf(file, number);
+  const std::size_t entry = 16 * static_cast<std::size_t>(number) - 10;
+  std::vector<uint8_t> alone{0, 0, file[2], 0, 1, 0};
+  alone.insert(alone.end(), file.begin() + static_cast<std::ptrdiff_t>(entry), file.begin() + static_cast<std::ptrdiff_t>(entry + 12));
+  Put32(alone, 22);
+  const std::size_t end = std::min<std::size_t>(facts.image + facts.size, file.size());
+  alone.insert(alone.end(), file.begin() + static_cast<std::ptrdiff_t>(facts.image), file.begin() + static_cast<std::ptrdiff_t>(end));
+  return alone;
+}
+
 // The reference: ImageMagick's colours laid over white the way the reader composes, by alpha
 // (PNG, and 32 bits with alpha) or by the mask (transparent pixels inverted); indexed images
-// take the nearest entry of their table for a colour they lack.
+// take the nearest entry of their table for a colour they lack. PNG images come through the
+// PNG reader, which mixes in linear light for a 2.2 screen (those of the corpus carry no gamma
+// of their own, so 0.45 is theirs).
 test::RgbImage Composed(const Rgba& rgba, const EntryFacts& facts, const PackedDib& ours) {
   test::RgbImage out{rgba.width, rgba.height, {}};
   const auto table = ours.Colors();
+  const auto linear = [](uint8_t v) { return std::lround(255 * std::pow(v / 255.0, 1 / 0.45)); };
   for (std::size_t i = 0; i < rgba.samples.size(); i += 4) {
     const uint8_t* s = &rgba.samples[i];
     uint8_t c[3] = {s[0], s[1], s[2]};
-    if (facts.png || facts.alpha) {
+    if (facts.png && s[3] != 0 && s[3] != 255) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>(std::lround(255 * std::pow((linear(v) * s[3] + 255 * (255 - s[3]) + 127) / 255 / 255.0, 1 / 2.2)));
+    } else if (facts.png || facts.alpha) {
       for (uint8_t& v : c) v = static_cast<uint8_t>((v * s[3] + 255 * (255 - s[3]) + 127) / 255);
     } else if (s[3] == 0) {
       for (uint8_t& v : c) v = static_cast<uint8_t>(255 - v);
@@ -412,22 +446,34 @@ struct Conformance {
   int matched = 0;
 };
 
-void CompareIcon(const std::filesystem::path& file, std::span<const uint8_t> bytes, std::size_t base, Conformance& counts,
+// Compares every image of an icon file (or the one frame of an animated cursor's icon, mode 2);
+// `name` is the corpus path that the known differences give.
+void CompareIcon(const std::string& name, const std::filesystem::path& file, std::span<const uint8_t> bytes, Conformance& counts,
                  int mode = 0) {
-  const auto first = ReadIconImage(bytes, {.baseOffset = base, .mode = mode, .png = ReadPngImage});
+  const auto first = ReadIconImage(bytes, {.mode = mode, .png = ReadPngImage});
   const int images = mode == 0 ? first.imageCount : 1;
   for (int n = 1; n <= images; ++n) {
     SCOPED_TRACE("image " + std::to_string(n));
-    const auto icon = ReadIconImage(bytes, {.imageNumber = n, .baseOffset = base, .mode = mode, .png = ReadPngImage});
-    ++counts.compared;
-    const auto reference = ImageMagickRgba(file, n - 1);
-    const bool same = icon.result.dib && reference &&
-                      test::SameImage(test::DibToRgb(icon.result.dib), Composed(*reference, FactsOf(bytes, base, n), icon.result.dib));
-    if (same) {
-      ++counts.matched;
-    } else {
-      std::printf("differs: %s image %d\n", file.string().c_str(), n);
+    const auto icon = ReadIconImage(bytes, {.imageNumber = n, .mode = mode, .png = ReadPngImage});
+    const auto known = std::ranges::find_if(kKnownDifferences, [&](const auto& k) { return k.path == name && k.image == n; });
+    if (known != std::end(kKnownDifferences)) {
+      std::printf("known difference: %s image %d: %s\n", name.c_str(), n, known->reason);
+      EXPECT_EQ(static_cast<bool>(icon.result.dib), known->read);
+      EXPECT_EQ(icon.result.messages.empty(), known->read);
+      continue;
     }
+    ++counts.compared;
+    auto reference = ImageMagickRgba(file, n - 1);
+    if (!reference) {
+      test::TempDir temp;
+      test::WriteBytes(temp / "alone.ico", ImageAlone(bytes, n));
+      reference = ImageMagickRgba(temp / "alone.ico", 0);
+    }
+    const EntryFacts facts = FactsOf(bytes, n);
+    const bool same = icon.result.dib && reference &&
+                      test::SameImage(test::DibToRgb(icon.result.dib), Composed(*reference, facts, icon.result.dib), facts.png ? 1 : 0);
+    counts.matched += same;
+    if (!same) ADD_FAILURE() << name << " image " << n << " differs from ImageMagick's";
   }
 }
 
@@ -441,7 +487,7 @@ TEST(IconConformanceTest, ValidCorpusIconsAndCursorFramesMatchImageMagick) {
     const auto file = test::CorpusDir() / entry.path;
     const auto bytes = test::ReadBytes(file);
     if (entry.format != "ANI") {
-      CompareIcon(file, bytes, 0, icons);
+      CompareIcon(entry.path, file, bytes, icons);
       continue;
     }
     // Each frame's icon, as a file of its own, against the frame read from the animated cursor.
@@ -461,16 +507,13 @@ TEST(IconConformanceTest, ValidCorpusIconsAndCursorFramesMatchImageMagick) {
       const auto own = ReadIconImage(test::ReadBytes(alone), {.png = ReadPngImage});
       ASSERT_TRUE(own.result.dib);
       EXPECT_EQ(test::BytesOf(own.result.dib), test::BytesOf(frame));
-      CompareIcon(alone, test::ReadBytes(alone), 0, frames, 2);
+      CompareIcon(entry.path, alone, test::ReadBytes(alone), frames, 2);
       at = start;
     }
   }
   std::printf("icon images matching ImageMagick: %d of %d; animated-cursor frames: %d of %d\n", icons.matched,
               icons.compared, frames.matched, frames.compared);
-  EXPECT_GT(icons.compared, 60);
-  // Still open: the 256 x 256 PNG image of one file and images 7 to 18 of another differ.
-  EXPECT_GE(icons.matched, 86);
-  EXPECT_EQ(frames.matched, frames.compared);
+  EXPECT_GT(icons.compared, 90);
   EXPECT_GT(frames.compared, 60);
 }
 
