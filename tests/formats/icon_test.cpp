@@ -28,8 +28,6 @@ using namespace test::icon;
 using test::Put16;
 using test::Put32;
 
-void PutId(std::vector<uint8_t>& b, const char* id) { b.insert(b.end(), id, id + 4); }
-
 IconImage Read(const std::vector<uint8_t>& bytes, IconRequest request = {}) { return ReadIconImage(bytes, request); }
 
 // ---- icons and cursors
@@ -183,56 +181,6 @@ TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
 }
 
 // ---- animated cursors
-
-struct AniChunk {
-  const char* id;
-  std::vector<uint8_t> data;
-};
-
-std::vector<uint8_t> Dwords(std::initializer_list<uint32_t> values) {
-  std::vector<uint8_t> b;
-  for (uint32_t v : values) Put32(b, v);
-  return b;
-}
-
-std::vector<uint8_t> Anih(uint32_t frames, uint32_t steps) { return Dwords({36, frames, steps, 0, 0, 0, 0, 10, 1}); }
-
-std::vector<uint8_t> AniFile(const std::vector<AniChunk>& chunks) {
-  std::vector<uint8_t> body;
-  PutId(body, "ACON");
-  for (const AniChunk& chunk : chunks) {
-    const bool list = std::strcmp(chunk.id, "fram") == 0;
-    if (list) {
-      PutId(body, "LIST");
-      Put32(body, static_cast<uint32_t>(chunk.data.size() + 4));
-    }
-    PutId(body, chunk.id);
-    if (!list) Put32(body, static_cast<uint32_t>(chunk.data.size()));
-    body.insert(body.end(), chunk.data.begin(), chunk.data.end());
-    if (body.size() % 2 != 0) body.push_back(0);
-  }
-  std::vector<uint8_t> b;
-  PutId(b, "RIFF");
-  Put32(b, static_cast<uint32_t>(body.size()));
-  b.insert(b.end(), body.begin(), body.end());
-  return b;
-}
-
-// The frame list: "icon" chunks each holding a cursor of one colour (index i of a 2-colour
-// table), so a frame can be told by its first pixel.
-std::vector<uint8_t> Frames(int count) {
-  std::vector<uint8_t> b;
-  for (int i = 0; i < count; ++i) {
-    IconPicture p{8, 8, 8, {{0, 0, 0, 0}, {0, 0, 255, 0}}};
-    p.table.resize(256);
-    p.pixel = [i](int, int) { return static_cast<uint32_t>(i % 2); };
-    const auto icon = IconFile({p}, 2);
-    PutId(b, "icon");
-    Put32(b, static_cast<uint32_t>(icon.size()));
-    b.insert(b.end(), icon.begin(), icon.end());
-  }
-  return b;
-}
 
 std::vector<std::pair<uint32_t, uint32_t>> StepsOf(const AniTables& tables) {
   std::vector<std::pair<uint32_t, uint32_t>> steps;
