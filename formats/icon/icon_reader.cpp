@@ -8,7 +8,6 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <string_view>
 
 #include "image/byte_reader.h"
 #include "image/dib_pixels.h"
@@ -77,6 +76,7 @@ unsigned NearestEntry(std::span<const RgbQuad> table, RgbQuad c) {
     if (distance < bestDistance) {
       bestDistance = distance;
       best = i;
+      if (distance == 0) break;
     }
   }
   return best;
@@ -115,18 +115,33 @@ void ComposeOverWhite(PackedDib& dib, std::span<const uint8_t> mask, std::size_t
   const int width = dib.Width();
   const bool alpha = bits == 32 && HasAlpha(dib);
   const std::span<const RgbQuad> table = dib.Colors();
+  // What an indexed pixel becomes depends only on its index and its mask bit: each pair is
+  // looked up in the table once.
+  std::array<int16_t, 512> mapped;
+  mapped.fill(-1);
+  // Whether pixels whose mask bit is 0 stay as they are: then eight of them with a mask byte of
+  // 0 are passed over at once.
+  const bool unmaskedStay = bits <= 8 ? table.size() == std::size_t{1} << bits : bits == 24 || (bits == 32 && !alpha);
   for (int y = 0; y < dib.Height(); ++y) {
     uint8_t* row = dib.Row(y).data();
     const uint8_t* maskRow = mask.data() + static_cast<std::size_t>(y) * maskStride;
     for (int x = 0; x < width; ++x) {
+      if (unmaskedStay && (x & 7) == 0 && maskRow[x >> 3] == 0) {
+        x += 7;
+        continue;
+      }
       const bool inverted = ((maskRow[x >> 3] >> (7 - (x & 7))) & 1) != 0;
       if (bits <= 8) {
         const unsigned index = PixelIndex(row, bits, x);
         if (!inverted && index < table.size()) continue;
-        RgbQuad c = TableColor(table, index);
-        if (inverted) c = {static_cast<uint8_t>(~c.rgbBlue), static_cast<uint8_t>(~c.rgbGreen),
-                           static_cast<uint8_t>(~c.rgbRed), 0};
-        SetPixelIndex(row, bits, x, NearestEntry(table, c));
+        int16_t& to = mapped[2 * index + (inverted ? 1 : 0)];
+        if (to < 0) {
+          RgbQuad c = TableColor(table, index);
+          if (inverted) c = {static_cast<uint8_t>(~c.rgbBlue), static_cast<uint8_t>(~c.rgbGreen),
+                             static_cast<uint8_t>(~c.rgbRed), 0};
+          to = static_cast<int16_t>(NearestEntry(table, c));
+        }
+        SetPixelIndex(row, bits, x, static_cast<unsigned>(to));
       } else if (bits == 16) {
         uint8_t* p = row + 2 * static_cast<std::size_t>(x);
         const unsigned v = (p[0] | p[1] << 8) & 0x7FFFu;
@@ -278,16 +293,20 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
 
 namespace {
 
-bool IdIs(std::span<const uint8_t> id, std::string_view name) {
-  return id.size() == 4 && std::equal(name.begin(), name.end(), id.begin(),
-                                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+// Chunk ids as little-endian numbers: the scan tries every id at every byte, so each is
+// compared as one number.
+constexpr uint32_t FourCc(const char (&name)[5]) {
+  return static_cast<uint8_t>(name[0]) | static_cast<uint8_t>(name[1]) << 8 | static_cast<uint8_t>(name[2]) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(name[3])) << 24;
 }
+
+uint32_t IdAt(const uint8_t* id) { return id[0] | id[1] << 8 | id[2] << 16 | static_cast<uint32_t>(id[3]) << 24; }
 
 // Where the 4-byte id `name` is next found from `from` on, in steps of two bytes; nothing at the
 // end of the file.
-std::optional<std::size_t> FindIdByWords(std::span<const uint8_t> file, std::size_t from, std::string_view name) {
+std::optional<std::size_t> FindIdByWords(std::span<const uint8_t> file, std::size_t from, uint32_t id) {
   for (std::size_t at = from; at + 4 <= file.size(); at += 2) {
-    if (IdIs(file.subspan(at, 4), name)) return at;
+    if (IdAt(file.data() + at) == id) return at;
   }
   return std::nullopt;
 }
@@ -315,13 +334,13 @@ AnimatedCursor ReadAnimatedCursor(std::span<const uint8_t> file, PngFileReader p
   for (;;) {
     if (r.Remaining() < 4) return failed();
     const std::size_t at = r.Position();
-    const auto id = r.Bytes(4);
-    if (IdIs(id, "ACON") || IdIs(id, "fram") || IdIs(id, "INFO")) continue;
-    if (IdIs(id, "LIST") || IdIs(id, "INAM") || IdIs(id, "IART")) {
+    const uint32_t id = IdAt(r.Bytes(4).data());
+    if (id == FourCc("ACON") || id == FourCc("fram") || id == FourCc("INFO")) continue;
+    if (id == FourCc("LIST") || id == FourCc("INAM") || id == FourCc("IART")) {
       r.Skip(4);
       continue;
     }
-    if (IdIs(id, "anih")) {
+    if (id == FourCc("anih")) {
       r.Skip(8);
       const uint32_t frames = r.U32le();
       const uint32_t steps = r.U32le();
@@ -333,14 +352,14 @@ AnimatedCursor ReadAnimatedCursor(std::span<const uint8_t> file, PngFileReader p
       haveHeader = true;
       continue;
     }
-    const bool rate = IdIs(id, "rate");
-    if (haveHeader && (rate || (id[0] == 's' && id[1] == 'e' && id[2] == 'q'))) {
+    const bool rate = id == FourCc("rate");
+    if (haveHeader && (rate || (id & 0xFFFFFF) == (FourCc("seq ") & 0xFFFFFF))) {
       r.Skip(4);
       for (AniFrameStep& step : tables.steps) (rate ? step.rate : step.frame) = r.U32le();
       if (r.Truncated()) return failed();
       continue;
     }
-    if (haveHeader && IdIs(id, "icon")) break;
+    if (haveHeader && id == FourCc("icon")) break;
     r.Seek(at + 1);
   }
 
@@ -362,7 +381,7 @@ AnimatedCursor ReadAnimatedCursor(std::span<const uint8_t> file, PngFileReader p
     if (framesBytes > kMaxDibBytes) break;
     tables.frames.push_back(std::move(read.dib));
     if (k == tables.frameCount) break;
-    const auto next = FindIdByWords(file, frame.end, "icon");
+    const auto next = FindIdByWords(file, frame.end, FourCc("icon"));
     if (!next) break;
     dataStart = *next + 8;
   }

@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <string>
 
 #include "formats/icon/icon_reader.h"
 #include "formats/lib/png_file.h"
 #include "formats/registry.h"
+#include "image/format.h"
 #include "support/animation_files.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
@@ -21,78 +21,64 @@ namespace ravelle {
 namespace {
 
 using test::PixelAt;
-using test::Rgb;
 
 using namespace test::icon;
 using test::Put16;
 using test::Put32;
 
-void PutId(std::vector<uint8_t>& b, const char* id) { b.insert(b.end(), id, id + 4); }
-
 IconImage Read(const std::vector<uint8_t>& bytes, IconRequest request = {}) { return ReadIconImage(bytes, request); }
+
+// An icon file whose one image is `dib` written as PNG by our own writer.
+std::vector<uint8_t> PngIcon(const PackedDib& dib) {
+  test::TempDir temp;
+  EXPECT_TRUE(WritePngImage(temp / "image.png", dib, false));
+  const auto png = test::ReadBytes(temp / "image.png");
+  std::vector<uint8_t> b{0, 0, 1, 0, 1, 0, static_cast<uint8_t>(dib.Width()), static_cast<uint8_t>(dib.Height()), 0, 0};
+  Put16(b, 1);
+  Put16(b, 32);
+  Put32(b, static_cast<uint32_t>(png.size()));
+  Put32(b, 22);
+  b.insert(b.end(), png.begin(), png.end());
+  return b;
+}
 
 // ---- icons and cursors
 
-TEST(IconReaderTest, ImagesAreTheDirectorysSizeAndTheirMaskedPixelsWhite) {
-  const auto icon = Read(IconFile({Checkered(32, 4)}));
-  const PackedDib& dib = icon.result.dib;
-  ASSERT_TRUE(dib);
-  EXPECT_EQ(icon.result.status, ReadStatus::Ok);
-  EXPECT_EQ(dib.Width(), 32);
-  EXPECT_EQ(dib.Height(), 32);
-  EXPECT_EQ(dib.BitCount(), 4);
-  EXPECT_EQ(dib.Colors().size(), 16u);
-  EXPECT_EQ(PixelAt(dib, 0, 0), 15u);  // index 0 (black) under the mask: white, the last entry
-  EXPECT_EQ(PixelAt(dib, 5, 2), 7u);
-  EXPECT_EQ(PixelAt(dib, 3, 31), 4u);
-  EXPECT_EQ(icon.result.infoText, "image type: ICON \n# icons in file: 1 \nwidth: 32 \nheight: 32 \ncolors: 16 \n");
-  ASSERT_TRUE(icon.result.frame);
-  EXPECT_EQ(icon.result.frame->width, 32);
-}
-
-// Every depth composes the same way: unmasked pixels keep their colour, masked ones become
-// white inverted by it (for indexed images, the nearest colour of the table).
+// Every depth composes the same way: unmasked pixels keep their value, masked ones become white
+// inverted by their colour: each field inverted, or for indexed images the nearest entry of the
+// table (the masked pixels are black, so white: entry 15 of the standard colours). A 128 x 128
+// image at 32 bits takes more than 65,535 bytes, and is read whole.
 TEST(IconReaderTest, EveryDepthIsLaidOverWhiteThroughItsMask) {
-  for (const int bits : {1, 4, 8, 16, 24, 32}) {
-    SCOPED_TRACE(bits);
-    IconPicture p = Checkered(20, bits);
+  for (const auto& [bits, size] : {std::pair{1, 20}, {4, 20}, {8, 20}, {16, 20}, {24, 20}, {32, 20}, {32, 128}}) {
+    SCOPED_TRACE(Format("%d bits, %d pixels square", bits, size));
+    IconPicture p = Checkered(size, bits);
     if (bits == 1) {
       p.table = {{0, 0, 0, 0}, {255, 255, 255, 0}};
       p.pixel = [](int x, int) { return static_cast<uint32_t>(x % 2); };
     }
     const auto icon = Read(IconFile({p}));
     ASSERT_TRUE(icon.result.dib);
-    const auto rgb = test::DibToRgb(icon.result.dib);
-    for (int y = 0; y < 20; ++y) {
-      for (int x = 0; x < 20; ++x) {
-        RgbQuad c{};
+    EXPECT_EQ(icon.result.status, ReadStatus::Ok);
+    EXPECT_EQ(icon.result.dib.BitCount(), bits);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
         const uint32_t v = p.pixel(x, y);
-        if (bits <= 8) c = p.table[v];
-        if (bits == 16) c = {static_cast<uint8_t>((v & 31) << 3), static_cast<uint8_t>((v >> 5 & 31) << 3), static_cast<uint8_t>((v >> 10 & 31) << 3), 0};
-        if (bits >= 24) c = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16), 0};
-        uint8_t want[3] = {c.rgbRed, c.rgbGreen, c.rgbBlue};
-        if (p.masked(x, y)) {
-          for (uint8_t& w : want) w = static_cast<uint8_t>(bits == 16 ? 248 - w : 255 - w);
-          // Inverted indexed colours that the table lacks fall on its nearest entry.
-          if (bits == 4 || bits == 8) std::memset(want, 255, 3);
-        }
-        if (bits == 16) {  // compared as stored: each 5-bit field inverted
-          ASSERT_EQ(PixelAt(icon.result.dib, x, y), p.masked(x, y) ? v ^ 0x7FFFu : v);
-          continue;
-        }
-        const uint8_t* got = &rgb.rgb[3 * static_cast<std::size_t>(y * 20 + x)];
-        ASSERT_EQ(std::vector<uint8_t>(got, got + 3), std::vector<uint8_t>(want, want + 3)) << x << "," << y;
+        uint32_t want = v;
+        if (p.masked(x, y)) want = bits == 1 ? 1 - v : bits <= 8 ? 15 : v ^ (bits == 16 ? 0x7FFFu : 0xFFFFFFu);
+        ASSERT_EQ(PixelAt(icon.result.dib, x, y), want) << x << "," << y;
       }
     }
   }
 }
 
+// The text of each mode, and the image's size and table as the text gives them.
 TEST(IconReaderTest, TextsFramesAndDirectoryCases) {
   IconPicture wide = Checkered(16, 8);
   wide.width = 256;
   wide.entryWidth = 0;  // 0 stands for 256
+  // Three colours named by the header; index 3 lies past them.
   IconPicture fewColours{4, 4, 8, {{0, 0, 0, 0}, {10, 20, 30, 0}, {255, 255, 255, 0}}, true};
-  fewColours.pixel = [](int x, int) { return static_cast<uint32_t>(x % 3); };
+  fewColours.pixel = [](int x, int) { return static_cast<uint32_t>(x % 4); };
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -100,6 +86,7 @@ TEST(IconReaderTest, TextsFramesAndDirectoryCases) {
     const char* text;
     bool frame;
   } cases[] = {
+      {"icon", IconFile({Checkered(32, 4)}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 32 \nheight: 32 \ncolors: 16 \n", true},
       {"cursor", IconFile({Checkered(32, 24)}, 2), {}, "image type: Cursor \n# cursors in file: 1 \nwidth: 32 \nheight: 32 \ncolors: 0 \n", true},
       {"third of three", IconFile({Checkered(16, 4), Checkered(32, 8), Checkered(8, 24)}), {.imageNumber = 3},
        "image type: ICON \n# icons in file: 3 \nwidth: 8 \nheight: 8 \ncolors: 0 \n", true},
@@ -110,41 +97,53 @@ TEST(IconReaderTest, TextsFramesAndDirectoryCases) {
       {"later frame", IconFile({Checkered(16, 4)}), {.mode = 2}, "", false},
       {"width 0", IconFile({wide}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 256 \nheight: 16 \ncolors: 256 \n", true},
       {"own colour count", IconFile({fewColours}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 4 \nheight: 4 \ncolors: 3 \n", true},
+      {"PNG image", PngIcon(test::ImageOf(3, 2, 24, {1, 2, 3, 4, 5, 6})), {.png = ReadPngImage},
+       "image type: ICON \n# icons in file: 1 \nwidth: 3 \nheight: 2 \ncolors: 0 \n", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto icon = Read(c.file, c.request);
-    ASSERT_TRUE(icon.result.dib);
+    const PackedDib& dib = icon.result.dib;
+    ASSERT_TRUE(dib);
     EXPECT_EQ(icon.result.infoText, c.text);
     EXPECT_EQ(icon.result.frame.has_value(), c.frame);
+    if (*c.text != 0) {
+      EXPECT_NE(icon.result.infoText.find(Format("width: %d \nheight: %d \ncolors: %zu \n", dib.Width(), dib.Height(), dib.Colors().size())),
+                std::string::npos);
+    }
+    if (icon.result.frame) {
+      EXPECT_EQ(icon.result.frame->width, dib.Width());
+    }
   }
   const auto few = Read(IconFile({fewColours}));
-  EXPECT_EQ(few.result.dib.Colors().size(), 3u);
   EXPECT_EQ(PixelAt(few.result.dib, 1, 0), 1u);
-  EXPECT_EQ(Read(IconFile({wide})).result.dib.Width(), 256);
+  EXPECT_EQ(PixelAt(few.result.dib, 3, 0), 0u);  // past the table: black, its nearest entry
 }
 
-// Blocks of more than 65,535 bytes are read whole: the top row of a 128 x 128 32-bit image.
-TEST(IconReaderTest, LargeImagesAreReadWhole) {
-  IconPicture big = Checkered(128, 32);
-  big.width = big.height = 128;
-  const auto icon = Read(IconFile({big}));
-  ASSERT_TRUE(icon.result.dib);
-  EXPECT_EQ(icon.result.status, ReadStatus::Ok);
-  EXPECT_EQ(PixelAt(icon.result.dib, 100, 0), big.pixel(100, 0));
-  EXPECT_EQ(PixelAt(icon.result.dib, 0, 127), 0xFFFFFFu ^ big.pixel(0, 127));
-}
-
-// A 32-bit image with an alpha channel shows its shape over white; its mask is not used.
+// A 32-bit image with an alpha channel shows its shape over white, whatever its mask says; one
+// stored as PNG comes through the PNG reader, which mixes in linear light for a 2.2 screen.
 TEST(IconReaderTest, AlphaIsLaidOverWhite) {
-  IconPicture p{3, 1, 32};
-  p.pixel = [](int x, int) -> uint32_t { return x == 0 ? 0x00102030u : x == 1 ? 0x80FF0000u : 0xFF00FF00u; };
-  p.masked = [](int, int) { return true; };
-  const auto icon = Read(IconFile({p}));
-  ASSERT_TRUE(icon.result.dib);
-  EXPECT_EQ(PixelAt(icon.result.dib, 0, 0), 0xFFFFFFu);
-  EXPECT_EQ(PixelAt(icon.result.dib, 1, 0), 0xFF7F7Fu);  // red half over white
-  EXPECT_EQ(PixelAt(icon.result.dib, 2, 0), 0x00FF00u);
+  const std::vector<uint32_t> pixels{0x00102030u, 0x80FF0000u, 0xFF00FF00u};
+  IconPicture p{3, 2, 32};
+  p.pixel = [&](int x, int) { return pixels[static_cast<std::size_t>(x)]; };
+  p.masked = [](int, int y) { return y == 0; };
+  PackedDib png = CreateDib(3, 1, 32);
+  for (int x = 0; x < 3; ++x) test::SetPixel(png, x, 0, pixels[static_cast<std::size_t>(x)]);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    uint32_t half;  // the red half over white
+  } cases[] = {{"bitmap", IconFile({p}), 0xFF7F7Fu}, {"PNG", PngIcon(png), 0xFFBABAu}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto icon = Read(c.file, {.png = ReadPngImage});
+    ASSERT_TRUE(icon.result.dib);
+    for (int y = 0; y < icon.result.dib.Height(); ++y) {
+      EXPECT_EQ(PixelAt(icon.result.dib, 0, y) & 0xFFFFFF, 0xFFFFFFu);
+      EXPECT_EQ(PixelAt(icon.result.dib, 1, y) & 0xFFFFFF, c.half);
+      EXPECT_EQ(PixelAt(icon.result.dib, 2, y) & 0xFFFFFF, 0x00FF00u);
+    }
+  }
 }
 
 TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
@@ -153,6 +152,7 @@ TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
   depth[6 + 16 + 14] = 2;  // 2 bits per pixel
   auto offset = good;
   offset[6 + 12] = 0xF0;
+  auto png = PngIcon(test::ImageOf(2, 2, 24, {1, 2, 3, 4}));
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -167,6 +167,7 @@ TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
       {"no mask", std::vector<uint8_t>(good.begin(), good.end() - 64), {}},
       {"2 bits per pixel", depth, {}},
       {"offset past the end", offset, {}},
+      {"PNG without a PNG reader", png, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -175,63 +176,18 @@ TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
     ASSERT_EQ(icon.result.messages.size(), 1u);
     EXPECT_EQ(icon.result.messages[0], (Message{"Error Reading Icon File", "", kMbIconHand}));
   }
-  // A file cut inside its mask keeps what was read.
+  // A file cut inside its mask keeps what was read; a PNG cut short fails.
   const auto cut = Read(std::vector<uint8_t>(good.begin(), good.end() - 10));
   EXPECT_TRUE(cut.result.dib);
   EXPECT_EQ(cut.result.status, ReadStatus::Truncated);
+  png.resize(png.size() - 20);
+  const auto cutPng = Read(png, {.png = ReadPngImage});
+  EXPECT_FALSE(cutPng.result.dib);
+  EXPECT_FALSE(cutPng.result.messages.empty());
+  EXPECT_TRUE(cutPng.result.infoText.empty());
 }
 
 // ---- animated cursors
-
-struct AniChunk {
-  const char* id;
-  std::vector<uint8_t> data;
-};
-
-std::vector<uint8_t> Dwords(std::initializer_list<uint32_t> values) {
-  std::vector<uint8_t> b;
-  for (uint32_t v : values) Put32(b, v);
-  return b;
-}
-
-std::vector<uint8_t> Anih(uint32_t frames, uint32_t steps) { return Dwords({36, frames, steps, 0, 0, 0, 0, 10, 1}); }
-
-std::vector<uint8_t> AniFile(const std::vector<AniChunk>& chunks) {
-  std::vector<uint8_t> body;
-  PutId(body, "ACON");
-  for (const AniChunk& chunk : chunks) {
-    const bool list = std::strcmp(chunk.id, "fram") == 0;
-    if (list) {
-      PutId(body, "LIST");
-      Put32(body, static_cast<uint32_t>(chunk.data.size() + 4));
-    }
-    PutId(body, chunk.id);
-    if (!list) Put32(body, static_cast<uint32_t>(chunk.data.size()));
-    body.insert(body.end(), chunk.data.begin(), chunk.data.end());
-    if (body.size() % 2 != 0) body.push_back(0);
-  }
-  std::vector<uint8_t> b;
-  PutId(b, "RIFF");
-  Put32(b, static_cast<uint32_t>(body.size()));
-  b.insert(b.end(), body.begin(), body.end());
-  return b;
-}
-
-// The frame list: "icon" chunks each holding a cursor of one colour (index i of a 2-colour
-// table), so a frame can be told by its first pixel.
-std::vector<uint8_t> Frames(int count) {
-  std::vector<uint8_t> b;
-  for (int i = 0; i < count; ++i) {
-    IconPicture p{8, 8, 8, {{0, 0, 0, 0}, {0, 0, 255, 0}}};
-    p.table.resize(256);
-    p.pixel = [i](int, int) { return static_cast<uint32_t>(i % 2); };
-    const auto icon = IconFile({p}, 2);
-    PutId(b, "icon");
-    Put32(b, static_cast<uint32_t>(icon.size()));
-    b.insert(b.end(), icon.begin(), icon.end());
-  }
-  return b;
-}
 
 std::vector<std::pair<uint32_t, uint32_t>> StepsOf(const AniTables& tables) {
   std::vector<std::pair<uint32_t, uint32_t>> steps;
@@ -239,6 +195,8 @@ std::vector<std::pair<uint32_t, uint32_t>> StepsOf(const AniTables& tables) {
   return steps;
 }
 
+// The steps and frames read, the frame the first step shows, and the text: the first frame's
+// followed by the header's two counts.
 TEST(AnimatedCursorTest, StepTablesFromAnihRateAndSeq) {
   using Steps = std::vector<std::pair<uint32_t, uint32_t>>;
   const struct {
@@ -246,15 +204,16 @@ TEST(AnimatedCursorTest, StepTablesFromAnihRateAndSeq) {
     std::vector<AniChunk> chunks;
     Steps steps;
     std::size_t frames;
+    int icons;  // as "anih" says
   } cases[] = {
-      {"frames in order", {{"anih", Anih(3, 3)}, {"fram", Frames(3)}}, {{0, 10}, {1, 10}, {2, 10}}, 3},
-      {"seq and rate", {{"anih", Anih(3, 4)}, {"seq ", Dwords({0, 1, 0, 2})}, {"rate", Dwords({5, 5, 10, 20})}, {"fram", Frames(3)}},
-       {{0, 5}, {1, 5}, {0, 10}, {2, 20}}, 3},
+      {"frames in order", {{"anih", Anih(3, 3)}, {"fram", Frames(3)}}, {{0, 10}, {1, 10}, {2, 10}}, 3, 3},
+      {"seq and rate", {{"anih", Anih(3, 4)}, {"seq ", Dwords({1, 1, 0, 2})}, {"rate", Dwords({5, 5, 10, 20})}, {"fram", Frames(3)}},
+       {{1, 5}, {1, 5}, {0, 10}, {2, 20}}, 3, 3},
       // A rate before the header is scanned over like any unknown bytes.
-      {"rate before anih", {{"rate", Dwords({1, 2})}, {"anih", Anih(2, 2)}, {"fram", Frames(2)}}, {{0, 10}, {1, 10}}, 2},
-      {"names passed over", {{"INAM", {'a', 'b', 'c'}}, {"IART", {'x'}}, {"anih", Anih(1, 1)}, {"fram", Frames(1)}}, {{0, 10}}, 1},
+      {"rate before anih", {{"rate", Dwords({1, 2})}, {"anih", Anih(2, 2)}, {"fram", Frames(2)}}, {{0, 10}, {1, 10}}, 2, 2},
+      {"names passed over", {{"INAM", {'a', 'b', 'c'}}, {"IART", {'x'}}, {"anih", Anih(1, 1)}, {"fram", Frames(1)}}, {{0, 10}}, 1, 1},
       // Fewer "icon" chunks than the header says: the frame loop ends at the end of the file.
-      {"frames missing", {{"anih", Anih(5, 2)}, {"fram", Frames(2)}}, {{0, 10}, {1, 10}}, 2},
+      {"frames missing", {{"anih", Anih(5, 2)}, {"fram", Frames(2)}}, {{0, 10}, {1, 10}}, 2, 5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -265,15 +224,11 @@ TEST(AnimatedCursorTest, StepTablesFromAnihRateAndSeq) {
     for (std::size_t i = 0; i < c.frames; ++i) EXPECT_EQ(PixelAt(ani.tables.frames[i], 0, 0), i % 2);
     ASSERT_TRUE(ani.result.dib);
     EXPECT_EQ(PixelAt(ani.result.dib, 0, 0), c.steps[0].first % 2);
+    EXPECT_EQ(ani.result.infoText, Format("image type: animated cursor \nwidth: 8 \nheight: 8 \ncolors: 256 \nnumber of icons: %d "
+                                          "\nnumber of frames: %zu \n", c.icons, c.steps.size()));
+    ASSERT_TRUE(ani.result.frame);
+    EXPECT_EQ(ani.result.frame->width, 8);
   }
-}
-
-TEST(AnimatedCursorTest, TextIsTheFirstFramesFollowedByTheCounts) {
-  const AnimatedCursor ani = ReadAnimatedCursor(AniFile({{"anih", Anih(2, 3)}, {"fram", Frames(2)}}), nullptr);
-  EXPECT_EQ(ani.result.infoText,
-            "image type: animated cursor \nwidth: 8 \nheight: 8 \ncolors: 256 \nnumber of icons: 2 \nnumber of frames: 3 \n");
-  ASSERT_TRUE(ani.result.frame);
-  EXPECT_EQ(ani.result.frame->width, 8);
 }
 
 TEST(AnimatedCursorTest, BrokenFilesFailWithoutAMessage) {
@@ -319,7 +274,7 @@ TEST(AnimatedCursorTest, EveryTruncationIsSafe) {
 
 // ---- the corpus against ImageMagick
 
-// ImageMagick's RGBA decode of image `index` of an icon file.
+// ImageMagick's decode of image `index` of an icon file, as red, green, blue and alpha.
 struct Rgba {
   int width = 0;
   int height = 0;
@@ -328,44 +283,45 @@ struct Rgba {
 
 std::optional<Rgba> ImageMagickRgba(const std::filesystem::path& file, int index) {
   const auto out = test::RunCommand("/usr/bin/convert " + test::Quote(file.string() + "[" + std::to_string(index) + "]") +
-                                    " -depth 8 pam:- 2>/dev/null").out;
+                                    " -type TrueColorAlpha -depth 8 pam:- 2>/dev/null").out;
   Rgba image;
-  int depth = 0;
-  char tuple[32] = {};
   const auto end = out.find("ENDHDR\n");
-  if (end == std::string::npos ||
-      std::sscanf(out.c_str(), "P7\nWIDTH %d\nHEIGHT %d\nDEPTH %d\nMAXVAL 255\nTUPLTYPE %31s", &image.width, &image.height,
-                  &depth, tuple) != 4) {
+  if (end == std::string::npos || std::sscanf(out.c_str(), "P7\nWIDTH %d\nHEIGHT %d\n", &image.width, &image.height) != 2) {
     return std::nullopt;
   }
-  const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
-  const std::string data = out.substr(end + 7);
-  if (data.size() < count * depth) return std::nullopt;
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto* s = reinterpret_cast<const uint8_t*>(data.data()) + i * depth;
-    if (depth >= 3) {
-      image.samples.insert(image.samples.end(), s, s + 3);
-    } else {
-      image.samples.insert(image.samples.end(), {s[0], s[0], s[0]});
-    }
-    image.samples.push_back(depth == 4 || depth == 2 ? s[depth - 1] : 255);
-  }
+  image.samples.assign(out.begin() + static_cast<std::ptrdiff_t>(end + 7), out.end());
+  if (image.samples.size() != 4 * static_cast<std::size_t>(image.width) * image.height) return std::nullopt;
   return image;
 }
 
+// Images whose reading is right where the reference differs, and why.
+const struct {
+  const char* path;
+  int image;
+  bool read;  // whether the reader gives an image
+  const char* reason;
+} kKnownDifferences[] = {
+    {"ico/dotnet/pngwithheight_icon.ico", 7, false,
+     "its PNG image is damaged (the IDAT fails its CRC, its deflate data is invalid): no decoder reads it, and the "
+     "reader fails with its message"},
+};
+
 struct EntryFacts {
+  std::size_t image = 0;  // where the image starts
+  uint32_t size = 0;      // its bytes, as the directory says
   bool png = false;
   bool alpha = false;  // a 32-bit image with a fourth byte that is not 0
 };
 
-EntryFacts FactsOf(std::span<const uint8_t> file, std::size_t base, int number) {
+EntryFacts FactsOf(std::span<const uint8_t> file, int number) {
   EntryFacts facts;
-  const std::size_t entry = base + 16 * static_cast<std::size_t>(number) - 10;
+  const std::size_t entry = 16 * static_cast<std::size_t>(number) - 10;
   if (entry + 16 > file.size()) return facts;
   const auto dword = [&](std::size_t at) {
     return at + 4 <= file.size() ? file[at] | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t{file[at + 3]} << 24 : 0u;
   };
-  const std::size_t image = base + dword(entry + 12);
+  const std::size_t image = facts.image = dword(entry + 12);
+  facts.size = dword(entry + 8);
   facts.png = image + 4 <= file.size() && file[image] == 0x89 && file[image + 1] == 'P';
   if (facts.png || image + 40 > file.size() || (file[image + 14] | file[image + 15] << 8) != 32) return facts;
   const std::size_t width = file[entry] == 0 ? 256 : file[entry], height = file[entry + 1] == 0 ? 256 : file[entry + 1];
@@ -375,31 +331,43 @@ EntryFacts FactsOf(std::span<const uint8_t> file, std::size_t base, int number) 
   return facts;
 }
 
+// Image `number` in a file of its own: ImageMagick gives up the whole list at an image it
+// cannot read, and with it every image after that one.
+std::vector<uint8_t> ImageAlone(std::span<const uint8_t> file, int number) {
+  const EntryFacts facts = FactsOf(file, number);
+  const std::size_t entry = 16 * static_cast<std::size_t>(number) - 10;
+  std::vector<uint8_t> alone{0, 0, file[2], 0, 1, 0};
+  alone.insert(alone.end(), file.begin() + static_cast<std::ptrdiff_t>(entry), file.begin() + static_cast<std::ptrdiff_t>(entry + 12));
+  Put32(alone, 22);
+  const std::size_t end = std::min<std::size_t>(facts.image + facts.size, file.size());
+  alone.insert(alone.end(), file.begin() + static_cast<std::ptrdiff_t>(facts.image), file.begin() + static_cast<std::ptrdiff_t>(end));
+  return alone;
+}
+
 // The reference: ImageMagick's colours laid over white the way the reader composes, by alpha
 // (PNG, and 32 bits with alpha) or by the mask (transparent pixels inverted); indexed images
-// take the nearest entry of their table for a colour they lack.
+// take the nearest entry of their table for a colour they lack. PNG images come through the
+// PNG reader, which mixes in linear light for a 2.2 screen (those of the corpus carry no gamma
+// of their own, so 0.45 is theirs).
 test::RgbImage Composed(const Rgba& rgba, const EntryFacts& facts, const PackedDib& ours) {
   test::RgbImage out{rgba.width, rgba.height, {}};
   const auto table = ours.Colors();
+  const auto linear = [](uint8_t v) { return std::lround(255 * std::pow(v / 255.0, 1 / 0.45)); };
   for (std::size_t i = 0; i < rgba.samples.size(); i += 4) {
     const uint8_t* s = &rgba.samples[i];
     uint8_t c[3] = {s[0], s[1], s[2]};
-    if (facts.png || facts.alpha) {
+    if (facts.png && s[3] != 0 && s[3] != 255) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>(std::lround(255 * std::pow((linear(v) * s[3] + 255 * (255 - s[3]) + 127) / 255 / 255.0, 1 / 2.2)));
+    } else if (facts.png || facts.alpha) {
       for (uint8_t& v : c) v = static_cast<uint8_t>((v * s[3] + 255 * (255 - s[3]) + 127) / 255);
     } else if (s[3] == 0) {
       for (uint8_t& v : c) v = static_cast<uint8_t>(255 - v);
-      if (ours.BitCount() <= 8 && !facts.png) {
-        int best = 1 << 30;
-        uint8_t pick[3] = {};
-        for (const RgbQuad& e : table) {
-          const int d = (e.rgbRed - c[0]) * (e.rgbRed - c[0]) + (e.rgbGreen - c[1]) * (e.rgbGreen - c[1]) +
-                        (e.rgbBlue - c[2]) * (e.rgbBlue - c[2]);
-          if (d < best) {
-            best = d;
-            pick[0] = e.rgbRed, pick[1] = e.rgbGreen, pick[2] = e.rgbBlue;
-          }
-        }
-        std::memcpy(c, pick, 3);
+      if (ours.BitCount() <= 8) {
+        const auto distance = [&](const RgbQuad& e) {
+          return (e.rgbRed - c[0]) * (e.rgbRed - c[0]) + (e.rgbGreen - c[1]) * (e.rgbGreen - c[1]) + (e.rgbBlue - c[2]) * (e.rgbBlue - c[2]);
+        };
+        const RgbQuad nearest = *std::ranges::min_element(table, {}, distance);
+        c[0] = nearest.rgbRed, c[1] = nearest.rgbGreen, c[2] = nearest.rgbBlue;
       }
     }
     out.rgb.insert(out.rgb.end(), c, c + 3);
@@ -412,22 +380,34 @@ struct Conformance {
   int matched = 0;
 };
 
-void CompareIcon(const std::filesystem::path& file, std::span<const uint8_t> bytes, std::size_t base, Conformance& counts,
+// Compares every image of an icon file (or the one frame of an animated cursor's icon, mode 2);
+// `name` is the corpus path that the known differences give.
+void CompareIcon(const std::string& name, const std::filesystem::path& file, std::span<const uint8_t> bytes, Conformance& counts,
                  int mode = 0) {
-  const auto first = ReadIconImage(bytes, {.baseOffset = base, .mode = mode, .png = ReadPngImage});
+  const auto first = ReadIconImage(bytes, {.mode = mode, .png = ReadPngImage});
   const int images = mode == 0 ? first.imageCount : 1;
   for (int n = 1; n <= images; ++n) {
     SCOPED_TRACE("image " + std::to_string(n));
-    const auto icon = ReadIconImage(bytes, {.imageNumber = n, .baseOffset = base, .mode = mode, .png = ReadPngImage});
-    ++counts.compared;
-    const auto reference = ImageMagickRgba(file, n - 1);
-    const bool same = icon.result.dib && reference &&
-                      test::SameImage(test::DibToRgb(icon.result.dib), Composed(*reference, FactsOf(bytes, base, n), icon.result.dib));
-    if (same) {
-      ++counts.matched;
-    } else {
-      std::printf("differs: %s image %d\n", file.string().c_str(), n);
+    const auto icon = ReadIconImage(bytes, {.imageNumber = n, .mode = mode, .png = ReadPngImage});
+    const auto known = std::ranges::find_if(kKnownDifferences, [&](const auto& k) { return k.path == name && k.image == n; });
+    if (known != std::end(kKnownDifferences)) {
+      std::printf("known difference: %s image %d: %s\n", name.c_str(), n, known->reason);
+      EXPECT_EQ(static_cast<bool>(icon.result.dib), known->read);
+      EXPECT_EQ(icon.result.messages.empty(), known->read);
+      continue;
     }
+    ++counts.compared;
+    auto reference = ImageMagickRgba(file, n - 1);
+    if (!reference) {
+      test::TempDir temp;
+      test::WriteBytes(temp / "alone.ico", ImageAlone(bytes, n));
+      reference = ImageMagickRgba(temp / "alone.ico", 0);
+    }
+    const EntryFacts facts = FactsOf(bytes, n);
+    const bool same = icon.result.dib && reference &&
+                      test::SameImage(test::DibToRgb(icon.result.dib), Composed(*reference, facts, icon.result.dib), facts.png ? 1 : 0);
+    counts.matched += same;
+    if (!same) ADD_FAILURE() << name << " image " << n << " differs from ImageMagick's";
   }
 }
 
@@ -441,7 +421,7 @@ TEST(IconConformanceTest, ValidCorpusIconsAndCursorFramesMatchImageMagick) {
     const auto file = test::CorpusDir() / entry.path;
     const auto bytes = test::ReadBytes(file);
     if (entry.format != "ANI") {
-      CompareIcon(file, bytes, 0, icons);
+      CompareIcon(entry.path, file, bytes, icons);
       continue;
     }
     // Each frame's icon, as a file of its own, against the frame read from the animated cursor.
@@ -461,16 +441,13 @@ TEST(IconConformanceTest, ValidCorpusIconsAndCursorFramesMatchImageMagick) {
       const auto own = ReadIconImage(test::ReadBytes(alone), {.png = ReadPngImage});
       ASSERT_TRUE(own.result.dib);
       EXPECT_EQ(test::BytesOf(own.result.dib), test::BytesOf(frame));
-      CompareIcon(alone, test::ReadBytes(alone), 0, frames, 2);
+      CompareIcon(entry.path, alone, test::ReadBytes(alone), frames, 2);
       at = start;
     }
   }
   std::printf("icon images matching ImageMagick: %d of %d; animated-cursor frames: %d of %d\n", icons.matched,
               icons.compared, frames.matched, frames.compared);
-  EXPECT_GT(icons.compared, 60);
-  // Still open: the 256 x 256 PNG image of one file and images 7 to 18 of another differ.
-  EXPECT_GE(icons.matched, 86);
-  EXPECT_EQ(frames.matched, frames.compared);
+  EXPECT_GT(icons.compared, 90);
   EXPECT_GT(frames.compared, 60);
 }
 

@@ -49,8 +49,8 @@ TEST_F(QtAppTest, StartingWithAFileShowsItAndDoubleClickingThePictureOpensTheVie
   EXPECT_FALSE(app.image.Viewer);
 }
 
-// The dialog's animation timer redraws the preview with the next frame: a GIF's, and an icon
-// sequence's next image.
+// The dialog's animation timer redraws the preview with the next frame: a GIF's, an icon
+// sequence's next image and an animated cursor's next step.
 TEST_F(QtAppTest, ThePreviewChangesBetweenTwoAnimationSteps) {
   using namespace test::gif;
   Bytes gif = Header("89a", 4, 2, 0x86, 128);
@@ -62,8 +62,9 @@ TEST_F(QtAppTest, ThePreviewChangesBetweenTwoAnimationSteps) {
   test::WriteBytes(dir / "anim.gif", gif);
   using namespace test::icon;
   test::WriteBytes(dir / "three.ico", IconFile({Checkered(16, 4), Checkered(32, 8), Checkered(8, 24)}));
+  test::WriteBytes(dir / "walk.ani", AniFile({{"anih", Anih(2, 2)}, {"fram", Frames(2)}}));
   fs::current_path(dir.path());  // the list's names are relative to the folder it shows
-  for (const char* name : {"anim.gif", "three.ico"}) {
+  for (const char* name : {"anim.gif", "three.ico", "walk.ani"}) {
     SCOPED_TRACE(name);
     app.FileListAdd(name);
     app.FileListSelect(app.FileListFindExact(name));

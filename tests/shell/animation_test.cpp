@@ -1,6 +1,6 @@
-// The animations in the shell: icon sequences stepped by the dialog's timer, the timer stopped
-// and restarted around Delete and Move, and an animated GIF's frame shown as a Bitmap to the
-// Tools and Convert/Save while the file goes on animating.
+// The animations in the shell: icon sequences and animated cursors stepped by the dialog's
+// timer, the timer stopped and restarted around Delete and Move, and an animated GIF's frame
+// shown as a Bitmap to the Tools and Convert/Save while the file goes on animating.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,13 @@ namespace fs = std::filesystem;
 void WriteIconSequence(const fs::path& file) {
   using namespace test::icon;
   test::WriteBytes(file, IconFile({Checkered(16, 4), Checkered(32, 8), Checkered(8, 24)}));
+}
+
+// Two frames told apart by their first pixel (0 or 1), played 1, 0, 1 for 6, 12 and 30 sixtieths.
+void WriteAnimatedCursor(const fs::path& file) {
+  using namespace test::icon;
+  test::WriteBytes(file, AniFile({{"anih", Anih(2, 3)}, {"seq ", Dwords({1, 0, 1})}, {"rate", Dwords({6, 12, 30})},
+                                  {"fram", Frames(2)}}));
 }
 
 // A 4 x 2 screen: frame 1 fills it with index 1, frame 2 puts index 2 at its top-left pixel.
@@ -63,6 +70,21 @@ TEST_F(ShellTest, AnIconSequenceStepsThroughItsImagesEveryNineHundredMillisecond
   EXPECT_TRUE(image.File.empty());
 }
 
+// An animated cursor read from its file plays the frames its step table names, each for the
+// step's rate x 1.6667 hundredths (x 9 ms on the timer), and starts again at the first step.
+TEST_F(ShellTest, AnAnimatedCursorPlaysItsStepTable) {
+  WriteAnimatedCursor(dir / "walk.ani");
+  port.FileListAdd("walk.ani");
+  Load("walk.ani");
+  ASSERT_EQ(image.Kind, ImageKind::AnimatedCursor);
+  std::vector<std::pair<int, int>> shown{{image.Handle.Pixels()[0], port.timerPeriod}};
+  for (int i = 0; i < 3; ++i) {
+    BrowserTimer(image, shell, port);
+    shown.emplace_back(image.Handle.Pixels()[0], port.timerPeriod);
+  }
+  EXPECT_EQ(shown, (std::vector<std::pair<int, int>>{{1, 90}, {0, 180}, {1, 450}, {1, 90}}));
+}
+
 // Deleting or moving the shown file stops the animation first; a file that stays animates on,
 // with the period of its kind, and a file that goes leaves the next one shown without a timer.
 TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays) {
@@ -76,7 +98,12 @@ TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays)
   const Case cases[] = {
       {"three.ico", CommandId::DeleteFile, false, 24, 900}, {"anim.gif", CommandId::DeleteFile, false, 8, 50},
       {"anim.gif", CommandId::MoveFile, false, 24, 90},     {"three.ico", CommandId::MoveFile, true, 24, 0},
-      {"anim.gif", CommandId::DeleteFile, true, 24, 0},
+      {"anim.gif", CommandId::DeleteFile, true, 24, 0},     {"walk.ani", CommandId::DeleteFile, false, 24, 90},
+      {"walk.ani", CommandId::MoveFile, true, 24, 0},
+  };
+  const auto step = [&] {
+    if (image.Kind == ImageKind::AnimatedCursor) return static_cast<int>(image.AniTables.position);
+    return image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Gif->FrameNumber();
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + (c.command == CommandId::DeleteFile ? " delete" : " move") +
@@ -84,6 +111,7 @@ TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays)
     port.fileList.clear();
     WriteIconSequence(dir / "three.ico");
     WriteAnimatedGif(dir / "anim.gif");
+    WriteAnimatedCursor(dir / "walk.ani");
     MakeFiles({"still.bmp"});
     port.FileListAdd(c.name);
     port.displayDepth = c.displayDepth;
@@ -102,11 +130,14 @@ TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays)
     EXPECT_EQ(port.timerPeriod, c.period);
     EXPECT_EQ(image.Timer, !c.succeeds);
     EXPECT_EQ(image.FilePath, c.succeeds ? "still.bmp" : c.name);
-    if (c.succeeds) EXPECT_FALSE(fs::exists(dir / c.name));
-    if (!c.succeeds) {  // still animating
-      const int before = image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Gif->FrameNumber();
+    if (c.succeeds) {  // the animation's frames went with it
+      EXPECT_FALSE(fs::exists(dir / c.name));
+      EXPECT_TRUE(image.AniTables.frames.empty());
+      EXPECT_TRUE(image.File.empty());
+    } else {  // still animating
+      const int before = step();
       BrowserTimer(image, shell, port);
-      EXPECT_NE(image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Gif->FrameNumber(), before);
+      EXPECT_NE(step(), before);
     }
     CloseViewer(image, shell, port);
     fs::remove_all(dir / "moved");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <string_view>
 #include <vector>
 
 #include "formats/dib/bmp_builder.h"
@@ -142,6 +143,62 @@ inline IconPicture Checkered(int size, int bits) {
   };
   p.masked = [](int x, int) { return x < 3; };
   return p;
+}
+
+// ---- animated cursors: a RIFF "ACON" form of chunks, "fram" standing for the LIST of frames.
+
+struct AniChunk {
+  const char* id;
+  std::vector<uint8_t> data;
+};
+
+inline void PutId(std::vector<uint8_t>& b, const char* id) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(id[i]));
+}
+
+inline std::vector<uint8_t> Dwords(std::initializer_list<uint32_t> values) {
+  std::vector<uint8_t> b;
+  for (uint32_t v : values) Put32(b, v);
+  return b;
+}
+
+inline std::vector<uint8_t> Anih(uint32_t frames, uint32_t steps) { return Dwords({36, frames, steps, 0, 0, 0, 0, 10, 1}); }
+
+inline std::vector<uint8_t> AniFile(const std::vector<AniChunk>& chunks) {
+  std::vector<uint8_t> body;
+  PutId(body, "ACON");
+  for (const AniChunk& chunk : chunks) {
+    const bool list = std::string_view(chunk.id) == "fram";
+    if (list) {
+      PutId(body, "LIST");
+      Put32(body, static_cast<uint32_t>(chunk.data.size() + 4));
+    }
+    PutId(body, chunk.id);
+    if (!list) Put32(body, static_cast<uint32_t>(chunk.data.size()));
+    body.insert(body.end(), chunk.data.begin(), chunk.data.end());
+    if (body.size() % 2 != 0) body.push_back(0);
+  }
+  std::vector<uint8_t> b;
+  PutId(b, "RIFF");
+  Put32(b, static_cast<uint32_t>(body.size()));
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+// The frame list: "icon" chunks each holding an 8 x 8 cursor of one colour, index i % 2 of a
+// table whose entry 1 is red, so that a frame can be told by its first pixel.
+inline std::vector<uint8_t> Frames(int count) {
+  std::vector<uint8_t> b;
+  for (int i = 0; i < count; ++i) {
+    IconPicture p{8, 8, 8, {{0, 0, 0, 0}, {0, 0, 255, 0}}};
+    p.table.resize(256);
+    p.pixel = [i](int, int) { return static_cast<uint32_t>(i % 2); };
+    const auto icon = IconFile({p}, 2);
+    PutId(b, "icon");
+    Put32(b, static_cast<uint32_t>(icon.size()));
+    b.insert(b.end(), icon.begin(), icon.end());
+  }
+  return b;
 }
 
 }  // namespace icon
