@@ -38,12 +38,16 @@ void FullScreenKeyDown(CurrentImage& image, ShellState& shell, Port& port, FullS
 }
 
 void CloseFullScreen(CurrentImage& image, ShellState& shell, Port& port) {
+  const bool fromDialog = shell.FullScreenPending;
   shell.FullScreenPending = false;
   shell.ScrollOriginX = 0;
   shell.ScrollOriginY = 0;
   if (!image.FullScreen) return;
   image.FullScreen = false;
   port.DestroyFullScreen();
+  // Back to where it was opened: the dialog's button leaves the dialog in front even when a
+  // viewer is open, or the next click meant for the dialog would land in the viewer and close it.
+  if (fromDialog) port.ActivateDialog();
 }
 
 }  // namespace ravelle

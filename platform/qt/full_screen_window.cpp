@@ -133,9 +133,9 @@ void FullScreenWindow::keyPressEvent(QKeyEvent* event) {
   app_.FullScreenKeyDown(FullScreenKeyOf(event->key()));
 }
 
-void FullScreenWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) app_.FullScreenDismissed();
-}
+// Only the corner between two scroll bars is left to the window itself: it belongs to the bars,
+// not to the image, so it is painted as they are and a click on it closes nothing.
+void FullScreenWindow::paintEvent(QPaintEvent*) { QPainter(this).fillRect(rect(), palette().window()); }
 
 void FullScreenWindow::closeEvent(QCloseEvent* event) {
   if (released_) {

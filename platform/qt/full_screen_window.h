@@ -30,8 +30,8 @@ class FullScreenWindow : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

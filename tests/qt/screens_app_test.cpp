@@ -54,6 +54,12 @@ TEST_F(ScreensTest, FullScreenFromTheDialogScrollsWithKeysAndClosesOnAnyOtherKey
   EXPECT_EQ(app.shell.ScrollRangeX, 2000 - screen.screen.width + screen.vScrollWidth);
   EXPECT_EQ(window->HorizontalBar()->maximum(), app.shell.ScrollRangeX);
   EXPECT_EQ(FullScreenPixel(5, 5), QColor(255, 0, 0));
+  // The corner between the two bars belongs to them: painted as they are, and a click there
+  // closes nothing.
+  const QPoint corner(window->width() - 2, window->height() - 2);
+  EXPECT_EQ(window->grab().toImage().pixelColor(corner), window->palette().window().color());
+  QTest::mouseClick(window, Qt::LeftButton, {}, corner);
+  ASSERT_EQ(app.FullScreen(), window);
 
   QTest::keyClick(window, Qt::Key_Down);
   QTest::keyClick(window, Qt::Key_Right);

@@ -133,6 +133,15 @@ TEST_F(ShellTest, FullScreenHelpAndExit) {
   EXPECT_FALSE(port.viewerOpen);
   CloseFullScreen(image, shell, port);
   EXPECT_FALSE(shell.FullScreenPending);
+  // Closing goes back to the window that opened it, even when the viewer is open beside it.
+  Dialog({kIdCenter});
+  const int activations = port.dialogActivations;
+  Dialog({kIdFullScreen});
+  CloseFullScreen(image, shell, port);
+  EXPECT_EQ(port.dialogActivations, activations + 1);
+  Viewer({CommandId::FullScreen});
+  CloseFullScreen(image, shell, port);
+  EXPECT_EQ(port.dialogActivations, activations + 1);
 
   port.help.clear();
   Dialog({kIdHelp});
