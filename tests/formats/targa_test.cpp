@@ -131,6 +131,9 @@ TEST(TargaReaderTest, RunLengthPacketsCrossRowsAndStopAtTheImageEnd) {
        {0x030201, 0x060504}, ReadStatus::Ok},
       {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0x81, 7}, {7, 7, 0, 0}, ReadStatus::Truncated},
       {{.type = 3, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {1, 2, 3}, {1, 2, 3, 0}, ReadStatus::Truncated},
+      // The attribute bit is dropped from rows of any length.
+      {{.type = 2, .width = 1, .height = 1, .depth = 16}, {0xFF, 0xFF}, {0x7FFF}, ReadStatus::Ok},
+      {{.type = 10, .width = 3, .height = 1, .depth = 16}, {0x82, 0xFF, 0xFF}, {0x7FFF, 0x7FFF, 0x7FFF}, ReadStatus::Ok},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
