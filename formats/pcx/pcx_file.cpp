@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "image/dib_pixels.h"
@@ -75,26 +76,29 @@ Layout ChooseLayout(int bits, int planes) {
 bool DecodeRow(ByteReader& in, std::span<uint8_t> out) {
   // Straight over the bytes, for speed; the same as taking them one by one with
   // ReadBufferedByte.
-  const auto data = in.Data();
+  const uint8_t* data = in.Data().data();
+  const std::size_t size = in.Data().size();
+  uint8_t* const line = out.data();
+  const std::size_t length = out.size();
   std::size_t pos = in.Position();
   std::size_t at = 0;
   bool whole = true;
-  while (at < out.size()) {
-    if (pos >= data.size()) {
+  while (at < length) {
+    if (pos >= size) {
       whole = false;
       break;
     }
     const uint8_t code = data[pos++];
     if (code < 0xC0) {
-      out[at++] = code;
+      line[at++] = code;
       continue;
     }
-    if (pos >= data.size()) {
+    if (pos >= size) {
       whole = false;
       break;
     }
-    const std::size_t count = std::min<std::size_t>(code & 0x3F, out.size() - at);
-    std::memset(out.data() + at, data[pos++], count);
+    const std::size_t count = std::min<std::size_t>(code & 0x3F, length - at);
+    std::memset(line + at, data[pos++], count);
     at += count;
   }
   in.Seek(pos);
@@ -157,27 +161,83 @@ bool DecodeIndexed8(PackedDib& dib, ByteReader& in, std::span<uint8_t> line) {
   return true;
 }
 
-// Plane lines of 1, 2, 4 or 8 bits: each pixel's value gathered from its bits in every plane
-// (8-bit planes after the first only take their place in the stream), then packed into a row of
-// the image's depth.
+// The pixels of one plane byte of 1, 2, 4 or 8 bits, pixel j (from the byte's high bits) in
+// byte j: the lanes that plane values are added up in.
+constexpr std::array<uint64_t, 256> SpreadPlaneByte(int bits) {
+  std::array<uint64_t, 256> table{};
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (unsigned b = 0; b < 256; ++b) {
+    for (int j = 0; j < perByte; ++j) table[b] |= uint64_t{(b >> (8 - bits - j * bits)) & mask} << (8 * j);
+  }
+  return table;
+}
+constexpr std::array<std::array<uint64_t, 256>, 4> kSpread = {SpreadPlaneByte(1), SpreadPlaneByte(2),
+                                                              SpreadPlaneByte(4), SpreadPlaneByte(8)};
+
+// A 1-bit plane byte as the bit it gives each of the eight 4-bit pixels, the first in the high
+// nibble of the first byte (the lowest in memory).
+constexpr std::array<uint32_t, 256> SpreadToNibbles() {
+  std::array<uint32_t, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    for (int j = 0; j < 8; ++j) {
+      if ((b >> (7 - j)) & 1) table[b] |= uint32_t{1} << (8 * (j / 2) + (j % 2 == 0 ? 4 : 0));
+    }
+  }
+  return table;
+}
+constexpr std::array<uint32_t, 256> kNibbles = SpreadToNibbles();
+
+// Plane lines of 1, 2, 4 or 8 bits: each pixel's value is the sum of its bits in plane k shifted
+// left by k (8-bit planes after the first only take their place in the stream), then packed
+// into a row of the image's depth. Worked a plane byte at a time rather than a pixel at a time.
 bool DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const PcxHeader& h) {
+  static_assert(std::endian::native == std::endian::little, "plane lanes are stored low byte first");
   const int bits = h.bitsPerPixel;
   const std::size_t bytesPerLine = static_cast<std::size_t>(h.bytesPerLine);
-  const int width = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(dib.Width()), bytesPerLine * 8 / bits));
-  const int planes = bits == 8 ? 1 : std::min(h.planes, 16);
+  const std::size_t perByte = static_cast<std::size_t>(8 / bits);
+  const std::size_t width = std::min<std::size_t>(static_cast<std::size_t>(dib.Width()), bytesPerLine * perByte);
+  const std::size_t usedBytes = (width + perByte - 1) / perByte;
   const int depth = dib.BitCount();
-  const unsigned mask = (1u << bits) - 1;
+  // Only a value's low 8 bits (256 colours) or 4 bits (16) reach the image, and planes past the
+  // eighth or the fourth only add to the bits above them.
+  const int planes = bits == 8 ? 1 : std::min(h.planes, depth == 8 ? 8 : 4);
+  const uint64_t* spread = kSpread[bits == 1 ? 0 : bits == 2 ? 1 : bits == 4 ? 2 : 3].data();
+  const uint32_t* nibbles = kNibbles.data();
+  std::vector<uint8_t> buffer(depth == 1 ? 0 : usedBytes * perByte + 8);
+  // Plain pointers in the loops below: they run for every byte of every plane.
+  uint8_t* const values = buffer.data();
+  const uint8_t* const planeLines = line.data();
   for (int y = dib.Height() - 1; y >= 0; --y) {
     std::fill(line.begin(), line.end(), uint8_t{0});
     const bool whole = DecodeRow(in, line);
     uint8_t* row = dib.Row(y).data();
-    for (int x = 0; x < width; ++x) {
-      const std::size_t at = static_cast<std::size_t>(x) * bits / 8;
-      const int shift = 8 - bits - x * bits % 8;
-      unsigned value = 0;
-      for (int k = 0; k < planes; ++k) value += ((line[k * bytesPerLine + at] >> shift) & mask) << k;
-      if (depth == 8) row[x] = static_cast<uint8_t>(value);
-      else AddPackedPixel(row, depth, x, static_cast<uint8_t>(depth == 1 ? value != 0 : value & 0x0F));
+    if (depth == 1) {
+      // One plane of 1 bit is the row itself.
+      std::memcpy(row, planeLines, width / 8);
+      if (width % 8 != 0) row[width / 8] = static_cast<uint8_t>(planeLines[width / 8] & (0xFF00u >> (width % 8)));
+    } else if (depth == 4 && bits == 1) {
+      for (std::size_t i = 0; i < usedBytes; ++i) {
+        uint32_t v = 0;
+        const uint8_t* b = planeLines + i;
+        for (int k = 0; k < planes; ++k, b += bytesPerLine) v |= nibbles[*b] << k;
+        std::memcpy(values + 4 * i, &v, 4);
+      }
+      std::memcpy(row, values, width / 2);
+      if (width % 2 != 0) row[width / 2] = static_cast<uint8_t>(values[width / 2] & 0xF0);
+    } else {
+      for (std::size_t i = 0; i < usedBytes; ++i) {
+        uint64_t v = 0;
+        const uint8_t* b = planeLines + i;
+        for (int k = 0; k < planes; ++k, b += bytesPerLine) v += spread[*b] << k;
+        std::memcpy(values + perByte * i, &v, 8);
+      }
+      if (depth == 8) {
+        std::memcpy(row, values, width);
+      } else {
+        for (std::size_t x = 0; x + 1 < width; x += 2) row[x / 2] = static_cast<uint8_t>((values[x] & 0x0F) << 4 | (values[x + 1] & 0x0F));
+        if (width % 2 != 0) row[width / 2] = static_cast<uint8_t>((values[width - 1] & 0x0F) << 4);
+      }
     }
     if (!whole) return false;
   }

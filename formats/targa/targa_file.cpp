@@ -1,6 +1,7 @@
 #include "formats/targa/targa_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -137,6 +138,12 @@ bool DecodeRunLength(ByteReader& in, PixelCursor& cursor) {
       if (!run && !cursor.right) {
         std::memcpy(cursor.At(cursor.row, cursor.x), pixel, n * bytes);
         pixel += n * bytes;
+      } else if (!cursor.right) {
+        // A run from left to right: its pixel copied over and over, doubling what is there.
+        uint8_t* out = cursor.At(cursor.row, cursor.x);
+        const std::size_t total = n * bytes;
+        std::memcpy(out, pixel, bytes);
+        for (std::size_t done = bytes; done < total; done *= 2) std::memcpy(out + done, out, std::min(done, total - done));
       } else {
         for (int i = 0; i < n; ++i) {
           std::memcpy(cursor.At(cursor.row, cursor.x + i), pixel, bytes);
@@ -225,11 +232,18 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
   const bool complete = h.imageType < 9 ? DecodePlain(data, cursor) : DecodeRunLength(data, cursor);
   if (!complete) result.status = ReadStatus::Truncated;
   if (bits == 16) {
-    // The attribute bit is not part of the colour.
-    for (int y = 0; y < dib.Height(); ++y) {
-      uint8_t* row = dib.Row(y).data();
-      for (int x = 0; x < h.width; ++x) row[2 * x + 1] &= 0x7F;
+    // The attribute bit is not part of the colour. Rows are whole 16-bit words (their padding
+    // zero), so the pixels are masked eight bytes at a time.
+    static_assert(std::endian::native == std::endian::little, "16-bit pixels are stored low byte first");
+    const auto pixels = dib.Pixels();
+    std::size_t at = 0;
+    for (; at + 8 <= pixels.size(); at += 8) {
+      uint64_t v = 0;
+      std::memcpy(&v, pixels.data() + at, 8);
+      v &= 0x7FFF7FFF7FFF7FFFu;
+      std::memcpy(pixels.data() + at, &v, 8);
     }
+    for (at += 1; at < pixels.size(); at += 2) pixels[at] &= 0x7F;
   }
 
   if (h.descriptor >= 64) {
@@ -248,16 +262,18 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
 
 // ---- Writing
 
-std::size_t EncodeTargaRunLine(const uint8_t* pixels, uint8_t* out, int count, int bytesPerPixel) {
-  const std::size_t size = static_cast<std::size_t>(bytesPerPixel);
-  const auto same = [&](int a, int b) {
-    const uint8_t* p = pixels + a * size;
-    const uint8_t* q = pixels + b * size;
-    for (std::size_t i = 0; i < size; ++i) {
-      if (p[i] != q[i]) return false;
-    }
-    return true;
+namespace {
+
+// Pixels of `Size` bytes compared whole, as one number, rather than byte by byte.
+template <std::size_t Size>
+std::size_t EncodeRunLine(const uint8_t* pixels, uint8_t* out, int count) {
+  constexpr std::size_t size = Size;
+  const auto value = [pixels](int at) {
+    uint32_t v = 0;
+    std::memcpy(&v, pixels + at * size, size);
+    return v;
   };
+  const auto same = [&value](int a, int b) { return value(a) == value(b); };
   std::size_t written = 0;
   int at = 0;
   while (at < count) {
@@ -283,6 +299,17 @@ std::size_t EncodeTargaRunLine(const uint8_t* pixels, uint8_t* out, int count, i
     }
   }
   return written;
+}
+
+}  // namespace
+
+std::size_t EncodeTargaRunLine(const uint8_t* pixels, uint8_t* out, int count, int bytesPerPixel) {
+  switch (bytesPerPixel) {
+    case 1: return EncodeRunLine<1>(pixels, out, count);
+    case 2: return EncodeRunLine<2>(pixels, out, count);
+    case 3: return EncodeRunLine<3>(pixels, out, count);
+    default: return EncodeRunLine<4>(pixels, out, count);
+  }
 }
 
 bool WriteTargaImage(const std::filesystem::path& path, const PackedDib& dib, bool compress) {

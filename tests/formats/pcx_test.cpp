@@ -92,6 +92,22 @@ TEST(PcxReaderTest, EveryLayoutGetsItsDepthTableAndColoursLine) {
   }
 }
 
+// Lines hold whole bytes; what lies past the width is not picture and stays 0 in the image.
+TEST(PcxReaderTest, BitsPastTheWidthStayClear) {
+  const struct {
+    int bits, planes, width;
+    std::vector<uint8_t> row;  // the image's bytes
+  } cases[] = {
+      {1, 1, 5, {0xF8}}, {1, 4, 3, {0xFF, 0xF0}}, {2, 1, 3, {0x33, 0x30}}, {1, 8, 3, {0xFF, 0xFF, 0xFF, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.planes << " planes");
+    const ReadResult result = ReadPcxImage(PcxBytes(c.bits, c.planes, c.width, 1, 1, {0xC0 | 8, 0xFF}));  // every bit set
+    ASSERT_TRUE(result.dib);
+    EXPECT_EQ(std::vector<uint8_t>(result.dib.Row(0).begin(), result.dib.Row(0).begin() + c.row.size()), c.row);
+  }
+}
+
 TEST(PcxReaderTest, HeaderPalettesAllBlackGiveTheDefaultColours) {
   const std::vector<uint8_t> whiteOnBlack = {0, 0, 0, 255, 255, 255};
   const struct {

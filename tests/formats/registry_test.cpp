@@ -89,25 +89,23 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
 }
 
 TEST(RegistryTest, RulesAreNumberedOnceAndTheImagesRowListsEveryFormatsPatterns) {
+  const auto addPatterns = [](std::string_view list, std::set<std::string_view>& to) {
+    while (!list.empty()) {
+      const std::size_t end = list.find(';');
+      to.insert(list.substr(0, end));
+      list = end == std::string_view::npos ? std::string_view{} : list.substr(end + 1);
+    }
+  };
   std::set<int> orders;
   std::set<std::string_view> patterns;
   for (const FormatRow& row : Formats()) {
     for (const TypeRule& rule : row.rules) EXPECT_TRUE(orders.insert(rule.order).second) << rule.order;
-    std::string_view list = row.filterPatterns;
-    while (!list.empty()) {
-      const std::size_t end = list.find(';');
-      patterns.insert(list.substr(0, end));
-      list = end == std::string_view::npos ? std::string_view{} : list.substr(end + 1);
-    }
+    addPatterns(row.filterPatterns, patterns);
   }
   EXPECT_EQ(orders.size(), 17u);
   EXPECT_EQ(*orders.rbegin(), 17);
   std::set<std::string_view> images;
-  for (std::string_view list = kImagesPatterns; !list.empty();) {
-    const std::size_t end = list.find(';');
-    images.insert(list.substr(0, end));
-    list = end == std::string_view::npos ? std::string_view{} : list.substr(end + 1);
-  }
+  addPatterns(kImagesPatterns, images);
   EXPECT_EQ(images, patterns);
 }
 

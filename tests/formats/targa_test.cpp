@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/output_file.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 
@@ -9,6 +10,7 @@ namespace ravelle {
 namespace {
 
 using test::PixelAt;
+using test::PixelsOf;
 using test::RgbImage;
 
 struct TargaFields {
@@ -24,35 +26,20 @@ struct TargaFields {
   int idLength = 0;
 };
 
-void Put16(std::vector<uint8_t>& out, int v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
 // A Targa file: its header, an ID of zeros, the map and the pixel data as given.
 std::vector<uint8_t> TargaBytes(const TargaFields& f, const std::vector<uint8_t>& map, const std::vector<uint8_t>& data) {
   std::vector<uint8_t> out = {static_cast<uint8_t>(f.idLength), static_cast<uint8_t>(f.mapType), static_cast<uint8_t>(f.type)};
-  Put16(out, f.firstEntry);
-  Put16(out, f.mapLength);
+  AppendU16le(out, static_cast<uint16_t>(f.firstEntry));
+  AppendU16le(out, static_cast<uint16_t>(f.mapLength));
   out.push_back(static_cast<uint8_t>(f.entryBits));
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, f.width);
-  Put16(out, f.height);
+  AppendU32le(out, 0);  // the origin on the screen
+  AppendU16le(out, static_cast<uint16_t>(f.width));
+  AppendU16le(out, static_cast<uint16_t>(f.height));
   out.push_back(static_cast<uint8_t>(f.depth));
   out.push_back(static_cast<uint8_t>(f.descriptor));
   out.insert(out.end(), static_cast<std::size_t>(f.idLength), 0);
   out.insert(out.end(), map.begin(), map.end());
   out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
-
-// Pixels of an image top row first, as indices or B | G << 8 | R << 16 (| fourth << 24).
-std::vector<uint32_t> Pixels(const PackedDib& dib) {
-  std::vector<uint32_t> out;
-  for (int y = 0; y < dib.Height(); ++y) {
-    for (int x = 0; x < dib.Width(); ++x) out.push_back(PixelAt(dib, x, y));
-  }
   return out;
 }
 
@@ -75,12 +62,12 @@ TEST(TargaReaderTest, OriginDirectionAndInterleavePlaceTheStoredRows) {
     const ReadResult result = ReadTargaImage(TargaBytes({.type = 3, .width = 2, .height = c.height, .depth = 8, .descriptor = c.descriptor}, {}, stored));
     ASSERT_TRUE(result.dib);
     EXPECT_EQ(result.status, ReadStatus::Ok);
-    EXPECT_EQ(Pixels(result.dib), c.expected);
+    EXPECT_EQ(PixelsOf(result.dib), c.expected);
     EXPECT_TRUE(result.infoText.ends_with(c.lastLine)) << result.infoText;
   }
   // Four-way, 8 rows of one pixel: stored rows 0, 1 are image rows 0, 4; 2, 3 are 1, 5; ...
   const ReadResult four = ReadTargaImage(TargaBytes({.type = 3, .width = 1, .height = 8, .depth = 8, .descriptor = 0xA0}, {}, stored));
-  EXPECT_EQ(Pixels(four.dib), (std::vector<uint32_t>{1, 3, 5, 7, 2, 4, 6, 8}));
+  EXPECT_EQ(PixelsOf(four.dib), (std::vector<uint32_t>{1, 3, 5, 7, 2, 4, 6, 8}));
   EXPECT_TRUE(four.infoText.ends_with("\nfirst pixel: top left\nfour way interleave"));
 }
 
@@ -144,12 +131,15 @@ TEST(TargaReaderTest, RunLengthPacketsCrossRowsAndStopAtTheImageEnd) {
        {0x030201, 0x060504}, ReadStatus::Ok},
       {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0x81, 7}, {7, 7, 0, 0}, ReadStatus::Truncated},
       {{.type = 3, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {1, 2, 3}, {1, 2, 3, 0}, ReadStatus::Truncated},
+      // The attribute bit is dropped from rows of any length.
+      {{.type = 2, .width = 1, .height = 1, .depth = 16}, {0xFF, 0xFF}, {0x7FFF}, ReadStatus::Ok},
+      {{.type = 10, .width = 3, .height = 1, .depth = 16}, {0x82, 0xFF, 0xFF}, {0x7FFF, 0x7FFF, 0x7FFF}, ReadStatus::Ok},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     const ReadResult result = ReadTargaImage(TargaBytes(c.fields, {}, c.data));
     ASSERT_TRUE(result.dib);
-    EXPECT_EQ(Pixels(result.dib), c.expected);
+    EXPECT_EQ(PixelsOf(result.dib), c.expected);
     EXPECT_EQ(result.status, c.status);
     EXPECT_TRUE(result.messages.empty());
   }

@@ -126,10 +126,10 @@ TEST_F(QtAppTest, TypeFiltersIgnoreCaseAndTakeTheLongJpegAndTiffNames) {
     const char* label;
     QStringList listed;
   };
+  // Which names each filter's patterns take is tested without the dialog; here, that the dialog
+  // lists by them.
   const Case cases[] = {
       {"Images", {"a.TIF", "b.tiff", "c.JPEG", "d.Bmp", "e.jpg", "grey.bmp", "red.bmp"}},
-      {"bmp, dib, rle", {"d.Bmp", "grey.bmp", "red.bmp"}},
-      {"jpg, jpe, jpeg", {"c.JPEG", "e.jpg"}},
       {"tif, tiff", {"a.TIF", "b.tiff"}},
       {"All Files (*.*)", {"a.TIF", "b.tiff", "c.JPEG", "d.Bmp", "e.jpg", "f.txt", "grey.bmp", "red.bmp"}},
   };

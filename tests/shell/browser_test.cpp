@@ -44,13 +44,14 @@ TEST(DialogLayoutTest, DialogUnitsAndThePreviewPane) {
 TEST_F(ShellTest, TheCommandLineNamesTheStartFolderAndFile) {
   MakeFiles({"sea.bmp"});
   const std::string folder = dir.path().string();
-  EXPECT_EQ(CommandLineStart(folder + "/sea.bmp").folder, folder);
-  EXPECT_EQ(CommandLineStart(folder + "/sea.bmp").name, "sea.bmp");
-  EXPECT_EQ(CommandLineStart(folder + "/gone.bmp").name, "");
-  EXPECT_EQ(CommandLineStart(folder + "/gone.bmp").folder, folder);
-  EXPECT_EQ(CommandLineStart("sea.bmp").folder, "");
-  EXPECT_EQ(CommandLineStart(folder).folder, folder);
-  EXPECT_EQ(CommandLineStart("").name, "");
+  const struct {
+    std::string argument, folder, name;
+  } cases[] = {{folder + "/sea.bmp", folder, "sea.bmp"}, {folder + "/gone.bmp", folder, ""}, {"sea.bmp", "", "sea.bmp"},
+               {folder, folder, ""}, {"", "", ""}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(CommandLineStart(c.argument).folder, c.folder) << c.argument;
+    EXPECT_EQ(CommandLineStart(c.argument).name, c.name) << c.argument;
+  }
 }
 
 TEST_F(ShellTest, StartingWithAFileSelectsAndShowsItWithoutAClick) {

