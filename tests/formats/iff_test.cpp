@@ -74,30 +74,48 @@ std::vector<uint8_t> PlanarBody(int width, const std::vector<std::vector<unsigne
 }
 
 TEST(IffReaderTest, PlanarLayouts) {
-  const std::vector<std::vector<unsigned>> rows = {{0, 1, 31, 17, 5}, {30, 2, 3, 4, 16}};
-  for (const bool mask : {false, true}) {
-    SCOPED_TRACE(mask);
-    const auto file = Form("ILBM", {Bmhd(5, 2, 5, mask ? 1 : 0), Cmap(32), {"BODY", PlanarBody(5, rows, 5, mask)}});
-    const ReadResult r = ReadIffImage(file);
+  // Widths with a partial last byte and padded lines; a mask line to skip; planes above the
+  // eighth, which the index byte cannot hold.
+  struct Case {
+    int width, planes;
+    bool mask;
+    int bits;  // of the image read
+  };
+  const Case cases[] = {{5, 5, false, 8}, {5, 5, true, 8}, {20, 1, true, 1}, {20, 1, false, 1},
+                        {17, 8, true, 8}, {8, 3, false, 8}, {13, 10, false, 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.planes << (c.mask ? " masked" : ""));
+    std::vector<std::vector<unsigned>> rows(3, std::vector<unsigned>(c.width));
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < c.width; ++x) rows[y][x] = (x * 37 + y * 11 + 5) % (1u << c.planes);
+    const auto body = PlanarBody(c.width, rows, c.planes, c.mask);
+    EXPECT_EQ(body.size(), 3u * (c.planes + c.mask) * ((c.width + 15) / 16 * 2));
+    const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(c.width, 3, c.planes, c.mask ? 1 : 0), Cmap(32), {"BODY", body}}));
     ASSERT_TRUE(r.dib);
-    EXPECT_EQ(r.dib.BitCount(), 8);
-    EXPECT_EQ(r.dib.Header().biClrUsed, 32u);
-    for (int y = 0; y < 2; ++y)
-      for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(r.dib, x, y), rows[y][x]) << x << "," << y;
-    EXPECT_EQ(r.infoText, Format("image type: ILBM \nwidth: 5 \nheight: 2 \nplanes: 5 \ncompression: 0 \nmasking: %d \n# of colors: 32",
-                                 mask ? 1 : 0));
+    EXPECT_EQ(r.dib.BitCount(), c.bits);
+    EXPECT_EQ(r.status, ReadStatus::Ok);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < c.width; ++x) EXPECT_EQ(PixelAt(r.dib, x, y), rows[y][x] & 0xFF) << x << "," << y;
   }
+  const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(5, 1, 5, 1), Cmap(32), {"BODY", PlanarBody(5, {{1, 2, 3, 4, 5}}, 5, true)}}));
+  EXPECT_EQ(r.dib.Header().biClrUsed, 32u);
+  EXPECT_EQ(r.infoText, "image type: ILBM \nwidth: 5 \nheight: 1 \nplanes: 5 \ncompression: 0 \nmasking: 1 \n# of colors: 32");
 }
 
-TEST(IffReaderTest, WidthTwentyHasPaddedLinesAndOnePlaneIsCopied) {
-  std::vector<unsigned> row(20);
-  for (int x = 0; x < 20; ++x) row[x] = (x * 7) % 3 == 0;
-  const auto body = PlanarBody(20, {row, row}, 1, true);
-  EXPECT_EQ(body.size(), 2u * 2 * 4);  // 3 bytes and a pad byte per line
-  const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(20, 2, 1, 1), Cmap(2), {"BODY", body}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.BitCount(), 1);
-  for (int x = 0; x < 20; ++x) EXPECT_EQ(PixelAt(r.dib, x, 1), row[x]);
+TEST(IffReaderTest, BodyEndingInsideARow) {
+  // The rows before the cut are whole; the cut row keeps the planes that were there.
+  const std::vector<std::vector<unsigned>> rows = {{1, 2, 3}, {7, 6, 5}};
+  for (const int planes : {3, 24}) {
+    auto body = PlanarBody(3, rows, planes);
+    body.resize(body.size() / 2 + 2);  // row 0 and the first plane line of row 1
+    const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(3, 2, planes), Cmap(8), {"BODY", body}}));
+    ASSERT_TRUE(r.dib);
+    EXPECT_EQ(r.status, ReadStatus::Truncated);
+    for (int x = 0; x < 3; ++x) {
+      EXPECT_EQ(PixelAt(r.dib, x, 0), planes == 3 ? rows[0][x] : test::Rgb(rows[0][x], 0, 0));
+      EXPECT_EQ(PixelAt(r.dib, x, 1), planes == 3 ? rows[1][x] & 1 : test::Rgb(rows[1][x] & 1, 0, 0));
+    }
+  }
 }
 
 TEST(IffReaderTest, ExtraHalfbriteAndOddColourMaps) {
@@ -258,7 +276,8 @@ TEST(IffWriterTest, EveryVariantFromEveryDepthReadsBack) {
   test::TempDir dir;
   for (const int bits : test::kAllDepths) {
     for (const int width : {1, 17, 40}) {
-      const PackedDib source = test::RandomImage(width, 5, bits, static_cast<uint32_t>(bits * 100 + width));
+      // 18 rows: HAM rows are coded sixteen at a time.
+      const PackedDib source = test::RandomImage(width, 18, bits, static_cast<uint32_t>(bits * 100 + width));
       const test::RgbImage picture = WriterPicture(source);
       for (const bool ham : {false, true}) {
         for (const bool pack : {false, true}) {
@@ -303,8 +322,12 @@ TEST(IffWriterTest, Layout) {
     if (c.cmap != 0) {
       EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + 4), "CMAP");
       EXPECT_EQ(b[at + 7], (3 * c.cmap) & 0xFF);
-      if (c.ham) EXPECT_EQ(b[at + 8 + 3 * 15], 240);
-      if (c.colours == 20) EXPECT_EQ(b[at + 8 + 3 * 31], 0);
+      if (c.ham) {
+        EXPECT_EQ(b[at + 8 + 3 * 15], 240);
+      }
+      if (c.colours == 20) {
+        EXPECT_EQ(b[at + 8 + 3 * 31], 0);
+      }
       at += 8 + 3 * c.cmap;
     }
     EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + 4), "CAMG");
@@ -346,7 +369,9 @@ TEST(IffConformanceTest, CorpusMatchesIlbmtoppm) {
     SCOPED_TRACE(entry.path);
     const auto file = test::CorpusDir() / entry.path;
     const ReadResult ours = ReadIffImage(test::ReadBytes(file));
-    if (ours.dib) EXPECT_EQ(ours.dib.Pixels().size(), ours.dib.Stride() * ours.dib.Height());
+    if (ours.dib) {
+      EXPECT_EQ(ours.dib.Pixels().size(), ours.dib.Stride() * ours.dib.Height());
+    }
     const std::string name = entry.path.substr(4);
     if (entry.expected != "valid" || kNotCompared.contains(name)) continue;
     const auto theirs = Ilbmtoppm(file);

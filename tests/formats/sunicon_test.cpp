@@ -18,39 +18,38 @@ std::vector<uint8_t> Icon(const std::string& header, int words, uint16_t first =
 
 const std::string kHeader64 = "/* Format_version=1, Width=64, Height=64, Depth=1, Valid_bits_per_item=16";
 
-TEST(SunIconTest, DepthOneAndTheInformationText) {
-  const ReadResult r = ReadSunIcon(Icon(kHeader64, 256));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.BitCount(), 1);
-  EXPECT_EQ(r.dib.Width(), 64);
-  EXPECT_EQ(test::PixelAt(r.dib, 0, 0), 1u);  // set bits are black
-  EXPECT_EQ(test::PixelAt(r.dib, 1, 0), 0u);
-  EXPECT_EQ(test::PixelAt(r.dib, 15, 0), 1u);
-  EXPECT_EQ(test::PixelAt(r.dib, 63, 63), ((255 * 0x1111) & 0xFFFF & 1) ? 1u : 0u);
-  EXPECT_EQ(r.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
-  EXPECT_EQ(r.infoText, "image type: SunIcon \n\nheader string: /* format_version=1, width=64, height=64, depth=1, valid_bits_per_item=16\n */\n");
-}
-
-TEST(SunIconTest, DepthEightPalette) {
-  const ReadResult r = ReadSunIcon(Icon("/* Format_version=1, WIDTH=16, Height=16, Depth=8, Valid_bits_per_item=16", 128, 0x000F));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.BitCount(), 8);
-  EXPECT_EQ(test::PixelAt(r.dib, 0, 0), 0u);
-  EXPECT_EQ(test::PixelAt(r.dib, 1, 0), 15u);
-  EXPECT_EQ(r.dib.Colors()[15], (RgbQuad{0, 0, 128, 0}));  // dark red
-  EXPECT_EQ(r.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
-}
-
-TEST(SunIconTest, RowsTakeWholeWords) {
-  // Width 20: two words a row, the last 12 pixels of the second dropped.
-  const ReadResult r = ReadSunIcon(Icon("/* Format_version=1, Width=20, Height=2, Depth=1, Valid_bits_per_item=16", 4, 0xFFFF));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(test::PixelAt(r.dib, 0, 0), 1u);
-  EXPECT_EQ(test::PixelAt(r.dib, 16, 0), 0u);  // second word 0x1111: pixel 16 is its bit 15
-  EXPECT_EQ(test::PixelAt(r.dib, 19, 0), 1u);
-  EXPECT_EQ(test::PixelAt(r.dib, 3, 1), 0u);   // third word 0x2222 starts the second row
-  EXPECT_EQ(test::PixelAt(r.dib, 2, 1), 1u);
-  EXPECT_EQ(r.dib.Row(0)[2] & 0x0F, 0);        // nothing past the width
+TEST(SunIconTest, Pixels) {
+  // Word i is 0x1111 * i but for the first; set bits are black at depth 1. Width 20 reads two
+  // whole words a row and drops the last 12 pixels of the second.
+  struct Probe {
+    int x, y;
+    unsigned value;
+  };
+  struct Case {
+    std::string header;
+    int words, bits;
+    uint16_t first;
+    std::vector<Probe> probes;
+  };
+  const Case cases[] = {
+      {kHeader64, 256, 1, 0x8001, {{0, 0, 1}, {1, 0, 0}, {15, 0, 1}, {63, 63, (255 * 0x1111) & 1}}},
+      {"/* Format_version=1, WIDTH=16, Height=16, Depth=8, Valid_bits_per_item=16", 128, 8, 0x000F, {{0, 0, 0}, {1, 0, 15}}},
+      {"/* Format_version=1, Width=20, Height=2, Depth=1, Valid_bits_per_item=16", 4, 1, 0xFFFF,
+       {{0, 0, 1}, {16, 0, 0}, {19, 0, 1}, {3, 1, 0}, {2, 1, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    const ReadResult r = ReadSunIcon(Icon(c.header, c.words, c.first));
+    ASSERT_TRUE(r.dib);
+    EXPECT_EQ(r.dib.BitCount(), c.bits);
+    EXPECT_EQ(r.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
+    for (const Probe& p : c.probes) EXPECT_EQ(test::PixelAt(r.dib, p.x, p.y), p.value) << p.x << "," << p.y;
+  }
+  const ReadResult narrow = ReadSunIcon(Icon(cases[2].header, 4, 0xFFFF));
+  EXPECT_EQ(narrow.dib.Row(0)[2] & 0x0F, 0);  // nothing past the width
+  EXPECT_EQ(ReadSunIcon(Icon(cases[1].header, 128)).dib.Colors()[15], (RgbQuad{0, 0, 128, 0}));  // dark red
+  EXPECT_EQ(ReadSunIcon(Icon(kHeader64, 256)).infoText,
+            "image type: SunIcon \n\nheader string: /* format_version=1, width=64, height=64, depth=1, valid_bits_per_item=16\n */\n");
 }
 
 TEST(SunIconTest, FilesWithoutAnImage) {
