@@ -77,14 +77,24 @@ class PixelCursor {
   uint8_t* Run(int length) const { return row_ != nullptr && x_ + length <= shownWidth_ ? row_ + x_ : nullptr; }
   // The pixels the current row holds from the cursor on.
   int Room() const { return row_ != nullptr ? shownWidth_ - x_ : 0; }
-  // Moves past a Run() that was written.
+  // Whether all of the next `length` pixels are in the current row and none of them is kept.
+  bool Dropped(int length) const { return (row_ == nullptr || x_ >= shownWidth_) && x_ + length <= width_; }
+  // Moves past a Run() that was written, or pixels that are dropped.
   void Skip(int length) {
     x_ += length;
     if (x_ == width_) NextRow();
   }
-  void Put(uint8_t index) {
-    if (row_ != nullptr && x_ < shownWidth_) row_[x_] = index;
-    if (++x_ == width_) NextRow();
+  // Writes `length` pixels across as many rows as they take, up to the end of the image.
+  void Put(const uint8_t* from, int length) {
+    while (length > 0 && !done_) {
+      const int n = std::min(length, width_ - x_);
+      if (row_ != nullptr && x_ < shownWidth_) {
+        std::memcpy(row_ + x_, from, static_cast<std::size_t>(std::min(n, shownWidth_ - x_)));
+      }
+      from += n;
+      length -= n;
+      Skip(n);
+    }
   }
   // Strings are copied in whole chunks: zeroes what a copy left beyond the cursor.
   void ClearRest() {
@@ -124,25 +134,82 @@ constexpr std::array<uint8_t, 256 + kChunk> kRoots = [] {
   return roots;
 }();
 
-// The string table. Each code's string is its prefix's followed by its suffix; `where` points at
-// a place in the decoded pixels (or kRoots) that holds the whole string, when one does.
-struct StringTable {
-  std::array<uint16_t, kMaxCodes> prefix;
-  std::array<uint8_t, kMaxCodes> suffix;
-  std::array<uint16_t, kMaxCodes> length;
-  std::array<const uint8_t*, kMaxCodes> where;
-
-  // Writes the `length` bytes of `code`'s string at `to`.
-  void Write(int code, int length, uint8_t* to) const {
-    if (const uint8_t* from = where[static_cast<std::size_t>(code)]) {
-      std::memcpy(to, from, static_cast<std::size_t>(length));
-      return;
-    }
-    for (int i = length - 1; i >= 0; --i) {
-      to[i] = suffix[static_cast<std::size_t>(code)];
-      code = prefix[static_cast<std::size_t>(code)];
+// The string table. Each code's string is its prefix's followed by its suffix. `where` points
+// at a copy of the whole string: in the decoded pixels when it was decoded within one row, else
+// in blocks of the table's own, made when the string is first needed. A string is shorter than
+// 4096 pixels, so the blocks of one table hold less than 4096 x 4096 bytes.
+class StringTable {
+ public:
+  explicit StringTable(int roots) {
+    for (int i = 0; i < roots; ++i) {
+      const auto at = static_cast<std::size_t>(i);
+      suffix_[at] = first_[at] = static_cast<uint8_t>(i);
+      prefix_[at] = 0;
+      length_[at] = 1;
+      where_[at] = &kRoots[static_cast<std::size_t>(i & 0xFF)];
     }
   }
+  int Length(int code) const { return length_[static_cast<std::size_t>(code)]; }
+  uint8_t First(int code) const { return first_[static_cast<std::size_t>(code)]; }
+  // The string followed by at least kChunk readable bytes, unless it lies in the pixels.
+  const uint8_t* Where(int code) const { return where_[static_cast<std::size_t>(code)]; }
+  // The string's place, after copying it out when it has none.
+  const uint8_t* Of(int code) {
+    const uint8_t* at = where_[static_cast<std::size_t>(code)];
+    return at != nullptr ? at : CopyOut(code);
+  }
+  // The previous code's string (of `length` - 1 pixels from `first` on) and then `pixel`,
+  // found at `at` when not null.
+  void Add(int code, int previous, uint8_t first, uint8_t pixel, int length, const uint8_t* at) {
+    const auto i = static_cast<std::size_t>(code);
+    prefix_[i] = static_cast<uint16_t>(previous);
+    suffix_[i] = pixel;
+    first_[i] = first;
+    length_[i] = static_cast<uint16_t>(length);
+    where_[i] = at;
+  }
+  // After a clear code: the copies made go.
+  void Clear() {
+    block_ = 0;
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  const uint8_t* CopyOut(int code) {
+    const auto at = static_cast<std::size_t>(code);
+    const int length = length_[at];
+    uint8_t* copy = Take(static_cast<std::size_t>(length + kChunk));
+    // Back along the prefixes to one whose string has a place.
+    int end = length;
+    int walk = code;
+    while (where_[static_cast<std::size_t>(walk)] == nullptr) {
+      copy[--end] = suffix_[static_cast<std::size_t>(walk)];
+      walk = prefix_[static_cast<std::size_t>(walk)];
+    }
+    std::memcpy(copy, where_[static_cast<std::size_t>(walk)], static_cast<std::size_t>(end));
+    where_[at] = copy;
+    return copy;
+  }
+  uint8_t* Take(std::size_t bytes) {
+    if (blocks_.empty() || used_ + bytes > kBlock) {
+      if (!blocks_.empty()) ++block_;
+      if (block_ == blocks_.size()) blocks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kBlock));
+      used_ = 0;
+    }
+    uint8_t* place = blocks_[block_].get() + used_;
+    used_ += bytes;
+    return place;
+  }
+
+  std::array<uint16_t, kMaxCodes> prefix_;
+  std::array<uint8_t, kMaxCodes> suffix_;
+  std::array<uint8_t, kMaxCodes> first_;
+  std::array<uint16_t, kMaxCodes> length_;
+  std::array<const uint8_t*, kMaxCodes> where_;
+  std::vector<std::unique_ptr<uint8_t[]>> blocks_;
+  std::size_t block_ = 0;
+  std::size_t used_ = 0;
 };
 
 }  // namespace
@@ -154,32 +221,25 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
 bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height) {
   const std::vector<uint8_t> joined = JoinSubBlocks(in);
   CodeReader codes(joined);
-  const auto table = std::make_unique<StringTable>();
   const int clear = 1 << minCodeSize;
   const int end = clear + 1;
-  for (int i = 0; i < clear; ++i) {
-    const auto at = static_cast<std::size_t>(i);
-    table->suffix[at] = static_cast<uint8_t>(i);
-    table->prefix[at] = 0;
-    table->length[at] = 1;
-    table->where[at] = &kRoots[static_cast<std::size_t>(i & 0xFF)];
-  }
-  // A chunk may be read from anywhere before the end of the pixels, or of kRoots.
+  const auto table = std::make_unique<StringTable>(clear);
+  // A chunk may be read past a string's end, within the pixels; elsewhere there is room for it.
   const auto pixels = dib.Pixels();
   const auto address = [](const uint8_t* p) { return reinterpret_cast<std::uintptr_t>(p); };
-  const std::uintptr_t pixelsEnd = address(pixels.data() + pixels.size());
-  const std::uintptr_t rootsEnd = address(kRoots.data() + kRoots.size());
+  const std::uintptr_t pixelsBegin = address(pixels.data());
+  const std::uintptr_t pixelsEnd = pixelsBegin + pixels.size();
   const auto chunkReadable = [&](const uint8_t* from, int bytes) {
-    const std::uintptr_t last = address(from) + static_cast<std::uintptr_t>(bytes);
-    return address(from) >= address(kRoots.data()) && address(from) < rootsEnd ? last <= rootsEnd : last <= pixelsEnd;
+    return address(from) < pixelsBegin || address(from) >= pixelsEnd ||
+           address(from) + static_cast<std::uintptr_t>(bytes) <= pixelsEnd;
   };
 
   PixelCursor cursor(dib, interlaced, width, height);
-  std::array<uint8_t, kMaxCodes + 1> spill;  // a string that leaves its row
   int size = minCodeSize + 1;
   int next = end + 1;
   int previous = -1;
   int previousLength = 0;
+  uint8_t previousFirst = 0;
   const uint8_t* previousAt = nullptr;  // where the previous string was written, when in one row
   bool complete = true;
   for (;;) {
@@ -192,6 +252,7 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
       size = minCodeSize + 1;
       next = end + 1;
       previous = -1;
+      table->Clear();
       continue;
     }
     if (code == end) break;
@@ -207,13 +268,14 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
       continue;
     }
     // A code not yet in the table is the previous string and that string's first pixel.
-    const int length = code < next ? table->length[static_cast<std::size_t>(code)] : previousLength + 1;
+    const bool known = code < next;
+    const int length = known ? table->Length(code) : previousLength + 1;
+    const uint8_t firstPixel = known ? table->First(code) : previousFirst;
     uint8_t* to = cursor.Run(length);
-    uint8_t* string = to != nullptr ? to : spill.data();
-    if (code < next) {
-      const uint8_t* from = table->where[static_cast<std::size_t>(code)];
+    if (to != nullptr && known) {
+      const uint8_t* from = table->Of(code);
       const int chunks = (length + kChunk - 1) / kChunk * kChunk;
-      if (to != nullptr && from != nullptr && cursor.Room() >= chunks && chunkReadable(from, chunks)) {
+      if (cursor.Room() >= chunks && chunkReadable(from, chunks)) {
         // Source and destination are at least `length` apart, so each chunk reads only pixels
         // that no earlier chunk of this copy wrote over, up to the string's end.
         for (int i = 0; i < chunks; i += kChunk) {
@@ -222,32 +284,31 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
           std::memcpy(to + i, chunk, kChunk);
         }
       } else {
-        table->Write(code, length, string);
+        std::memcpy(to, from, static_cast<std::size_t>(length));
       }
-    } else if (previousAt != nullptr) {
-      std::memcpy(string, previousAt, static_cast<std::size_t>(previousLength));
-      string[length - 1] = string[0];
+      cursor.Skip(length);
+    } else if (to != nullptr) {
+      std::memcpy(to, previousAt != nullptr ? previousAt : table->Of(previous), static_cast<std::size_t>(previousLength));
+      to[length - 1] = firstPixel;
+      cursor.Skip(length);
+    } else if (cursor.Dropped(length)) {
+      cursor.Skip(length);
+    } else if (known) {
+      cursor.Put(table->Of(code), length);
     } else {
-      table->Write(previous, previousLength, string);
-      string[length - 1] = string[0];
+      cursor.Put(previousAt != nullptr ? previousAt : table->Of(previous), previousLength);
+      cursor.Put(&firstPixel, 1);
     }
     if (!root && next < kMaxCodes) {
-      const auto at = static_cast<std::size_t>(next);
-      table->prefix[at] = static_cast<uint16_t>(previous);
-      table->suffix[at] = string[0];
-      table->length[at] = static_cast<uint16_t>(previousLength + 1);
       // The new string is the previous one and the first pixel of this one: whole in the
       // pixels when the two were written side by side.
-      table->where[at] = to != nullptr && previousAt != nullptr && previousAt + previousLength == to ? previousAt : nullptr;
+      const bool adjacent = to != nullptr && previousAt != nullptr && previousAt + previousLength == to;
+      table->Add(next, previous, previousFirst, firstPixel, previousLength + 1, adjacent ? previousAt : nullptr);
       if (++next == (1 << size) && size < kMaxCodeBits) ++size;
-    }
-    if (to != nullptr) {
-      cursor.Skip(length);
-    } else {
-      for (int i = 0; i < length && !cursor.Done(); ++i) cursor.Put(spill[static_cast<std::size_t>(i)]);
     }
     previous = code;
     previousLength = length;
+    previousFirst = firstPixel;
     previousAt = to;
   }
   cursor.ClearRest();
