@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -20,8 +21,32 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
 // pixels beyond it are decoded and dropped.
 bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height);
 
-// Encodes colour indices (each below 2^minCodeSize) as sub-blocks with their terminator; the
-// table is cleared whenever it is full.
+// Encodes colour indices (each below 2^minCodeSize) handed over in pieces, one string of pixels
+// across all of them; the table is cleared whenever it is full. The code size byte goes to `out`
+// at once, the sub-blocks and their terminator at Finish().
+class GifLzwEncoder {
+ public:
+  GifLzwEncoder(int minCodeSize, std::vector<uint8_t>& out);
+  ~GifLzwEncoder();
+  void Add(std::span<const uint8_t> indices);
+  void Finish();
+
+ private:
+  void Reset();
+
+  std::vector<uint8_t>& out_;
+  std::unique_ptr<uint32_t[]> slots_;  // (prefix << 8 | pixel) << 12 | code; 0 is free
+  std::vector<uint8_t> codes_;         // the packed codes before they are cut into sub-blocks
+  std::size_t used_ = 0;               // bytes of codes_ written
+  uint64_t bits_ = 0;                  // and the bits not yet written, `count_` of them
+  int count_ = 0;
+  int minCodeSize_;
+  int size_;
+  int next_;
+  int prefix_ = -1;  // the string so far; -1 before the first pixel
+};
+
+// The whole of `indices` at once.
 void EncodeGifLzw(std::span<const uint8_t> indices, int minCodeSize, std::vector<uint8_t>& out);
 
 }  // namespace ravelle

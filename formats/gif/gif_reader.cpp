@@ -275,18 +275,21 @@ namespace {
 void FillRect(PackedDib& screen, int left, int top, int width, int height, uint8_t index, RgbQuad colour) {
   const int right = std::min(left + width, screen.Width());
   const int bottom = std::min(top + height, screen.Height());
-  const int bytes = screen.BitCount() / 8;
-  for (int y = top; y < bottom; ++y) {
-    uint8_t* row = screen.Row(screen.Height() - 1 - y).data();
-    for (int x = left; x < right; ++x) {
-      if (bytes == 1) {
-        row[x] = index;
-      } else {
-        row[3 * x] = colour.rgbBlue;
-        row[3 * x + 1] = colour.rgbGreen;
-        row[3 * x + 2] = colour.rgbRed;
-      }
+  if (right <= left || bottom <= top) return;
+  const auto bytes = static_cast<std::size_t>(screen.BitCount() / 8);
+  const auto span = static_cast<std::size_t>(right - left) * bytes;
+  uint8_t* const firstRow = screen.Row(screen.Height() - 1 - top).data() + static_cast<std::size_t>(left) * bytes;
+  if (bytes == 1) {
+    std::memset(firstRow, index, span);
+  } else {
+    for (std::size_t x = 0; x < span; x += 3) {
+      firstRow[x] = colour.rgbBlue;
+      firstRow[x + 1] = colour.rgbGreen;
+      firstRow[x + 2] = colour.rgbRed;
     }
+  }
+  for (int y = top + 1; y < bottom; ++y) {
+    std::memcpy(screen.Row(screen.Height() - 1 - y).data() + static_cast<std::size_t>(left) * bytes, firstRow, span);
   }
 }
 
@@ -338,6 +341,10 @@ bool GifAnimation::Step() {
   for (int y = image.top; y < bottom; ++y) {
     const uint8_t* from = pixels.Row(pixels.Height() - 1 - (y - image.top)).data();
     uint8_t* to = screen_.Row(screenHeight_ - 1 - y).data();
+    if (indexed_ && frame.transparent < 0) {
+      std::memcpy(to + image.left, from, static_cast<std::size_t>(right - image.left));
+      continue;
+    }
     for (int x = image.left; x < right; ++x) {
       const uint8_t index = from[x - image.left];
       if (index == frame.transparent) continue;

@@ -58,11 +58,17 @@ bool WriteGifImage(const PackedDib& source, std::FILE* out, bool interlaced) {
   AppendU16le(file, static_cast<uint16_t>(height));
   AppendU8(file, interlaced ? 0x40 : 0);
 
-  std::vector<uint8_t> indices(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  std::size_t at = 0;
+  // The rows go to the encoder as stored; 1- and 4-bit rows are spread to a byte a pixel first.
+  GifLzwEncoder encoder(std::max(tableBits, 2), file);
+  std::vector<uint8_t> spread(static_cast<std::size_t>(width));
   const auto putRow = [&](int y) {
     const auto row = dib->Row(height - 1 - y);
-    for (int x = 0; x < width; ++x) indices[at++] = row.empty() ? 0 : IndexAt(row, x, bits);
+    if (bits == 8 && !row.empty()) {
+      encoder.Add(row.first(static_cast<std::size_t>(width)));
+      return;
+    }
+    for (int x = 0; x < width; ++x) spread[static_cast<std::size_t>(x)] = row.empty() ? 0 : IndexAt(row, x, bits);
+    encoder.Add(spread);
   };
   if (interlaced) {
     static constexpr int kStart[] = {0, 4, 2, 1};
@@ -72,7 +78,7 @@ bool WriteGifImage(const PackedDib& source, std::FILE* out, bool interlaced) {
   } else {
     for (int y = 0; y < height; ++y) putRow(y);
   }
-  EncodeGifLzw(indices, std::max(tableBits, 2), file);
+  encoder.Finish();
   AppendU8(file, 0x3B);
   return std::fwrite(file.data(), 1, file.size(), out) == file.size();
 }

@@ -46,28 +46,59 @@ void WriteAnimatedGif(const fs::path& file) {
 // The index at (x, y), top row 0, of an 8-bit image.
 int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
 
-TEST_F(ShellTest, AnIconSequenceStepsThroughItsImagesEveryNineHundredMilliseconds) {
-  WriteIconSequence(dir / "three.ico");
-  port.FileListAdd("three.ico");
-  Load("three.ico");
-  ASSERT_EQ(image.Kind, ImageKind::IconSequence);
-  EXPECT_EQ(port.timerPeriod, 900);
-  std::vector<int> widths{image.Handle.Width()};
-  for (int i = 0; i < 4; ++i) {
-    BrowserTimer(image, shell, port);
-    widths.push_back(image.Handle.Width());
-    EXPECT_EQ(port.timerPeriod, 900);
+// Both kinds of animation step on the dialog's timer in file order and loop, at the period of
+// their kind (a GIF's delay of 0 is shown for 10 hundredths, x 9 ms, x 5 on 8-bit displays), and
+// the timer stops before what they show is freed.
+TEST_F(ShellTest, AnimationsStepOnTheTimerLoopAndStopBeforeRelease) {
+  struct Step {
+    int shown;  // an icon's width, a GIF screen's index at (0, 0)
+    int period;
+  };
+  struct Case {
+    const char* file;
+    int displayDepth;
+    bool exit;  // released by leaving the dialog, else by loading another file
+    std::vector<Step> steps;
+    const char* info;  // in the information text after the last step
+  } cases[] = {
+      {"three.ico", 24, true, {{16, 900}, {32, 900}, {8, 900}, {16, 900}, {32, 900}}, "width: 32"},
+      {"anim.gif", 24, false, {{1, 90}, {2, 180}, {1, 90}}, "width: 4"},
+      {"anim.gif", 8, true, {{1, 50}, {2, 100}, {1, 50}}, "width: 4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.displayDepth) + " bits");
+    port.fileList.clear();
+    WriteIconSequence(dir / "three.ico");
+    WriteAnimatedGif(dir / "anim.gif");
+    MakeFiles({"still.bmp"});
+    port.FileListAdd(c.file);
+    port.displayDepth = c.displayDepth;
+    Load(c.file);
+    const bool icon = image.Kind == ImageKind::IconSequence;
+    ASSERT_EQ(image.Kind, icon ? ImageKind::IconSequence : ImageKind::AnimatedGif);
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      if (i > 0) BrowserTimer(image, shell, port);
+      EXPECT_EQ(icon ? image.Handle.Width() : IndexAt(image.FrameDib, 0, 0), c.steps[i].shown) << "step " << i;
+      EXPECT_EQ(port.timerPeriod, c.steps[i].period) << "step " << i;
+    }
+    EXPECT_NE(image.InfoText.find(c.info), std::string::npos);
+    port.log.clear();
+    if (c.exit) {
+      Dialog({kIdExit});
+    } else {
+      Load("still.bmp");
+    }
+    ASSERT_FALSE(port.log.empty());
+    EXPECT_EQ(port.log.front(), "timer off");
+    EXPECT_FALSE(image.Gif);
+    EXPECT_FALSE(image.FrameDib);
+    if (c.exit) {
+      EXPECT_FALSE(image.Handle);
+      EXPECT_TRUE(image.File.empty());
+    } else {
+      EXPECT_EQ(image.Kind, ImageKind::Bitmap);
+    }
   }
-  EXPECT_EQ(widths, (std::vector<int>{16, 32, 8, 16, 32}));  // in file order, back to the first
-  EXPECT_EQ(image.IconIndex, 2);
-  EXPECT_NE(image.InfoText.find("width: 32"), std::string::npos);
-
-  port.log.clear();
-  Dialog({kIdExit});  // the timer stops before the image and the kept file go
-  ASSERT_FALSE(port.log.empty());
-  EXPECT_EQ(port.log.front(), "timer off");
-  EXPECT_FALSE(image.Handle);
-  EXPECT_TRUE(image.File.empty());
 }
 
 // An animated cursor read from its file plays the frames its step table names, each for the

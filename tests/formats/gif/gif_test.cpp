@@ -202,11 +202,47 @@ TEST(GifAnimationTest, ComposesFrames) {
   EXPECT_EQ(CountGifImages(file), 4);
 }
 
+// Pixels for the LZW tests: noise, runs and few colours fill the code table many times over;
+// one colour makes strings longer than short rows.
+Bytes LzwPixels(std::size_t count, bool oneColour) {
+  Bytes pixels(count, 7);
+  uint32_t seed = 1;
+  for (std::size_t i = 0; i < count && !oneColour; ++i) {
+    seed = seed * 1103515245 + 12345;
+    const std::size_t third = i * 3 / count;
+    pixels[i] = static_cast<uint8_t>(third == 0 ? (seed >> 16) : third == 1 ? (i / 5000) : (seed >> 28));
+  }
+  return pixels;
+}
+
+// Rows in the order they are stored: the four interlace passes when `interlaced`.
+Bytes InFileOrder(const Bytes& pixels, int width, int height, bool interlaced) {
+  if (!interlaced) return pixels;
+  Bytes order;
+  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int y = starts[pass]; y < height; y += steps[pass]) {
+      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+    }
+  }
+  return order;
+}
+
 TEST(GifWriterTest, EveryDepthReadsBack) {
-  for (int bits : {1, 4, 8, 24}) {
+  // The last, noise, fills the code table many times: the independent decoders check where the
+  // codes widen and the table is cleared.
+  for (int bits : {1, 4, 8, 24, 0}) {
     for (bool interlaced : {false, true}) {
       SCOPED_TRACE(std::to_string(bits) + (interlaced ? " interlaced" : ""));
-      const PackedDib source = test::DrawDib(37, 21, bits);
+      PackedDib source = bits != 0 ? test::DrawDib(37, 21, bits) : PackedDib();
+      if (bits == 0) {
+        source = CreateDib(400, 150, 8, 256);
+        const Bytes noise = LzwPixels(400 * 150, false);
+        for (int y = 0; y < 150; ++y) std::copy_n(noise.begin() + y * 400, 400, source.Row(y).begin());
+        for (int i = 0; i < 256; ++i) {
+          source.Colors()[static_cast<std::size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7), 0};
+        }
+      }
       test::TempDir temp;
       const auto path = temp / "out.gif";
       std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -219,6 +255,7 @@ TEST(GifWriterTest, EveryDepthReadsBack) {
       EXPECT_EQ(r.infoText.find("interlaced") != std::string::npos, interlaced);
       // Deeper images are written as their 256 best colours.
       const auto expected = test::DibToRgb(bits > 8 ? QuantizeImage(source, -256).image : source.Clone());
+      ASSERT_EQ(r.dib.Width(), source.Width());
       EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), expected));
       if (auto im = test::DecodeWithImageMagick(path)) {
         EXPECT_TRUE(test::SameImage(*im, expected));
@@ -230,22 +267,62 @@ TEST(GifWriterTest, EveryDepthReadsBack) {
   }
 }
 
-// Long runs and noise fill the code table many times over.
-TEST(GifWriterTest, LzwRoundTripsThroughFullTables) {
-  Bytes pixels(300000);
-  uint32_t seed = 1;
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    seed = seed * 1103515245 + 12345;
-    pixels[i] = static_cast<uint8_t>(i < 100000 ? (seed >> 16) : i < 200000 ? (i / 5000) : (seed >> 28));
+// The decoder gives back what the encoder was given, also where only the top-left part of the
+// image is kept (a frame larger than its screen).
+TEST(GifLzwTest, RoundTrips) {
+  struct Case {
+    const char* name;
+    int width, height;
+    bool interlaced, oneColour;
+    int keptWidth, keptHeight;
+  } cases[] = {
+      {"full tables", 1000, 300, false, false, 1000, 300},
+      {"interlaced", 333, 77, true, false, 333, 77},
+      {"top-left part kept", 500, 90, false, false, 123, 41},
+      {"top-left part kept, interlaced", 500, 90, true, false, 123, 41},
+      {"strings longer than the rows", 37, 2000, false, true, 37, 2000},
+      {"strings longer than the rows, part kept", 37, 2000, true, true, 20, 1500},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes pixels = LzwPixels(static_cast<std::size_t>(c.width) * c.height, c.oneColour);
+    Bytes data;
+    EncodeGifLzw(InFileOrder(pixels, c.width, c.height, c.interlaced), 8, data);
+    PackedDib dib = CreateDib(c.keptWidth, c.keptHeight, 8, 256);
+    ByteReader in(data);
+    in.Seek(1);
+    ASSERT_TRUE(DecodeGifLzw(in, data[0], dib, c.interlaced, c.width, c.height));
+    EXPECT_TRUE(in.AtEnd());
+    for (int y = 0; y < c.keptHeight; ++y) {
+      for (int x = 0; x < c.keptWidth; ++x) ASSERT_EQ(IndexAt(dib, x, y), pixels[y * c.width + x]) << x << "," << y;
+    }
   }
-  Bytes file = Header("89a", 1000, 300, 0x87, 256);
-  Image(file, 0, 0, 1000, 300, pixels);
-  const ReadResult r = ReadGifImage(file);
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.status, ReadStatus::Ok);
-  for (int y = 0; y < 300; y += 7) {
-    for (int x = 0; x < 1000; x += 3) ASSERT_EQ(IndexAt(r.dib, x, y), pixels[y * 1000 + x]) << x << "," << y;
+}
+
+// Data cut anywhere keeps the pixels decoded before the cut and leaves the rest index 0 (strings
+// are copied in whole chunks, so nothing past the last string may stay).
+TEST(GifLzwTest, CutDataKeepsWhatWasDecoded) {
+  constexpr int kWidth = 150, kHeight = 3;
+  Bytes pixels(kWidth * kHeight);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(1 + i % 23);
+  Bytes data;
+  EncodeGifLzw(pixels, 8, data);
+  std::size_t kept = 0;
+  for (std::size_t cut = 1; cut + 2 < data.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    PackedDib dib = CreateDib(kWidth, kHeight, 8, 256);
+    ByteReader in(std::span<const uint8_t>(data).first(cut));
+    in.Seek(1);
+    EXPECT_FALSE(DecodeGifLzw(in, 8, dib, false));
+    std::size_t decoded = 0;
+    while (decoded < pixels.size() && IndexAt(dib, static_cast<int>(decoded % kWidth), static_cast<int>(decoded / kWidth)) != 0) ++decoded;
+    EXPECT_GE(decoded, kept);
+    kept = decoded;
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+      ASSERT_EQ(IndexAt(dib, static_cast<int>(i % kWidth), static_cast<int>(i / kWidth)), i < decoded ? pixels[i] : 0) << i;
+    }
   }
+  EXPECT_GT(kept, pixels.size() / 2);
 }
 
 TEST(GifConformanceTest, FirstImagesMatchIndependentDecoders) {
@@ -332,44 +409,6 @@ TEST(GifConformanceTest, AnimationsMatchCoalescedFrames) {
     }
   }
   std::printf("GIF animations: %d, frames %d, identical where opaque %d\n", animations, frames, matched);
-}
-
-}  // namespace
-}  // namespace ravelle
-
-namespace ravelle {
-namespace {
-
-// The dialog steps an animated GIF on its timer, loops, and stops before the frames are freed.
-using GifShellTest = test::ShellTest;
-
-TEST_F(GifShellTest, AnimatedGifStepsOnTheTimerAndStopsBeforeRelease) {
-  Bytes file = Header("89a", 2, 1, 0x81, 4);
-  Control(file, 0, 0);
-  Image(file, 0, 0, 2, 1, {1, 1});
-  Control(file, 0, 20);
-  Image(file, 1, 0, 1, 1, {2});
-  Add(file, {0x3B});
-  test::WriteBytes(dir / "anim.gif", file);
-  MakeFiles({"still.bmp"});
-  port.FileListAdd("anim.gif");
-  Load("anim.gif");
-  ASSERT_EQ(image.Kind, ImageKind::AnimatedGif);
-  EXPECT_EQ(port.timerPeriod, 90);  // a delay of 0 is shown for 10 hundredths
-  EXPECT_EQ(image.FrameDib.Row(0)[1], 1);
-  BrowserTimer(image, shell, port);
-  EXPECT_EQ(image.FrameDib.Row(0)[1], 2);
-  EXPECT_EQ(port.timerPeriod, 180);
-  image.DisplayDepth = 8;
-  BrowserTimer(image, shell, port);  // back to the first frame
-  EXPECT_EQ(image.FrameDib.Row(0)[1], 1);
-  EXPECT_EQ(port.timerPeriod, 50);
-  port.log.clear();
-  Load("still.bmp");
-  EXPECT_EQ(port.log.front(), "timer off");
-  EXPECT_EQ(image.Kind, ImageKind::Bitmap);
-  EXPECT_FALSE(image.Gif);
-  EXPECT_FALSE(image.FrameDib);
 }
 
 }  // namespace
