@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -151,6 +152,23 @@ TEST(MetafilePlayer, RotatedTextRisesFromItsReferencePoint) {
   EXPECT_LE(box.bottom(), 61);
   EXPECT_LE(box.right(), 31);
   EXPECT_GE(box.left(), 10);
+}
+
+// A face that is not installed is drawn in the face fontconfig puts in its place (a serif for
+// Times New Roman, a fixed pitch for Courier New), not in a sans-serif fallback.
+TEST(MetafilePlayer, TextFacesAreMatchedAsFontconfigMatchesThem) {
+  EnsureApplication();
+  const std::u16string text = u"Metafile Companion";
+  QImage image(8, 8, QImage::Format_RGB32);
+  QPainter painter(&image);
+  PainterSurface surface(painter, {8, 8});
+  for (const char* face : {"Times New Roman", "Courier New", "Arial"}) {
+    QFont font(face);
+    font.setPixelSize(20);
+    EXPECT_DOUBLE_EQ(surface.MeasureRun(text, {.face = face, .height = 20}).width,
+                     QFontMetricsF(font).horizontalAdvance(QString::fromStdU16String(text)))
+        << face;
+  }
 }
 
 TEST(MetafilePlayer, EnhancedMetafileFillsItsRectangle) {
