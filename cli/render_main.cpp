@@ -13,7 +13,10 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -45,15 +48,50 @@ std::optional<Size> ParseSize(const std::string& text) {
   return Size{width, height};
 }
 
+// Qt's platform start looks in the user's runtime directory (for a sandbox's marker file); when
+// XDG_RUNTIME_DIR is not set, as under a service or CI, it warns on standard error and makes
+// /tmp/runtime-USER. A private directory stands in for it while Qt runs and is removed after.
+class PrivateRuntimeDir {
+ public:
+  PrivateRuntimeDir() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    std::string pattern = ((error ? std::filesystem::path("/tmp") : temp) / "ravelle-render-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return;  // made with mode 0700, as Qt requires
+    path_ = pattern;
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(path_));
+  }
+  ~PrivateRuntimeDir() {
+    if (path_.empty()) return;
+    qunsetenv("XDG_RUNTIME_DIR");
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  PrivateRuntimeDir(const PrivateRuntimeDir&) = delete;
+  PrivateRuntimeDir& operator=(const PrivateRuntimeDir&) = delete;
+
+ private:
+  std::string path_;
+};
+
 // Qt's application object, made on the offscreen platform unless another is asked for, so that
-// no display is needed.
+// no display is needed; the runtime directory outlives it.
 template <class Application>
-std::unique_ptr<Application> MakeApplication() {
+struct QtSession {
+  PrivateRuntimeDir runtime;
+  std::unique_ptr<Application> application;
+};
+
+template <class Application>
+std::unique_ptr<QtSession<Application>> MakeApplication() {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "ravelle-render";
   static char* argv[] = {name, nullptr};
-  return std::make_unique<Application>(argc, argv);
+  auto session = std::make_unique<QtSession<Application>>();
+  session->application = std::make_unique<Application>(argc, argv);
+  return session;
 }
 
 int Render(const std::vector<std::string>& args) {

@@ -50,7 +50,9 @@ PointF Round(PointF p) {
 // `sweep` radians; angles grow anticlockwise as the picture is seen, y growing downwards.
 void AddArc(Contour& out, double cx, double cy, double rx, double ry, double t0, double sweep) {
   const double reach = (std::abs(rx) + std::abs(ry)) * std::abs(sweep);
-  const int steps = static_cast<int>(std::clamp(reach / 3, 4.0, 720.0));
+  // At least 16 points a turn, so that a small circle is not drawn as a diamond.
+  const double fewest = std::max(4.0, std::ceil(std::abs(sweep) * 16 / (2 * kPi)));
+  const int steps = static_cast<int>(std::clamp(reach / 3, fewest, 720.0));
   for (int i = 0; i <= steps; ++i) {
     const double t = t0 + sweep * i / steps;
     out.push_back({cx + rx * std::cos(t), cy - ry * std::sin(t)});
@@ -560,10 +562,10 @@ class Player {
     if (dc_.pen.style != 5) s.r -= 1, s.b -= 1;
     return s;
   }
+  // The outline in whole device pixels: the surface would otherwise place a point on a pixel's
+  // edge by its own rounding, one side of a small ellipse a pixel out from the other.
   Contour Out(const BoxSpace& s, Contour c) const {
-    if (!s.device) {
-      for (PointF& p : c) p = Round(s.after.Apply(p));
-    }
+    for (PointF& p : c) p = Round(s.device ? p : s.after.Apply(p));
     return c;
   }
   PointF In(const BoxSpace& s, PointF logical) const { return s.device ? Total().Apply(logical) : logical; }

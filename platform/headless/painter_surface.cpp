@@ -90,9 +90,11 @@ QBrush BrushOf(const ShapeBrush& b) {
   }
 }
 
+// The face is left to fontconfig's matching: a style hint would make Qt pass over the aliases
+// that stand in for faces not installed (Times New Roman for a serif, Courier New for a fixed
+// pitch) and fall back to a sans-serif face.
 QFont FontOf(const TextFont& f) {
   QFont font(QString::fromStdString(f.face));
-  font.setStyleHint(QFont::SansSerif);
   double pixels = f.height;
   if (f.cellHeight) {
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(f.height))));

@@ -7,6 +7,7 @@
 
 #include "formats/dib/bmp_builder.h"
 #include "formats/dib/dib_reader.h"
+#include "formats/metafile/metafile_builder.h"
 #include "platform/headless/headless_port.h"
 #include "shell/convert.h"
 #include "shell/load.h"
@@ -250,6 +251,27 @@ TEST_F(CliTest, RenderPaintsWhatTheViewerWouldPaintTheRightWayUp) {
   const QImage tiles(QString::fromStdString(tiled));
   EXPECT_EQ(tiles.pixelColor(45, 21), QColor(Qt::red));
   EXPECT_EQ(tiles.pixelColor(45, 29), QColor(Qt::blue));
+}
+
+// Under a service or CI the runtime directory is often unset: a render that succeeds prints
+// nothing on standard error then, and leaves nothing of Qt's behind in the temporary folder.
+TEST_F(CliTest, RenderIsQuietWithoutARuntimeDirectory) {
+  const std::string wmf = Write("text.wmf", test::WmfBuilder()
+                                                .Rec(0x02FB, {-12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0})
+                                                .Rec(0x012D, {0})
+                                                .Rec(0x0521, {2, 'H' | 'i' << 8, 20, 10})
+                                                .Bytes());
+  const auto tmp = temp / "tmp";
+  std::filesystem::create_directory(tmp);
+  const auto error = temp / "stderr.txt";
+  const std::string out = (temp / "text.png").string();
+  const auto r = test::RunCommand("env -u XDG_RUNTIME_DIR TMPDIR=" + Quote(tmp.string()) + " " + Quote(RAVELLE_CLI) +
+                                  " render " + Quote(wmf) + " " + Quote(out) + " --size 40x30 2>" + Quote(error.string()));
+  EXPECT_EQ(r.status, 0);
+  const auto said = test::ReadBytes(error);
+  EXPECT_TRUE(said.empty()) << std::string(said.begin(), said.end());
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
+  EXPECT_FALSE(QImage(QString::fromStdString(out)).isNull());
 }
 
 TEST_F(CliTest, RenderRefusesBadSizesAndLeavesNoFileBehind) {

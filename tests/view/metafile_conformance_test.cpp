@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -24,22 +25,45 @@ using test::CorpusDir;
 
 constexpr double kLeastSimilarity = 0.5;
 
-// Files the reference draws differently for reasons of its own, with the reason.
+// Files under the threshold, each looked at beside the reference, with the reason.
+const std::string kFrameLarger =
+    "the frame is larger than the bounds: the system maps the frame onto the picture, which keeps its margins here; "
+    "the reference scales the bounds to the picture";
 const std::vector<std::pair<std::string, std::string>> kKnownDifferences = {
-    {"wmf/dotnet/gdiwmfboundariesbug.wmf", "a plain WMF whose drawing lies outside the area its reference picture gives"},
-    {"emf/libemf2svg/test-017.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
-    {"emf/libemf2svg/test-171.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
-    {"emf/libemf2svg/test-015.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
-    {"emf/libemf2svg/test-014.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
-    {"emf/libemf2svg/test-051.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
-    {"emf/libemf2svg/test-016.emf", "the frame is larger than the bounds: the picture keeps its margins here, the reference scales the bounds to the picture"},
-    {"emf/wmf2svg/emf_fulltest.emf", "the frame is smaller than the 1600 x 1200 bounds: the reference draws the bounds, so its picture is a corner of ours; it also draws no hatched fills"},
-    {"wmf/dotnet/telescope_01.wmf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-125.emf", "thin markers and small text only: the same layout, with the reference drawing its circles larger"},
-    {"wmf/wmfemfviewer/media_image83.wmf", "below the threshold as measured; not yet examined side by side"},
-    {"wmf/libwmf/fulltest.wmf", "the reference fills the hatched and bitmap patterns solid black and sets the text larger"},
-    {"emf/libemf2svg/test-165.emf", "below the threshold as measured; not yet examined side by side"},
-    {"emf/libemf2svg/test-167.emf", "text lies outside the bounds; the reference places the bounds, not the frame, at the corner"},
+    {"wmf/dotnet/gdiwmfboundariesbug.wmf",
+     "a plain WMF that sets MM_ANISOTROPIC and a 324 x 252 window but no viewport extent: played unscaled at the "
+     "corner, as a plain WMF is, its whole drawing falls within one pixel; the reference fits what is drawn to its "
+     "picture"},
+    {"emf/libemf2svg/test-125.emf",
+     "the reference leaves out the window origin (48, 17) that the file sets and RestoreDC brings back, so its picture "
+     "lies that far right and down with its frame rectangle cut off; it also draws the small circles larger"},
+    {"emf/libemf2svg/test-017.emf", kFrameLarger},
+    {"emf/libemf2svg/test-051.emf", kFrameLarger},
+    {"emf/libemf2svg/test-016.emf", kFrameLarger},
+    {"emf/libemf2svg/test-014.emf", kFrameLarger + "; the reference also leaves out the dashed whiskers"},
+    {"emf/libemf2svg/test-015.emf", kFrameLarger + "; the reference also leaves out the dashed whiskers"},
+    {"emf/libemf2svg/test-171.emf",
+     "an opaque ExtTextOut without text paints the background black, which the reference leaves out; the reference "
+     "also draws the wire frame small and the nested pictures' markers large and spread out, where the world "
+     "transforms put markers of 30 pixels on the corners of a wire frame that fills the picture"},
+    {"emf/wmf2svg/emf_fulltest.emf",
+     "the frame (1060 x 795 pixels of its reference device) is smaller than the 1601 x 1201 bounds: the system maps "
+     "the frame onto the picture, the reference the bounds, so its picture is the top-left two thirds of ours; it "
+     "also draws no hatched fills"},
+    {"wmf/dotnet/telescope_01.wmf",
+     "the reference fits the box of what is drawn (2592 units across) to its picture; the file's window is 3035 x "
+     "4046 units, a margin round the drawing, so ours is the same picture at 0.85 of the size"},
+    {"wmf/wmfemfviewer/media_image83.wmf",
+     "an equation set in text: the reference fits its own estimate of where the text lies, far wider than the text, "
+     "so its text is about 0.7 of the size and lower down; ours follows the file's window, which is its "
+     "placeable box"},
+    {"wmf/libwmf/fulltest.wmf",
+     "the reference fills the hatched and bitmap patterns solid black, leaves out the dashed lines and sets the "
+     "text larger"},
+    {"emf/libemf2svg/test-167.emf",
+     "the frame starts 22 pixels above the bounds and ends above the last line of text: mapped as the system maps "
+     "the frame, that line falls below the picture; the reference places the bounds at the corner, so it shows "
+     "that line and cuts off the first"},
     {"emf/libemf2svg/test-065.emf", "the reference fills the rectangle of the default white brush black"},
 };
 
@@ -71,16 +95,18 @@ std::vector<bool> Grown(const std::vector<bool>& ink, int w, int h, int radius) 
   return out;
 }
 
-// `shift` moves the reference's picture before comparing.
-double InkSimilarity(const QImage& ours, const QImage& reference, QPoint shift = {}) {
+// The reference's picture put at `at` on white in a picture of `size`.
+QImage Placed(const QImage& reference, QSize size, QPoint at) {
+  QImage out(size, QImage::Format_RGB32);
+  out.fill(Qt::white);
+  QPainter painter(&out);
+  painter.drawImage(at, reference);
+  return out;
+}
+
+double InkSimilarity(const QImage& ours, const QImage& reference) {
   const int w = ours.width(), h = ours.height();
-  QImage moved(w, h, QImage::Format_RGB32);
-  moved.fill(Qt::white);
-  {
-    QPainter painter(&moved);
-    painter.drawImage(shift, reference.scaled(w, h));
-  }
-  const auto a = Ink(ours), b = Ink(moved);
+  const auto a = Ink(ours), b = Ink(reference);
   const auto ga = Grown(a, w, h, 2), gb = Grown(b, w, h, 2);
   double na = 0, nb = 0, hitA = 0, hitB = 0;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -144,12 +170,24 @@ TEST(MetafileConformance, CorpusLooksLikeTheIndependentRenderer) {
     std::ifstream in(svg);
     std::stringstream text;
     text << in.rdbuf();
-    Size size = NaturalSize(file, text.str());
-    // Very large pictures are compared at a quarter of a million pixels or so.
+    const Size natural = NaturalSize(file, text.str());
+    // Very large pictures are compared at a quarter of a million pixels or so. In a smaller
+    // window the viewer shrinks a fitted picture by its own steps and centres it (and leaves a
+    // plain WMF at the corner, cut off): the reference is drawn into the same rectangle.
+    Size size = natural;
     while (int64_t{size.width} * size.height > 600'000) size = {size.width / 2, size.height / 2};
     if (size.width < 1 || size.height < 1) {
       ++noReference;
       continue;
+    }
+    const auto bytes = test::ReadBytes(file);
+    const bool plain = entry.format == "WMF" && !(bytes.size() >= 2 && bytes[0] == 0xD7 && bytes[1] == 0xCD);
+    Rect placed{0, 0, natural.width, natural.height};
+    if (entry.format == "EMF") {
+      placed = EnhancedMetafileRects(size, natural, 0).front();
+    } else if (!plain) {
+      const auto viewports = FittedMetafileViewports({size.width + 1, size.height + 1}, natural, 0);
+      if (!viewports.empty()) placed = viewports.front();
     }
     const std::string dims = std::to_string(size.width) + "x" + std::to_string(size.height);
     const std::string ours = (dir / "ours.png").string(), theirs = (dir / "theirs.png").string();
@@ -157,8 +195,8 @@ TEST(MetafileConformance, CorpusLooksLikeTheIndependentRenderer) {
                                            test::Quote(file.string()) + " " + test::Quote(ours) + " --size " + dims +
                                            " >/dev/null 2>&1");
     ASSERT_EQ(rendered.status, 0) << entry.path;
-    if (test::RunCommand("timeout 120 /usr/bin/rsvg-convert -b white -w " + std::to_string(size.width) + " -h " +
-                         std::to_string(size.height) + " -o " + test::Quote(theirs) + " " + test::Quote(svg) +
+    if (test::RunCommand("timeout 120 /usr/bin/rsvg-convert -b white -w " + std::to_string(placed.width) + " -h " +
+                         std::to_string(placed.height) + " -o " + test::Quote(theirs) + " " + test::Quote(svg) +
                          " >/dev/null 2>&1").status != 0) {
       ++noReference;
       continue;
@@ -174,18 +212,31 @@ TEST(MetafileConformance, CorpusLooksLikeTheIndependentRenderer) {
     }
     // The reference puts an enhanced metafile's bounds at the top-left corner; the system maps
     // its frame there (and the bounds may lie off it). Both placements are tried.
-    double similarity = InkSimilarity(a, b);
+    const QPoint at(placed.left, placed.top);
+    QImage reference = Placed(b, a.size(), at);
+    double similarity = InkSimilarity(a, reference);
     if (entry.format == "EMF") {
-      const ReadResult r = ReadEnhancedMetafileBytes(test::ReadBytes(file), file.string());
+      const ReadResult r = ReadEnhancedMetafileBytes(bytes, file.string());
       if (r.metafile && !r.metafile->windowsRecords) {
         const EnhancedHeader& h = r.metafile->header;
         const double dpiX = h.millimetresWidth > 0 ? h.deviceWidth * 25.4 / h.millimetresWidth : 96;
         const double dpiY = h.millimetresHeight > 0 ? h.deviceHeight * 25.4 / h.millimetresHeight : 96;
-        const double scale = static_cast<double>(size.width) / std::max(1, h.bounds.right - h.bounds.left + 1);
+        const double scale = static_cast<double>(placed.width) / std::max(1, h.bounds.right - h.bounds.left + 1);
         const QPoint shift(static_cast<int>(std::lround((h.bounds.left - h.frame.left * dpiX / 2540) * scale)),
                            static_cast<int>(std::lround((h.bounds.top - h.frame.top * dpiY / 2540) * scale)));
-        if (shift != QPoint()) similarity = std::max(similarity, InkSimilarity(a, b, shift));
+        if (shift != QPoint()) {
+          QImage moved = Placed(b, a.size(), at + shift);
+          const double score = InkSimilarity(a, moved);
+          if (score > similarity) similarity = score, reference = std::move(moved);
+        }
       }
+    }
+    // RAVELLE_METAFILE_PAIRS=DIR keeps both pictures of each file there, to be looked at.
+    if (const char* keep = std::getenv("RAVELLE_METAFILE_PAIRS")) {
+      std::string name = entry.path;
+      std::ranges::replace(name, '/', '_');
+      a.save(QString::fromStdString((std::filesystem::path(keep) / (name + "-ours.png")).string()));
+      reference.save(QString::fromStdString((std::filesystem::path(keep) / (name + "-reference.png")).string()));
     }
     ++compared;
     total += similarity;
@@ -193,6 +244,9 @@ TEST(MetafileConformance, CorpusLooksLikeTheIndependentRenderer) {
     const bool known = std::ranges::any_of(kKnownDifferences, [&](const auto& k) { return k.first == entry.path; });
     below += similarity < kLeastSimilarity;
     if (similarity < kLeastSimilarity && !known) ADD_FAILURE() << entry.path << ": similarity " << similarity;
+    if (similarity >= kLeastSimilarity && known) {
+      std::printf("listed as a known difference, yet at %.3f: %s\n", similarity, entry.path.c_str());
+    }
   }
   std::ranges::sort(scores);
   for (const auto& [score, path] : scores) std::printf("similarity %.3f %s\n", score, path.c_str());
