@@ -66,10 +66,16 @@ constexpr TypeRule kBmpRules[] = {
                                                          : std::nullopt;
      }},
 };
+// A reader by offset reads the source it is given, or else the bytes.
+template <ReadResult (*Read)(const ByteSource&, std::size_t)>
+ReadResult ByOffset(const ReaderInput& in) {
+  return in.source != nullptr ? Read(*in.source, in.start) : Read(ByteSource(in.bytes), in.start);
+}
+
 constexpr TypeReader kBmpReaders[] = {
-    {FileType::WindowsBitmap, true, [](const ReaderInput& in) { return ReadWindowsDib(in.bytes, in.start); }},
-    {FileType::Os2Bitmap, true, [](const ReaderInput& in) { return ReadOs2Dib(in.bytes, in.start); }},
-    {FileType::Os2v2Bitmap, true, [](const ReaderInput& in) { return ReadOs2v2Dib(in.bytes, in.start); }},
+    {FileType::WindowsBitmap, true, ByOffset<ReadWindowsDib>, true},
+    {FileType::Os2Bitmap, true, ByOffset<ReadOs2Dib>, true},
+    {FileType::Os2v2Bitmap, true, ByOffset<ReadOs2v2Dib>, true},
     {FileType::OtherBitmapHeader, true, nullptr},
 };
 

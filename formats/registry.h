@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "formats/common/read_result.h"
+#include "image/byte_source.h"
 #include "image/image_kind.h"
 #include "image/packed_dib.h"
 
@@ -58,13 +59,14 @@ struct TypeProbe {
 };
 
 // What a reader is given: the file's bytes (for the readers that work in memory), its path (for
-// those that read through a library), the display's depth and where the decision says the data
-// begins.
+// those that read through a library), the display's depth, where the decision says the data
+// begins, and for the readers by offset the file to read from.
 struct ReaderInput {
   std::span<const uint8_t> bytes;
   const std::string& path;
   int displayDepth = 24;
   std::size_t start = 0;
+  const ByteSource* source = nullptr;
 };
 
 // One type rule: `order` is its place among all formats' rules; `probe` says whether a file
@@ -76,10 +78,13 @@ struct TypeRule {
 
 // The reader of one file type. `wholeFile` readers are given the file's bytes; the others its
 // path. A null `read` is a type this build recognises but does not read (no image, no message).
+// Readers `byOffset` are given the open file instead of its bytes and read what they need, so
+// that their rows go from the file straight into the image.
 struct TypeReader {
   FileType type;
   bool wholeFile;
   ReadResult (*read)(const ReaderInput&);
+  bool byOffset = false;
 };
 
 enum class WriteOutcome { Written, CannotCreate, Failed };

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <span>
 
-#include "image/mapped_file.h"
-
 namespace ravelle {
 
 class ByteReader {
@@ -78,14 +76,9 @@ class ByteReader {
   }
 
   // Copies into `out` what is there; the rest of `out` is left as it was. Returns the count.
-  // What a large copy takes out of a mapped file is let go behind it.
   std::size_t Read(std::span<uint8_t> out) {
     const auto bytes = Bytes(out.size());
-    if (bytes.size() >= kReleasingCopy) {
-      CopyReleasing(out, bytes);
-    } else if (!bytes.empty()) {
-      std::memcpy(out.data(), bytes.data(), bytes.size());
-    }
+    if (!bytes.empty()) std::memcpy(out.data(), bytes.data(), bytes.size());
     return bytes.size();
   }
 

@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "formats/gif/gif_reader.h"
-#include "image/mapped_file.h"
-#include "image/opened_file.h"
+#include "image/byte_source.h"
 #include "shell/adapt_to_display.h"
 #include "shell/icon_files.h"
 #include "shell/step.h"
@@ -23,27 +22,8 @@
 namespace ravelle {
 namespace {
 
-// The bytes of a file.
-struct FileBytes {
-  BlockPtr data;
-  std::size_t size = 0;
-  std::span<const uint8_t> Span() const { return {data.get(), size}; }
-};
-
-// Reads up to `limit` bytes from the start of a regular file; nothing when it cannot be read.
-std::optional<FileBytes> ReadFileStart(const std::string& path, uint64_t limit) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  OpenedFile file{std::fopen(path.c_str(), "rb")};
-  if (file.stream == nullptr) return std::nullopt;
-  FileBytes bytes;
-  const auto wanted = static_cast<std::size_t>(std::min<uint64_t>(limit, static_cast<uint64_t>(st.st_size)));
-  bytes.data = AllocateBlock(wanted);
-  if (!bytes.data) return std::nullopt;
-  bytes.size = std::fread(bytes.data.get(), 1, wanted, file.stream);
-  if (bytes.size < wanted && std::ferror(file.stream)) return std::nullopt;
-  return bytes;
-}
+// What a reader by offset finds in memory from the start: more than any header it reads there.
+constexpr std::size_t kHeadBytes = 16 << 10;
 
 // A GIF of more than one image is shown as an animation of its composed frames.
 void OpenGifAnimation(CurrentImage& image, std::span<const uint8_t> bytes, std::size_t start) {
@@ -55,6 +35,26 @@ void OpenGifAnimation(CurrentImage& image, std::span<const uint8_t> bytes, std::
   image.Delay = animation->Delay();
   image.Gif = std::move(animation);
   image.Kind = ImageKind::AnimatedGif;
+}
+
+// Reads the file with a reader that takes its bytes or its source; false when the file cannot be
+// read.
+bool ReadFromFile(CurrentImage& image, const TypeReader& reader, const TypeDecision& decision, ReadResult& result) {
+  const std::string& path = image.FilePath;
+  const auto source = ByteSource::OpenFile(path, kMaxFileBytes, reader.byOffset ? kHeadBytes : kMaxFileBytes);
+  if (!source) return false;
+  const std::span<const uint8_t> bytes = source->Head();
+  if (reader.byOffset) {
+    result = reader.read({bytes, path, image.DisplayDepth, decision.start, &*source});
+  } else if (IsIconType(decision.type)) {
+    result = ReadIconKinds(image, bytes, decision.type);
+  } else {
+    result = reader.read({bytes, path, image.DisplayDepth, decision.start});
+  }
+  if (result.dib && (decision.type == FileType::Gif || decision.type == FileType::MacBinaryGif)) {
+    OpenGifAnimation(image, bytes, decision.start);
+  }
+  return true;
 }
 
 bool IsRasterKind(ImageKind kind) {
@@ -85,7 +85,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
     image.FileSize = image.FindData.size;
   }
 
-  const auto head = ReadFileStart(filePath, kTypeProbeBytes);
+  const auto head = ByteSource::OpenFile(filePath, kTypeProbeBytes, kTypeProbeBytes);
   if (!head) {
     if (showMessages) port.ShowMessage(Owner::None, {"Error Opening File", "", kMbIconHand});
     image.Kind = ImageKind::NoImage;
@@ -94,7 +94,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
   port.BeginWaitCursor();
   image.BrightnessLevel = 0;
   image.PendingOrientation = 0;
-  const TypeDecision decision = DecideFileType(head->Span(), image.Extension);
+  const TypeDecision decision = DecideFileType(head->Head(), image.Extension);
   image.Kind = decision.kind;
 
   // Types this build recognises but has no reader for give no image and no message.
@@ -107,15 +107,8 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
     result = reader->read({{}, filePath, image.DisplayDepth, decision.start});
   } else if (image.FileSize > kMaxFileBytes) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
-  } else if (const auto bytes = MappedFile::Open(filePath, kMaxFileBytes)) {
-    result = IsIconType(decision.type) ? ReadIconKinds(image, bytes->Bytes(), decision.type)
-                                       : reader->read({bytes->Bytes(), filePath, image.DisplayDepth, decision.start});
-    if (result.dib && (decision.type == FileType::Gif || decision.type == FileType::MacBinaryGif)) {
-      OpenGifAnimation(image, bytes->Bytes(), decision.start);
-    }
-  } else {
-    result.status = ReadStatus::OpenFailed;
-    result.messages.push_back({"Error Opening File", "", kMbIconHand});
+  } else if (!ReadFromFile(image, *reader, decision, result)) {
+    result.Fail(ReadStatus::OpenFailed, {"Error Opening File", "", kMbIconHand});
   }
 
   if (result.frame) FitPreviewFrame(image, port, result.frame->width, result.frame->height);

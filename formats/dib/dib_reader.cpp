@@ -383,9 +383,9 @@ void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int widt
 
 // --- Windows bitmaps -----------------------------------------------------------------------
 
-ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
+ReadResult ReadWindowsDib(const ByteSource& file, std::size_t start) {
   ReadResult result;
-  ByteReader in(file);
+  ByteReader in(file.Head());
   const FileHeader fh = ReadFileHeader(in, start);
   const uint32_t headerSize = fh.headerSize;
   const int32_t width = in.I32le();
@@ -434,7 +434,7 @@ ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
   // The rows start where bfOffBits says when it points behind the colour table and into the
   // file; otherwise right behind the table.
   uint64_t pixelStart = tableStart + 4 * fileEntries;
-  if (fh.offBits >= tableStart + 4 * uint64_t{entries} && fh.offBits < file.size()) pixelStart = fh.offBits;
+  if (fh.offBits >= tableStart + 4 * uint64_t{entries} && fh.offBits < file.Size()) pixelStart = fh.offBits;
 
   BitmapInfoHeader header;
   header.biWidth = width;
@@ -457,12 +457,12 @@ ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
   in.Seek(tableStart);
   ReadColorTable(in, dib.Colors(), 4);
 
-  in.Seek(std::min<uint64_t>(pixelStart, file.size()));
   if (rle) {
-    ByteReader data = in.Sub(in.Remaining());
+    BlockPtr buffer;
+    ByteReader data(file.From(pixelStart, buffer));
     (compression == kBiRle8 ? DecodeRle8 : DecodeRle4)(dib.Pixels(), stride, width, static_cast<int>(height), data);
   } else {
-    in.Read(dib.Pixels());
+    file.ReadAt(pixelStart, dib.Pixels());
     ClearRowPadding(dib);
     if (bitfields && (bits == 16 || bits == 32)) {
       const MaskLayout layout = ClassifyMasks(bits, masks[0], masks[1], masks[2]);
@@ -488,9 +488,9 @@ ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) {
 
 // --- OS/2 1.x bitmaps ----------------------------------------------------------------------
 
-ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) {
+ReadResult ReadOs2Dib(const ByteSource& file, std::size_t start) {
   ReadResult result;
-  ByteReader in(file);
+  ByteReader in(file.Head());
   const FileHeader fh = ReadFileHeader(in, start);
   const uint16_t width = in.U16le();
   const uint16_t height = in.U16le();
@@ -519,8 +519,7 @@ ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) {
 
   in.Seek(start + 14 + 12);
   ReadColorTable(in, dib.Colors(), 3);
-  if (fh.offBits != 0) in.Seek(fh.offBits);
-  in.Read(dib.Pixels());
+  file.ReadAt(fh.offBits != 0 ? fh.offBits : start + 14 + 12 + 3 * dib.Colors().size(), dib.Pixels());
   ClearRowPadding(dib);
   result.dib = std::move(dib);
   return result;
@@ -528,9 +527,9 @@ ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) {
 
 // --- OS/2 2.0 bitmaps ----------------------------------------------------------------------
 
-ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
+ReadResult ReadOs2v2Dib(const ByteSource& file, std::size_t start) {
   ReadResult result;
-  ByteReader in(file);
+  ByteReader in(file.Head());
   const FileHeader fh = ReadFileHeader(in, start);
   const int32_t width = in.I32le();
   const int32_t height = in.I32le();
@@ -570,17 +569,17 @@ ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
 
   in.Seek(start + 14 + 64);
   ReadColorTable(in, dib.Colors(), 4);
-  in.Skip(4 * (fileEntries - entries));
-  if (fh.offBits != 0) in.Seek(fh.offBits);
+  const uint64_t pixelStart = fh.offBits != 0 ? fh.offBits : start + 14 + 64 + 4 * fileEntries;
 
   const std::size_t stride = dib.Stride();
-  ByteReader data = in.Sub(in.Remaining());
+  if (compression == 0) {
+    file.ReadAt(pixelStart, dib.Pixels());
+    ClearRowPadding(dib);
+  }
+  BlockPtr buffer;
+  ByteReader data(compression == 0 ? std::span<const uint8_t>() : file.From(pixelStart, buffer));
   // A decoder runs only on the depth it produces; any other pairing leaves the rows zero.
   switch (compression) {
-    case 0:
-      data.Read(dib.Pixels());
-      ClearRowPadding(dib);
-      break;
     case 1: if (bits == 8) DecodeRle8(dib.Pixels(), stride, width, height, data); break;
     case 2: if (bits == 4) DecodeRle4(dib.Pixels(), stride, width, height, data); break;
     case 3:
@@ -600,5 +599,9 @@ ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) {
   result.dib = std::move(dib);
   return result;
 }
+
+ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start) { return ReadWindowsDib(ByteSource(file), start); }
+ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start) { return ReadOs2Dib(ByteSource(file), start); }
+ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start) { return ReadOs2v2Dib(ByteSource(file), start); }
 
 }  // namespace ravelle

@@ -16,10 +16,18 @@
 #include <span>
 
 #include "image/byte_reader.h"
+#include "image/byte_source.h"
 #include "formats/common/read_result.h"
 
 namespace ravelle {
 
+// The headers and colour tables come from the source's head, which must hold the first
+// kDibHeadBytes bytes after `start` (or the whole file); the rows are read at their offset straight
+// into the image (compressed rows are read whole first).
+inline constexpr std::size_t kDibHeadBytes = 14 + 124 + 4 * 256;
+ReadResult ReadWindowsDib(const ByteSource& file, std::size_t start = 0);
+ReadResult ReadOs2Dib(const ByteSource& file, std::size_t start = 0);
+ReadResult ReadOs2v2Dib(const ByteSource& file, std::size_t start = 0);
 ReadResult ReadWindowsDib(std::span<const uint8_t> file, std::size_t start = 0);
 ReadResult ReadOs2Dib(std::span<const uint8_t> file, std::size_t start = 0);
 ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start = 0);

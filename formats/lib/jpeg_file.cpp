@@ -172,8 +172,11 @@ bool EncodeJpeg(JpegWriter& w, std::FILE* out, const PackedDib& dib, bool gray, 
   jpeg_stdio_dest(&w.info, out);
   w.info.image_width = static_cast<JDIMENSION>(dib.Width());
   w.info.image_height = static_cast<JDIMENSION>(dib.Height());
+  // 24-bit rows go to the library as they are, in blue, green, red order; other depths are
+  // converted a row at a time.
+  const bool direct = !gray && dib.BitCount() == 24;
   w.info.input_components = gray ? 1 : 3;
-  w.info.in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+  w.info.in_color_space = gray ? JCS_GRAYSCALE : direct ? JCS_EXT_BGR : JCS_RGB;
   jpeg_set_defaults(&w.info);
   jpeg_set_quality(&w.info, quality, TRUE);
   if (progressive) jpeg_simple_progression(&w.info);
@@ -182,6 +185,11 @@ bool EncodeJpeg(JpegWriter& w, std::FILE* out, const PackedDib& dib, bool gray, 
   // The top row of the picture first: the last row in the bitmap's memory.
   while (w.info.next_scanline < w.info.image_height) {
     const auto source = dib.Row(dib.Height() - 1 - static_cast<int>(w.info.next_scanline));
+    if (direct) {
+      JSAMPROW own = const_cast<uint8_t*>(source.data());
+      jpeg_write_scanlines(&w.info, &own, 1);
+      continue;
+    }
     if (gray) {
       RowToGray(dib, source, buffer);
     } else {

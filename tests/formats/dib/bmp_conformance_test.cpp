@@ -18,14 +18,20 @@ using test::CorpusDir;
 using test::RgbImage;
 
 // Reads a corpus file as the loading dispatch would: type rules first, then the reader.
-ReadResult ReadBitmapFile(const std::vector<uint8_t>& bytes) {
-  const TypeDecision decision = DecideFileType(bytes, "bmp");
+ReadResult ReadBitmapFile(const ByteSource& file) {
+  const TypeDecision decision = DecideFileType(file.Head(), "bmp");
   switch (decision.type) {
-    case FileType::WindowsBitmap: return ReadWindowsDib(bytes, decision.start);
-    case FileType::Os2Bitmap: return ReadOs2Dib(bytes, decision.start);
-    case FileType::Os2v2Bitmap: return ReadOs2v2Dib(bytes, decision.start);
+    case FileType::WindowsBitmap: return ReadWindowsDib(file, decision.start);
+    case FileType::Os2Bitmap: return ReadOs2Dib(file, decision.start);
+    case FileType::Os2v2Bitmap: return ReadOs2v2Dib(file, decision.start);
     default: return {};
   }
+}
+
+// The file read by offset, with no more than the headers in memory.
+ReadResult ReadBitmapFile(const std::filesystem::path& file) {
+  const auto source = ByteSource::OpenFile(file.string(), kMaxFileBytes, 14 + kDibHeadBytes);
+  return source ? ReadBitmapFile(*source) : ReadResult{};
 }
 
 // A 16-bit image keeps five bits per component, and a file's masks may give fewer ("bitfields:
@@ -80,7 +86,7 @@ TEST(BmpConformanceTest, ValidCorpusBitmapsMatchAnIndependentDecoder) {
     // A DIB without its file header matches none of the type rules: the dialog shows no image.
     if (decision.type == FileType::Unknown) continue;
     SCOPED_TRACE(entry.path);
-    const ReadResult result = ReadBitmapFile(bytes);
+    const ReadResult result = ReadBitmapFile(file);
     ASSERT_TRUE(result.dib) << "not read";
     const RgbImage ours = test::DibToRgb(result.dib);
     test::TempDir temp;
@@ -91,6 +97,26 @@ TEST(BmpConformanceTest, ValidCorpusBitmapsMatchAnIndependentDecoder) {
     }
     ASSERT_TRUE(reference) << "no independent decode";
     EXPECT_TRUE(test::SameImage(ours, *reference, 0, result.dib.BitCount() == 16 ? SixteenBitPrecision(result.infoText) : 8));
+    ++compared;
+  }
+  EXPECT_GT(compared, 50);
+}
+
+// Every corpus bitmap, damaged ones too, reads the same by offset as from memory.
+TEST(BmpConformanceTest, CorpusBitmapsReadTheSameByOffsetAsFromMemory) {
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << CorpusDir();
+  int compared = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (entry.format != "BMP") continue;
+    SCOPED_TRACE(entry.path);
+    const auto file = CorpusDir() / entry.path;
+    const auto bytes = test::ReadBytes(file);
+    const ReadResult fromMemory = ReadBitmapFile(ByteSource(bytes));
+    const ReadResult byOffset = ReadBitmapFile(file);
+    EXPECT_EQ(fromMemory.status, byOffset.status);
+    EXPECT_EQ(fromMemory.infoText, byOffset.infoText);
+    ASSERT_EQ(static_cast<bool>(fromMemory.dib), static_cast<bool>(byOffset.dib));
+    if (fromMemory.dib) EXPECT_TRUE(std::ranges::equal(fromMemory.dib.Bytes(), byOffset.dib.Bytes()));
     ++compared;
   }
   EXPECT_GT(compared, 50);
