@@ -1133,7 +1133,12 @@ void Player::PlayWmf(uint32_t function, ByteReader r) {
       const uint16_t usage = r.U16le();
       const auto rest = r.Bytes(r.Remaining());
       o.brush.style = 5;
-      PackedDib dib = style == 3 ? DecodeBitmap16(ByteReader(rest)) : DecodePackedDib(rest, usage == 1, dc_.palette);
+      // A BS_PATTERN brush is written with a DIB in RGB colours by most programs, with a
+      // BITMAP16 by a few: the header's length tells them apart.
+      const uint32_t headerSize = rest.size() >= 4 ? rest[0] | rest[1] << 8 | rest[2] << 16 | uint32_t{rest[3]} << 24 : 0;
+      const bool dibHeader = headerSize == 12 || headerSize == 40 || headerSize == 108 || headerSize == 124;
+      PackedDib dib = style == 3 && !dibHeader ? DecodeBitmap16(ByteReader(rest))
+                                               : DecodePackedDib(rest, style != 3 && usage == 1, dc_.palette);
       if (dib) o.brush.pattern = std::make_shared<PackedDib>(std::move(dib));
       AddWmfObject(std::move(o));
       break;
@@ -1164,9 +1169,20 @@ void Player::PlayWmf(uint32_t function, ByteReader r) {
       AddWmfObject(std::move(o));
       break;
     }
-    case 0x01F9:  // CREATEPATTERNBRUSH: an object that only takes its slot
-      AddWmfObject(Made(Object::Kind::Brush));
+    case 0x01F9: {  // CREATEPATTERNBRUSH: a BITMAP16 header, 18 bytes of a pointer, the bits
+      Object o;
+      o.kind = Object::Kind::Brush;
+      o.brush.style = 5;
+      const auto rest = r.Bytes(r.Remaining());
+      if (rest.size() > 28) {
+        std::vector<uint8_t> bitmap(rest.begin(), rest.begin() + 10);
+        bitmap.insert(bitmap.end(), rest.begin() + 28, rest.end());
+        PackedDib dib = DecodeBitmap16(ByteReader(bitmap));
+        if (dib) o.brush.pattern = std::make_shared<PackedDib>(std::move(dib));
+      }
+      AddWmfObject(std::move(o));
       break;
+    }
     case 0x061D: {  // PATBLT
       const uint32_t rop = r.U32le();
       const double h = i16(), w = i16(), y = i16(), x = i16();

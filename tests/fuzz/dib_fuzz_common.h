@@ -46,8 +46,8 @@ inline void Exercise(ReadResult& result) {
 
 // Runs a reader of a header with 32-bit width, height and 16-bit depth at offsets 18, 22 and 28
 // (the Windows and the OS/2 2.0 headers) on one input.
-template <typename Reader>
-void FuzzLongHeaderReader(const uint8_t* data, std::size_t size, Reader read) {
+inline void FuzzLongHeaderReader(const uint8_t* data, std::size_t size,
+                                 ReadResult (*read)(std::span<const uint8_t>, std::size_t)) {
   const auto width = static_cast<int32_t>(Le(data, size, 18, 4));
   const auto height = static_cast<int32_t>(Le(data, size, 22, 4));
   if (TooLargeForFuzzing(width, height, Le(data, size, 28, 2))) return;

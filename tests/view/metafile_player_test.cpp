@@ -128,6 +128,41 @@ TEST(MetafilePlayer, SmallEllipsesAreSymmetric) {
   }
 }
 
+TEST(MetafilePlayer, PatternBrushesFillWithTheirBitmap) {
+  // One 8 x 8 picture of one-pixel columns, white and black, in each form a brush is made from.
+  std::vector<int> dib = {40, 0, 8, 0, 8, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFF, 0x00FF};
+  std::vector<int> bitmap16 = {0, 8, 8, 2, 0x0101};
+  for (int row = 0; row < 8; ++row) {
+    dib.insert(dib.end(), {0x00AA, 0});
+    bitmap16.push_back(0x00AA);
+  }
+  const auto with = [](std::vector<int> head, const std::vector<int>& rest) {
+    head.insert(head.end(), rest.begin(), rest.end());
+    return head;
+  };
+  struct Case {
+    const char* name;
+    uint16_t function;
+    std::vector<int> params;
+  } cases[] = {
+      {"DIB, BS_DIBPATTERN", 0x0142, with({5, 0}, dib)},
+      {"DIB, BS_PATTERN", 0x0142, with({3, 0}, dib)},  // as most programs write it
+      {"BITMAP16, BS_PATTERN", 0x0142, with({3, 0}, bitmap16)},
+      {"CREATEPATTERNBRUSH", 0x01F9, with({0, 8, 8, 2, 0x0101, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {bitmap16.begin() + 5, bitmap16.end()})},
+  };
+  for (const Case& c : cases) {
+    WmfBuilder w;
+    w.Rec(c.function, c.params).Rec(0x012D, {0}).Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1}).Rec(0x041B, {32, 32, 0, 0});
+    const QImage image = Play(w);
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 30; ++x) {
+        ASSERT_TRUE(image.pixel(x, y) == kK || image.pixel(x, y) == kW) << c.name;
+        ASSERT_NE(image.pixel(x, y), image.pixel(x + 1, y)) << c.name << " " << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST(MetafilePlayer, RasterOperationsOverAPattern) {
   // Black (PATCOPY with a black brush) on the left, then white everywhere inverted with
   // SRCINVERT by a white bitmap: black turns white and white black.

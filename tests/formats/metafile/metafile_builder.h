@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "formats/metafile/metafile.h"
@@ -15,7 +16,8 @@ struct WmfBuilder {
   std::vector<uint16_t> records;
   uint16_t objects = 4;
 
-  WmfBuilder& Rec(uint16_t function, std::initializer_list<int> params) {
+  WmfBuilder& Rec(uint16_t function, std::initializer_list<int> params) { return Rec(function, std::span(params.begin(), params.size())); }
+  WmfBuilder& Rec(uint16_t function, std::span<const int> params) {
     const uint32_t size = 3 + static_cast<uint32_t>(params.size());
     records.push_back(static_cast<uint16_t>(size));
     records.push_back(static_cast<uint16_t>(size >> 16));
