@@ -14,7 +14,7 @@ namespace ravelle::fuzz {
 
 // Images over this size are legal but make each run slow; the size limit itself is tested
 // in the unit tests.
-inline constexpr uint64_t kMaxFuzzPixelsBytes = uint64_t{4} << 20;
+inline constexpr uint64_t kMaxFuzzPixelsBytes = uint64_t{2} << 20;
 
 inline uint32_t Le(const uint8_t* data, std::size_t size, std::size_t at, int bytes) {
   uint32_t v = 0;
