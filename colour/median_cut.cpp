@@ -1,6 +1,7 @@
 #include "colour/median_cut.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 namespace ravelle {
@@ -29,6 +30,18 @@ constexpr int kStep2 = (1 << kShift2) * kScale2;
 
 int Square(int v) { return v * v; }
 
+// The limited error for a sum of sixteenths s from -kErrorRange to kErrorRange (stored from 0),
+// rounded to whole steps first. Errors stay within 255 a pixel, so the sums of the seven and
+// the nine sixteenths that reach a pixel stay within 16 x 255.
+constexpr int kErrorRange = 16 * 256;
+constexpr auto kErrorLimit = [] {
+  std::array<int8_t, 2 * kErrorRange + 1> table{};
+  for (int s = -kErrorRange; s <= kErrorRange; ++s) {
+    table[static_cast<std::size_t>(s + kErrorRange)] = static_cast<int8_t>(MedianCutQuantizer::LimitError((s + 8) >> 4));
+  }
+  return table;
+}();
+
 // The least and greatest weighted squared distance from value x to a range [lo, hi] whose
 // middle is `centre`.
 void RangeDistances(int x, int lo, int hi, int centre, int weight, int* least, int* greatest) {
@@ -45,45 +58,42 @@ void RangeDistances(int x, int lo, int hi, int centre, int weight, int* least, i
 
 }  // namespace
 
-int MedianCutQuantizer::LimitError(int e) {
-  const int magnitude = e < 0 ? -e : e;
-  int limited = 32;
-  if (magnitude < 16) {
-    limited = magnitude;
-  } else if (magnitude < 48) {
-    limited = 16 + (magnitude - 16) / 2;
-  }
-  return e < 0 ? -limited : limited;
-}
-
 bool MedianCutQuantizer::Start(int width, int colors) {
   if (width <= 0 || colors <= 0 || colors > 256) return false;
   try {
     histogram_.assign(kCells, 0);
+    cache_.resize(kCells);
     for (auto& component : map_) component.assign(static_cast<std::size_t>(colors), 0);
     errors_.assign((static_cast<std::size_t>(width) + 2) * 3, 0);
-    errorLimit_.resize(511);
   } catch (const std::bad_alloc&) {
     histogram_ = {};
+    cache_ = {};
     for (auto& component : map_) component = {};
     errors_ = {};
-    errorLimit_ = {};
     return false;
   }
-  for (int e = -255; e <= 255; ++e) errorLimit_[static_cast<std::size_t>(e + 255)] = LimitError(e);
   width_ = width;
   mapSize_ = colors;
   colorCount_ = 0;
   return true;
 }
 
-void MedianCutQuantizer::AccumulateRow(std::span<const uint8_t> rgb) {
-  const std::size_t pixels = std::min<std::size_t>(rgb.size() / 3, static_cast<std::size_t>(width_));
-  const uint8_t* p = rgb.data();
+template <int kStep, int kRed, int kGreen, int kBlue>
+void MedianCutQuantizer::Accumulate(const uint8_t* p, std::size_t count) {
   uint16_t* histogram = histogram_.data();
-  for (std::size_t i = 0; i < pixels; ++i, p += 3) {
-    uint16_t& cell = histogram[CellIndex(p[0] >> kShift0, p[1] >> kShift1, p[2] >> kShift2)];
+  for (const uint8_t* end = p + count * kStep; p != end; p += kStep) {
+    uint16_t& cell = histogram[CellIndex(p[kRed] >> kShift0, p[kGreen] >> kShift1, p[kBlue] >> kShift2)];
     if (cell != 0xFFFF) ++cell;
+  }
+}
+
+void MedianCutQuantizer::AccumulateRow(std::span<const uint8_t> pixels, Layout layout) {
+  const std::size_t step = layout == Layout::Bgrx ? 4 : 3;
+  const std::size_t count = std::min<std::size_t>(pixels.size() / step, static_cast<std::size_t>(width_));
+  switch (layout) {
+    case Layout::Rgb: Accumulate<3, 0, 1, 2>(pixels.data(), count); break;
+    case Layout::Bgr: Accumulate<3, 2, 1, 0>(pixels.data(), count); break;
+    case Layout::Bgrx: Accumulate<4, 2, 1, 0>(pixels.data(), count); break;
   }
 }
 
@@ -235,7 +245,7 @@ std::optional<int> MedianCutQuantizer::SelectColors() {
   }
   for (int i = 0; i < count; ++i) ComputeColor(boxes[static_cast<std::size_t>(i)], i);
   colorCount_ = count;
-  std::fill(histogram_.begin(), histogram_.end(), 0);
+  EmptyCache();
   return count;
 }
 
@@ -247,6 +257,13 @@ void MedianCutQuantizer::SetColorMap(std::span<const PaletteColor> palette) {
     map_[2][i] = palette[i].blue;
   }
   colorCount_ = static_cast<int>(n);
+  EmptyCache();
+}
+
+void MedianCutQuantizer::EmptyCache() {
+  const uint32_t first = map_[0].empty() ? 0 : map_[0][0] << 8 | map_[1][0] << 16 | uint32_t{map_[2][0]} << 24;
+  emptyEntry_ = first ^ (1u << 8);
+  std::fill(cache_.begin(), cache_.end(), emptyEntry_);
 }
 
 void MedianCutQuantizer::FillCacheBlock(int c0, int c1, int c2) {
@@ -325,8 +342,11 @@ void MedianCutQuantizer::FillCacheBlock(int c0, int c1, int c2) {
   int cell = 0;
   for (int i0 = 0; i0 < kBlock0; ++i0) {
     for (int i1 = 0; i1 < kBlock1; ++i1) {
-      uint16_t* out = &histogram_[static_cast<std::size_t>(CellIndex(base0 + i0, base1 + i1, base2))];
-      for (int i2 = 0; i2 < kBlock2; ++i2, ++cell) out[i2] = static_cast<uint16_t>(bestIndex[cell] + 1);
+      uint32_t* out = &cache_[static_cast<std::size_t>(CellIndex(base0 + i0, base1 + i1, base2))];
+      for (int i2 = 0; i2 < kBlock2; ++i2, ++cell) {
+        const std::size_t index = bestIndex[cell];
+        out[i2] = static_cast<uint32_t>(index | map_[0][index] << 8 | map_[1][index] << 16 | uint32_t{map_[2][index]} << 24);
+      }
     }
   }
 }
@@ -335,69 +355,101 @@ int MedianCutQuantizer::NearestIndex(uint8_t red, uint8_t green, uint8_t blue) {
   const int c0 = red >> kShift0;
   const int c1 = green >> kShift1;
   const int c2 = blue >> kShift2;
-  uint16_t& cell = histogram_[static_cast<std::size_t>(CellIndex(c0, c1, c2))];
-  if (cell == 0) FillCacheBlock(c0, c1, c2);
-  return cell - 1;
+  const uint32_t& cell = cache_[static_cast<std::size_t>(CellIndex(c0, c1, c2))];
+  if (cell == emptyEntry_) FillCacheBlock(c0, c1, c2);
+  return static_cast<int>(cell & 0xFF);
 }
 
-void MedianCutQuantizer::MapRow(std::span<const uint8_t> rgb, std::span<uint8_t> out, bool rightToLeft) {
-  const int width = static_cast<int>(std::min<std::size_t>({rgb.size() / 3, out.size(), static_cast<std::size_t>(width_)}));
-  if (width <= 0 || colorCount_ == 0) return;
-  const int* limit = errorLimit_.data() + 255;
-  const uint8_t* map0 = map_[0].data();
-  const uint8_t* map1 = map_[1].data();
-  const uint8_t* map2 = map_[2].data();
+// Entry x + 1 of the error row belongs to column x; entries 0 and width + 1 are borders. The
+// scan starts on the border before its first pixel; a pixel's own entry is the next one. Every
+// pixel's error carries on in sixteenths: 7 to the next pixel, 3, 5 and 1 to the entries
+// behind, under and ahead of it.
+struct MedianCutQuantizer::Scan {
+  const uint8_t* in;
+  uint8_t* out;
+  int16_t* errors;   // the entry behind the next pixel
+  int left;          // pixels still to map
+  std::ptrdiff_t cur[3];        // the error carried into the next pixel
+  std::ptrdiff_t belowPrev[3];  // the sum for the entry behind
+  std::ptrdiff_t below[3];      // the previous pixel's error
+  int missing = -1;             // the cell whose cache block the scan stopped for
+};
 
-  // Entry x + 1 of the error row belongs to column x; entries 0 and width + 1 are borders. The
-  // position p starts on the border before the first pixel scanned; the pixel's own entry is
-  // p + dir.
-  const int dir = rightToLeft ? -1 : 1;
-  int16_t* errors = errors_.data();
-  std::ptrdiff_t p = rightToLeft ? 3 * (static_cast<std::ptrdiff_t>(width) + 1) : 0;
-  const std::ptrdiff_t next = 3 * dir;
-  const uint8_t* in = rgb.data();
-  uint8_t* o = out.data();
-
-  int cur0 = 0, cur1 = 0, cur2 = 0;                    // the error carried into the next pixel
-  int belowPrev0 = 0, belowPrev1 = 0, belowPrev2 = 0;  // the sum for the entry behind
-  int below0 = 0, below1 = 0, below2 = 0;              // the previous pixel's error
-  for (int i = 0; i < width; ++i) {
-    const std::size_t x = rightToLeft ? static_cast<std::size_t>(width - 1 - i) : static_cast<std::size_t>(i);
-    const int16_t* own = errors + p + next;
-    cur0 = limit[(cur0 + own[0] + 8) >> 4];
-    cur1 = limit[(cur1 + own[1] + 8) >> 4];
-    cur2 = limit[(cur2 + own[2] + 8) >> 4];
-    cur0 = std::clamp(cur0 + in[3 * x], 0, 255);
-    cur1 = std::clamp(cur1 + in[3 * x + 1], 0, 255);
-    cur2 = std::clamp(cur2 + in[3 * x + 2], 0, 255);
-
-    uint16_t* cell = &histogram_[static_cast<std::size_t>(CellIndex(cur0 >> kShift0, cur1 >> kShift1, cur2 >> kShift2))];
-    if (*cell == 0) FillCacheBlock(cur0 >> kShift0, cur1 >> kShift1, cur2 >> kShift2);
-    const int index = *cell - 1;
-    o[x] = static_cast<uint8_t>(index);
-    cur0 -= map0[index];
-    cur1 -= map1[index];
-    cur2 -= map2[index];
-
-    int16_t* here = errors + p;
-    here[0] = static_cast<int16_t>(belowPrev0 + cur0 * 3);
+// Maps pixels until the row ends or a pixel's cell is not in the cache yet; the scan then
+// stands before that pixel. No calls here, so that the state stays in registers.
+template <int kStep, int kRed, int kGreen, int kBlue, bool kBackwards>
+void MedianCutQuantizer::MapPixels(Scan& scan) const {
+  constexpr std::ptrdiff_t kNext = kBackwards ? -1 : 1;
+  const int8_t* limit = kErrorLimit.data() + kErrorRange;
+  const uint32_t* cache = cache_.data();
+  const uint32_t empty = emptyEntry_;
+  const uint8_t* in = scan.in;
+  uint8_t* out = scan.out;
+  int16_t* e = scan.errors;
+  std::ptrdiff_t cur0 = scan.cur[0], cur1 = scan.cur[1], cur2 = scan.cur[2];
+  std::ptrdiff_t belowPrev0 = scan.belowPrev[0], belowPrev1 = scan.belowPrev[1], belowPrev2 = scan.belowPrev[2];
+  std::ptrdiff_t below0 = scan.below[0], below1 = scan.below[1], below2 = scan.below[2];
+  int left = scan.left;
+  scan.missing = -1;
+  for (; left > 0; --left) {
+    const int16_t* own = e + 3 * kNext;
+    // The sum of sixteenths is cur * 7 + own: written so that cur * 8 goes into the address.
+    const std::ptrdiff_t v0 = std::clamp<std::ptrdiff_t>((limit + (own[0] - cur0))[cur0 * 8] + in[kRed], 0, 255);
+    const std::ptrdiff_t v1 = std::clamp<std::ptrdiff_t>((limit + (own[1] - cur1))[cur1 * 8] + in[kGreen], 0, 255);
+    const std::ptrdiff_t v2 = std::clamp<std::ptrdiff_t>((limit + (own[2] - cur2))[cur2 * 8] + in[kBlue], 0, 255);
+    const std::size_t cell = static_cast<std::size_t>((v0 >> kShift0) << 11 | (v1 >> kShift1) << 5 | (v2 >> kShift2));
+    const uint32_t entry = cache[cell];
+    if (entry == empty) [[unlikely]] {
+      scan.missing = static_cast<int>(cell);
+      break;
+    }
+    *out = static_cast<uint8_t>(entry);
+    cur0 = v0 - ((entry >> 8) & 0xFF);
+    cur1 = v1 - ((entry >> 16) & 0xFF);
+    cur2 = v2 - (entry >> 24);
+    e[0] = static_cast<int16_t>(belowPrev0 + cur0 * 3);
     belowPrev0 = below0 + cur0 * 5;
     below0 = cur0;
-    cur0 *= 7;
-    here[1] = static_cast<int16_t>(belowPrev1 + cur1 * 3);
+    e[1] = static_cast<int16_t>(belowPrev1 + cur1 * 3);
     belowPrev1 = below1 + cur1 * 5;
     below1 = cur1;
-    cur1 *= 7;
-    here[2] = static_cast<int16_t>(belowPrev2 + cur2 * 3);
+    e[2] = static_cast<int16_t>(belowPrev2 + cur2 * 3);
     belowPrev2 = below2 + cur2 * 5;
     below2 = cur2;
-    cur2 *= 7;
-    p += next;
+    e += 3 * kNext;
+    in += kNext * kStep;
+    out += kNext;
   }
-  int16_t* last = errors + p;
-  last[0] = static_cast<int16_t>(belowPrev0);
-  last[1] = static_cast<int16_t>(belowPrev1);
-  last[2] = static_cast<int16_t>(belowPrev2);
+  scan = {in, out, e, left, {cur0, cur1, cur2}, {belowPrev0, belowPrev1, belowPrev2}, {below0, below1, below2}, scan.missing};
+}
+
+template <int kStep, int kRed, int kGreen, int kBlue>
+void MedianCutQuantizer::MapPixelRow(const uint8_t* in, uint8_t* out, int width, bool rightToLeft) {
+  Scan scan{in, out, errors_.data(), width, {}, {}, {}};
+  if (rightToLeft) {
+    scan.in += static_cast<std::ptrdiff_t>(width - 1) * kStep;
+    scan.out += width - 1;
+    scan.errors += 3 * (static_cast<std::ptrdiff_t>(width) + 1);
+  }
+  for (;;) {
+    rightToLeft ? MapPixels<kStep, kRed, kGreen, kBlue, true>(scan) : MapPixels<kStep, kRed, kGreen, kBlue, false>(scan);
+    if (scan.missing < 0) break;
+    FillCacheBlock(scan.missing >> 11, (scan.missing >> 5) & (kGreenCells - 1), scan.missing & (kBlueCells - 1));
+  }
+  scan.errors[0] = static_cast<int16_t>(scan.belowPrev[0]);
+  scan.errors[1] = static_cast<int16_t>(scan.belowPrev[1]);
+  scan.errors[2] = static_cast<int16_t>(scan.belowPrev[2]);
+}
+
+void MedianCutQuantizer::MapRow(std::span<const uint8_t> pixels, std::span<uint8_t> out, bool rightToLeft, Layout layout) {
+  const std::size_t step = layout == Layout::Bgrx ? 4 : 3;
+  const int width = static_cast<int>(std::min<std::size_t>({pixels.size() / step, out.size(), static_cast<std::size_t>(width_)}));
+  if (width <= 0 || colorCount_ == 0) return;
+  switch (layout) {
+    case Layout::Rgb: MapPixelRow<3, 0, 1, 2>(pixels.data(), out.data(), width, rightToLeft); break;
+    case Layout::Bgr: MapPixelRow<3, 2, 1, 0>(pixels.data(), out.data(), width, rightToLeft); break;
+    case Layout::Bgrx: MapPixelRow<4, 2, 1, 0>(pixels.data(), out.data(), width, rightToLeft); break;
+  }
 }
 
 }  // namespace ravelle

@@ -1,5 +1,6 @@
 #include "colour/reduce_colors.h"
 
+#include <atomic>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -56,6 +57,87 @@ std::vector<uint8_t> RowBuffer(std::size_t bytes, bool* ok) {
   }
 }
 
+// A second thread, when the machine has one and the image is tall enough to pay for it.
+bool UseHelper(int height) { return height >= 64 && std::thread::hardware_concurrency() > 1; }
+
+std::thread StartHelper(const std::function<void()>& job) {
+  try {
+    return std::thread(job);
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
+
+// The source's rows as the quantizer reads them: 24- and 32-bit rows as they are, other depths
+// converted to red, green, blue bytes.
+class QuantizerRows {
+ public:
+  QuantizerRows(const PackedDib& source, const DibGeometry& g) : source_(source), feed_(source, g), bits_(g.bits) {}
+  bool Direct() const { return bits_ == 24 || bits_ == 32; }
+  MedianCutQuantizer::Layout Layout() const {
+    if (bits_ == 24) return MedianCutQuantizer::Layout::Bgr;
+    return bits_ == 32 ? MedianCutQuantizer::Layout::Bgrx : MedianCutQuantizer::Layout::Rgb;
+  }
+  // Row y, converted into `rgb` when it has to be.
+  std::span<const uint8_t> Row(int y, std::span<uint8_t> rgb) const {
+    if (Direct()) return source_.Row(y);
+    feed_.Feed(y, rgb);
+    return rgb;
+  }
+
+ private:
+  const PackedDib& source_;
+  RgbRowFeed feed_;
+  int bits_;
+};
+
+// Counts rows [from, to).
+void CountRows(MedianCutQuantizer& into, const QuantizerRows& rows, std::span<uint8_t> rgb, int from, int to) {
+  for (int y = from; y < to; ++y) into.AccumulateRow(rows.Row(y, rgb), rows.Layout());
+}
+
+// Maps every row, even rows (the bottom row is 0) left to right and odd rows right to left. A
+// second thread goes ahead of the mapping when there is one: it touches each new row's memory
+// (so that the mapping does not wait for the system to provide it) and converts the source
+// rows that need it into a ring of buffers. The mapping waits for it row by row, so the
+// result does not depend on the timing.
+void MapRows(MedianCutQuantizer& quantizer, const QuantizerRows& rows, PackedDib& reduced, std::span<uint8_t> rgb,
+             int height) {
+  const auto layout = rows.Layout();
+  constexpr int kAhead = 16;
+  bool haveRing = rows.Direct();
+  std::vector<uint8_t> ring;
+  if (!rows.Direct() && UseHelper(height)) ring = RowBuffer(rgb.size() * kAhead, &haveRing);
+  const auto slot = [&](int y) { return std::span<uint8_t>(ring).subspan(rgb.size() * static_cast<std::size_t>(y % kAhead), rgb.size()); };
+  std::atomic<int> prepared{0};
+  std::atomic<int> mapped{0};
+  std::thread helper;
+  if (haveRing && UseHelper(height)) {
+    helper = StartHelper([&] {
+      for (int y = 0; y < height; ++y) {
+        if (!rows.Direct()) {
+          while (y - mapped.load(std::memory_order_acquire) >= kAhead) std::this_thread::yield();
+          rows.Row(y, slot(y));
+        }
+        const std::span<uint8_t> out = reduced.Row(y);
+        std::fill(out.begin(), out.end(), uint8_t{0});
+        prepared.store(y + 1, std::memory_order_release);
+      }
+    });
+  }
+  if (!helper.joinable()) {
+    for (int y = 0; y < height; ++y) quantizer.MapRow(rows.Row(y, rgb), reduced.Row(y), (y & 1) != 0, layout);
+    return;
+  }
+  for (int y = 0; y < height; ++y) {
+    while (prepared.load(std::memory_order_acquire) <= y) std::this_thread::yield();
+    const std::span<const uint8_t> in = rows.Direct() ? rows.Row(y, rgb) : slot(y);
+    quantizer.MapRow(in, reduced.Row(y), (y & 1) != 0, layout);
+    mapped.store(y + 1, std::memory_order_release);
+  }
+  helper.join();
+}
+
 }  // namespace
 
 ColorResult QuantizeImage(const PackedDib& source, int choice) {
@@ -72,31 +154,22 @@ ColorResult QuantizeImage(const PackedDib& source, int choice) {
   std::vector<uint8_t> rgb = RowBuffer(3 * static_cast<std::size_t>(g.width), &haveRow);
   if (!reduced || !haveRow || !quantizer.Start(g.width, size)) return {TransformStatus::NoMemory, {}};
 
-  const RgbRowFeed feed(source, g);
+  const QuantizerRows rows(source, g);
   if (choice < 0) {
     // The upper rows are counted on a second thread when there is one; the counts are the same.
-    const auto count = [&](MedianCutQuantizer& into, std::vector<uint8_t>& buffer, int from, int to) {
-      for (int y = from; y < to; ++y) {
-        feed.Feed(y, buffer);
-        into.AccumulateRow(buffer);
-      }
-    };
     int split = g.height;
     MedianCutQuantizer upper;
     std::vector<uint8_t> upperRgb;
     std::thread helper;
-    if (g.height >= 64 && std::thread::hardware_concurrency() > 1) {
+    if (UseHelper(g.height)) {
       bool haveUpperRow = false;
       upperRgb = RowBuffer(3 * static_cast<std::size_t>(g.width), &haveUpperRow);
       if (haveUpperRow && upper.Start(g.width, size)) {
-        try {
-          helper = std::thread(count, std::ref(upper), std::ref(upperRgb), g.height / 2, g.height);
-          split = g.height / 2;
-        } catch (const std::system_error&) {
-        }
+        helper = StartHelper([&] { CountRows(upper, rows, upperRgb, g.height / 2, g.height); });
+        if (helper.joinable()) split = g.height / 2;
       }
     }
-    count(quantizer, rgb, 0, split);
+    CountRows(quantizer, rows, rgb, 0, split);
     if (helper.joinable()) {
       helper.join();
       quantizer.AddCounts(upper);
@@ -112,11 +185,7 @@ ColorResult QuantizeImage(const PackedDib& source, int choice) {
     const PaletteColor c = quantizer.MapColor(i);
     table[static_cast<std::size_t>(i)] = {c.blue, c.green, c.red, 0};
   }
-  // Even rows (the bottom row is 0) left to right, odd rows right to left.
-  for (int y = 0; y < g.height; ++y) {
-    feed.Feed(y, rgb);
-    quantizer.MapRow(rgb, reduced.Row(y), (y & 1) != 0);
-  }
+  MapRows(quantizer, rows, reduced, rgb, g.height);
   return {TransformStatus::Done, std::move(reduced)};
 }
 
