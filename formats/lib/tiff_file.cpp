@@ -761,7 +761,7 @@ ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
     } else {
       result.diagnostics.resize(said);
       tif.reset();
-      std::ranges::fill(dib.Pixels(), uint8_t{0});
+      std::memset(dib.Pixels().data(), 0, dib.Pixels().size());
       std::vector<std::string> again;
       tif = OpenForReading(path, again, tags);
       const std::size_t opening = again.size();
