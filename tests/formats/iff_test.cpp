@@ -7,6 +7,7 @@
 #include <map>
 
 #include "formats/iff/iff.h"
+#include "formats/iff_builder.h"
 #include "image/dib_pixels.h"
 #include "image/output_file.h"
 #include "support/test_images.h"
@@ -16,46 +17,7 @@ namespace ravelle {
 namespace {
 
 using test::PixelAt;
-
-struct Chunk {
-  std::string id;
-  std::vector<uint8_t> data;
-};
-
-std::vector<uint8_t> Form(const std::string& type, const std::vector<Chunk>& chunks) {
-  std::vector<uint8_t> out = {'F', 'O', 'R', 'M', 0, 0, 0, 0};
-  out.insert(out.end(), type.begin(), type.end());
-  for (const Chunk& c : chunks) {
-    out.insert(out.end(), c.id.begin(), c.id.end());
-    AppendU32be(out, static_cast<uint32_t>(c.data.size()));
-    out.insert(out.end(), c.data.begin(), c.data.end());
-    if (c.data.size() & 1) out.push_back(0);
-  }
-  return out;
-}
-
-Chunk Bmhd(int width, int height, int planes, int masking = 0, int compression = 0, int transparent = 0) {
-  std::vector<uint8_t> d;
-  AppendU16be(d, static_cast<uint16_t>(width));
-  AppendU16be(d, static_cast<uint16_t>(height));
-  AppendU32be(d, 0);
-  d.insert(d.end(), {static_cast<uint8_t>(planes), static_cast<uint8_t>(masking), static_cast<uint8_t>(compression), 0});
-  AppendU16be(d, static_cast<uint16_t>(transparent));
-  d.insert(d.end(), {10, 11, 0, 0, 0, 0});
-  return {"BMHD", d};
-}
-
-Chunk Cmap(int entries) {
-  std::vector<uint8_t> d;
-  for (int i = 0; i < entries; ++i) d.insert(d.end(), {static_cast<uint8_t>(i * 8), static_cast<uint8_t>(i * 4), static_cast<uint8_t>(i * 2)});
-  return {"CMAP", d};
-}
-
-Chunk Camg(uint32_t mode) {
-  std::vector<uint8_t> d;
-  AppendU32be(d, mode);
-  return {"CAMG", d};
-}
+using namespace test::iff;
 
 // Planar rows (top first) from per-pixel values, with an all-ones mask line when asked.
 std::vector<uint8_t> PlanarBody(int width, const std::vector<std::vector<unsigned>>& rows, int planes, bool mask = false) {
@@ -118,69 +80,61 @@ TEST(IffReaderTest, BodyEndingInsideARow) {
   }
 }
 
-TEST(IffReaderTest, ExtraHalfbriteAndOddColourMaps) {
-  auto r = ReadIffImage(Form("ILBM", {Bmhd(2, 1, 6), Cmap(32), Camg(0x80), {"BODY", PlanarBody(2, {{33, 63}}, 6)}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Header().biClrUsed, 64u);
-  EXPECT_EQ(r.dib.Colors()[33], (RgbQuad{1, 2, 4, 0}));  // half of (8, 4, 2)
-  EXPECT_NE(r.infoText.find("\ncamg: extra-halfbrite"), std::string::npos);
-  // A CMAP of 3 entries has a pad byte; the BODY behind it must still be found.
-  r = ReadIffImage(Form("ILBM", {Bmhd(2, 1, 2), Cmap(3), {"BODY", PlanarBody(2, {{2, 1}}, 2)}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(PixelAt(r.dib, 0, 0), 2u);
-  // More than 256 entries: the first 256 are used.
-  r = ReadIffImage(Form("ILBM", {Bmhd(2, 1, 8), Cmap(300), {"BODY", PlanarBody(2, {{255, 1}}, 8)}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Header().biClrUsed, 256u);
-  EXPECT_NE(r.infoText.find("# of colors: 300"), std::string::npos);
-}
-
-TEST(IffReaderTest, HoldAndModify) {
-  // Palette entry 0 is (0, 0, 0); entry 3 is (24, 12, 6).
-  struct Case {
-    int planes;
-    std::vector<unsigned> codes;
-    std::vector<uint32_t> expected;
-  };
-  const Case cases[] = {
-      {6, {0x2C, 0x33, 0x15, 0x03, 0x25}, {test::Rgb(0xC0, 0, 0), test::Rgb(0xC0, 0x30, 0), test::Rgb(0xC0, 0x30, 0x50),
-                                           test::Rgb(24, 12, 6), test::Rgb(0x58, 12, 6)}},
-      {8, {0xBF, 0x43, 0x03, 0xC1}, {test::Rgb(0xFC, 0, 0), test::Rgb(0xFC, 0, 0x0C), test::Rgb(24, 12, 6), test::Rgb(24, 4, 6)}},
-  };
-  for (const Case& c : cases) {
-    const int w = static_cast<int>(c.codes.size());
-    const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(w, 1, c.planes, 0), Cmap(64), Camg(0x800), {"BODY", PlanarBody(w, {c.codes}, c.planes)}}));
-    ASSERT_TRUE(r.dib);
-    EXPECT_EQ(r.dib.BitCount(), 24);
-    EXPECT_EQ(test::PixelsOf(r.dib), c.expected) << c.planes;
-    EXPECT_NE(r.infoText.find("\ncamg: hold and modify"), std::string::npos);
-  }
-}
-
-TEST(IffReaderTest, ChunkyAndTrueColourLayouts) {
-  // "PBM " with an odd width has a pad byte after every row.
-  auto r = ReadIffImage(Form("PBM ", {Bmhd(3, 2, 8), Cmap(16), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(test::PixelsOf(r.dib), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(r.infoText.substr(0, 17), "image type: PBM  ");
-  r = ReadIffImage(Form("PBM ", {Bmhd(1, 2, 24), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(test::PixelsOf(r.dib), (std::vector<uint32_t>{test::Rgb(1, 2, 3), test::Rgb(4, 5, 6)}));
-  // 24 planes: red bits first, lowest bit first; a CMAP keeps the 24-bit layout.
-  std::vector<uint8_t> body;
+// Colour maps, HAM, chunky and true-colour bodies, and ByteRun1 packets that span the lines.
+TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
+  using test::Rgb;
+  // 24 planes: red bits first, lowest bit first.
+  std::vector<uint8_t> planes24;
   const uint32_t rgb[3] = {0x81, 0x42, 0x24};
-  for (int k = 0; k < 24; ++k) body.insert(body.end(), {static_cast<uint8_t>(((rgb[k / 8] >> (k % 8)) & 1) << 7), 0});
-  r = ReadIffImage(Form("ILBM", {Bmhd(1, 1, 24), Cmap(4), {"BODY", body}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(PixelAt(r.dib, 0, 0), test::Rgb(0x81, 0x42, 0x24));
-}
-
-TEST(IffReaderTest, ByteRun1) {
-  // 0xFE 0x41: three 0x41; 0x80: nothing; 0x01 a b: two literals; the packets span the lines.
-  const ReadResult r = ReadIffImage(Form("PBM ", {Bmhd(3, 2, 8, 0, 1), Cmap(256), {"BODY", {0xFE, 0x41, 0x80, 0x01, 7, 8, 0x00, 9}}}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(test::PixelsOf(r.dib), (std::vector<uint32_t>{0x41, 0x41, 0x41, 8, 9, 0}));
-  EXPECT_EQ(r.status, ReadStatus::Truncated);
+  for (int k = 0; k < 24; ++k) planes24.insert(planes24.end(), {static_cast<uint8_t>(((rgb[k / 8] >> (k % 8)) & 1) << 7), 0});
+  const auto ham = [](int planes, const std::vector<unsigned>& codes) {
+    const int w = static_cast<int>(codes.size());
+    return Form("ILBM", {Bmhd(w, 1, planes), Cmap(64), Camg(0x800), {"BODY", PlanarBody(w, {codes}, planes)}});
+  };
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    std::vector<uint32_t> pixels;
+    uint32_t colours;  // biClrUsed
+    const char* text;  // a part of the information text
+    ReadStatus status = ReadStatus::Ok;
+  } cases[] = {
+      {"extra halfbrite", Form("ILBM", {Bmhd(2, 1, 6), Cmap(32), Camg(0x80), {"BODY", PlanarBody(2, {{33, 63}}, 6)}}), {33, 63}, 64,
+       "\ncamg: extra-halfbrite"},
+      // 32 entries for 6 planes give the halves without the mode.
+      {"32 entries, 6 planes", Form("ILBM", {Bmhd(2, 1, 6), Cmap(32), {"BODY", PlanarBody(2, {{33, 63}}, 6)}}), {33, 63}, 64,
+       "# of colors: 32"},
+      // A CMAP of 3 entries has a pad byte; the BODY behind it must still be found.
+      {"padded CMAP", Form("ILBM", {Bmhd(2, 1, 2), Cmap(3), {"BODY", PlanarBody(2, {{2, 1}}, 2)}}), {2, 1}, 3, "# of colors: 3"},
+      {"300 entries", Form("ILBM", {Bmhd(2, 1, 8), Cmap(300), {"BODY", PlanarBody(2, {{255, 1}}, 8)}}), {255, 1}, 256,
+       "# of colors: 300"},
+      // Palette entry 0 is (0, 0, 0); entry 3 is (24, 12, 6).
+      {"HAM6", ham(6, {0x2C, 0x33, 0x15, 0x03, 0x25}),
+       {Rgb(0xC0, 0, 0), Rgb(0xC0, 0x30, 0), Rgb(0xC0, 0x30, 0x50), Rgb(24, 12, 6), Rgb(0x58, 12, 6)}, 0, "\ncamg: hold and modify"},
+      {"HAM8", ham(8, {0xBF, 0x43, 0x03, 0xC1}), {Rgb(0xFC, 0, 0), Rgb(0xFC, 0, 0x0C), Rgb(24, 12, 6), Rgb(24, 4, 6)}, 0,
+       "\ncamg: hold and modify"},
+      // "PBM " with an odd width has a pad byte after every row.
+      {"PBM odd width", Form("PBM ", {Bmhd(3, 2, 8), Cmap(16), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}), {1, 2, 3, 4, 5, 6}, 16,
+       "image type: PBM  "},
+      {"PBM 24 bits", Form("PBM ", {Bmhd(1, 2, 24), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}), {Rgb(1, 2, 3), Rgb(4, 5, 6)}, 0, ""},
+      // A CMAP keeps the 24-bit layout.
+      {"24 planes", Form("ILBM", {Bmhd(1, 1, 24), Cmap(4), {"BODY", planes24}}), {Rgb(0x81, 0x42, 0x24)}, 0, ""},
+      // 0xFE 0x41: three 0x41; 0x80: nothing; 0x01 a b: two literals; the data ends in row 1.
+      {"ByteRun1", Form("PBM ", {Bmhd(3, 2, 8, 0, 1), Cmap(256), {"BODY", {0xFE, 0x41, 0x80, 0x01, 7, 8, 0x00, 9}}}),
+       {0x41, 0x41, 0x41, 8, 9, 0}, 256, "compression: 1", ReadStatus::Truncated},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = ReadIffImage(c.file);
+    ASSERT_TRUE(r.dib);
+    EXPECT_EQ(test::PixelsOf(r.dib), c.pixels);
+    EXPECT_EQ(r.dib.Header().biClrUsed, c.colours);
+    EXPECT_NE(r.infoText.find(c.text), std::string::npos) << r.infoText;
+    EXPECT_EQ(r.status, c.status);
+  }
+  for (const auto& halves : {cases[0].file, cases[1].file}) {
+    EXPECT_EQ(ReadIffImage(halves).dib.Colors()[33], (RgbQuad{1, 2, 4, 0}));  // half of (8, 4, 2)
+  }
 }
 
 TEST(IffReaderTest, FilesWithoutAnImage) {
@@ -235,13 +189,6 @@ TEST(IffHamCoderTest, Codes) {
   EXPECT_EQ(codes, (std::vector<uint8_t>{0x07, 0x2F, 0x1F, 0x02, 0x1C}));
 }
 
-// Reads one of our files with ilbmtoppm.
-std::optional<test::RgbImage> Ilbmtoppm(const std::filesystem::path& file) {
-  const auto ppm = test::RunCommand("/usr/bin/ilbmtoppm " + test::Quote(file.string()) + " 2>/dev/null");
-  if (ppm.status != 0) return std::nullopt;
-  return test::ParsePpm(ppm.out);
-}
-
 // The picture the writer takes from an image (16-bit components shifted left by 3).
 test::RgbImage WriterPicture(const PackedDib& dib) {
   test::RgbImage rgb{dib.Width(), dib.Height(), std::vector<uint8_t>(3 * static_cast<std::size_t>(dib.Width()) * dib.Height())};
@@ -289,7 +236,7 @@ TEST(IffWriterTest, EveryVariantFromEveryDepthReadsBack) {
           const test::RgbImage expected = ham ? HamPicture(source) : picture;
           EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), expected));
           if (netpbm) {
-            const auto theirs = Ilbmtoppm(file);
+            const auto theirs = test::DecodeWithNetpbm(file, "ilbmtoppm");
             ASSERT_TRUE(theirs);
             EXPECT_TRUE(test::SameImage(*theirs, expected));
           }
@@ -374,7 +321,7 @@ TEST(IffConformanceTest, CorpusMatchesIlbmtoppm) {
     }
     const std::string name = entry.path.substr(4);
     if (entry.expected != "valid" || kNotCompared.contains(name)) continue;
-    const auto theirs = Ilbmtoppm(file);
+    const auto theirs = test::DecodeWithNetpbm(file, "ilbmtoppm");
     if (!theirs) {
       EXPECT_FALSE(ours.dib) << "ilbmtoppm reads no image";
       continue;

@@ -218,12 +218,6 @@ TEST(PcxWriterTest, DirectColourPixelsGoOutAsRedGreenAndBluePlanes) {
   EXPECT_FALSE(std::filesystem::exists(temp / "none.pcx"));
 }
 
-std::optional<RgbImage> DecodeWithPcxToPpm(const std::filesystem::path& file) {
-  if (!test::HaveProgram("/usr/bin/pcxtoppm")) return std::nullopt;
-  const auto out = test::RunCommand("/usr/bin/pcxtoppm " + test::Quote(file.string()) + " 2>/dev/null");
-  return out.status == 0 ? test::ParsePpm(out.out) : std::nullopt;
-}
-
 // Every depth gets its bits and planes, and is read back with the same pixels by our reader,
 // netpbm and ImageMagick.
 TEST(PcxWriterTest, EveryDepthReadsBackTheSameEverywhere) {
@@ -267,7 +261,7 @@ TEST(PcxWriterTest, EveryDepthReadsBackTheSameEverywhere) {
       EXPECT_TRUE(back.infoText.ends_with("colors: 4"));
     }
     EXPECT_TRUE(test::SameImage(test::DibToRgb(back.dib), expected, 0, bits));
-    const auto netpbm = DecodeWithPcxToPpm(file);
+    const auto netpbm = test::DecodeWithNetpbm(file, "pcxtoppm");
     const auto magick = test::DecodeWithImageMagick(file);
     EXPECT_TRUE(netpbm && test::SameImage(*netpbm, expected, 0, bits)) << "pcxtoppm";
     EXPECT_TRUE(magick && test::SameImage(*magick, expected, 0, bits)) << "ImageMagick";
@@ -316,7 +310,7 @@ TEST(PcxConformanceTest, ValidCorpusFilesMatchAnIndependentDecoder) {
     if (ours.BitCount() == 1 && std::all_of(bytes.begin() + 16, bytes.begin() + 22, [](uint8_t v) { return v == 0; })) {
       ours.Colors()[1] = Color(255, 255, 255);
     }
-    const auto theirs = reference == "netpbm" ? DecodeWithPcxToPpm(file) : test::DecodeWithImageMagick(file);
+    const auto theirs = reference == "netpbm" ? test::DecodeWithNetpbm(file, "pcxtoppm") : test::DecodeWithImageMagick(file);
     ASSERT_TRUE(theirs) << reference << " did not read it";
     EXPECT_TRUE(test::SameImage(test::DibToRgb(ours), *theirs)) << reference;
     ++compared;

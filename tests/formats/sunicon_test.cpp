@@ -83,8 +83,7 @@ TEST(SunIconTest, CorpusMatchesSunicontopnm) {
     SCOPED_TRACE(entry.path);
     const auto file = test::CorpusDir() / entry.path;
     const ReadResult ours = ReadSunIcon(test::ReadBytes(file));
-    const auto ppm = test::RunCommand("/usr/bin/sunicontopnm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
-    const auto theirs = ppm.status == 0 ? test::ParsePpm(ppm.out) : std::nullopt;
+    const auto theirs = test::DecodeWithNetpbm(file, "sunicontopnm");
     if (entry.expected != "valid" || !theirs) continue;
     ASSERT_TRUE(ours.dib);
     EXPECT_TRUE(test::SameImage(test::DibToRgb(ours.dib), *theirs));

@@ -199,13 +199,6 @@ TEST(TargaWriterTest, OneBitPixelsAreWrittenAsIndices) {
   EXPECT_FALSE(WriteTargaImage(temp / "none.tga", PackedDib(), false));
 }
 
-// netpbm's decoder with its samples scaled to 8 bits (16-bit files give 5-bit samples).
-std::optional<RgbImage> DecodeWithTgaToPpm(const std::filesystem::path& file) {
-  if (!test::HaveProgram("/usr/bin/tgatoppm")) return std::nullopt;
-  const auto out = test::RunCommand("/usr/bin/tgatoppm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/pamdepth 255 2>/dev/null");
-  return out.status == 0 ? test::ParsePpm(out.out) : std::nullopt;
-}
-
 RgbImage Mirrored(RgbImage image) {
   for (int y = 0; y < image.height; ++y) {
     auto* row = image.rgb.data() + static_cast<std::size_t>(y) * image.width * 3;
@@ -261,7 +254,7 @@ TEST(TargaWriterTest, EveryDepthReadsBackTheSameEverywhere) {
       ASSERT_TRUE(back.dib);
       EXPECT_EQ(back.status, ReadStatus::Ok);
       EXPECT_TRUE(test::SameImage(test::DibToRgb(back.dib), expected, 0, precision));
-      const auto netpbm = DecodeWithTgaToPpm(file);
+      const auto netpbm = test::DecodeWithNetpbm(file, "tgatoppm", "pamdepth 255");
       const auto magick = test::DecodeWithImageMagick(file);
       EXPECT_TRUE(netpbm && test::SameImage(*netpbm, expected, 0, precision)) << "tgatoppm";
       // ImageMagick 6.9 shows files whose first row is the bottom one upside down (the corpus's
@@ -288,7 +281,7 @@ TEST(TargaConformanceTest, ValidCorpusFilesMatchNetpbm) {
     ASSERT_TRUE(result.dib);
     // tgatoppm reads only files named .tga.
     test::WriteBytes(temp / "in.tga", bytes);
-    auto theirs = DecodeWithTgaToPpm(temp / "in.tga");
+    auto theirs = test::DecodeWithNetpbm(temp / "in.tga", "tgatoppm", "pamdepth 255");
     ASSERT_TRUE(theirs);
     if ((bytes[17] & 0x10) != 0) theirs = Mirrored(*theirs);
     const bool fiveBits = bytes[16] == 15 || bytes[16] == 16 || (bytes[1] != 0 && (bytes[7] == 15 || bytes[7] == 16));

@@ -3,6 +3,8 @@
 // allocation message, and ravelle-cli info exits 1 with it.
 #include <zlib.h>
 
+#include "formats/dib/bmp_builder.h"
+#include "formats/iff_builder.h"
 #include "formats/registry.h"
 #include "image/output_file.h"
 #include "platform/headless/headless_port.h"
@@ -17,21 +19,6 @@ using Bytes = std::vector<uint8_t>;
 Bytes Padded(Bytes bytes, std::size_t zeros = 64) {
   bytes.resize(bytes.size() + zeros, 0);
   return bytes;
-}
-
-Bytes WindowsBmp(uint32_t headerSize) {
-  Bytes b{'B', 'M'};
-  AppendU32le(b, 14 + headerSize + 64);
-  AppendU32le(b, 0);
-  AppendU32le(b, 14 + (headerSize == 12 ? 12 : headerSize));
-  AppendU32le(b, headerSize);
-  if (headerSize == 12) {
-    AppendU16le(b, 65535), AppendU16le(b, 65535), AppendU16le(b, 1), AppendU16le(b, 24);
-  } else {
-    AppendU32le(b, 65535), AppendU32le(b, 65535), AppendU16le(b, 1), AppendU16le(b, 24);
-    b.resize(14 + headerSize, 0);
-  }
-  return Padded(b);
 }
 
 Bytes Gif() {
@@ -59,26 +46,11 @@ Bytes Targa() {
   return Padded(b);
 }
 
-Bytes Iff(uint8_t planes) {
-  Bytes bmhd;
-  AppendU16be(bmhd, 65535), AppendU16be(bmhd, 65535), AppendU32be(bmhd, 0);
-  bmhd.insert(bmhd.end(), {planes, 0, 0, 0, 0, 0, 10, 11});
-  AppendU16be(bmhd, 65535), AppendU16be(bmhd, 65535);
-  Bytes form{'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D'};
-  AppendU32be(form, static_cast<uint32_t>(bmhd.size()));
-  form.insert(form.end(), bmhd.begin(), bmhd.end());
-  if (planes != 24) {
-    form.insert(form.end(), {'C', 'M', 'A', 'P'});
-    AppendU32be(form, 48);
-    form.resize(form.size() + 48, 0);
-  }
-  form.insert(form.end(), {'B', 'O', 'D', 'Y'});
-  AppendU32be(form, 64);
-  form.resize(form.size() + 64, 0);
-  Bytes b{'F', 'O', 'R', 'M'};
-  AppendU32be(b, static_cast<uint32_t>(form.size()));
-  b.insert(b.end(), form.begin(), form.end());
-  return b;
+Bytes Iff(int planes) {
+  using namespace test::iff;
+  std::vector<Chunk> chunks = {Bmhd(65535, 65535, planes), Cmap(16), {"BODY", Bytes(64)}};
+  if (planes == 24) chunks.erase(chunks.begin() + 1);
+  return Form("ILBM", chunks);
 }
 
 Bytes SunIcon() {
@@ -141,9 +113,10 @@ struct HugeCase {
 
 TEST(HugeHeaderTest, ShowsTheAllocationMessageAndLoadsNothing) {
   const HugeCase cases[] = {
-      {"win.bmp", [] { return WindowsBmp(40); }, "Memory allocation error"},
-      {"os2.bmp", [] { return WindowsBmp(12); }, "Memory allocation error"},
-      {"os2v2.bmp", [] { return WindowsBmp(64); }, "Memory Allocation Error"},
+      {"win.bmp", [] { return test::WindowsBmp({.width = 65535, .height = 65535, .bits = 24}, {}, Bytes(64)); },
+       "Memory allocation error"},
+      {"os2.bmp", [] { return test::Os2Bmp(65535, 65535, 24, {}, Bytes(64)); }, "Memory allocation error"},
+      {"os2v2.bmp", [] { return test::Os2v2Bmp(65535, 65535, 24, 0, {}, Bytes(64)); }, "Memory Allocation Error"},
       {"a.gif", Gif, "Memory Allocation Error"},
       {"a.pcx", Pcx, "Memory Allocation Error"},
       {"a.tga", Targa, "Memory Allocation Error"},

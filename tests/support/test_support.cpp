@@ -180,10 +180,10 @@ std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file,
   return ParsePpm(RunCommand("/usr/bin/convert " + Quote(file.string()) + " " + options + " -depth 8 ppm:- 2>/dev/null").out);
 }
 
-std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file) {
-  if (!HaveProgram("/usr/bin/bmptopnm")) return std::nullopt;
-  // ppmtoppm turns the PBM or PGM that bmptopnm gives for some files into a PPM.
-  const auto ppm = RunCommand("/usr/bin/bmptopnm " + Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
+std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file, const std::string& decoder, const std::string& then) {
+  if (!HaveProgram("/usr/bin/" + decoder.substr(0, decoder.find(' ')))) return std::nullopt;
+  // ppmtoppm turns the PBM or PGM that some decoders give for some files into a PPM.
+  const auto ppm = RunCommand("/usr/bin/" + decoder + " " + Quote(file.string()) + " 2>/dev/null | /usr/bin/" + then + " 2>/dev/null");
   if (ppm.status != 0) return std::nullopt;
   return ParsePpm(ppm.out);
 }

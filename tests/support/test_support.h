@@ -84,8 +84,9 @@ testing::AssertionResult SameImage(const RgbImage& ours, const RgbImage& referen
 double MeanDifference(const RgbImage& a, const RgbImage& b);
 
 // Decodes a file with an independent decoder: ImageMagick (with `options` before the output),
-// or netpbm's bmptopnm.
+// or a netpbm `decoder` (with its options) whose output goes through `then`.
 std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file, const std::string& options = "");
-std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file);
+std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file, const std::string& decoder = "bmptopnm",
+                                         const std::string& then = "ppmtoppm");
 
 }  // namespace ravelle::test

@@ -85,15 +85,50 @@ TEST(DibReaderTest, BitfieldMasksAreConvertedTo555Or888) {
   }
 }
 
-TEST(DibReaderTest, TopDownRowsAreStoredBottomUpAndReportedUpright) {
-  const ReadResult r = ReadWindowsDib(WindowsBmp({.width = 1, .height = -3}, GreyTable(256), {10, 0, 0, 0, 20, 0, 0, 0, 30, 0, 0, 0}));
-  ASSERT_TRUE(r.dib);
-  ASSERT_TRUE(r.frame);
-  EXPECT_EQ(r.dib.Row(0)[0], 30);  // the bottom row
-  EXPECT_EQ(test::PixelsOf(r.dib), (std::vector<uint32_t>{10, 20, 30}));
-  EXPECT_EQ(r.frame->width, 1);
-  EXPECT_EQ(r.frame->height, 3);
-  EXPECT_NE(r.infoText.find("height: 3 \n"), std::string::npos);
+// Where the rows are found, which way up they lie, and the colour table kept.
+TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
+  using Reader = ReadResult (*)(std::span<const uint8_t>, std::size_t);
+  const std::vector<uint8_t> os2Table = {0, 0, 0, 255, 255, 255};
+  const struct {
+    const char* name;
+    Reader read;
+    std::vector<uint8_t> file;
+    std::vector<uint32_t> pixels;  // top row first; none where the rows are not the file's
+    std::size_t colours;
+  } cases[] = {
+      {"top-down", ReadWindowsDib, WindowsBmp({.width = 1, .height = -3}, GreyTable(256), {10, 0, 0, 0, 20, 0, 0, 0, 30, 0, 0, 0}),
+       {10, 20, 30}, 256},
+      // A gap of four bytes between table and rows, which bfOffBits accounts for.
+      {"gap", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 2, .offBits = 54 + 8 + 4}, GreyTable(2), {9, 9, 9, 9, 42, 0, 0, 0}), {42}, 2},
+      {"offset into the table", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 2, .offBits = 54}, GreyTable(2), {42, 0, 0, 0}), {42}, 2},
+      // Right behind the 256 entries that are kept of a table said to have 300.
+      {"behind the kept table", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300, .offBits = 54 + 1024}, GreyTable(256), {7, 0, 0, 0}),
+       {7}, 256},
+      {"table of 300", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300}, GreyTable(300), {7, 0, 0, 0}), {7}, 256},
+      {"table dropped at 24 bits", ReadWindowsDib, WindowsBmp({.width = 1, .bits = 24, .clrUsed = 2}, GreyTable(2), {1, 2, 3, 0}),
+       {0x030201}, 0},
+      // A colours-used count of four thousand million neither allocates nor reads past the file.
+      {"four thousand million colours", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 0xFF000006}, GreyTable(6), {1, 0, 0, 0}),
+       {}, 256},
+      // OS/2: an offset of 0 means right behind the table; another is where the rows are.
+      {"OS/2 offset 0", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0xA5, 0, 0, 0}, 0), {1, 0, 1, 0, 0, 1, 0, 1}, 2},
+      {"OS/2 offset", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0, 0, 0, 0, 0x5A, 0, 0, 0}, 26 + 6 + 4), {0, 1, 0, 1, 1, 0, 1, 0}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = c.read(c.file, 0);
+    ASSERT_TRUE(r.dib);
+    if (!c.pixels.empty()) EXPECT_EQ(test::PixelsOf(r.dib), c.pixels);
+    EXPECT_EQ(r.dib.Colors().size(), c.colours);
+    for (const RgbQuad& entry : r.dib.Colors()) ASSERT_EQ(entry.rgbReserved, 0);  // cleared
+    if (c.read == static_cast<Reader>(ReadOs2Dib)) {
+      EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{255, 255, 255, 0}));
+    }
+  }
+  const ReadResult topDown = ReadWindowsDib(cases[0].file);
+  ASSERT_TRUE(topDown.frame);
+  EXPECT_EQ(topDown.frame->height, 3);
+  EXPECT_NE(topDown.infoText.find("height: 3 \n"), std::string::npos);
 }
 
 TEST(DibReaderTest, RowsEndInZerosWhateverTheFileHadThere) {
@@ -103,46 +138,6 @@ TEST(DibReaderTest, RowsEndInZerosWhateverTheFileHadThere) {
   EXPECT_EQ((std::vector<uint8_t>(r.dib.Row(1).begin(), r.dib.Row(1).end())), (std::vector<uint8_t>{0xFF, 0xE0, 0, 0}));
   r = ReadOs2Dib(test::Os2Bmp(3, 1, 24, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE}));
   EXPECT_EQ(r.dib.Row(0)[9], 0);
-}
-
-TEST(DibReaderTest, PixelOffsetsAreHonouredOnlyBehindTheColourTable) {
-  // A gap of four bytes between table and rows, which bfOffBits accounts for.
-  BmpFields f{.width = 1, .clrUsed = 2, .offBits = 54 + 8 + 4};
-  ReadResult r = ReadWindowsDib(WindowsBmp(f, GreyTable(2), {9, 9, 9, 9, 42, 0, 0, 0}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Row(0)[0], 42);
-  f.offBits = 54;  // into the colour table: not believed
-  EXPECT_EQ(ReadWindowsDib(WindowsBmp(f, GreyTable(2), {42, 0, 0, 0})).dib.Row(0)[0], 42);
-  // Right behind the 256 entries that are kept of a table said to have 300: believed.
-  r = ReadWindowsDib(WindowsBmp({.width = 1, .clrUsed = 300, .offBits = 54 + 1024}, GreyTable(256), {7, 0, 0, 0}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Row(0)[0], 7);
-
-  // OS/2: an offset of 0 means right behind the table; another is where the rows are.
-  const std::vector<uint8_t> table = {0, 0, 0, 255, 255, 255};
-  r = ReadOs2Dib(test::Os2Bmp(8, 1, 1, table, {0xA5, 0, 0, 0}, 0));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Row(0)[0], 0xA5);
-  EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{255, 255, 255, 0}));
-  EXPECT_EQ(ReadOs2Dib(test::Os2Bmp(8, 1, 1, table, {0, 0, 0, 0, 0x5A, 0, 0, 0}, 26 + 6 + 4)).dib.Row(0)[0], 0x5A);
-}
-
-TEST(DibReaderTest, ColourTablesAreCutToTheDepthAndDroppedForDeepImages) {
-  ReadResult r = ReadWindowsDib(WindowsBmp({.width = 1, .clrUsed = 300}, GreyTable(300), {7, 0, 0, 0}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Header().biClrUsed, 256u);
-  EXPECT_EQ(r.dib.Row(0)[0], 7);
-  EXPECT_EQ(r.dib.Colors()[5].rgbReserved, 0);  // reserved bytes are cleared
-
-  r = ReadWindowsDib(WindowsBmp({.width = 1, .bits = 24, .clrUsed = 2}, GreyTable(2), {1, 2, 3, 0}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Header().biClrUsed, 0u);
-  EXPECT_EQ(PixelAt(r.dib, 0, 0), 0x030201u);
-
-  // A colours-used count of four thousand million neither allocates nor reads past the file.
-  r = ReadWindowsDib(WindowsBmp({.width = 1, .clrUsed = 0xFF000006}, GreyTable(6), {1, 0, 0, 0}));
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Colors().size(), 256u);
 }
 
 TEST(DibReaderTest, ImpossibleHeadersGiveNoImageAndHugeOnesTheMemoryMessage) {

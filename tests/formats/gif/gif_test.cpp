@@ -27,12 +27,6 @@ using namespace test::gif;
 // Index of the pixel at (x, y), top row 0, of an 8-bit image.
 int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
 
-std::optional<test::RgbImage> Giftopnm(const std::filesystem::path& file) {
-  const auto r = test::RunCommand("/usr/bin/giftopnm " + test::Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
-  if (r.status != 0) return std::nullopt;
-  return test::ParsePpm(r.out);
-}
-
 TEST(GifReaderTest, Signature) {
   struct Case {
     const char* version;
@@ -260,7 +254,7 @@ TEST(GifWriterTest, EveryDepthReadsBack) {
       if (auto im = test::DecodeWithImageMagick(path)) {
         EXPECT_TRUE(test::SameImage(*im, expected));
       }
-      if (auto netpbm = Giftopnm(path)) {
+      if (auto netpbm = test::DecodeWithNetpbm(path, "giftopnm")) {
         EXPECT_TRUE(test::SameImage(*netpbm, expected));
       }
     }
@@ -349,7 +343,7 @@ TEST(GifConformanceTest, FirstImagesMatchIndependentDecoders) {
     auto reference = test::DecodeWithImageMagick(file.string() + "[0]", "+repage");
     bool same = reference && test::SameImage(ours, *reference);
     if (!same) {
-      reference = Giftopnm(file);
+      reference = test::DecodeWithNetpbm(file, "giftopnm");
       same = reference && test::SameImage(ours, *reference);
     }
     if (!reference) continue;

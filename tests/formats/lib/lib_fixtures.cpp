@@ -127,12 +127,6 @@ std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag)
   return value;
 }
 
-std::optional<RgbImage> DecodeWithDjpeg(const std::filesystem::path& file) {
-  if (!HaveProgram("/usr/bin/djpeg")) return std::nullopt;
-  const auto result = RunCommand("/usr/bin/djpeg -pnm " + Quote(file.string()) + " 2>/dev/null | /usr/bin/ppmtoppm 2>/dev/null");
-  return ParsePpm(result.out);
-}
-
 std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file) {
   if (!HaveProgram("/usr/bin/tiff2rgba")) return std::nullopt;
   TempDir dir;

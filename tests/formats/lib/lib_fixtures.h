@@ -68,8 +68,7 @@ void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& tiff
 // nothing when absent.
 std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag);
 
-// An image through djpeg at its defaults, or through tiff2rgba (orientation as libtiff gives it).
-std::optional<RgbImage> DecodeWithDjpeg(const std::filesystem::path& file);
+// An image through tiff2rgba (orientation as libtiff gives it).
 std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file);
 
 // The number of open file descriptors of this process.
