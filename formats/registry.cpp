@@ -152,7 +152,8 @@ constexpr TypeRule kIffRules[] = {
      }},
 };
 constexpr TypeReader kIffReaders[] = {
-    {FileType::Iff, true, [](const ReaderInput& in) { return ReadIffImage(in.bytes); }},
+    {FileType::Iff, true,
+     [](const ReaderInput& in) { return in.source != nullptr ? ReadIffImage(*in.source) : ReadIffImage(in.bytes); }, true},
 };
 template <bool Pack, bool Ham>
 WriteOutcome WriteIff(const PackedDib& image, const std::filesystem::path& file) {

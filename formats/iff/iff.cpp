@@ -8,6 +8,7 @@
 #include <string>
 
 #include "image/byte_reader.h"
+#include "image/byte_source.h"
 #include "image/dib_pixels.h"
 #include "image/format.h"
 #include "image/output_file.h"
@@ -17,38 +18,73 @@ namespace {
 
 constexpr std::size_t Even(std::size_t n) { return n + (n & 1); }
 
-bool IdIs(std::span<const uint8_t> id, const char* name) {
-  return id.size() == 4 && std::memcmp(id.data(), name, 4) == 0;
+bool IdIs(std::span<const uint8_t, 4> id, const char* name) {
+  return std::memcmp(id.data(), name, 4) == 0;
 }
 
-// Moves past chunks up to the one named `name` and returns its size; false at the end of the file.
-bool FindChunk(ByteReader& in, const char* name, uint32_t& size) {
-  while (in.Remaining() >= 8) {
-    const auto id = in.Bytes(4);
-    size = in.U32be();
-    if (IdIs(id, name)) return true;
-    in.Skip(std::min(Even(size), in.Remaining()));
+// The chunks of a file read by offset, from just past the form type.
+class ChunkWalk {
+ public:
+  explicit ChunkWalk(const ByteSource& file) : file_(file), pos_(std::min<uint64_t>(12, file.Size())) {}
+
+  uint64_t Remaining() const { return file_.Size() - pos_; }
+  uint64_t Position() const { return pos_; }
+
+  // The next chunk's header; false when fewer than eight bytes are left.
+  bool Next(std::array<uint8_t, 4>& id, uint32_t& size) {
+    if (Remaining() < 8) return false;
+    std::array<uint8_t, 8> header{};
+    file_.ReadAt(pos_, header);
+    pos_ += 8;
+    std::memcpy(id.data(), header.data(), 4);
+    size = ByteReader(std::span(header).subspan(4)).U32be();
+    return true;
   }
-  return false;
-}
 
-// The bytes of BODY: raw, or expanded from ByteRun1 packets. A packet carries over from one
-// line to the next; the end of the file ends the stream.
+  // The first `wanted` of the next `length` bytes (fewer at the end of the file), moving past all
+  // `length` of them.
+  ByteReader Data(std::size_t wanted, uint64_t length, std::vector<uint8_t>& buffer) {
+    buffer.resize(static_cast<std::size_t>(std::min<uint64_t>({wanted, length, Remaining()})));
+    buffer.resize(file_.ReadAt(pos_, buffer));
+    Skip(length);
+    return ByteReader(buffer);
+  }
+
+  void Skip(uint64_t n) { pos_ += std::min(n, Remaining()); }
+
+  // Moves past chunks up to the one named `name` and gives its size; false at the end of the file.
+  bool Find(const char* name, uint32_t& size) {
+    std::array<uint8_t, 4> id{};
+    while (Next(id, size)) {
+      if (IdIs(id, name)) return true;
+      Skip(Even(size));
+    }
+    return false;
+  }
+
+ private:
+  const ByteSource& file_;
+  uint64_t pos_;
+};
+
+// The bytes of BODY, from `offset` to the end of the file: raw, or expanded from ByteRun1
+// packets. A packet carries over from one line to the next. Raw bytes are read straight into the
+// caller's memory; packed ones through a window.
 class BodySource {
  public:
-  BodySource(std::span<const uint8_t> data, bool packed)
-      : p_(data.data()), end_(data.data() + data.size()), packed_(packed) {}
+  BodySource(const ByteSource& file, uint64_t offset, bool packed) : file_(file), pos_(offset), packed_(packed) {
+    if (packed_) window_.resize(64 << 10);
+  }
 
   // Fills `out`; returns how many bytes there were (fewer only at the end of the data).
   std::size_t Read(std::span<uint8_t> out) {
-    uint8_t* o = out.data();
-    uint8_t* const oEnd = o + out.size();
     if (!packed_) {
-      const std::size_t n = std::min<std::size_t>(out.size(), end_ - p_);
-      if (n > 0) std::memcpy(o, p_, n);
-      p_ += n;
+      const std::size_t n = file_.ReadAt(pos_, out);
+      pos_ += n;
       return n;
     }
+    uint8_t* o = out.data();
+    uint8_t* const oEnd = o + out.size();
     while (o < oEnd) {
       if (run_ > 0) {
         const std::size_t take = std::min<std::size_t>(run_, oEnd - o);
@@ -56,20 +92,19 @@ class BodySource {
         run_ -= take;
         o += take;
       } else if (literal_ > 0) {
-        const std::size_t take = std::min<std::size_t>(literal_, oEnd - o);
-        const std::size_t copied = std::min<std::size_t>(take, end_ - p_);
-        std::memcpy(o, p_, copied);
-        p_ += copied;
-        o += copied;
+        if (!Fill()) break;
+        const std::size_t take = std::min({literal_, static_cast<std::size_t>(oEnd - o), static_cast<std::size_t>(end_ - p_)});
+        std::memcpy(o, p_, take);
+        p_ += take;
+        o += take;
         literal_ -= take;
-        if (copied < take) break;
       } else {
-        if (p_ == end_) break;
+        if (!Fill()) break;
         const auto n = static_cast<int8_t>(*p_++);
         if (n >= 0) {
           literal_ = static_cast<std::size_t>(n) + 1;
         } else if (n != -128) {
-          if (p_ == end_) break;
+          if (!Fill()) break;
           runValue_ = *p_++;
           run_ = static_cast<std::size_t>(1 - n);
         }
@@ -79,9 +114,22 @@ class BodySource {
   }
 
  private:
-  const uint8_t* p_;
-  const uint8_t* end_;
+  // Makes sure the window holds a byte; false at the end of the data.
+  bool Fill() {
+    if (p_ < end_) return true;
+    const std::size_t n = file_.ReadAt(pos_, window_);
+    pos_ += n;
+    p_ = window_.data();
+    end_ = p_ + n;
+    return n > 0;
+  }
+
+  const ByteSource& file_;
+  uint64_t pos_;
   bool packed_;
+  std::vector<uint8_t> window_;
+  const uint8_t* p_ = nullptr;
+  const uint8_t* end_ = nullptr;
   std::size_t run_ = 0;
   std::size_t literal_ = 0;
   uint8_t runValue_ = 0;
@@ -303,21 +351,24 @@ void DecodeHam(BodyDecoder& d, const Bmhd& h, std::span<const RgbQuad> palette, 
 
 }  // namespace
 
-ReadResult ReadIffImage(std::span<const uint8_t> file) {
+ReadResult ReadIffImage(std::span<const uint8_t> file) { return ReadIffImage(ByteSource(file)); }
+
+ReadResult ReadIffImage(const ByteSource& file) {
   ReadResult result;
-  ByteReader in(file);
-  in.Skip(8);
-  const auto type = in.Bytes(4);
+  std::array<uint8_t, 4> type{};
+  if (file.Size() >= 12) file.ReadAt(8, type);
   std::string formType(type.begin(), type.end());
   formType = formType.substr(0, formType.find('\0'));
   const bool pbm = formType == "PBM ";
 
+  ChunkWalk in(file);
+  std::vector<uint8_t> buffer;
   uint32_t size = 0;
-  if (!FindChunk(in, "BMHD", size)) {
+  if (!in.Find("BMHD", size)) {
     result.status = ReadStatus::BadHeader;
     return result;
   }
-  ByteReader bmhd = in.Sub(Even(size));
+  ByteReader bmhd = in.Data(14, Even(size), buffer);
   Bmhd h;
   h.width = bmhd.U16be();
   h.height = bmhd.U16be();
@@ -355,13 +406,12 @@ ReadResult ReadIffImage(std::span<const uint8_t> file) {
   int colours = -1;  // no CMAP yet
   bool ham = false, halfBrite = false;
   bool body = false;
-  while (!body && in.Remaining() >= 8) {
-    const auto id = in.Bytes(4);
-    size = in.U32be();
+  std::array<uint8_t, 4> id{};
+  while (!body && in.Next(id, size)) {
     if (IdIs(id, "BODY")) {
       body = true;
     } else if (IdIs(id, "CMAP")) {
-      ByteReader cmap = in.Sub(Even(size));
+      ByteReader cmap = in.Data(3 * 256, Even(size), buffer);
       const int n = static_cast<int>(Even(size) / 3);
       result.infoText += Format(" \n# of colors: %d", n);
       colours = std::min(n, 256);
@@ -378,11 +428,11 @@ ReadResult ReadIffImage(std::span<const uint8_t> file) {
         colours = 64;
       }
     } else if (IdIs(id, "CAMG") && size == 4) {
-      const uint32_t mode = in.U32be();
+      const uint32_t mode = in.Data(4, 4, buffer).U32be();
       ham = (mode & 0x800) != 0;
       halfBrite = (mode & 0x80) != 0;
     } else {
-      in.Skip(std::min(Even(size), in.Remaining()));
+      in.Skip(Even(size));
     }
   }
   if (!body || (h.planes != 24 && colours < 0)) {
@@ -412,7 +462,7 @@ ReadResult ReadIffImage(std::span<const uint8_t> file) {
   }
   dib.Header().biSizeImage = 0;
 
-  BodySource source(in.Bytes(in.Remaining()), h.compression != 0);
+  BodySource source(file, in.Position(), h.compression != 0);
   BodyDecoder decoder(source, h, lineLength);
   if (ham) {
     DecodeHam(decoder, h, palette, dib);

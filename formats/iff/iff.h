@@ -17,10 +17,13 @@
 #include <vector>
 
 #include "formats/common/read_result.h"
+#include "image/byte_source.h"
 
 namespace ravelle {
 
 ReadResult ReadIffImage(std::span<const uint8_t> file);
+// The same, reading the file by offset: no copy of it is held.
+ReadResult ReadIffImage(const ByteSource& file);
 
 // Writes an "ILBM" file: standard planes, or 6-plane hold-and-modify; raw or ByteRun1. False
 // (and no file) for a depth the writer does not take or when the file could not be written.

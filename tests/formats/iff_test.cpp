@@ -222,7 +222,7 @@ TEST(IffWriterTest, EveryVariantFromEveryDepthReadsBack) {
   const bool netpbm = test::HaveProgram("/usr/bin/ilbmtoppm");
   test::TempDir dir;
   for (const int bits : test::kAllDepths) {
-    for (const int width : {1, 17, 40}) {
+    for (const int width : {1, 17, 40, 1500}) {  // 1500: the body crosses the reader's 64 KiB window
       // 18 rows: HAM rows are coded sixteen at a time.
       const PackedDib source = test::RandomImage(width, 18, bits, static_cast<uint32_t>(bits * 100 + width));
       const test::RgbImage picture = WriterPicture(source);
@@ -235,6 +235,12 @@ TEST(IffWriterTest, EveryVariantFromEveryDepthReadsBack) {
           ASSERT_TRUE(r.dib);
           const test::RgbImage expected = ham ? HamPicture(source) : picture;
           EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), expected));
+          // Read by offset from the file, with a head too short for the header.
+          const auto opened = ByteSource::OpenFile(file.string(), 1 << 30, 16);
+          ASSERT_TRUE(opened);
+          const ReadResult byOffset = ReadIffImage(*opened);
+          ASSERT_TRUE(byOffset.dib);
+          EXPECT_TRUE(std::ranges::equal(byOffset.dib.Bytes(), r.dib.Bytes()));
           if (netpbm) {
             const auto theirs = test::DecodeWithNetpbm(file, "ilbmtoppm");
             ASSERT_TRUE(theirs);
