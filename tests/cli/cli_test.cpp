@@ -96,8 +96,6 @@ TEST_F(CliTest, ConvertWritesTheFileAndReportsItsSize) {
   const ReadResult back = ReadWindowsDib(test::ReadBytes(out));
   ASSERT_TRUE(back.dib);
   EXPECT_NE(back.infoText.find("BI_RLE4"), std::string::npos);
-  EXPECT_EQ(back.dib.Row(1)[0], 0x22);
-  EXPECT_EQ(back.dib.Row(1)[1], 0x10);
 }
 
 TEST_F(CliTest, EveryWriterNameWritesItsFormat) {
