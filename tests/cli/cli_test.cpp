@@ -98,29 +98,6 @@ TEST_F(CliTest, ConvertWritesTheFileAndReportsItsSize) {
   EXPECT_NE(back.infoText.find("BI_RLE4"), std::string::npos);
 }
 
-TEST_F(CliTest, EveryWriterNameWritesItsFormat) {
-  const PackedDib colour = test::DrawDib(33, 17, 24);
-  const std::string source = (temp / "in.bmp").string();
-  test::WriteBitmapFile(source, colour);
-  std::vector<std::string> names = {"jpeg", "jpeg-progressive", "png", "png-adam7"};
-  for (const char* tiff : {"tiff-none", "tiff-lzw", "tiff-jpeg", "tiff-packbits", "tiff-deflate"}) {
-    names.insert(names.end(), {tiff, std::string(tiff) + "-tiles"});
-  }
-  for (const std::string& name : names) {
-    const auto out = temp / ("out-" + name);
-    ASSERT_EQ(Cli("convert " + Quote(source) + " " + Quote(out.string()) + " --to " + name).status, 0) << name;
-    const auto decoded = test::DecodeWithImageMagick(out);
-    const bool lossy = name.find("jpeg") != std::string::npos;
-    EXPECT_TRUE(!decoded || test::MeanDifference(*decoded, test::DibToRgb(colour)) < (lossy ? 12.0 : 0.001)) << name;
-  }
-  // Black-and-white images take the fax compressions.
-  const std::string bw = (temp / "bw.bmp").string();
-  test::WriteBitmapFile(bw, test::DrawDib(33, 17, 1, test::Palette::WhiteBlack));
-  for (const char* name : {"tiff-huffman", "tiff-g3-tiles", "tiff-g4"}) {
-    EXPECT_EQ(Cli("convert " + Quote(bw) + " " + Quote((temp / "bw.tif").string()) + " --to " + name).status, 0) << name;
-  }
-}
-
 TEST_F(CliTest, FailedConversionsSayWhyAndKeepTheOldFile) {
   const std::string deep = Write("deep.bmp", test::WindowsBmp({.width = 2, .bits = 24}, {}, {1, 2, 3, 4, 5, 6, 0, 0}));
   const std::string target = Write("keep.bmp", {42});
