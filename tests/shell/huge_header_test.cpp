@@ -9,6 +9,7 @@
 #include "image/output_file.h"
 #include "platform/headless/headless_port.h"
 #include "shell/load.h"
+#include "support/animation_files.h"
 #include "support/test_support.h"
 
 namespace ravelle {
@@ -22,12 +23,8 @@ Bytes Padded(Bytes bytes, std::size_t zeros = 64) {
 }
 
 Bytes Gif() {
-  Bytes b{'G', 'I', 'F', '8', '9', 'a'};
-  AppendU16le(b, 65535), AppendU16le(b, 65535), b.insert(b.end(), {0xF7, 0, 0});
-  b.resize(b.size() + 768, 0);
-  b.push_back(',');
-  AppendU16le(b, 0), AppendU16le(b, 0), AppendU16le(b, 65535), AppendU16le(b, 65535), b.push_back(0);
-  b.insert(b.end(), {8, 2, 0x4C, 1, 0, ';'});
+  Bytes b = test::gif::Header("89a", 65535, 65535, 0xF7, 256);
+  test::gif::Add(b, {',', 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 8, 2, 0x4C, 1, 0, ';'});
   return b;
 }
 
