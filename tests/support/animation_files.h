@@ -39,6 +39,19 @@ inline void Control(Bytes& b, int disposal, int delay, int transparent = -1) {
           transparent >= 0 ? transparent : 0, 0});
 }
 
+// Rows in the order they are stored: the four interlace passes when `interlaced`.
+inline Bytes InFileOrder(const Bytes& pixels, int width, int height, bool interlaced) {
+  if (!interlaced) return pixels;
+  Bytes order;
+  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int y = starts[pass]; y < height; y += steps[pass]) {
+      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+    }
+  }
+  return order;
+}
+
 // An image of the given pixels (top row first), with a local table of 2^(localBits) entries.
 inline void Image(Bytes& b, int left, int top, int width, int height, const Bytes& pixels, int localBits = 0,
            bool interlaced = false) {
@@ -49,14 +62,7 @@ inline void Image(Bytes& b, int left, int top, int width, int height, const Byte
   Add16(b, height);
   Add(b, {(localBits ? 0x80 | (localBits - 1) : 0) | (interlaced ? 0x40 : 0)});
   for (int i = 0; i < (localBits ? 1 << localBits : 0); ++i) Add(b, {255 - i, 0, i});
-  Bytes order;
-  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
-  for (int pass = 0; interlaced && pass < 4; ++pass) {
-    for (int y = starts[pass]; y < height; y += steps[pass]) {
-      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
-    }
-  }
-  EncodeGifLzw(interlaced ? order : pixels, 8, b);
+  EncodeGifLzw(InFileOrder(pixels, width, height, interlaced), 8, b);
 }
 
 inline Bytes Solid(int width, int height, int index) { return Bytes(static_cast<std::size_t>(width * height), static_cast<uint8_t>(index)); }

@@ -43,28 +43,5 @@ TEST(BrightnessTest, StepsThatSumToZeroRestoreTheTableByteForByte) {
   }
 }
 
-TEST(BrightnessTest, OnlyEveryTableEntryChangesAndStepZeroPutsItBack) {
-  PackedDib dib = test::RandomImage(7, 3, 4, 3);
-  for (RgbQuad& c : dib.Colors()) c = {100, 150, 200, 9};
-  const auto original = test::BytesOf(dib);
-  std::vector<RgbQuad> saved(256);
-  int level = 0;
-  AdjustBrightness(dib, saved, level, +1);
-  AdjustBrightness(dib, saved, level, +1);
-  EXPECT_EQ(level, 2);
-  const auto table = BrightnessTable(2);
-  for (const RgbQuad& c : dib.Colors()) EXPECT_EQ(c, (RgbQuad{table[100], table[150], table[200], 9}));
-  EXPECT_TRUE(std::ranges::equal(dib.Pixels(), std::span(original).subspan(dib.PixelOffset())));
-  AdjustBrightness(dib, saved, level, 0);
-  EXPECT_EQ(level, 0);
-  EXPECT_EQ(test::BytesOf(dib), original);
-
-  PackedDib deep = test::RandomImage(3, 3, 24, 1);  // no colour table: nothing to do
-  const auto before = test::BytesOf(deep);
-  AdjustBrightness(deep, saved, level, +1);
-  EXPECT_EQ(level, 0);
-  EXPECT_EQ(test::BytesOf(deep), before);
-}
-
 }  // namespace
 }  // namespace ravelle

@@ -85,34 +85,6 @@ TEST(TransformGeometryTest, MirroredPackedRowsEndInZeroBitsAndTurnedOnesKeepThei
   EXPECT_EQ(turned.Header().biXPelsPerMeter, 3780);
 }
 
-TEST(OrientationStateTest, QuarterTurnsAndAnySequenceFollowedByRestoreGiveBackTheBytes) {
-  std::mt19937 random(2024);
-  for (const int bits : test::kAllDepths) {
-    for (const auto& [w, h] : kSizes) {
-      const PackedDib original = RandomImage(w, h, bits, 5u * bits + w);
-      for (const TransformCode code : {TransformCode::Rotate90, TransformCode::Rotate270}) {
-        PackedDib dib = original.Clone();
-        int state = 0;
-        for (int i = 0; i < 4; ++i) ASSERT_EQ(TransformImage(dib, code, state), TransformStatus::Done);
-        EXPECT_EQ(state, 0);
-        EXPECT_EQ(BytesOf(dib), BytesOf(original)) << bits << " bits " << w << "x" << h;
-      }
-      for (int trial = 0; trial < 12; ++trial) {
-        PackedDib dib = original.Clone();
-        int state = 0;
-        std::vector<int> applied;
-        for (int i = 0, n = 1 + static_cast<int>(random() % 6); i < n; ++i) {
-          applied.push_back(static_cast<int>(kCodes[random() % 6]));
-          ASSERT_EQ(TransformImage(dib, static_cast<TransformCode>(applied.back()), state), TransformStatus::Done);
-        }
-        ASSERT_EQ(RestoreOrientation(dib, state), TransformStatus::Done);
-        EXPECT_EQ(state, 0);
-        ASSERT_EQ(BytesOf(dib), BytesOf(original)) << bits << " bits " << w << "x" << h << testing::PrintToString(applied);
-      }
-    }
-  }
-}
-
 TEST(InvertColorsTest, TablesOrPixelsInvertButNotPaddingOrTheFourthByte) {
   for (const int bits : test::kAllDepths) {
     PackedDib dib = RandomImage(7, 3, bits, static_cast<uint32_t>(bits));

@@ -47,7 +47,6 @@ TEST(GifReaderTest, Signature) {
   Bytes gif = Header("89a", 2, 1, 0x80, 2);
   Image(gif, 0, 0, 2, 1, {1, 0});
   prefixed.insert(prefixed.end(), gif.begin(), gif.end());
-  EXPECT_EQ(DecideFileType(prefixed, "gif").type, FileType::MacBinaryGif);
   const ReadResult r = ReadGifImage(prefixed, 0);
   ASSERT_TRUE(r.dib);
   EXPECT_EQ(IndexAt(r.dib, 0, 0), 1);
@@ -207,19 +206,6 @@ Bytes LzwPixels(std::size_t count, bool oneColour) {
     pixels[i] = static_cast<uint8_t>(third == 0 ? (seed >> 16) : third == 1 ? (i / 5000) : (seed >> 28));
   }
   return pixels;
-}
-
-// Rows in the order they are stored: the four interlace passes when `interlaced`.
-Bytes InFileOrder(const Bytes& pixels, int width, int height, bool interlaced) {
-  if (!interlaced) return pixels;
-  Bytes order;
-  const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
-  for (int pass = 0; pass < 4; ++pass) {
-    for (int y = starts[pass]; y < height; y += steps[pass]) {
-      order.insert(order.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
-    }
-  }
-  return order;
 }
 
 TEST(GifWriterTest, EveryDepthReadsBack) {

@@ -196,7 +196,6 @@ TEST(TiffFile, MacBinaryTiffIsReadThroughATemporaryCopyThatIsThenRemoved) {
   const auto tiff = ReadBytes(dir / "plain.tif");
   bytes.insert(bytes.end(), tiff.begin(), tiff.end());
   WriteBytes(dir / "mac.bin", bytes);
-  EXPECT_EQ(DecideFileType(bytes, "bin").type, FileType::MacBinaryTiff);
   std::filesystem::path copy;
   const ReadResult read = ReadWithoutMacBinaryHeader(dir / "mac.bin", [&](const std::filesystem::path& path) {
     copy = path;

@@ -40,25 +40,31 @@ TEST(MetafileReader, WindowsMetafileSizesAndInfo) {
   EXPECT_EQ(plain.frame->height, 1);
 }
 
-TEST(MetafileReader, FailuresOfTheWindowsReader) {
+// Each failure gives no picture and its one message, or none for bytes that are no metafile.
+TEST(MetafileReader, FailuresOfBothReaders) {
   auto empty = WmfBuilder{}.Placeable(0, 0, 9, 9, 96);
   empty.resize(22);
-  const ReadResult unread = ReadWindowsMetafile(empty, true);
-  EXPECT_FALSE(unread.metafile);
-  ASSERT_EQ(unread.messages.size(), 1u);
-  EXPECT_EQ(unread.messages[0], (Message{"Unable to read metafile bits", "", kMbIconHand}));
-
   auto huge = WmfBuilder{}.Placeable(0, 0, 9, 9, 96);
   huge[22 + 6] = huge[22 + 7] = huge[22 + 8] = huge[22 + 9] = 0xFF;  // 4G words
-  const ReadResult tooLarge = ReadWindowsMetafile(huge, true);
-  ASSERT_EQ(tooLarge.messages.size(), 1u);
-  EXPECT_EQ(tooLarge.messages[0].text, "MemoryAllocation Error");
-
-  // Not a metafile header at all: no picture and no message.
-  const std::vector<uint8_t> junk(40, 0x55);
-  const ReadResult plain = ReadWindowsMetafile(junk, false);
-  EXPECT_FALSE(plain.metafile);
-  EXPECT_TRUE(plain.messages.empty());
+  const struct {
+    const char* name;
+    ReadResult read;
+    std::vector<Message> messages;
+  } cases[] = {
+      {"no records", ReadWindowsMetafile(empty, true), {{"Unable to read metafile bits", "", kMbIconHand}}},
+      {"4G words", ReadWindowsMetafile(huge, true), {{"MemoryAllocation Error", "", kMbIconHand}}},
+      {"no header", ReadWindowsMetafile(std::vector<uint8_t>(40, 0x55), false), {}},
+      {"junk as enhanced", ReadEnhancedMetafileBytes(std::vector<uint8_t>(64, 0x11), "dir/junk.emf"),
+       {{"Not a Valid Metafile", "dir/junk.emf", kMbOk}}},
+      // A placeable key with no units per inch would divide by zero.
+      {"no units per inch", ReadEnhancedMetafileBytes(WmfBuilder{}.Placeable(0, 0, 10, 10, 0), "a.emf"),
+       {{"Failed to Create MetaFile from Bits", "Error Reading MetaFile", kMbOk}}},
+      {"missing", ReadEnhancedMetafile("/nonexistent/file.emf"), {{"Error Opening File", "/nonexistent/file.emf", kMbOk}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(c.read.metafile) << c.name;
+    EXPECT_EQ(c.read.messages, c.messages) << c.name;
+  }
 }
 
 TEST(MetafileReader, WmfNamedEmfIsTakenAsEnhanced) {
@@ -76,24 +82,6 @@ TEST(MetafileReader, WmfNamedEmfIsTakenAsEnhanced) {
     EXPECT_EQ(r.metafile->header.frame, (MetafileRect{0, 0, c.width, c.height}));
     EXPECT_TRUE(r.messages.empty());
   }
-}
-
-TEST(MetafileReader, FailuresOfTheEnhancedReader) {
-  const std::vector<uint8_t> junk(64, 0x11);
-  const ReadResult invalid = ReadEnhancedMetafileBytes(junk, "dir/junk.emf");
-  EXPECT_FALSE(invalid.metafile);
-  ASSERT_EQ(invalid.messages.size(), 1u);
-  EXPECT_EQ(invalid.messages[0], (Message{"Not a Valid Metafile", "dir/junk.emf", kMbOk}));
-
-  // A placeable key with no units per inch would divide by zero.
-  const ReadResult noUnits = ReadEnhancedMetafileBytes(WmfBuilder{}.Placeable(0, 0, 10, 10, 0), "a.emf");
-  EXPECT_FALSE(noUnits.metafile);
-  ASSERT_EQ(noUnits.messages.size(), 1u);
-  EXPECT_EQ(noUnits.messages[0], (Message{"Failed to Create MetaFile from Bits", "Error Reading MetaFile", kMbOk}));
-
-  const ReadResult missing = ReadEnhancedMetafile("/nonexistent/file.emf");
-  ASSERT_EQ(missing.messages.size(), 1u);
-  EXPECT_EQ(missing.messages[0], (Message{"Error Opening File", "/nonexistent/file.emf", kMbOk}));
 }
 
 TEST(MetafileReader, EnhancedHeaderInfoAndPalette) {
