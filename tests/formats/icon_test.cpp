@@ -252,6 +252,26 @@ TEST(AnimatedCursorTest, BrokenFilesFailWithoutAMessage) {
   }
 }
 
+// Cut anywhere, a file gives an image or fails cleanly.
+TEST(AnimatedCursorTest, EveryTruncationIsSafe) {
+  const auto ani = AniFile({{"anih", Anih(3, 4)}, {"seq ", Dwords({0, 1, 0, 2})}, {"fram", Frames(3)}});
+  const auto icon = IconFile({Checkered(16, 4), Checkered(16, 32)});
+  for (std::size_t n = 0; n < ani.size(); n += 3) {
+    const AnimatedCursor read = ReadAnimatedCursor(std::span(ani).first(n), nullptr);
+    if (read.result.dib) {
+      EXPECT_EQ(read.result.dib.Pixels().size(), read.result.dib.Stride() * 8);
+    }
+  }
+  for (std::size_t n = 0; n < icon.size(); n += 5) {
+    for (int number : {1, 2}) {
+      const auto read = Read(std::vector<uint8_t>(icon.begin(), icon.begin() + static_cast<std::ptrdiff_t>(n)), {.imageNumber = number});
+      if (read.result.dib) {
+        EXPECT_EQ(read.result.dib.Pixels().size(), read.result.dib.Stride() * 16);
+      }
+    }
+  }
+}
+
 // ---- the corpus against ImageMagick
 
 // ImageMagick's decode of image `index` of an icon file, as red, green, blue and alpha.

@@ -101,10 +101,19 @@ TEST_F(LoadTest, WithTheViewerOpenTheCaptionAndViewerAreUpdated) {
 TEST_F(LoadTest, EveryWriterWritesAFileThatReadsBack) {
   const PackedDib images[] = {test::DrawDib(33, 17, 24), test::DrawDib(33, 17, 16), test::DrawDib(33, 17, 8),
                               test::DrawDib(33, 17, 1, test::Palette::WhiteBlack)};
+  // The names are ravelle-cli's documented forms: scripts rely on every one of them.
+  std::vector<std::string> documented = {"bmp", "bmp-rle", "bmp-bitfields", "bmp-bitfields-565", "gif", "gif-interlaced",
+                                         "iff", "iff-packed", "iff-ham", "iff-ham-packed", "jpeg", "jpeg-progressive",
+                                         "pcx", "png", "png-adam7", "tga", "tga-rle"};
+  for (const char* tiff : {"none", "huffman", "g3", "g4", "lzw", "jpeg", "packbits", "deflate"}) {
+    documented.insert(documented.end(), {std::string("tiff-") + tiff, std::string("tiff-") + tiff + "-tiles"});
+  }
+  std::vector<std::string> names;
   for (const FormatRow& row : Formats()) {
     for (const WriterVariant& writer : row.writers) {
       if (writer.write == nullptr) continue;
       const std::string name(writer.cliName);
+      names.push_back(name);
       const auto file = temp / (name + "." + std::string(row.extension));
       const auto written = std::ranges::find_if(images, [&](const PackedDib& dib) { return writer.write(dib, file) == WriteOutcome::Written; });
       ASSERT_NE(written, std::end(images)) << name;
@@ -116,6 +125,9 @@ TEST_F(LoadTest, EveryWriterWritesAFileThatReadsBack) {
       EXPECT_LT(difference, lossy ? 20.0 : written->BitCount() == 16 ? 4.0 : 0.001) << name;
     }
   }
+  std::ranges::sort(names);
+  std::ranges::sort(documented);
+  EXPECT_EQ(names, documented);
 }
 
 }  // namespace

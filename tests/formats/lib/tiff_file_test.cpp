@@ -242,7 +242,9 @@ TEST(TiffFile, WholeStripsReadAsRowByRow) {
     EXPECT_EQ(whole.infoText, rows.infoText) << file;
     EXPECT_EQ(whole.diagnostics, rows.diagnostics) << file;
     ASSERT_EQ(static_cast<bool>(whole.dib), static_cast<bool>(rows.dib)) << file;
-    if (whole.dib) EXPECT_TRUE(std::ranges::equal(whole.dib.Bytes(), rows.dib.Bytes())) << file;
+    if (whole.dib) {
+      EXPECT_TRUE(std::ranges::equal(whole.dib.Bytes(), rows.dib.Bytes())) << file;
+    }
   }
 }
 
