@@ -35,3 +35,4 @@ echo "== tools: 16 best colours, then a quarter turn"
 echo "== what the viewer shows in a 640x480 window, centred and tiled"
 "$cli" render "$samples/sunset.bmp" "$samples/converted/sunset-viewer.png" --size 640x480
 "$cli" render "$samples/quilt-rle4.bmp" "$samples/converted/quilt-tiled.png" --size 640x480 --tile
+echo "== done: the samples are in $samples, the conversions and renderings in $samples/converted"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the reference decoders need, when any is
-# missing. Safe to run again.
+# missing. Safe to run again. Recommendations are not installed, so every package the builds use is
+# named here: clang's runtime (libclang-rt-14-dev) carries the sanitizer and libFuzzer libraries.
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang pkg-config ccache
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache
   libgtest-dev libbenchmark-dev
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev fonts-dejavu-core
-  imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin
+  imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin pngcheck
   dpkg-dev file lintian desktop-file-utils xdg-utils shared-mime-info
   cups-daemon cups-client cups-filters poppler-utils
 )
