@@ -6,6 +6,7 @@ const char* ReadStatusText(ReadStatus status) {
   switch (status) {
     case ReadStatus::Ok: return "ok";
     case ReadStatus::Truncated: return "the file ends early or is damaged; the picture is incomplete";
+    case ReadStatus::Damaged: return "the file ends early or is damaged";
     case ReadStatus::BadHeader: return "not a valid file of its type";
     case ReadStatus::Unsupported: return "a layout this program does not read";
     case ReadStatus::TooLarge: return "the image is too large";

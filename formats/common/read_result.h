@@ -25,6 +25,7 @@ struct FrameSize {
 enum class ReadStatus {
   Ok,
   Truncated,     // the data ended early or held an illegal code; what was decoded is kept
+  Damaged,       // the header is incomplete or not one row could be decoded: no picture
   BadHeader,     // not a valid file of its type
   Unsupported,   // a valid file in a layout this reader does not handle
   TooLarge,      // the image would exceed the size limit
