@@ -1,6 +1,12 @@
 #include "cli/cli_support.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "shell/load.h"
 
@@ -21,11 +27,6 @@ int Usage(const std::string& problem) {
 }
 
 void Messages::Add(const std::string& message) {
-  if (name.empty()) {
-    text += message;
-    if (!message.ends_with('\n')) text += '\n';
-    return;
-  }
   // One line: the box's lines joined by single blanks.
   std::string line;
   std::size_t start = 0;
@@ -54,21 +55,43 @@ void Messages::TakeFrom(HeadlessPort& port) {
 }
 
 bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, Messages& messages) {
+  if (messages.name.empty()) messages.name = file;
   const Size units = port.DialogBaseUnits();
   image.PreviewBox = {40 * units.width, 20 * units.height};
   LoadSelectedFile(image, port, file);
-  messages.TakeFrom(port);
-  if (image.Kind != ImageKind::NoImage) {
-    if (messages.verbose && image.LoadStatus == ReadStatus::Truncated) messages.Note(file, ReadStatusText(ReadStatus::Truncated));
-    return true;
+  if (image.Kind == ImageKind::NoImage) {
+    // One line with the real reason; the box's words ("Error Opening File") would only repeat it.
+    port.messages.clear();
+    messages.TakeFrom(port);
+    messages.Note(file, FailureReason(image));
+    return false;
   }
-  messages.Note(file, FailureReason(image));
-  return false;
+  messages.TakeFrom(port);
+  if (image.LoadStatus == ReadStatus::Truncated) messages.Note(file, ReadStatusText(ReadStatus::Truncated));
+  return true;
 }
 
-// A reader that gave no image without saying why found no file of its type.
+// A reader that gave no image without saying why found no file of its type; a file that could
+// not be opened says what the file system says.
 std::string FailureReason(const CurrentImage& image) {
+  if (image.LoadStatus == ReadStatus::OpenFailed) {
+    struct stat st {};
+    if (::stat(image.FilePath.c_str(), &st) != 0) return errno == ENOENT ? "no such file" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "a folder, not a file";
+    if (::access(image.FilePath.c_str(), R_OK) != 0) return "permission denied";
+  }
   return ReadStatusText(image.LoadStatus == ReadStatus::Ok ? ReadStatus::BadHeader : image.LoadStatus);
+}
+
+std::string WriteFailureReason(const std::string& out, bool created, int error) {
+  const std::filesystem::path parent = std::filesystem::path(out).parent_path();
+  const std::string folder = parent.empty() ? "." : parent.string();
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return "cannot write " + out + ": no such folder";
+  if (!S_ISDIR(st.st_mode)) return "cannot write " + out + ": " + folder + " is not a folder";
+  if (::access(folder.c_str(), W_OK) != 0) return "cannot write " + out + ": permission denied";
+  if (error == ENOSPC || error == EDQUOT) return "cannot write " + out + ": disk full";
+  return std::string(created ? "Error Converting File" : "Error Creating File") + " (" + out + ")";
 }
 
 }  // namespace ravelle::cli

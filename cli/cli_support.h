@@ -18,9 +18,8 @@ extern const char* const kUsage;
 // Prints the problem and the usage on standard error; kExitUsage.
 int Usage(const std::string& problem);
 
-// Where a command's messages go. Unnamed, each message the viewer would have shown in a box
-// takes its own lines as the box showed them; named (batch work), each is one line starting with
-// "ravelle-cli: NAME: ".
+// Where a command's messages go: each message the viewer would have shown in a box is one line
+// starting with "ravelle-cli: NAME: ", NAME being the file worked on.
 struct Messages {
   std::string name;
   bool verbose = false;  // also what the image libraries reported
@@ -32,10 +31,14 @@ struct Messages {
 };
 
 // Loads `file` as the dialog does, taking the port's messages. When there is no image it adds
-// why (FailureReason) and returns false; with `verbose`, a picture cut short by damage says so.
+// why (FailureReason), alone, and returns false; a picture cut short by damage says so.
 bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& file, Messages& messages);
 
 // Why the file just loaded gives no image: its reader's status as text, or that no reader takes it.
 std::string FailureReason(const CurrentImage& image);
+
+// Why `out` was not written: the folder's state or a full disk (`error`, errno after the write)
+// when that explains it, else the viewer's words; `created` when the file could be created.
+std::string WriteFailureReason(const std::string& out, bool created, int error);
 
 }  // namespace ravelle::cli

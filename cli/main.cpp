@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -124,12 +125,13 @@ std::string Help() {
          "    --large | --tiled as Print Large or Print Tiled\n"
          "    --printer NAME    this destination instead\n"
          "    --copies N        N copies, from 1 to 999\n"
-         "  --verbose         also print what the image libraries reported, and name a file whose\n"
-         "                    picture is incomplete because the file ends early or is damaged\n"
+         "  --verbose         also print what the image libraries reported\n"
          "\n"
          "Output keeps the order of the files given. On a terminal a progress line is shown on\n"
          "standard error while several files are worked on. A file that fails is named on\n"
-         "standard error with the reason, and the others are still done.\n"
+         "standard error with the reason, on one line, and the others are still done. A file\n"
+         "that ends early or is damaged is shown as far as it could be read, and said so on\n"
+         "standard error.\n"
          "\n"
          "Exit status: 0 success, 1 a file could not be read or written, 2 bad arguments or a\n"
          "format or tool this build does not have.\n";
@@ -177,6 +179,7 @@ int Info(const std::vector<std::string>& args) {
     HeadlessPort port;
     CurrentImage image;
     Messages messages;
+    messages.name = file;
     messages.verbose = verbose;
     const bool loaded = LoadForCommand(image, port, file, messages);
     FileReport report;
@@ -201,13 +204,12 @@ struct ConvertOptions {
   std::optional<std::string> folder;  // -o DIR: the batch form
 };
 
-// Reads `in`, runs the tools and writes `out`; what is to be printed. With `named` every message
-// names the input file.
-FileReport ConvertFile(const ConvertOptions& options, const std::string& in, const std::string& out, bool named) {
+// Reads `in`, runs the tools and writes `out`; what is to be printed. Every message names `in`.
+FileReport ConvertFile(const ConvertOptions& options, const std::string& in, const std::string& out) {
   FileReport report;
   report.errFirst = true;
   Messages messages;
-  messages.name = named ? in : "";
+  messages.name = in;
   messages.verbose = options.verbose;
   auto fail = [&](int status, const std::string& message) {
     if (!message.empty()) messages.Add(message);
@@ -242,14 +244,11 @@ FileReport ConvertFile(const ConvertOptions& options, const std::string& in, con
   const ConvertSource source = ImageToConvert(image);
   if (source.kind != ImageKind::Bitmap) return fail(kExitFailed, "Unable to Convert File: \n\nCurrent File is Not a Bitmap");
   if (!*source.image) return fail(kExitFailed, "");
-  const std::string where = named ? " (" + out + ")" : "";
-  switch (WriteImageFile(*source.image, *options.format, out)) {
-    case WriteOutcome::CannotCreate:
-      return fail(kExitFailed, "Error Creating File" + where);
-    case WriteOutcome::Failed:
-      return fail(kExitFailed, "Error Converting File" + where);
-    case WriteOutcome::Written:
-      break;
+  errno = 0;
+  const WriteOutcome outcome = WriteImageFile(*source.image, *options.format, out);
+  if (outcome != WriteOutcome::Written) {
+    messages.Note(in, WriteFailureReason(out, outcome == WriteOutcome::Failed, errno));
+    return fail(kExitFailed, "");
   }
   struct stat st {};
   const unsigned long long size = ::stat(out.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_size) : 0;
@@ -272,8 +271,9 @@ std::string OutputName(const std::string& folder, const std::string& in, std::st
 int ConvertBatch(const ConvertOptions& options, const std::vector<std::string>& inputs) {
   const std::string& folder = *options.folder;
   struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    std::fprintf(stderr, "ravelle-cli: %s: not a folder\n", folder.c_str());
+  const bool exists = ::stat(folder.c_str(), &st) == 0;
+  if (!exists || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "ravelle-cli: %s: %s\n", folder.c_str(), exists ? "not a folder" : "no such folder");
     return kExitFailed;
   }
   const std::string_view extension = FindFormatByCode(options.format->formatCode)->extension;
@@ -291,7 +291,7 @@ int ConvertBatch(const ConvertOptions& options, const std::vector<std::string>& 
     if (!options.overwrite && ::access(out.c_str(), F_OK) == 0) {
       return {"", "ravelle-cli: " + in + ": " + out + " exists (--overwrite replaces it)\n", kExitFailed};
     }
-    return ConvertFile(options, in, out, true);
+    return ConvertFile(options, in, out);
   });
 }
 
@@ -351,7 +351,7 @@ int Convert(const std::vector<std::string>& args) {
   }
   if (options.folder) return ConvertBatch(options, positional);
 
-  const FileReport report = ConvertFile(options, positional[0], positional[1], false);
+  const FileReport report = ConvertFile(options, positional[0], positional[1]);
   Print(report);
   return report.status;
 }

@@ -174,6 +174,18 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) 
   }
 }
 
+void FolderChanged(CurrentImage& image, Port& port) {
+  port.FileNameBoxReplace("");
+  if (image.Viewer || image.FullScreen) return;
+  ReleaseImage(image, port);
+  image.Kind = ImageKind::NoImage;
+  image.FilePath.clear();
+  image.InfoText.clear();
+  image.LoadStatus = ReadStatus::Ok;
+  FitPreviewFrame(image, port, 1, 1);
+  port.RepaintDialog();
+}
+
 void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
   port.KillAnimationTimer();
   image.Timer = false;

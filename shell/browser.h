@@ -48,6 +48,11 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id);
 // and every open window, and the timer set again.
 void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port);
 
+// The dialog shows another folder and its list has no selection: nothing of the old folder stays
+// chosen. Without a viewer window the shown image is released and the preview emptied; the File
+// Name box is cleared either way.
+void FolderChanged(CurrentImage& image, Port& port);
+
 // The top-left corner of the preview pane in the dialog at its opening size, in pixels.
 Point PreviewPaneOrigin(Size baseUnits);
 

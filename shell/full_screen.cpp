@@ -29,12 +29,19 @@ void FullScreenScroll(ShellState& shell, Port& port, bool vertical, int request,
 void FullScreenKeyDown(CurrentImage& image, ShellState& shell, Port& port, FullScreenKey key) {
   const std::vector<ScrollMessage> messages = ScrollMessagesForKey(key);
   if (messages.empty()) {
+    shell.FullScreenKeyDown = image.Viewer && !shell.FullScreenPending;
     CloseFullScreen(image, shell, port);
     return;
   }
   for (const ScrollMessage& message : messages) {
     FullScreenScroll(shell, port, message.vertical, static_cast<int>(message.request), 0);
   }
+}
+
+bool ViewerTakesKey(const ShellState& shell) { return !shell.FullScreenKeyDown; }
+
+void KeyReleased(ShellState& shell, bool autoRepeat) {
+  if (!autoRepeat) shell.FullScreenKeyDown = false;
 }
 
 void CloseFullScreen(CurrentImage& image, ShellState& shell, Port& port) {

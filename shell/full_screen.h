@@ -20,6 +20,12 @@ void FullScreenScroll(ShellState& shell, Port& port, bool vertical, int request,
 // A key: the arrows, Home, End, Page Up and Page Down scroll; any other key closes the window.
 void FullScreenKeyDown(CurrentImage& image, ShellState& shell, Port& port, FullScreenKey key);
 
+// A key pressed in the viewer window: whether it closes the viewer. While the key that closed
+// full screen over the viewer is still down, it and the keys pressed with it (the End of
+// Ctrl+End) belong to full screen and close nothing more; a key's release (not a repeat's) ends that.
+bool ViewerTakesKey(const ShellState& shell);
+void KeyReleased(ShellState& shell, bool autoRepeat);
+
 // A key or a left click: the window destroyed, its origins and the dialog's request cleared.
 void CloseFullScreen(CurrentImage& image, ShellState& shell, Port& port);
 

@@ -71,7 +71,15 @@ std::string ExtensionOf(std::string_view filePath) {
   return std::string(name.substr(dot + 1, 3));
 }
 
-void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath, bool showMessages) {
+void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath, bool showMessages,
+                   std::vector<Message>* held) {
+  const auto show = [&](const Message& message) {
+    if (held != nullptr) {
+      held->push_back(message);
+    } else if (showMessages) {
+      port.ShowMessage(Owner::None, message);
+    }
+  };
   image.DisplayDepth = port.DisplayDepth();
   image.InfoText.clear();
   image.LoadStatus = ReadStatus::OpenFailed;
@@ -87,7 +95,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
 
   const auto head = ByteSource::OpenFile(filePath, kTypeProbeBytes, kTypeProbeBytes);
   if (!head) {
-    if (showMessages) port.ShowMessage(Owner::None, {"Error Opening File", "", kMbIconHand});
+    show({"Error Opening File", "", kMbIconHand});
     image.Kind = ImageKind::NoImage;
     return;
   }
@@ -112,9 +120,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
   }
 
   if (result.frame) FitPreviewFrame(image, port, result.frame->width, result.frame->height);
-  if (showMessages) {
-    for (const Message& message : result.messages) port.ShowMessage(Owner::None, message);
-  }
+  for (const Message& message : result.messages) show(message);
   for (const std::string& text : result.diagnostics) port.LogDiagnostic(text);
   image.LoadStatus = result.status;
   image.InfoText = std::move(result.infoText);

@@ -25,8 +25,10 @@ std::string ExtensionOf(std::string_view filePath);
 // Reads `filePath` into `image`: the type rules, the reader with its messages shown through the
 // port, the preview frame, and for a raster image CompactDibDepth, BitCount and ColorsUsed, and
 // AdaptToDisplay. The previous image must have been released. Shared by the dialog's loading and
-// the stepping through the file list. Without `showMessages` the readers' messages are dropped.
-void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath, bool showMessages = true);
+// the stepping through the file list. Without `showMessages` the readers' messages are dropped;
+// with `held` they are kept there, to be shown once the window shows the new file.
+void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath, bool showMessages = true,
+                   std::vector<Message>* held = nullptr);
 
 // The dialog's loading of the selected file: ReadImageFile, then the image is shown in the
 // preview pane (viewer closed) or the viewer is repainted with the new caption (viewer open), and

@@ -24,6 +24,7 @@ struct ShellState {
   int ScrollRangeX = 0;                // the largest positions of its scroll bars
   int ScrollRangeY = 0;
   bool SlideTimerRunning = false;      // the slideshow's timer runs
+  bool FullScreenKeyDown = false;      // the key that closed full screen over the viewer is down
   // The current folder when the shown file was loaded: FilePath is relative to it, and the file
   // operations act there even after the dialog has moved on to another folder.
   std::string ImageFolder;

@@ -67,6 +67,11 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner 
   // most, looking for a file it can show.
   const int attempts = slideshow ? count : 1;
   int index = selected;
+  // A damaged file's message comes over its own (empty) window and title, not the last file's.
+  std::vector<Message> held;
+  const auto showHeld = [&] {
+    for (const Message& message : held) port.ShowMessage(Owner::None, message);
+  };
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (attempt > 0) ResetImage(image, port);
     index = AdjacentIndex(index, count, shell.StepDirection);
@@ -75,7 +80,7 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner 
     port.FileNameBoxUndo();
     port.FileNameBoxReplace(name);
     shell.ImageFolder = CurrentFolder();
-    ReadImageFile(image, port, name, !slideshow);
+    ReadImageFile(image, port, name, !slideshow, slideshow ? nullptr : &held);
     if (Shown(image)) break;
   }
   if (slideshow && !Shown(image)) {
@@ -98,10 +103,12 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner 
     image.Timer = true;
     if (slideshow) StartSlideTimer(shell, port);
     UpdateViewerMenu(image, shell, port);
+    showHeld();
     return;
   }
   port.SetViewerCaption(ViewerCaption(image));
   port.RepaintViewer();
+  showHeld();
   if (slideshow) {
     port.RepaintSlideshow();
     StartSlideTimer(shell, port);

@@ -205,6 +205,11 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
       break;
     case CommandId::NextFile: case CommandId::LastFile:
       shell.StepDirection = command == CommandId::NextFile ? 1 : 0;
+      // With nothing selected (the dialog has just changed folder) Next File starts at the list's
+      // first file and Last File at its last, rather than finding nothing to step from.
+      if (port.FileListSelection() < 0 && port.FileListCount() > 0) {
+        port.FileListSelect(shell.StepDirection == 1 ? port.FileListCount() - 1 : 0);
+      }
       port.BeginWaitCursor();
       LoadAdjacentFile(image, shell, port);
       port.EndWaitCursor();

@@ -20,7 +20,7 @@ std::string Folded(const std::string& text) {
 HeadlessPort::HeadlessPort() : menu(ViewerMenuResource()) { printedPage.dpi = {600, 600}; }
 
 Answer HeadlessPort::ShowMessage(Owner owner, const Message& message) {
-  messages.push_back({owner, message});
+  messages.push_back({owner, message, viewerCaption, viewerRepaints});
   if (answers.empty()) return (message.style & 0x0F) == kMbYesNoCancel ? Answer::Cancel : Answer::Ok;
   const Answer answer = answers.front();
   answers.pop_front();

@@ -22,6 +22,8 @@ class HeadlessPort : public Port {
   struct ShownMessage {
     Owner owner;
     Message message;
+    std::string viewerCaption;  // the viewer's title when the box came up
+    int viewerRepaints = 0;     // and how often it had been repainted by then
   };
 
   HeadlessPort();

@@ -239,6 +239,7 @@ void BrowserDialog::ShowCurrentFolder() {
 bool BrowserDialog::ChangeFolder(const QString& folder) {
   if (folder.isEmpty() || !QDir::setCurrent(folder)) return false;
   ShowCurrentFolder();
+  app_.FolderChanged();
   return true;
 }
 

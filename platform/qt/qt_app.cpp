@@ -98,6 +98,14 @@ void QtApp::ViewerMenuCommand(int id) { ViewerCommand(image, shell, *this, id); 
 
 void QtApp::ViewerDismissed() { CloseViewer(image, shell, *this); }
 
+void QtApp::FolderChanged() { ravelle::FolderChanged(image, *this); }
+
+void QtApp::ViewerKeyDown() {
+  if (ViewerTakesKey(shell)) CloseViewer(image, shell, *this);
+}
+
+void QtApp::KeyReleased(bool autoRepeat) { ravelle::KeyReleased(shell, autoRepeat); }
+
 void QtApp::FullScreenDismissed() { CloseFullScreen(image, shell, *this); }
 
 void QtApp::FullScreenKeyDown(ravelle::FullScreenKey key) { ravelle::FullScreenKeyDown(image, shell, *this, key); }

@@ -46,6 +46,9 @@ class QtApp final : public Port {
   void DialogCommand(int id);
   void ViewerMenuCommand(int id);
   void ViewerDismissed();  // a key, a left click or the close box
+  void FolderChanged();    // the dialog shows another folder
+  void ViewerKeyDown();    // a key in the viewer: it closes the viewer unless full screen's
+  void KeyReleased(bool autoRepeat);
   void FullScreenDismissed();
   void FullScreenKeyDown(FullScreenKey key);
   void FullScreenScroll(bool vertical, int request, int thumb);

@@ -111,10 +111,15 @@ QAction* ViewerWindow::MenuAction(const MenuPath& path) const {
 
 void ViewerWindow::keyPressEvent(QKeyEvent* event) {
   if (IsWindowKey(*event)) {
-    app_.ViewerDismissed();
+    app_.ViewerKeyDown();
     return;
   }
   QMainWindow::keyPressEvent(event);
+}
+
+void ViewerWindow::keyReleaseEvent(QKeyEvent* event) {
+  app_.KeyReleased(event->isAutoRepeat());
+  QMainWindow::keyReleaseEvent(event);
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {

@@ -27,6 +27,7 @@ class ViewerWindow : public QMainWindow {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -103,6 +103,25 @@ TEST_F(QtAppTest, ANewFolderListStartsAtItsTop) {
   EXPECT_EQ(bar->value(), 0);
 }
 
+// Another folder: the old folder's file is neither shown, named nor opened, and Next File steps
+// through the new list from its top.
+TEST_F(QtAppTest, AfterAFolderChangeCenterAndNextFileFollowTheNewList) {
+  fs::create_directory(dir / "other");
+  test::WriteBitmapFile(dir / "other" / "one.bmp", test::DrawDib(20, 10, 8));
+  BrowserDialog& dialog = *app.Dialog();
+  ASSERT_TRUE(app.image.Handle);
+  ASSERT_TRUE(dialog.ChangeFolder(QString::fromStdString((dir / "other").string())));
+  EXPECT_FALSE(app.image.Handle);
+  EXPECT_EQ(dialog.FileNameBox()->text(), "");
+  QTest::mouseClick(dialog.Control(kIdCenter), Qt::LeftButton);
+  ASSERT_NE(app.Viewer(), nullptr);
+  EXPECT_EQ(app.image.FilePath, "");
+  app.Viewer()->MenuAction({9})->trigger();  // Next File
+  EXPECT_EQ(app.image.FilePath, "one.bmp");
+  EXPECT_EQ(app.image.Handle.Width(), 20);
+  EXPECT_EQ(dialog.FileList()->currentItem()->text(), "one.bmp");
+}
+
 TEST_F(QtAppTest, ClosingTheViewerPutsTheFocusOnTheShownFileInTheList) {
   BrowserDialog& dialog = *app.Dialog();
   dialog.activateWindow();
@@ -144,7 +163,7 @@ TEST_F(QtAppTest, AFullPathTypedIntoFileNameOpensItsFolderAndFile) {
   const Case cases[] = {
       {(dir / "sub" / "Other.BMP").string(), dir / "sub", "Other.BMP"},
       {(dir / "red.bmp").string(), dir.path(), "red.bmp"},
-      {(dir / "sub").string() + "/", dir / "sub", "red.bmp"},  // a folder: changed to, nothing loaded
+      {(dir / "sub").string() + "/", dir / "sub", ""},  // a folder: changed to, the old file let go
       {"  ../grey.bmp ", dir.path(), "grey.bmp"},
       {"sub/notes.txt", dir / "sub", "notes.txt"},              // hidden by the filter, shown all the same
       {(dir / "gone" / "x.bmp").string(), dir / "sub", "notes.txt", true},

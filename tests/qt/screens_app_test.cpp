@@ -93,6 +93,18 @@ TEST_F(ScreensTest, FullScreenFromTheViewerClosesOnALeftClick) {
   QTest::mouseClick(app.FullScreen()->Canvas(), Qt::LeftButton);
   EXPECT_EQ(app.FullScreen(), nullptr);
   EXPECT_NE(app.Viewer(), nullptr);
+
+  // Ctrl+End: Ctrl closes full screen, and the End that follows is not the viewer's.
+  app.Viewer()->MenuAction({3})->trigger();
+  ASSERT_NE(app.FullScreen(), nullptr);
+  QTest::keyPress(app.FullScreen(), Qt::Key_Control);
+  EXPECT_EQ(app.FullScreen(), nullptr);
+  QTest::keyPress(app.Viewer(), Qt::Key_End, Qt::ControlModifier);
+  QTest::keyRelease(app.Viewer(), Qt::Key_End, Qt::ControlModifier);
+  QTest::keyRelease(app.Viewer(), Qt::Key_Control);
+  ASSERT_NE(app.Viewer(), nullptr);
+  QTest::keyClick(app.Viewer(), Qt::Key_End);  // a key of its own closes it
+  EXPECT_EQ(app.Viewer(), nullptr);
 }
 
 TEST_F(ScreensTest, TheSlideshowStepsOnItsTimerAndAKeyEndsIt) {

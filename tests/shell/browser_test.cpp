@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "resources/dialogs.h"
+#include "shell/load.h"
 #include "shell/viewer.h"
 #include "support/shell_fixture.h"
 #include "support/test_images.h"
@@ -153,6 +154,63 @@ TEST_F(ShellTest, FullScreenHelpAndExit) {
   EXPECT_TRUE(port.dialogEnded);
   EXPECT_FALSE(image.Handle);
   EXPECT_EQ(port.help.back().first, HelpCommand::Quit);
+}
+
+// Another folder shown: nothing of the old one stays chosen, and stepping walks the new list from
+// its first file (Next) or its last (Last File).
+TEST_F(ShellTest, AfterAFolderChangeTheDialogAndTheSteppingFollowTheNewList) {
+  MakeFiles({"a.bmp", "b.bmp", "c.bmp"});
+  Load("b.bmp");
+  port.selection = -1;  // the new folder's list, nothing selected
+  FolderChanged(image, port);
+  EXPECT_EQ(image.Kind, ImageKind::NoImage);
+  EXPECT_FALSE(image.Handle);
+  EXPECT_EQ(port.fileNameBox, "");
+  EXPECT_EQ(PreviewNote(image), "");
+  Dialog({kIdCenter});
+  for (const auto& [command, shown] : {std::pair{CommandId::NextFile, "a.bmp"}, {CommandId::NextFile, "b.bmp"}}) {
+    Viewer({command});
+    EXPECT_EQ(image.FilePath, shown);
+    EXPECT_TRUE(image.Handle);
+  }
+  port.selection = -1;
+  FolderChanged(image, port);  // the open viewer keeps its picture
+  EXPECT_EQ(image.FilePath, "b.bmp");
+  Viewer({CommandId::LastFile});
+  EXPECT_EQ(image.FilePath, "c.bmp");
+}
+
+// Stepping onto a file that gives no picture: its message comes over its own empty window, titled
+// with its name, not over the last file's picture.
+TEST_F(ShellTest, ADamagedFileStepsOnWithItsOwnTitleBeforeItsMessage) {
+  MakeFiles({"a.bmp"});
+  test::WriteBytes(dir / "b.gif", {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0, 1, 2, 3, 4, 5, 6, 0x2C});
+  port.FileListAdd("b.gif");
+  LoadAndOpenViewer("a.bmp");
+  const int repaints = port.viewerRepaints;
+  Viewer({CommandId::NextFile});
+  ASSERT_FALSE(port.messages.empty());
+  EXPECT_EQ(port.messages.back().viewerCaption, ViewerCaption(image));
+  EXPECT_NE(port.messages.back().viewerCaption.find("b.gif"), std::string::npos);
+  EXPECT_GT(port.messages.back().viewerRepaints, repaints);
+}
+
+// A key that closes full screen over the viewer is full screen's until it is let go: the End of
+// Ctrl+End, or the key's own repeats, do not close the viewer too.
+TEST_F(ShellTest, TheKeyThatClosesFullScreenDoesNotAlsoCloseTheViewer) {
+  MakeFiles({"a.bmp"});
+  LoadAndOpenViewer("a.bmp");
+  Viewer({CommandId::FullScreen});
+  FullScreenKeyDown(image, shell, port, FullScreenKey::Other);  // Ctrl
+  EXPECT_FALSE(image.FullScreen);
+  EXPECT_FALSE(ViewerTakesKey(shell));  // End, with Ctrl held
+  KeyReleased(shell, true);
+  EXPECT_FALSE(ViewerTakesKey(shell));
+  KeyReleased(shell, false);
+  EXPECT_TRUE(ViewerTakesKey(shell));
+  Dialog({kIdFullScreen});  // from the dialog, nothing of the viewer is held back
+  FullScreenKeyDown(image, shell, port, FullScreenKey::Other);
+  EXPECT_TRUE(ViewerTakesKey(shell));
 }
 
 TEST_F(ShellTest, AnimatedCursorsStepThroughTheirFramesAndStopBeforeRelease) {

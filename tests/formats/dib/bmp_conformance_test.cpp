@@ -116,7 +116,9 @@ TEST(BmpConformanceTest, CorpusBitmapsReadTheSameByOffsetAsFromMemory) {
     EXPECT_EQ(fromMemory.status, byOffset.status);
     EXPECT_EQ(fromMemory.infoText, byOffset.infoText);
     ASSERT_EQ(static_cast<bool>(fromMemory.dib), static_cast<bool>(byOffset.dib));
-    if (fromMemory.dib) EXPECT_TRUE(std::ranges::equal(fromMemory.dib.Bytes(), byOffset.dib.Bytes()));
+    if (fromMemory.dib) {
+      EXPECT_TRUE(std::ranges::equal(fromMemory.dib.Bytes(), byOffset.dib.Bytes()));
+    }
     ++compared;
   }
   EXPECT_GT(compared, 50);

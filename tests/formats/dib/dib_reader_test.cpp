@@ -118,7 +118,9 @@ TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
     SCOPED_TRACE(c.name);
     const ReadResult r = c.read(c.file, 0);
     ASSERT_TRUE(r.dib);
-    if (!c.pixels.empty()) EXPECT_EQ(test::PixelsOf(r.dib), c.pixels);
+    if (!c.pixels.empty()) {
+      EXPECT_EQ(test::PixelsOf(r.dib), c.pixels);
+    }
     EXPECT_EQ(r.dib.Colors().size(), c.colours);
     for (const RgbQuad& entry : r.dib.Colors()) ASSERT_EQ(entry.rgbReserved, 0);  // cleared
     if (c.read == static_cast<Reader>(ReadOs2Dib)) {
@@ -289,7 +291,9 @@ void ExpectSameResult(const ReadResult& a, const ReadResult& b) {
   EXPECT_EQ(a.status, b.status);
   EXPECT_EQ(a.infoText, b.infoText);
   ASSERT_EQ(static_cast<bool>(a.dib), static_cast<bool>(b.dib));
-  if (a.dib) EXPECT_TRUE(std::ranges::equal(a.dib.Bytes(), b.dib.Bytes()));
+  if (a.dib) {
+    EXPECT_TRUE(std::ranges::equal(a.dib.Bytes(), b.dib.Bytes()));
+  }
 }
 
 // Every prefix of a set of well-formed files reads without touching memory outside the input
@@ -327,7 +331,9 @@ TEST(DibDamageTest, EveryPrefixOfAFileIsReadSafelyAndTheSameByOffset) {
       ASSERT_EQ(static_cast<bool>(source), fromFile);
       for (const auto& [fromMemory, byOffset] : readers) {
         const ReadResult r = fromMemory(prefix, 0);
-        if (r.dib) EXPECT_EQ(r.dib.Pixels().size(), r.dib.Stride() * r.dib.Height());
+        if (r.dib) {
+          EXPECT_EQ(r.dib.Pixels().size(), r.dib.Stride() * r.dib.Height());
+        }
         if (source) ExpectSameResult(r, byOffset(*source, 0));
       }
     }

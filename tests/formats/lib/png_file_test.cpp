@@ -102,7 +102,9 @@ TEST(PngFile, EveryDepthRoundTripsPlainAndInterlacedInTheFormItsTableAllows) {
       const auto file = dir / "out.png";
       ASSERT_TRUE(WritePngImage(file, c.source, adam7));
       EXPECT_EQ(Kind(file), c.kind);
-      if (HaveProgram("/usr/bin/pngcheck")) EXPECT_EQ(RunCommand("/usr/bin/pngcheck -q " + Quote(file.string())).status, 0);
+      if (HaveProgram("/usr/bin/pngcheck")) {
+        EXPECT_EQ(RunCommand("/usr/bin/pngcheck -q " + Quote(file.string())).status, 0);
+      }
       const ReadResult read = ReadPngImage(file, 24);
       ASSERT_TRUE(read.dib);
       EXPECT_EQ(DibToRgb(read.dib), expected);
