@@ -86,8 +86,10 @@ class WordGroups {
 };
 
 bool HoldsNoCase(std::string_view text, std::string_view word) {
-  const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
-  return std::ranges::search(text, word, {}, lower, lower).begin() != text.end();
+  const auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  };
+  return std::search(text.begin(), text.end(), word.begin(), word.end(), same) != text.end();
 }
 
 // Where the comment that holds the header starts: the first that names the format version
