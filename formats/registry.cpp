@@ -220,11 +220,13 @@ constexpr WriterVariant kPngWriters[] = {
      }},
 };
 
-// ---- SunIcon (text icons named .ico)
+// ---- SunIcon (text icons, named .icon, .pr and .cursor, or .ico; the extension is compared by
+// its first three letters)
 
 constexpr TypeRule kSunIconRules[] = {
     {11, [](const TypeProbe& p) {
-       return p.Word(0) == 0x2A2F && p.ExtensionIs("ICO") ? Is(FileType::SunIcon, ImageKind::Bitmap) : std::nullopt;
+       const bool named = p.ExtensionIs("ICO") || p.ExtensionIs("PR") || p.ExtensionIs("CUR");
+       return p.Word(0) == 0x2A2F && named ? Is(FileType::SunIcon, ImageKind::Bitmap) : std::nullopt;
      }},
 };
 constexpr TypeReader kSunIconReaders[] = {
@@ -311,7 +313,7 @@ constexpr FormatRow kFormats[] = {
     {"JPEG", kJpegRules, kJpegReaders, "jpg, jpe, jpeg", "*.jpg;*.jpe;*.jpeg", "jpg", "JPEG (*.jpg)", kJpegWriters},
     {"PCX", kPcxRules, kPcxReaders, "pcx", "*.pcx", "pcx", "PCX (*.pcx)", kPcxWriters},
     {"PNG", kPngRules, kPngReaders, "png", "*.png", "png", "PNG (*.png)", kPngWriters},
-    {"SunIcon", kSunIconRules, kSunIconReaders, "", "", "", "", {}},
+    {"SunIcon", kSunIconRules, kSunIconReaders, "SunIcon (icon, pr, cursor)", "*.icon;*.pr;*.cursor", "", "", {}},
     {"Targa", kTargaRules, kTargaReaders, "tga", "*.tga", "tga", "TARGA (*.tga)", kTargaWriters},
     {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},

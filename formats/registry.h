@@ -112,10 +112,11 @@ struct FormatRow {
 };
 
 // The dialog's "Images" row: every format's patterns, in the order the dialog has always listed
-// them, with the four-letter .jpeg and .tiff beside their three-letter forms.
+// them, with the four-letter .jpeg and .tiff beside their three-letter forms, and SunIcon's names
+// last.
 inline constexpr std::string_view kImagesPatterns =
     "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.jpeg;*.tif;*.tiff;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;"
-    "*.ani";
+    "*.ani;*.icon;*.pr;*.cursor";
 
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();

@@ -73,6 +73,8 @@ class PixelCursor {
       : dib_(dib), width_(width), height_(height), shownWidth_(std::min(width, dib.Width())),
         shownHeight_(std::min(height, dib.Height())), interlaced_(interlaced) { SeekRow(); }
   bool Done() const { return done_; }
+  // The pixels gone past so far, in file order.
+  int64_t Decoded() const { return int64_t{rows_} * width_ + x_; }
   // Where `length` pixels go when all of them land in the current row as stored; else null.
   uint8_t* Run(int length) const { return row_ != nullptr && x_ + length <= shownWidth_ ? row_ + x_ : nullptr; }
   // The pixels the current row holds from the cursor on.
@@ -104,6 +106,7 @@ class PixelCursor {
  private:
   void NextRow() {
     x_ = 0;
+    ++rows_;
     if (!interlaced_) {
       ++y_;
     } else {
@@ -124,6 +127,7 @@ class PixelCursor {
   bool interlaced_;
   bool done_ = false;
   int y_ = 0, x_ = 0, pass_ = 0;
+  int rows_ = 0;  // rows finished, in file order
   uint8_t* row_ = nullptr;
 };
 
@@ -218,7 +222,8 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
   return DecodeGifLzw(in, minCodeSize, dib, interlaced, dib.Width(), dib.Height());
 }
 
-bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height) {
+bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height,
+                  int64_t* decoded) {
   const std::vector<uint8_t> joined = JoinSubBlocks(in);
   CodeReader codes(joined);
   const int clear = 1 << minCodeSize;
@@ -312,6 +317,7 @@ bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlac
     previousAt = to;
   }
   cursor.ClearRest();
+  if (decoded != nullptr) *decoded = cursor.Decoded();
   return complete;
 }
 

@@ -18,8 +18,10 @@ namespace ravelle {
 // `in` is left after the terminating sub-block when the data has one.
 bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced);
 // The same for an image of `width` x `height` of which `dib` holds the top-left part: the
-// pixels beyond it are decoded and dropped.
-bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height);
+// pixels beyond it are decoded and dropped. `decoded`, when given, is set to the number of
+// pixels the data gave, in file order (dropped ones included): the rows past them are untouched.
+bool DecodeGifLzw(ByteReader& in, int minCodeSize, PackedDib& dib, bool interlaced, int width, int height,
+                  int64_t* decoded = nullptr);
 
 // Encodes colour indices (each below 2^minCodeSize) handed over in pieces, one string of pixels
 // across all of them; the table is cleared whenever it is full. The code size byte goes to `out`

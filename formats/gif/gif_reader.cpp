@@ -12,6 +12,7 @@ namespace ravelle {
 namespace {
 
 Message Stop(const char* text) { return {text, "", kMbIconHand}; }
+const Message kFileReadError = Stop("File Read Error");
 
 // The file header, the logical screen and the global table.
 struct GifScreen {
@@ -23,7 +24,7 @@ struct GifScreen {
   int height = 0;
   int colorCount = 0;
   bool hasTable = false;               // a global table was read
-  std::array<RgbQuad, 256> table = {};  // the global table, or the grey ramp without one
+  std::array<RgbQuad, 256> table = {};  // the global table, or kNoTableColours without one
 };
 
 // The graphic-control values in front of an image.
@@ -40,12 +41,15 @@ bool Accepted(std::span<const uint8_t> h) {
 
 int CappedCount(int bits) { return std::min(1 << std::min(bits, 16), 256); }
 
-void GreyRamp(std::span<RgbQuad> table, int count) {
-  for (int i = 0; i < count; ++i) {
-    const auto v = static_cast<uint8_t>(count > 1 ? i * 255 / (count - 1) : 0);
-    table[i] = {v, v, v, 0};
-  }
-}
+// The colours of an image with neither a global nor a local table: black and white first, as
+// the format recommends to a decoder left without a table (most such files are two-colour), and
+// black after them, as other decoders show every index. The same for every file: nothing of the
+// file's own bytes is taken for colours.
+constexpr std::array<RgbQuad, 256> kNoTableColours = [] {
+  std::array<RgbQuad, 256> table{};
+  table[1] = {255, 255, 255, 0};
+  return table;
+}();
 
 // Reads `count` entries; false when one is cut short.
 bool ReadTable(ByteReader& in, std::span<RgbQuad> table, int count) {
@@ -57,7 +61,9 @@ bool ReadTable(ByteReader& in, std::span<RgbQuad> table, int count) {
   return true;
 }
 
-enum class Step { Found, Trailer, ReadError, Unrecognized, Quiet };
+// How far the blocks in front of the image data went. ReadError and EndsEarly are files cut
+// short (the first with "File Read Error", the second without a message).
+enum class Step { Found, Trailer, ReadError, EndsEarly, Unrecognized, BadCodeSize };
 
 Step ReadScreen(ByteReader& in, std::size_t start, GifScreen& s) {
   auto header = in.Bytes(13);
@@ -77,8 +83,10 @@ Step ReadScreen(ByteReader& in, std::size_t start, GifScreen& s) {
   s.backgroundIndex = header[11];
   const bool v87a = std::strcmp(s.version, "87a") == 0;
   s.colorCount = s.globalFlag && !v87a ? CappedCount((packed & 7) + 1) : CappedCount(s.screenBits);
-  GreyRamp(s.table, s.colorCount);
-  if (s.globalFlag || v87a) {
+  s.table = kNoTableColours;
+  // Whatever the version, only the flag says whether a table follows: without it the next byte
+  // is already a block introducer.
+  if (s.globalFlag) {
     if (!ReadTable(in, s.table, s.colorCount)) return Step::ReadError;
     s.hasTable = true;
   }
@@ -111,14 +119,14 @@ Step WalkToImage(ByteReader& in, GraphicControl& control) {
       if (size == 0) continue;
       const auto data = in.Bytes(size);
       if (data.empty()) return Step::ReadError;
-      if (data.size() < size) return Step::Quiet;
+      if (data.size() < size) return Step::EndsEarly;
       if (label == 0xF9 && size >= 4) {
         control.disposal = (data[0] >> 2) & 7;
         control.delay = data[1] | (data[2] << 8);
         control.transparent = (data[0] & 1) ? data[3] : -1;
       }
     }
-    if (!SkipSubBlocks(in)) return Step::Quiet;
+    if (!SkipSubBlocks(in)) return Step::EndsEarly;
   }
 }
 
@@ -151,7 +159,7 @@ Step ReadDescriptor(ByteReader& in, const GifScreen& s, GifImage& image, int& mi
   }
   if (in.AtEnd()) return Step::ReadError;
   minCodeSize = in.U8();
-  return minCodeSize < 2 || minCodeSize > 9 ? Step::Quiet : Step::Found;
+  return minCodeSize < 2 || minCodeSize > 9 ? Step::BadCodeSize : Step::Found;
 }
 
 std::string InfoText(const GifScreen& s, const GifImage& image) {
@@ -165,12 +173,12 @@ std::string InfoText(const GifScreen& s, const GifImage& image) {
 }
 
 // The image's pixels as an 8-bit PackedDib; empty when it cannot be allocated. `complete` says
-// whether the data held the whole image.
-PackedDib DecodeImage(ByteReader& in, const GifImage& image, int minCodeSize, bool& complete) {
+// whether the data held the whole image, `decoded` how many pixels it gave (in file order).
+PackedDib DecodeImage(ByteReader& in, const GifImage& image, int minCodeSize, bool& complete, int64_t& decoded) {
   PackedDib dib = CreateDib(image.width, image.height, 8, static_cast<uint32_t>(image.colorCount));
   if (!dib) return dib;
   std::copy_n(image.table.begin(), image.colorCount, dib.Colors().begin());
-  complete = DecodeGifLzw(in, minCodeSize, dib, image.interlaced);
+  complete = DecodeGifLzw(in, minCodeSize, dib, image.interlaced, image.width, image.height, &decoded);
   return dib;
 }
 
@@ -190,25 +198,33 @@ ReadResult ReadGifImage(std::span<const uint8_t> file, std::size_t start) {
   switch (step) {
     case Step::Found: break;
     case Step::ReadError:
-      result.status = ReadStatus::Truncated;
-      result.messages.push_back(Stop("File Read Error"));
+      result.Fail(ReadStatus::Damaged, kFileReadError);
+      return result;
+    case Step::EndsEarly:
+      result.status = ReadStatus::Damaged;
       return result;
     case Step::Unrecognized:
-      result.status = ReadStatus::BadHeader;
-      result.messages.push_back(Stop("Unrecognized Bitmap Format"));
+      result.Fail(ReadStatus::BadHeader, Stop("Unrecognized Bitmap Format"));
       return result;
-    case Step::Trailer: case Step::Quiet:
+    case Step::Trailer: case Step::BadCodeSize:
       result.status = ReadStatus::BadHeader;
       return result;
   }
   result.frame = FrameSize{image.width, image.height};
   bool complete = false;
-  result.dib = DecodeImage(in, image, minCodeSize, complete);
-  if (!result.dib) {
+  int64_t decoded = 0;
+  PackedDib dib = DecodeImage(in, image, minCodeSize, complete, decoded);
+  if (!dib) {
     result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
+  if (decoded < image.width) {
+    // Not one row: nothing worth showing.
+    result.Fail(ReadStatus::Damaged, kFileReadError);
+    return result;
+  }
   if (!complete) result.status = ReadStatus::Truncated;
+  result.dib = std::move(dib);
   result.infoText = InfoText(screen, image);
   return result;
 }
@@ -270,6 +286,17 @@ int GifAnimation::Delay() const {
 }
 
 namespace {
+
+// Where row `y` of an image `height` rows high comes in the file: its place in the four passes
+// when interlaced.
+int FileOrderRow(int y, int height, bool interlaced) {
+  if (!interlaced) return y;
+  const int pass0 = (height + 7) / 8, pass1 = (height + 3) / 8, pass2 = (height + 1) / 4;
+  if (y % 8 == 0) return y / 8;
+  if (y % 8 == 4) return pass0 + y / 8;
+  if (y % 4 == 2) return pass0 + pass1 + y / 4;
+  return pass0 + pass1 + pass2 + y / 2;
+}
 
 // Fills a rectangle of the screen (top-down coordinates, clipped) with one pixel value.
 void FillRect(PackedDib& screen, int left, int top, int width, int height, uint8_t index, RgbQuad colour) {
@@ -337,15 +364,20 @@ bool GifAnimation::Step() {
   if (right <= image.left || bottom <= image.top) return true;
   PackedDib pixels = CreateDib(right - image.left, bottom - image.top, 8, static_cast<uint32_t>(image.colorCount));
   if (!pixels) return true;  // a frame too large for memory leaves the screen as it was
-  DecodeGifLzw(in, minCodeSize, pixels, image.interlaced, image.width, image.height);
+  int64_t decoded = 0;
+  DecodeGifLzw(in, minCodeSize, pixels, image.interlaced, image.width, image.height, &decoded);
+  // Only what the data reached is composed: the rest of the screen stays as it was.
   for (int y = image.top; y < bottom; ++y) {
+    const int64_t before = int64_t{FileOrderRow(y - image.top, image.height, image.interlaced)} * image.width;
+    if (before >= decoded) continue;
+    const int end = static_cast<int>(std::min<int64_t>(right, image.left + (decoded - before)));
     const uint8_t* from = pixels.Row(pixels.Height() - 1 - (y - image.top)).data();
     uint8_t* to = screen_.Row(screenHeight_ - 1 - y).data();
     if (indexed_ && frame.transparent < 0) {
-      std::memcpy(to + image.left, from, static_cast<std::size_t>(right - image.left));
+      std::memcpy(to + image.left, from, static_cast<std::size_t>(end - image.left));
       continue;
     }
-    for (int x = image.left; x < right; ++x) {
+    for (int x = image.left; x < end; ++x) {
       const uint8_t index = from[x - image.left];
       if (index == frame.transparent) continue;
       if (indexed_) {

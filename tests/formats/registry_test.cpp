@@ -66,6 +66,8 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
       {Head({0, 0, 1, 0}), "icn", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 1, 0}), "bmp", FileType::Unknown, ImageKind::NoImage},
       {Head({'/', '*'}), "ico", FileType::SunIcon, ImageKind::Bitmap},
+      {Head({'/', '*'}), "pr", FileType::SunIcon, ImageKind::Bitmap},
+      {Head({'/', '*'}), "cur", FileType::SunIcon, ImageKind::Bitmap},  // .cursor
       {Head({'/', '*'}), "txt", FileType::Unknown, ImageKind::NoImage},
       {Head({0xD7, 0xCD, 0xC6, 0x9A}), "", FileType::PlaceableMetafile, ImageKind::WindowsMetafile},
       {Head({1, 0, 9, 0}), "WMF", FileType::WindowsMetafile, ImageKind::WindowsMetafile},

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/registry.h"
 #include "formats/sunicon/sunicon.h"
+#include "shell/load.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 
@@ -35,6 +37,9 @@ TEST(SunIconTest, Pixels) {
       {"/* Format_version=1, WIDTH=16, Height=16, Depth=8, Valid_bits_per_item=16", 128, 8, 0x000F, {{0, 0, 0}, {1, 0, 15}}},
       {"/* Format_version=1, Width=20, Height=2, Depth=1, Valid_bits_per_item=16", 4, 1, 0xFFFF,
        {{0, 0, 1}, {16, 0, 0}, {19, 0, 1}, {3, 1, 0}, {2, 1, 1}}},
+      // The header is the comment that names the format version, after a version-control line.
+      {"/* @(#)busy.icon 1.4 89/07/31 SMI */\n/* Format_version=1, Width=16, Height=2, Depth=1, Valid_bits_per_item=16",
+       2, 1, 0x8001, {{0, 0, 1}, {1, 0, 0}, {15, 0, 1}, {2, 1, 0}, {3, 1, 1}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.header);
@@ -62,8 +67,11 @@ TEST(SunIconTest, FilesWithoutAnImage) {
     EXPECT_TRUE(r.messages.empty());
   }
   EXPECT_FALSE(ReadSunIcon({}).dib);
-  // A short file leaves the missing words white.
-  EXPECT_TRUE(ReadSunIcon(Icon(kHeader64, 10)).dib);
+  // A short file leaves the words after its last white.
+  const ReadResult cut = ReadSunIcon(Icon(kHeader64, 10));
+  ASSERT_TRUE(cut.dib);
+  EXPECT_EQ(cut.status, ReadStatus::Truncated);
+  EXPECT_EQ(test::PixelAt(cut.dib, 34, 2), 0u);  // not word 2 again (0x2222)
 }
 
 TEST(SunIconTest, CorpusMatchesSunicontopnm) {
@@ -75,9 +83,12 @@ TEST(SunIconTest, CorpusMatchesSunicontopnm) {
     ++files;
     SCOPED_TRACE(entry.path);
     const auto file = test::CorpusDir() / entry.path;
-    const ReadResult ours = ReadSunIcon(test::ReadBytes(file));
+    const auto bytes = test::ReadBytes(file);
+    const ReadResult ours = ReadSunIcon(bytes);
     const auto theirs = test::DecodeWithNetpbm(file, "sunicontopnm");
     if (entry.expected != "valid" || !theirs) continue;
+    // Taken as a SunIcon under the name it carries (.icon, .pr, .cursor).
+    EXPECT_EQ(DecideFileType(bytes, ExtensionOf(file.string())).type, FileType::SunIcon);
     ASSERT_TRUE(ours.dib);
     EXPECT_TRUE(test::SameImage(test::DibToRgb(ours.dib), *theirs));
     ++compared;

@@ -1,7 +1,7 @@
 // libFuzzer target for the SunIcon reader.
 //
-// A header of a few bytes can ask for a picture of a million rows, which the reader fills
-// quickly by repeating the last words it found; checking such a picture whole takes seconds a
+// A header of a few bytes can ask for a picture of a million rows, which the reader allocates
+// and leaves as it is past the last word it found; checking such a picture whole takes seconds a
 // run under the sanitizers for no code a smaller one does not reach, so only pictures up to
 // 512 x 512 are checked.
 #include "dib_fuzz_common.h"

@@ -17,19 +17,21 @@ using test::ShellTest;
 
 TEST(TypeFilterTest, PatternsMatchWhateverTheCaseAndTheLongJpegAndTiffNames) {
   const auto filters = TypeFilters();
-  ASSERT_EQ(filters.size(), 12u);
+  ASSERT_EQ(filters.size(), 13u);
   EXPECT_EQ(filters[0].description, "Images");
   EXPECT_EQ(filters[5].description, "jpg, jpe, jpeg");
+  EXPECT_EQ(filters[8].description, "SunIcon (icon, pr, cursor)");
   struct Case {
     const char* name;
     std::size_t row;
     bool listed;
   };
   const Case cases[] = {
-      {"IMG_0001.JPG", 0, true}, {"photo.jpeg", 0, true}, {"photo.JPEG", 5, true}, {"scan.tiff", 9, true},
+      {"IMG_0001.JPG", 0, true}, {"photo.jpeg", 0, true}, {"photo.JPEG", 5, true}, {"scan.tiff", 10, true},
       {"SCAN.TIF", 0, true},     {"scan.tiff", 0, true},  {"a.b.ani", 0, true},    {"Logo.Bmp", 1, true},
-      {"photo.jpeg", 9, false},  {"notes.txt", 0, false}, {"bmp", 1, false},       {"scan.tiffany", 9, false},
-      {"README", 11, true},  // "*.*" also takes names without a dot
+      {"photo.jpeg", 10, false}, {"notes.txt", 0, false}, {"bmp", 1, false},       {"scan.tiffany", 10, false},
+      {"busy.cursor", 0, true},  {"abstk.pr", 8, true},   {"clock.icon", 8, true}, {"notes.txt", 8, false},
+      {"README", 12, true},  // "*.*" also takes names without a dot
   };
   for (const Case& c : cases) EXPECT_EQ(MatchesPatterns(c.name, filters[c.row].patterns), c.listed) << c.name << " " << c.row;
   EXPECT_TRUE(MatchesPatterns("x1.tga", "*.gif; x?.tga"));

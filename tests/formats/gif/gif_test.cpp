@@ -58,42 +58,51 @@ TEST(GifReaderTest, ColourCounts) {
     const char* version;
     int packed, entries, colours;
   } cases[] = {
-      {"89a", 0x07, 0, 256},   // no table: the count from the screen bits, a grey ramp
-      {"87a", 0x07, 256, 256}, // 87a reads the table whatever the flag
+      // No table: the count from the screen bits, the same black and white for every file.
+      {"89a", 0x07, 0, 256}, {"87a", 0x07, 0, 256},
       {"89a", 0x87, 256, 256}, {"87a", 0x87, 256, 256}, {"89a", 0xF1, 4, 4}, {"87a", 0xF1, 4, 4},
-      {"87a", 0x0F, 256, 256}, // 2^16 entries are cut to 256
+      {"87a", 0x8F, 256, 256}, // 2^16 entries are cut to 256
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.version) + " " + std::to_string(c.packed));
     Bytes file = Header(c.version, 1, 1, c.packed, c.entries);
     Image(file, 0, 0, 1, 1, {3});
+    Image(file, 0, 0, 1, 1, {1});
     const ReadResult r = ReadGifImage(file);
     ASSERT_TRUE(r.dib);
     EXPECT_EQ(r.dib.Header().biClrUsed, static_cast<uint32_t>(c.colours));
     EXPECT_NE(r.infoText.find("colors: " + std::to_string(c.colours)), std::string::npos);
-    const RgbQuad expected = c.entries ? RgbQuad{9, 6, 3, 0} : RgbQuad{3, 3, 3, 0};
-    EXPECT_EQ(r.dib.Colors()[3], expected);
+    EXPECT_EQ(r.dib.Colors()[3], c.entries ? (RgbQuad{9, 6, 3, 0}) : (RgbQuad{0, 0, 0, 0}));
+    EXPECT_EQ(r.dib.Colors()[1], c.entries ? (RgbQuad{3, 2, 1, 0}) : (RgbQuad{255, 255, 255, 0}));
+    EXPECT_EQ(CountGifImages(file), 2);
   }
 }
 
 TEST(GifReaderTest, ExtensionsAndLocalTables) {
-  Bytes file = Header("89a", 4, 2, 0x87, 256);
-  Add(file, {0x21, 0xFE, 3, 'a', 'b', 'c', 0});                        // comment
-  Add(file, {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0});
-  Add(file, {0x21, 0x01, 2, 0, 0, 0});                                 // plain text
-  Control(file, 0, 7, 5);
-  Image(file, 0, 0, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 4, true);
-  Image(file, 0, 0, 4, 2, Solid(4, 2, 200));
-  Add(file, {0x3B});
-  const ReadResult r = ReadGifImage(file);
-  ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.status, ReadStatus::Ok);
-  EXPECT_EQ(r.infoText,
-            "image type: GIF \nversion: 89a \nwidth: 4 \nheight: 2 \nplanes: 8 \ncolors: 16\ninterlaced\nlocal color map");
-  EXPECT_EQ(r.dib.Header().biClrUsed, 16u);
-  EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{1, 0, 254, 0}));
-  EXPECT_EQ(IndexAt(r.dib, 3, 0), 3);
-  EXPECT_EQ(IndexAt(r.dib, 0, 1), 4);
+  // 87a files (here one without a global table) have their extensions passed over too.
+  Bytes file;
+  for (const char* version : {"87a", "89a"}) {
+    SCOPED_TRACE(version);
+    const bool v87a = version[1] == '7';
+    file = Header(version, 4, 2, v87a ? 0x07 : 0x87, v87a ? 0 : 256);
+    Add(file, {0x21, 0xFE, 3, 'a', 'b', 'c', 0});                        // comment
+    Add(file, {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0});
+    Add(file, {0x21, 0x01, 2, 0, 0, 0});                                 // plain text
+    Control(file, 0, 7, 5);
+    Image(file, 0, 0, 4, 2, {0, 1, 2, 3, 4, 5, 6, 7}, 4, true);
+    Image(file, 0, 0, 4, 2, Solid(4, 2, 200));
+    Add(file, {0x3B});
+    const ReadResult r = ReadGifImage(file);
+    ASSERT_TRUE(r.dib);
+    EXPECT_EQ(r.status, ReadStatus::Ok);
+    EXPECT_EQ(r.infoText, "image type: GIF \nversion: " + std::string(version) +
+                              " \nwidth: 4 \nheight: 2 \nplanes: 8 \ncolors: 16\ninterlaced\nlocal color map");
+    EXPECT_EQ(r.dib.Header().biClrUsed, 16u);
+    EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{1, 0, 254, 0}));
+    EXPECT_EQ(IndexAt(r.dib, 3, 0), 3);
+    EXPECT_EQ(IndexAt(r.dib, 0, 1), 4);
+    EXPECT_EQ(CountGifImages(file), 2);
+  }
   // The second image sees the global table again.
   auto animation = GifAnimation::Open(file);
   ASSERT_TRUE(animation);
@@ -122,23 +131,25 @@ TEST(GifReaderTest, Failures) {
     const char* name;
     Bytes file;
     const char* message;  // "" for none
-    bool image;
+    ReadStatus status;    // an image only when Truncated
   } cases[] = {
-      {"empty", {}, "File Read Error", false},
-      {"cut in the table", cut(16), "File Read Error", false},
-      {"no introducer", cut(19), "File Read Error", false},
-      {"cut in the descriptor", cut(24), "File Read Error", false},
-      {"no code size", cut(29), "File Read Error", false},
-      {"trailer first", trailer, "", false},
-      {"code size 1", codeSize1, "", false},
-      {"code size 10", codeSize10, "", false},
-      {"short extension", shortExtension, "", false},
-      {"cut in the data", cut(good.size() - 3), "", true},
+      {"empty", {}, "File Read Error", ReadStatus::Damaged},
+      {"cut in the table", cut(16), "File Read Error", ReadStatus::Damaged},
+      {"no introducer", cut(19), "File Read Error", ReadStatus::Damaged},
+      {"cut in the descriptor", cut(24), "File Read Error", ReadStatus::Damaged},
+      {"no code size", cut(29), "File Read Error", ReadStatus::Damaged},
+      {"trailer first", trailer, "", ReadStatus::BadHeader},
+      {"code size 1", codeSize1, "", ReadStatus::BadHeader},
+      {"code size 10", codeSize10, "", ReadStatus::BadHeader},
+      {"short extension", shortExtension, "", ReadStatus::Damaged},
+      {"one pixel of the first row", cut(34), "File Read Error", ReadStatus::Damaged},
+      {"cut in the second row", cut(good.size() - 3), "", ReadStatus::Truncated},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const ReadResult r = ReadGifImage(c.file);
-    EXPECT_EQ(bool(r.dib), c.image);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(bool(r.dib), c.status == ReadStatus::Truncated);
     if (*c.message) {
       ASSERT_EQ(r.messages.size(), 1u);
       EXPECT_EQ(r.messages[0].text, c.message);
@@ -152,13 +163,15 @@ TEST(GifReaderTest, Failures) {
 TEST(GifReaderTest, DamagedDataKeepsWhatWasDecoded) {
   Bytes file = Header("89a", 3, 2, 0x81, 4);
   Add(file, {0x2C, 0, 0, 0, 0, 3, 0, 2, 0, 0, 2});
-  // Codes of 3 bits: clear (4), 1, then 7 (beyond the next free code, 6).
-  Add(file, {2, 0xCC, 0x01, 0, 0x3B});
+  // Codes of 3 bits: clear (4), 1, 2, 3 (the first row), then of 4 bits 15 (beyond the next
+  // free code, 8).
+  Add(file, {2, 0x8C, 0xF6, 0, 0x3B});
   const ReadResult r = ReadGifImage(file);
   ASSERT_TRUE(r.dib);
   EXPECT_EQ(r.status, ReadStatus::Truncated);
   EXPECT_EQ(IndexAt(r.dib, 0, 0), 1);
-  EXPECT_EQ(IndexAt(r.dib, 1, 0), 0);
+  EXPECT_EQ(IndexAt(r.dib, 2, 0), 3);
+  EXPECT_EQ(IndexAt(r.dib, 0, 1), 0);
   EXPECT_TRUE(r.messages.empty());
 }
 
@@ -173,10 +186,12 @@ TEST(GifAnimationTest, ComposesFrames) {
   Image(file, 0, 0, 1, 1, {6});              // then the screen before it comes back
   Control(file, 0, 40);
   Image(file, 3, 0, 2, 1, {7, 7});           // clipped at the screen's edge
+  Control(file, 0, 50);
+  Image(file, 0, 0, 4, 1, {8, 8});           // data for half its pixels: the rest stays
   Add(file, {0x3B});
   auto a = GifAnimation::Open(file);
   ASSERT_TRUE(a);
-  ASSERT_EQ(a->FrameCount(), 4);
+  ASSERT_EQ(a->FrameCount(), 5);
   const auto row = [&] {
     std::vector<int> v;
     for (int x = 0; x < 4; ++x) v.push_back(a->Frame().Row(0)[x]);
@@ -185,14 +200,15 @@ TEST(GifAnimationTest, ComposesFrames) {
   struct Expect {
     std::vector<int> row;
     int delay;
-  } steps[] = {{{1, 2, 3, 9}, 10}, {{1, 2, 4, 9}, 10}, {{6, 9, 9, 9}, 30}, {{1, 9, 9, 7}, 40}, {{1, 2, 3, 9}, 10}};
+  } steps[] = {{{1, 2, 3, 9}, 10}, {{1, 2, 4, 9}, 10}, {{6, 9, 9, 9}, 30}, {{1, 9, 9, 7}, 40}, {{8, 8, 9, 7}, 50},
+               {{1, 2, 3, 9}, 10}};
   for (const Expect& e : steps) {
     ASSERT_TRUE(a->Step());
     EXPECT_EQ(a->Frame().BitCount(), 8);
     EXPECT_EQ(row(), e.row) << "frame " << a->FrameNumber();
     EXPECT_EQ(a->Delay(), e.delay);
   }
-  EXPECT_EQ(CountGifImages(file), 4);
+  EXPECT_EQ(CountGifImages(file), 5);
 }
 
 // Pixels for the LZW tests: noise, runs and few colours fill the code table many times over;
