@@ -434,6 +434,12 @@ uint64_t NeededRowBytes(const TiffForm& form, const TiffTags& t, uint32_t pixels
   }
 }
 
+// True when strip or tile `number` has bytes in the file; one that has none is not read.
+bool HasData(TIFF* tif, uint32_t number) {
+  const uint64_t size = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+  return TIFFGetStrileByteCount(tif, number) != 0 && TIFFGetStrileOffset(tif, number) < size;
+}
+
 bool ReadStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, ReadResult& result) {
   const tmsize_t scanline = TIFFScanlineSize(tif);
   if (scanline <= 0 || static_cast<uint64_t>(scanline) < NeededRowBytes(form, t, t.width)) return false;
@@ -444,10 +450,18 @@ bool ReadStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& d
   }
   const int planes = PlanesToRead(form, t);
   const std::size_t group = SampleGroup(form, t);
+  uint32_t rowsPerStrip = 0;
+  if (TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) == 0 || rowsPerStrip == 0) rowsPerStrip = t.height;
   for (int plane = 0; plane < planes; ++plane) {
     for (uint32_t r = 0; r < t.height; ++r) {
-      // Damaged strips are not reported: the row keeps what it has and reading goes on.
-      if (TIFFReadScanline(tif, buffer.data(), r, static_cast<uint16_t>(plane)) < 0) continue;
+      // Damaged strips are not reported: their rows keep what they have and reading goes on
+      // with the next strip. A strip whose data is not in the file is passed over unread.
+      const uint32_t strip = TIFFComputeStrip(tif, r, static_cast<uint16_t>(plane));
+      const uint32_t next = std::min<uint64_t>(t.height, (uint64_t{r} / rowsPerStrip + 1) * rowsPerStrip);
+      if (!HasData(tif, strip) || TIFFReadScanline(tif, buffer.data(), r, static_cast<uint16_t>(plane)) < 0) {
+        r = next - 1;
+        continue;
+      }
       uint8_t* out = dib.Row(static_cast<int>(t.height - 1 - r)).data();
       if (t.planar == PLANARCONFIG_SEPARATE) {
         ConvertPlane(form, plane, buffer.data(), out, 0, t.width);
@@ -478,7 +492,8 @@ bool WholeStripsReadAsRows(uint16_t compression) {
 // Deflate); the rows come out as row by row. False, with nothing reported, when some strip does
 // not decode whole: the image is then read again row by row, which keeps what a damaged strip
 // still gives.
-bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib) {
+bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, uint32_t& touched) {
+  touched = 0;
   const tmsize_t scanline = TIFFScanlineSize(tif);
   if (scanline <= 0 || static_cast<uint64_t>(scanline) < NeededRowBytes(form, t, t.width)) return false;
   uint32_t rowsPerStrip = 0;
@@ -495,6 +510,7 @@ bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedD
       const tmsize_t wanted = static_cast<tmsize_t>(count) * scanline;
       const uint32_t strip = TIFFComputeStrip(tif, r0, static_cast<uint16_t>(plane));
       if (TIFFReadEncodedStrip(tif, strip, buffer.data(), wanted) != wanted) return false;
+      touched = plane > 0 ? t.height : r0 + count;
       for (uint32_t k = 0; k < count; ++k) {
         const uint8_t* in = buffer.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(scanline);
         uint8_t* out = dib.Row(static_cast<int>(t.height - 1 - (r0 + k))).data();
@@ -550,8 +566,9 @@ bool ReadTiles(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& di
 
 // --- Reading: the RGBA path ----------------------------------------------------------------
 
-// libtiff's general reader decodes the whole image into 32-bit red, green, blue, alpha pixels;
-// these are packed into the bitmap's rows.
+// libtiff's general reader decodes the image, a band of strips or tiles at a time, into 32-bit
+// red, green, blue, alpha pixels; these are packed into the bitmap's rows. Bands whose data is
+// not in the file are left as they are.
 bool ReadThroughRgba(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, ReadResult& result) {
   char error[1024] = "";
   TIFFRGBAImage image{};
@@ -559,40 +576,50 @@ bool ReadThroughRgba(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedD
     result.diagnostics.push_back(error);
     return false;
   }
-  // The rows come in the file's own order, the last row first as a bitmap keeps them; the
-  // Orientation tag is honoured afterwards like on the direct path.
+  // The rows come in the file's own order, the last row of a band first as a bitmap keeps them;
+  // the Orientation tag is honoured afterwards like on the direct path.
   image.req_orientation = ORIENTATION_BOTLEFT;
   image.orientation = ORIENTATION_TOPLEFT;
-  std::vector<uint8_t> raster = WorkBuffer(int64_t{t.width} * t.height * 4);
+  uint32_t band = t.tileLength;
+  if (!t.tiled && (TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band) == 0 || band == 0)) band = t.height;
+  band = std::clamp<uint32_t>(band, 1, t.height);
+  std::vector<uint8_t> raster = WorkBuffer(int64_t{t.width} * band * 4);
   if (raster.empty()) {
     TIFFRGBAImageEnd(&image);
     result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return true;
   }
-  TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.data()), t.width, t.height);
-  TIFFRGBAImageEnd(&image);
 
   const uint16_t bits = t.bits;
   const bool white = t.photometric == PHOTOMETRIC_MINISWHITE;
-  for (uint32_t y = 0; y < t.height; ++y) {
-    const uint8_t* in = raster.data() + std::size_t{y} * t.width * 4;
-    uint8_t* out = dib.Row(static_cast<int>(y)).data();
-    for (uint32_t x = 0; x < t.width; ++x, in += 4) {
-      if (form.table == Table::Gray) {
-        const unsigned v = white ? 255u - in[0] : in[0];
-        out[x] = static_cast<uint8_t>(bits == 1 ? v / 255 : bits == 4 ? v >> 4 : v);
-      } else if (form.bitCount == 32) {
-        out[4 * x] = in[2];
-        out[4 * x + 1] = in[1];
-        out[4 * x + 2] = in[0];
-        out[4 * x + 3] = in[3];
-      } else {
-        out[3 * x] = in[2];
-        out[3 * x + 1] = in[1];
-        out[3 * x + 2] = in[0];
+  for (uint32_t r0 = 0; r0 < t.height; r0 += band) {
+    const uint32_t rows = std::min(band, t.height - r0);
+    if (!HasData(tif, t.tiled ? TIFFComputeTile(tif, 0, r0, 0, 0) : TIFFComputeStrip(tif, r0, 0))) continue;
+    std::ranges::fill(raster, uint8_t{0});
+    image.row_offset = static_cast<int>(r0);
+    image.col_offset = 0;
+    TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.data()), t.width, rows);
+    for (uint32_t y = 0; y < rows; ++y) {
+      const uint8_t* in = raster.data() + std::size_t{y} * t.width * 4;
+      uint8_t* out = dib.Row(static_cast<int>(t.height - r0 - rows + y)).data();
+      for (uint32_t x = 0; x < t.width; ++x, in += 4) {
+        if (form.table == Table::Gray) {
+          const unsigned v = white ? 255u - in[0] : in[0];
+          out[x] = static_cast<uint8_t>(bits == 1 ? v / 255 : bits == 4 ? v >> 4 : v);
+        } else if (form.bitCount == 32) {
+          out[4 * x] = in[2];
+          out[4 * x + 1] = in[1];
+          out[4 * x + 2] = in[0];
+          out[4 * x + 3] = in[3];
+        } else {
+          out[3 * x] = in[2];
+          out[3 * x + 1] = in[1];
+          out[3 * x + 2] = in[0];
+        }
       }
     }
   }
+  TIFFRGBAImageEnd(&image);
   return true;
 }
 
@@ -831,14 +858,16 @@ ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
     // then read row by row from a fresh start, with only what that reading says.
     const std::size_t said = result.diagnostics.size();
     const bool whole = strips == TiffStrips::Whole && WholeStripsReadAsRows(tags.compression);
-    if (whole && ReadWholeStrips(tif.get(), tags, form, dib) && result.diagnostics.size() == said) {
+    uint32_t touched = 0;
+    if (whole && ReadWholeStrips(tif.get(), tags, form, dib, touched) && result.diagnostics.size() == said) {
       read = true;
     } else if (!whole) {
       read = ReadStrips(tif.get(), tags, form, dib, result);
     } else {
       result.diagnostics.resize(said);
       tif.reset();
-      std::memset(dib.Pixels().data(), 0, dib.Pixels().size());
+      // The bottom-up bitmap's last rows are the file's first.
+      for (uint32_t r = 0; r < touched; ++r) std::ranges::fill(dib.Row(static_cast<int>(tags.height - 1 - r)), uint8_t{0});
       std::vector<std::string> again;
       tif = OpenForReading(path, again, tags);
       const std::size_t opening = again.size();

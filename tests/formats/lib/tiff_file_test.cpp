@@ -4,6 +4,7 @@
 #include <tiffio.h>
 
 #include "formats/lib/lib_fixtures.h"
+#include "image/output_file.h"
 #include "shell/load.h"
 
 namespace ravelle::test {
@@ -11,6 +12,21 @@ namespace {
 
 TiffFixture Gray(uint32_t width, uint32_t height, uint16_t bits, uint16_t photometric, std::vector<uint8_t> pixels) {
   return {.width = width, .height = height, .bits = bits, .photometric = photometric, .pixels = std::move(pixels)};
+}
+
+// A little-endian file of one gray strip without RowsPerStrip, its directory first: the strip
+// may be said to hold more bytes than follow it.
+std::vector<uint8_t> BareTiff(uint16_t width, uint16_t height, uint16_t bits, uint32_t stripBytes,
+                              const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0, 6, 0};  // header, directory at 8 with 6 entries
+  const auto entry = [&b](uint16_t tag, uint16_t type, uint32_t value) {
+    AppendU16le(b, tag), AppendU16le(b, type), AppendU32le(b, 1), AppendU32le(b, value);
+  };
+  entry(256, 3, width), entry(257, 3, height), entry(258, 3, bits), entry(262, 3, PHOTOMETRIC_MINISBLACK);
+  entry(273, 4, 86), entry(279, 4, stripBytes);  // the strip's offset and size
+  AppendU32le(b, 0);                             // no next directory
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
 }
 
 TEST(TiffFile, ExactInformationText) {
@@ -34,16 +50,7 @@ TEST(TiffFile, ExactInformationText) {
             "compression: \n     Lempel-Ziv  & Welch \nbits per sample: 8 \nsamples per pixel: 3 \norientation: 1 \n"
             "differencing predictor: 2 \nplanar configuration: 1 \ntile width: 32 \ntile height: 32");
   // A hand-made file without RowsPerStrip: 2 x 2 gray, one strip.
-  WriteBytes(dir / "bare.tif", {'I', 'I', 42, 0, 8, 0, 0, 0,                // header, directory at 8
-                                6, 0,                                       // 6 entries
-                                0x00, 0x01, 3, 0, 1, 0, 0, 0, 2, 0, 0, 0,   // ImageWidth 2
-                                0x01, 0x01, 3, 0, 1, 0, 0, 0, 2, 0, 0, 0,   // ImageLength 2
-                                0x02, 0x01, 3, 0, 1, 0, 0, 0, 8, 0, 0, 0,   // BitsPerSample 8
-                                0x06, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0,   // Photometric min-is-black
-                                0x11, 0x01, 4, 0, 1, 0, 0, 0, 86, 0, 0, 0,  // StripOffsets
-                                0x17, 0x01, 4, 0, 1, 0, 0, 0, 4, 0, 0, 0,   // StripByteCounts
-                                0, 0, 0, 0,                                 // no next directory
-                                1, 2, 3, 4});
+  WriteBytes(dir / "bare.tif", BareTiff(2, 2, 8, 4, {1, 2, 3, 4}));
   const ReadResult b = ReadTiffImage(dir / "bare.tif");
   ASSERT_TRUE(b.dib);
   EXPECT_TRUE(b.infoText.ends_with(" \nnumber of strips: 1")) << b.infoText;
@@ -129,6 +136,21 @@ TEST(TiffFile, OrientationIsTurnedUprightAndJunkGivesNoImage) {
     EXPECT_FALSE(r.dib) << reason;
     EXPECT_EQ(r.status, ReadStatus::Unsupported) << reason;
     EXPECT_TRUE(!r.diagnostics.empty() && r.diagnostics.back() == std::string("unsupported TIFF: ") + reason) << reason;
+  }
+}
+
+// A large header with one row of data, read directly (8 bits) and through the general reader
+// (2 bits): reading stops with the data and leaves the rest of the image's block untouched.
+TEST(TiffFile, RowsTheDataDoesNotReachAreLeftAsAllocated) {
+  TempDir dir;
+  for (const uint16_t bits : {8, 2}) {
+    const uint16_t width = 8192 * 8 / bits > 65535 ? 32768 : static_cast<uint16_t>(8192 * 8 / bits);
+    const uint32_t rowBytes = uint32_t{width} * bits / 8;
+    WriteBytes(dir / "short.tif", BareTiff(width, 8192, bits, rowBytes * 8192, std::vector<uint8_t>(rowBytes, 0x55)));
+    const ReadResult read = ReadTiffImage(dir / "short.tif");
+    ASSERT_TRUE(read.dib) << bits;
+    EXPECT_LT(TouchedShare(read.dib), 0.25) << bits;
+    EXPECT_LT(read.diagnostics.size(), 10u) << bits;
   }
 }
 
