@@ -1,6 +1,7 @@
 #include "formats/lib/tiff_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -76,6 +77,7 @@ struct TiffTags {
   uint16_t orientation = ORIENTATION_TOPLEFT;
   uint16_t predictor = 1;
   uint16_t planar = PLANARCONFIG_CONTIG;
+  uint16_t sampleFormat = SAMPLEFORMAT_UINT;
   bool tiled = false;
   uint32_t tileWidth = 0;
   uint32_t tileLength = 0;
@@ -95,6 +97,7 @@ TiffTags ReadTags(TIFF* tif) {
     TIFFGetField(tif, TIFFTAG_PREDICTOR, &t.predictor);
   }
   TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &t.planar);
+  TIFFGetField(tif, TIFFTAG_SAMPLEFORMAT, &t.sampleFormat);
   t.tiled = TIFFIsTiled(tif) != 0;
   if (t.tiled) {
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &t.tileWidth);
@@ -176,8 +179,10 @@ enum class Conversion {
   None,    // no direct form: the RGBA path is tried
   Copy,    // 1-, 4- and 8-bit indices or levels: the first sample of each pixel as it stands
   Gray16,  // 16-bit gray: the high byte of each sample
+  Gray12,  // 12-bit gray: the high 8 bits of each sample
   Rgb,     // 8-bit red, green, blue (and a fourth sample for 32 bits)
-  Cmyk,    // 8-bit cyan, magenta, yellow, black
+  Cmyk,    // cyan, magenta, yellow, black: 8-bit samples, or the high bytes of 16-bit ones
+  Lab,     // 8-bit CIE L*a*b* (L* unsigned, a* and b* signed)
 };
 
 enum class Table { None, Bilevel, Palette, Gray };
@@ -186,14 +191,19 @@ struct TiffForm {
   Conversion conversion = Conversion::None;
   int bitCount = 0;
   Table table = Table::None;
+  int sampleBytes = 1;  // for Cmyk
 };
 
 bool IsGrayPhotometric(uint16_t photometric) {
   return photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK;
 }
 
+bool IsContiguousLab(const TiffTags& t) {
+  return t.photometric == PHOTOMETRIC_CIELAB && t.bits == 8 && t.samples >= 3 && t.planar == PLANARCONFIG_CONTIG;
+}
+
 bool TakesRgbaPath(const TiffTags& t) {
-  if (t.photometric == PHOTOMETRIC_CIELAB) return true;
+  if (t.photometric == PHOTOMETRIC_CIELAB) return !IsContiguousLab(t);
   if (t.compression == COMPRESSION_JPEG) return false;
   switch (t.compression) {
     case 1: case 2: case 3: case 4: case 5: case 32766: case 32771: case 32773: case 32809: case 32946:
@@ -213,7 +223,11 @@ TiffForm DirectForm(const TiffTags& t) {
   // 8-bit gray with extra samples shows its first sample, behind the gray table all the same.
   if (t.bits == 8 && gray) return {Conversion::Copy, 8, Table::Gray};
   if (t.bits == 16 && t.samples == 1 && gray) return {Conversion::Gray16, 8, Table::Gray};
-  if (t.bits == 8 && t.photometric == PHOTOMETRIC_SEPARATED && t.samples == 4) return {Conversion::Cmyk, 24, Table::None};
+  if (t.bits == 12 && t.samples == 1 && gray) return {Conversion::Gray12, 8, Table::Gray};
+  if ((t.bits == 8 || t.bits == 16) && t.photometric == PHOTOMETRIC_SEPARATED && t.samples == 4) {
+    return {Conversion::Cmyk, 24, Table::None, t.bits / 8};
+  }
+  if (IsContiguousLab(t)) return {Conversion::Lab, 24, Table::None};
   if (t.bits == 8 && (t.photometric == PHOTOMETRIC_RGB || t.compression == COMPRESSION_JPEG)) {
     if (t.samples == 3) return {Conversion::Rgb, 24, Table::None};
     if (t.samples == 4) return {Conversion::Rgb, 32, Table::None};
@@ -264,6 +278,40 @@ void FillPaletteTable(TIFF* tif, std::span<RgbQuad> table) {
 
 // --- Reading: the direct path --------------------------------------------------------------
 
+// Sample `i` of a row as 8 bits: 16-bit samples (in the machine's order, as libtiff gives them)
+// by their high byte.
+unsigned Sample(const TiffForm& form, const uint8_t* in, std::size_t i) {
+  if (form.sampleBytes == 1) return in[i];
+  uint16_t v;
+  std::memcpy(&v, in + 2 * i, 2);
+  return v >> 8;
+}
+
+// One CIE L*a*b* pixel (L* 0 to 255 for 0 to 100, a* and b* signed) as blue, green, red. The
+// values are relative to the D50 white; they go to XYZ, are adapted to D65 (Bradford) and become
+// sRGB, rounded.
+void LabToBgr(const uint8_t* lab, uint8_t* bgr) {
+  constexpr double kWhite[3] = {0.9642, 1.0, 0.8249};
+  // XYZ (D50) to linear sRGB: the Bradford adaptation to D65 and the sRGB primaries in one.
+  constexpr double kToRgb[3][3] = {{3.1338561, -1.6168667, -0.4906146},
+                                   {-0.9787684, 1.9161415, 0.0334540},
+                                   {0.0719453, -0.2289914, 1.4052427}};
+  const auto unbend = [](double f) {
+    constexpr double delta = 6.0 / 29.0;
+    return f > delta ? f * f * f : 3 * delta * delta * (f - 4.0 / 29.0);
+  };
+  const double fy = (lab[0] * 100.0 / 255.0 + 16) / 116;
+  const double f[3] = {fy + static_cast<int8_t>(lab[1]) / 500.0, fy, fy - static_cast<int8_t>(lab[2]) / 200.0};
+  double xyz[3];
+  for (int i = 0; i < 3; ++i) xyz[i] = kWhite[i] * unbend(f[i]);
+  for (int c = 0; c < 3; ++c) {
+    double v = kToRgb[c][0] * xyz[0] + kToRgb[c][1] * xyz[1] + kToRgb[c][2] * xyz[2];
+    v = std::clamp(v, 0.0, 1.0);
+    v = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+    bgr[2 - c] = static_cast<uint8_t>(std::lround(v * 255));
+  }
+}
+
 // Converts `count` pixels of one row of contiguous samples (`group` bytes per pixel for 8-bit
 // samples) into bitmap row `out`, starting at pixel `x0`.
 void ConvertSamples(const TiffForm& form, const uint8_t* in, std::size_t group, uint8_t* out, uint32_t x0,
@@ -307,14 +355,27 @@ void ConvertSamples(const TiffForm& form, const uint8_t* in, std::size_t group, 
       }
       break;
     }
+    case Conversion::Gray12:
+      // Two samples in three bytes, the first sample's high bits first.
+      for (uint32_t x = 0; x < count; ++x) {
+        const uint8_t* s = in + std::size_t{x} * 3 / 2;
+        out[x0 + x] = x % 2 == 0 ? s[0] : static_cast<uint8_t>((s[0] << 4) | (s[1] >> 4));
+      }
+      break;
     case Conversion::Cmyk: {
       uint8_t* p = out + std::size_t{x0} * 3;
-      for (uint32_t x = 0; x < count; ++x, in += group, p += 3) {
-        const unsigned k = 255u - in[3];
-        p[0] = static_cast<uint8_t>((255u - in[2]) * k / 255u);
-        p[1] = static_cast<uint8_t>((255u - in[1]) * k / 255u);
-        p[2] = static_cast<uint8_t>((255u - in[0]) * k / 255u);
+      for (uint32_t x = 0; x < count; ++x, p += 3) {
+        const std::size_t at = std::size_t{x} * group;
+        const unsigned k = 255u - Sample(form, in, at + 3);
+        p[0] = static_cast<uint8_t>((255u - Sample(form, in, at + 2)) * k / 255u);
+        p[1] = static_cast<uint8_t>((255u - Sample(form, in, at + 1)) * k / 255u);
+        p[2] = static_cast<uint8_t>((255u - Sample(form, in, at)) * k / 255u);
       }
+      break;
+    }
+    case Conversion::Lab: {
+      uint8_t* p = out + std::size_t{x0} * 3;
+      for (uint32_t x = 0; x < count; ++x, in += group, p += 3) LabToBgr(in, p);
       break;
     }
     case Conversion::None:
@@ -325,7 +386,8 @@ void ConvertSamples(const TiffForm& form, const uint8_t* in, std::size_t group, 
 // One plane of separately stored samples: plane 0 is red (or cyan, or the gray level), 1 green,
 // 2 blue, 3 the fourth byte, or black, which darkens the three inks already stored.
 void ConvertPlane(const TiffForm& form, int plane, const uint8_t* in, uint8_t* out, uint32_t x0, uint32_t count) {
-  if (form.conversion == Conversion::Copy || form.conversion == Conversion::Gray16) {
+  if (form.conversion == Conversion::Copy || form.conversion == Conversion::Gray16 ||
+      form.conversion == Conversion::Gray12) {
     if (plane == 0) ConvertSamples(form, in, 1, out, x0, count);
     return;
   }
@@ -333,10 +395,11 @@ void ConvertPlane(const TiffForm& form, int plane, const uint8_t* in, uint8_t* o
   uint8_t* p = out + std::size_t{x0} * step;
   const bool cmyk = form.conversion == Conversion::Cmyk;
   for (uint32_t x = 0; x < count; ++x, p += step) {
+    const unsigned v = Sample(form, in, x);
     if (plane < 3) {
-      p[2 - plane] = cmyk ? static_cast<uint8_t>(255 - in[x]) : in[x];
+      p[2 - plane] = static_cast<uint8_t>(cmyk ? 255 - v : v);
     } else if (cmyk) {
-      const unsigned k = 255u - in[x];
+      const unsigned k = 255u - v;
       for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(p[i] * k / 255u);
     } else if (step == 4) {
       p[3] = in[x];
@@ -348,7 +411,10 @@ void ConvertPlane(const TiffForm& form, int plane, const uint8_t* in, uint8_t* o
 // row (for 8-bit and 16-bit samples).
 int PlanesToRead(const TiffForm& form, const TiffTags& t) {
   if (t.planar != PLANARCONFIG_SEPARATE) return 1;
-  if (form.conversion == Conversion::Copy || form.conversion == Conversion::Gray16) return 1;
+  if (form.conversion == Conversion::Copy || form.conversion == Conversion::Gray16 ||
+      form.conversion == Conversion::Gray12) {
+    return 1;
+  }
   return std::min<int>(t.samples, form.bitCount == 24 && form.conversion == Conversion::Rgb ? 3 : 4);
 }
 
@@ -363,8 +429,15 @@ uint64_t NeededRowBytes(const TiffForm& form, const TiffTags& t, uint32_t pixels
   switch (form.conversion) {
     case Conversion::Copy: return form.bitCount == 8 ? pixels * group : (uint64_t{pixels} * form.bitCount + 7) / 8;
     case Conversion::Gray16: return 2 * pixels * group;
-    default: return pixels * group;
+    case Conversion::Gray12: return (uint64_t{pixels} * 12 + 7) / 8;
+    default: return pixels * group * form.sampleBytes;
   }
+}
+
+// True when strip or tile `number` has bytes in the file; one that has none is not read.
+bool HasData(TIFF* tif, uint32_t number) {
+  const uint64_t size = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+  return TIFFGetStrileByteCount(tif, number) != 0 && TIFFGetStrileOffset(tif, number) < size;
 }
 
 bool ReadStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, ReadResult& result) {
@@ -377,10 +450,18 @@ bool ReadStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& d
   }
   const int planes = PlanesToRead(form, t);
   const std::size_t group = SampleGroup(form, t);
+  uint32_t rowsPerStrip = 0;
+  if (TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip) == 0 || rowsPerStrip == 0) rowsPerStrip = t.height;
   for (int plane = 0; plane < planes; ++plane) {
     for (uint32_t r = 0; r < t.height; ++r) {
-      // Damaged strips are not reported: the row keeps what it has and reading goes on.
-      if (TIFFReadScanline(tif, buffer.data(), r, static_cast<uint16_t>(plane)) < 0) continue;
+      // Damaged strips are not reported: their rows keep what they have and reading goes on
+      // with the next strip. A strip whose data is not in the file is passed over unread.
+      const uint32_t strip = TIFFComputeStrip(tif, r, static_cast<uint16_t>(plane));
+      const uint32_t next = std::min<uint64_t>(t.height, (uint64_t{r} / rowsPerStrip + 1) * rowsPerStrip);
+      if (!HasData(tif, strip) || TIFFReadScanline(tif, buffer.data(), r, static_cast<uint16_t>(plane)) < 0) {
+        r = next - 1;
+        continue;
+      }
       uint8_t* out = dib.Row(static_cast<int>(t.height - 1 - r)).data();
       if (t.planar == PLANARCONFIG_SEPARATE) {
         ConvertPlane(form, plane, buffer.data(), out, 0, t.width);
@@ -411,7 +492,8 @@ bool WholeStripsReadAsRows(uint16_t compression) {
 // Deflate); the rows come out as row by row. False, with nothing reported, when some strip does
 // not decode whole: the image is then read again row by row, which keeps what a damaged strip
 // still gives.
-bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib) {
+bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, uint32_t& touched) {
+  touched = 0;
   const tmsize_t scanline = TIFFScanlineSize(tif);
   if (scanline <= 0 || static_cast<uint64_t>(scanline) < NeededRowBytes(form, t, t.width)) return false;
   uint32_t rowsPerStrip = 0;
@@ -428,6 +510,7 @@ bool ReadWholeStrips(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedD
       const tmsize_t wanted = static_cast<tmsize_t>(count) * scanline;
       const uint32_t strip = TIFFComputeStrip(tif, r0, static_cast<uint16_t>(plane));
       if (TIFFReadEncodedStrip(tif, strip, buffer.data(), wanted) != wanted) return false;
+      touched = plane > 0 ? t.height : r0 + count;
       for (uint32_t k = 0; k < count; ++k) {
         const uint8_t* in = buffer.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(scanline);
         uint8_t* out = dib.Row(static_cast<int>(t.height - 1 - (r0 + k))).data();
@@ -483,8 +566,9 @@ bool ReadTiles(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& di
 
 // --- Reading: the RGBA path ----------------------------------------------------------------
 
-// libtiff's general reader decodes the whole image into 32-bit red, green, blue, alpha pixels;
-// these are packed into the bitmap's rows.
+// libtiff's general reader decodes the image, a band of strips or tiles at a time, into 32-bit
+// red, green, blue, alpha pixels; these are packed into the bitmap's rows. Bands whose data is
+// not in the file are left as they are.
 bool ReadThroughRgba(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedDib& dib, ReadResult& result) {
   char error[1024] = "";
   TIFFRGBAImage image{};
@@ -492,40 +576,50 @@ bool ReadThroughRgba(TIFF* tif, const TiffTags& t, const TiffForm& form, PackedD
     result.diagnostics.push_back(error);
     return false;
   }
-  // The rows come in the file's own order, the last row first as a bitmap keeps them; the
-  // Orientation tag is honoured afterwards like on the direct path.
+  // The rows come in the file's own order, the last row of a band first as a bitmap keeps them;
+  // the Orientation tag is honoured afterwards like on the direct path.
   image.req_orientation = ORIENTATION_BOTLEFT;
   image.orientation = ORIENTATION_TOPLEFT;
-  std::vector<uint8_t> raster = WorkBuffer(int64_t{t.width} * t.height * 4);
+  uint32_t band = t.tileLength;
+  if (!t.tiled && (TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band) == 0 || band == 0)) band = t.height;
+  band = std::clamp<uint32_t>(band, 1, t.height);
+  std::vector<uint8_t> raster = WorkBuffer(int64_t{t.width} * band * 4);
   if (raster.empty()) {
     TIFFRGBAImageEnd(&image);
     result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return true;
   }
-  TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.data()), t.width, t.height);
-  TIFFRGBAImageEnd(&image);
 
   const uint16_t bits = t.bits;
   const bool white = t.photometric == PHOTOMETRIC_MINISWHITE;
-  for (uint32_t y = 0; y < t.height; ++y) {
-    const uint8_t* in = raster.data() + std::size_t{y} * t.width * 4;
-    uint8_t* out = dib.Row(static_cast<int>(y)).data();
-    for (uint32_t x = 0; x < t.width; ++x, in += 4) {
-      if (form.table == Table::Gray) {
-        const unsigned v = white ? 255u - in[0] : in[0];
-        out[x] = static_cast<uint8_t>(bits == 1 ? v / 255 : bits == 4 ? v >> 4 : v);
-      } else if (form.bitCount == 32) {
-        out[4 * x] = in[2];
-        out[4 * x + 1] = in[1];
-        out[4 * x + 2] = in[0];
-        out[4 * x + 3] = in[3];
-      } else {
-        out[3 * x] = in[2];
-        out[3 * x + 1] = in[1];
-        out[3 * x + 2] = in[0];
+  for (uint32_t r0 = 0; r0 < t.height; r0 += band) {
+    const uint32_t rows = std::min(band, t.height - r0);
+    if (!HasData(tif, t.tiled ? TIFFComputeTile(tif, 0, r0, 0, 0) : TIFFComputeStrip(tif, r0, 0))) continue;
+    std::ranges::fill(raster, uint8_t{0});
+    image.row_offset = static_cast<int>(r0);
+    image.col_offset = 0;
+    TIFFRGBAImageGet(&image, reinterpret_cast<uint32_t*>(raster.data()), t.width, rows);
+    for (uint32_t y = 0; y < rows; ++y) {
+      const uint8_t* in = raster.data() + std::size_t{y} * t.width * 4;
+      uint8_t* out = dib.Row(static_cast<int>(t.height - r0 - rows + y)).data();
+      for (uint32_t x = 0; x < t.width; ++x, in += 4) {
+        if (form.table == Table::Gray) {
+          const unsigned v = white ? 255u - in[0] : in[0];
+          out[x] = static_cast<uint8_t>(bits == 1 ? v / 255 : bits == 4 ? v >> 4 : v);
+        } else if (form.bitCount == 32) {
+          out[4 * x] = in[2];
+          out[4 * x + 1] = in[1];
+          out[4 * x + 2] = in[0];
+          out[4 * x + 3] = in[3];
+        } else {
+          out[3 * x] = in[2];
+          out[3 * x + 1] = in[1];
+          out[3 * x + 2] = in[0];
+        }
       }
     }
   }
+  TIFFRGBAImageEnd(&image);
   return true;
 }
 
@@ -717,15 +811,25 @@ ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
   result.infoText = TiffInfoText(tags);
   if (tags.width == 0 || tags.height == 0 || tags.width > 0x7FFFFFFF || tags.height > 0x7FFFFFFF) return result;
 
-  char why[1024] = "";
+  // A layout that no path takes is named, for ravelle-cli.
+  const auto refuse = [&result](const std::string& reason) {
+    result.status = ReadStatus::Unsupported;
+    result.diagnostics.push_back("unsupported TIFF: " + reason);
+    return std::move(result);
+  };
+  if (tags.sampleFormat == SAMPLEFORMAT_IEEEFP) return refuse(Format("%d-bit floating-point samples", tags.bits));
   TiffForm form = TakesRgbaPath(tags) ? TiffForm{} : DirectForm(tags);
   const bool rgba = form.conversion == Conversion::None;
   if (rgba) {
     // Layouts the direct path has no form for are read like unusual compressions, when the
     // general reader can take them.
-    if (tags.photometric == PHOTOMETRIC_MASK || TIFFRGBAImageOK(tif.get(), why) == 0) {
-      if (why[0] != '\0') result.diagnostics.push_back(why);
-      return result;
+    char why[1024] = "";
+    if (tags.photometric == PHOTOMETRIC_MASK) return refuse("holdout masks");
+    if (TIFFRGBAImageOK(tif.get(), why) == 0) {
+      if (tags.sampleFormat == SAMPLEFORMAT_INT) return refuse(Format("%d-bit signed integer samples", tags.bits));
+      std::string reason = why[0] != '\0' ? why : "a layout libtiff cannot read";
+      if (reason.starts_with("Sorry, ")) reason.erase(0, 7);
+      return refuse(reason);
     }
     form = RgbaForm(tags);
   }
@@ -754,14 +858,16 @@ ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
     // then read row by row from a fresh start, with only what that reading says.
     const std::size_t said = result.diagnostics.size();
     const bool whole = strips == TiffStrips::Whole && WholeStripsReadAsRows(tags.compression);
-    if (whole && ReadWholeStrips(tif.get(), tags, form, dib) && result.diagnostics.size() == said) {
+    uint32_t touched = 0;
+    if (whole && ReadWholeStrips(tif.get(), tags, form, dib, touched) && result.diagnostics.size() == said) {
       read = true;
     } else if (!whole) {
       read = ReadStrips(tif.get(), tags, form, dib, result);
     } else {
       result.diagnostics.resize(said);
       tif.reset();
-      std::memset(dib.Pixels().data(), 0, dib.Pixels().size());
+      // The bottom-up bitmap's last rows are the file's first.
+      for (uint32_t r = 0; r < touched; ++r) std::ranges::fill(dib.Row(static_cast<int>(tags.height - 1 - r)), uint8_t{0});
       std::vector<std::string> again;
       tif = OpenForReading(path, again, tags);
       const std::size_t opening = again.size();

@@ -1,7 +1,6 @@
 #include "formats/targa/targa_file.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -83,6 +82,7 @@ void ReadColorMap(ByteReader& in, const TargaHeader& h, std::span<RgbQuad> palet
 }
 
 // Where the stored pixels go: rows from the bottom or the top, each from its left or right end.
+// `bytes` is the size of a stored pixel, which need not be the bitmap's.
 struct PixelCursor {
   PackedDib& dib;
   int bytes;
@@ -93,17 +93,26 @@ struct PixelCursor {
   uint8_t* pixels = dib.Pixels().data();
   std::size_t stride = dib.Stride();
 
+  uint8_t* RowOf(int storedRow) const {
+    return pixels + static_cast<std::size_t>(top ? dib.Height() - 1 - storedRow : storedRow) * stride;
+  }
   uint8_t* At(int storedRow, int column) const {
-    const auto y = static_cast<std::size_t>(top ? dib.Height() - 1 - storedRow : storedRow);
-    return pixels + y * stride + static_cast<std::size_t>(right ? dib.Width() - 1 - column : column) * bytes;
+    return RowOf(storedRow) + static_cast<std::size_t>(right ? dib.Width() - 1 - column : column) * bytes;
   }
 };
 
-// False when the data ended before the image was full.
-bool DecodePlain(ByteReader& in, PixelCursor& cursor) {
+// How far decoding got: the stored rows that received pixels, the last perhaps in part, and the
+// rows that were filled.
+struct Decoded {
+  int rows = 0;
+  int whole = 0;
+};
+
+Decoded DecodePlain(ByteReader& in, PixelCursor& cursor) {
   const std::size_t rowBytes = static_cast<std::size_t>(cursor.dib.Width()) * cursor.bytes;
   for (int y = 0; y < cursor.dib.Height(); ++y) {
     const auto data = in.Bytes(rowBytes);
+    if (data.empty()) return {y, y};
     if (!cursor.right) {
       std::memcpy(cursor.At(y, 0), data.data(), data.size());
     } else {
@@ -111,26 +120,27 @@ bool DecodePlain(ByteReader& in, PixelCursor& cursor) {
         cursor.At(y, static_cast<int>(i / cursor.bytes))[i % cursor.bytes] = data[i];
       }
     }
-    if (data.size() < rowBytes) return false;
+    if (data.size() < rowBytes) return {y + 1, y};
   }
-  return true;
+  return {cursor.dib.Height(), cursor.dib.Height()};
 }
 
 // One pixel count runs over the whole image, so packets go on across row ends; the end of the
 // image ends decoding.
-bool DecodeRunLength(ByteReader& in, PixelCursor& cursor) {
+Decoded DecodeRunLength(ByteReader& in, PixelCursor& cursor) {
   const std::size_t bytes = static_cast<std::size_t>(cursor.bytes);
   const int width = cursor.dib.Width();
+  const auto ended = [&cursor] { return Decoded{cursor.row + (cursor.x > 0 ? 1 : 0), cursor.row}; };
   for (;;) {
     uint8_t packet = 0;
-    if (!ReadBufferedByte(in, packet)) return false;
+    if (!ReadBufferedByte(in, packet)) return ended();
     int count = (packet & 0x7F) + 1;
     const bool run = (packet & 0x80) != 0;
     // A raw packet's pixels as far as the data has them, or a run's one pixel.
     const auto data = in.Bytes(run ? bytes : count * bytes);
     const bool whole = data.size() == (run ? bytes : count * bytes);
     if (!run) count = static_cast<int>(data.size() / bytes);
-    if (run && !whole) return false;
+    if (run && !whole) return ended();
     const uint8_t* pixel = data.data();
     while (count > 0) {
       // The pixels of this packet that fall in the current row.
@@ -154,23 +164,47 @@ bool DecodeRunLength(ByteReader& in, PixelCursor& cursor) {
       cursor.x += n;
       if (cursor.x == width) {
         cursor.x = 0;
-        if (++cursor.row == cursor.dib.Height()) return true;
+        if (++cursor.row == cursor.dib.Height()) return {cursor.row, cursor.row};
       }
     }
-    if (!whole) return false;
+    if (!whole) return ended();
+  }
+}
+
+// 16-bit pixels are 5-5-5 words with an attribute bit on top, which is not part of the colour.
+void DropAttributeBits(const PixelCursor& cursor, int rows) {
+  for (int k = 0; k < rows; ++k) {
+    uint8_t* row = cursor.RowOf(k);
+    for (int x = 0; x < cursor.dib.Width(); ++x) row[2 * x + 1] &= 0x7F;
+  }
+}
+
+// 16-bit monochrome pixels are a gray byte and an alpha byte, stored at the start of each row;
+// they are spread in place, from the right, into gray, gray, gray, alpha.
+void SpreadGrayAlpha(const PixelCursor& cursor, int rows) {
+  for (int k = 0; k < rows; ++k) {
+    uint8_t* row = cursor.RowOf(k);
+    for (int x = cursor.dib.Width() - 1; x >= 0; --x) {
+      const uint8_t gray = row[2 * x];
+      const uint8_t alpha = row[2 * x + 1];
+      uint8_t* out = row + 4 * static_cast<std::size_t>(x);
+      out[0] = out[1] = out[2] = gray;
+      out[3] = alpha;
+    }
   }
 }
 
 // Stored row k (from the top) of an interleaved file is image row p + j × factor, its rows
-// taken pass by pass.
-PackedDib Deinterleave(const PackedDib& stored, int factor) {
-  PackedDib out = stored.Clone();
+// taken pass by pass. Only the `rows` stored rows that were decoded are moved.
+PackedDib Deinterleave(const PackedDib& stored, int factor, int rows) {
+  PackedDib out = CreateDib(stored.Width(), stored.Height(), stored.BitCount(), stored.Header().biClrUsed);
   if (!out) return out;
+  std::ranges::copy(stored.Colors(), out.Colors().begin());
   const int height = stored.Height();
   const std::size_t stride = stored.Stride();
   int k = 0;
   for (int pass = 0; pass < factor; ++pass) {
-    for (int row = pass; row < height; row += factor, ++k) {
+    for (int row = pass; row < height && k < rows; row += factor, ++k) {
       std::memcpy(out.Row(height - 1 - row).data(), stored.Row(height - 1 - k).data(), stride);
     }
   }
@@ -181,16 +215,22 @@ PackedDib Deinterleave(const PackedDib& stored, int factor) {
 
 ReadResult ReadTargaImage(std::span<const uint8_t> file) {
   ReadResult result;
+  const Message readError{"Targa File Read Error", "", kMbIconHand};
+  if (file.size() < kHeaderBytes) {
+    result.Fail(ReadStatus::Damaged, readError);
+    return result;
+  }
   ByteReader in(file);
   const TargaHeader h = ReadHeader(in);
   result.frame = FrameSize{h.width, h.height};
   const char* name = TypeName(h.imageType);
-  // Depths of 8 bits or less are read a byte a pixel; 15 bits are 5-5-5 like 16.
+  // Depths of 8 bits or less are read a byte a pixel; 15 bits are 5-5-5 like 16. Monochrome
+  // 16-bit pixels are a gray byte and an alpha byte, shown like 32-bit ones.
   const int depth = h.depth == 15 ? 16 : h.depth;
-  const int bits = depth <= 8 ? 8 : depth;
+  const bool grayAlpha = depth == 16 && (h.imageType == 3 || h.imageType == 11);
+  const int bits = depth <= 8 ? 8 : grayAlpha ? 32 : depth;
   if (name == nullptr || (bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
-    result.status = name == nullptr ? ReadStatus::BadHeader : ReadStatus::Unsupported;
-    result.messages.push_back({"Targa File Read Error", "", kMbIconHand});
+    result.Fail(name == nullptr ? ReadStatus::BadHeader : ReadStatus::Unsupported, readError);
     return result;
   }
   // Pixel values count from entry 0 even when the map starts further on: the table reaches up to
@@ -227,29 +267,25 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
   result.infoText += top ? "\nfirst pixel: top " : "\nfirst pixel: bottom ";
   result.infoText += right ? "right" : "left";
 
-  PixelCursor cursor{dib, bits / 8, top, right};
+  // Decoding ends with the data: the rows it did not reach stay as allocated.
+  PixelCursor cursor{dib, grayAlpha ? 2 : bits / 8, top, right};
   ByteReader data = in.Sub(in.Remaining());
-  const bool complete = h.imageType < 9 ? DecodePlain(data, cursor) : DecodeRunLength(data, cursor);
-  if (!complete) result.status = ReadStatus::Truncated;
-  if (bits == 16) {
-    // The attribute bit is not part of the colour. Rows are whole 16-bit words (their padding
-    // zero), so the pixels are masked eight bytes at a time.
-    static_assert(std::endian::native == std::endian::little, "16-bit pixels are stored low byte first");
-    const auto pixels = dib.Pixels();
-    std::size_t at = 0;
-    for (; at + 8 <= pixels.size(); at += 8) {
-      uint64_t v = 0;
-      std::memcpy(&v, pixels.data() + at, 8);
-      v &= 0x7FFF7FFF7FFF7FFFu;
-      std::memcpy(pixels.data() + at, &v, 8);
-    }
-    for (at += 1; at < pixels.size(); at += 2) pixels[at] &= 0x7F;
+  const Decoded decoded = h.imageType < 9 ? DecodePlain(data, cursor) : DecodeRunLength(data, cursor);
+  if (decoded.whole == 0) {
+    result.Fail(ReadStatus::Damaged, readError);
+    return result;
+  }
+  if (decoded.whole < cursor.dib.Height()) result.status = ReadStatus::Truncated;
+  if (grayAlpha) {
+    SpreadGrayAlpha(cursor, decoded.rows);
+  } else if (bits == 16) {
+    DropAttributeBits(cursor, decoded.rows);
   }
 
   if (h.descriptor >= 64) {
     const int factor = (h.descriptor & 0x40) != 0 ? 2 : 4;
     result.infoText += factor == 2 ? "\ntwo way interleave" : "\nfour way interleave";
-    PackedDib ordered = Deinterleave(dib, factor);
+    PackedDib ordered = Deinterleave(dib, factor, decoded.rows);
     if (ordered) {
       dib = std::move(ordered);
     } else {

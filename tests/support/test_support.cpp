@@ -1,8 +1,10 @@
 #include "support/test_support.h"
 
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -186,6 +188,18 @@ std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file, cons
   const auto ppm = RunCommand("/usr/bin/" + decoder + " " + Quote(file.string()) + " 2>/dev/null | /usr/bin/" + then + " 2>/dev/null");
   if (ppm.status != 0) return std::nullopt;
   return ParsePpm(ppm.out);
+}
+
+double TouchedShare(const PackedDib& dib) {
+  const auto pixels = dib.Pixels();
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<uintptr_t>(pixels.data()) / page * page;
+  const std::size_t pages = (reinterpret_cast<uintptr_t>(pixels.data()) + pixels.size() - start + page - 1) / page;
+  if (pages == 0) return 0;
+  std::vector<unsigned char> resident(pages);
+  if (::mincore(reinterpret_cast<void*>(start), pages * page, resident.data()) != 0) return 1;
+  const auto touched = std::ranges::count_if(resident, [](unsigned char r) { return (r & 1) != 0; });
+  return static_cast<double>(touched) / static_cast<double>(pages);
 }
 
 }  // namespace ravelle::test

@@ -89,4 +89,9 @@ std::optional<RgbImage> DecodeWithImageMagick(const std::filesystem::path& file,
 std::optional<RgbImage> DecodeWithNetpbm(const std::filesystem::path& file, const std::string& decoder = "bmptopnm",
                                          const std::string& then = "ppmtoppm");
 
+// The share of a bitmap's pixel pages that the process has touched (readers must leave the
+// rows that their data did not reach as allocated). Meaningful for blocks of 8 MiB or more,
+// which are mapped straight from the system.
+double TouchedShare(const PackedDib& dib);
+
 }  // namespace ravelle::test

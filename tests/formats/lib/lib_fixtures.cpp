@@ -63,6 +63,7 @@ void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& f) {
   TIFFSetField(tif, TIFFTAG_COMPRESSION, f.compression);
   TIFFSetField(tif, TIFFTAG_ORIENTATION, f.orientation);
   if (f.predictor != 1) TIFFSetField(tif, TIFFTAG_PREDICTOR, f.predictor);
+  if (f.sampleFormat != 1) TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, f.sampleFormat);
   // Y/Cb/Cr fixtures hold one sample of each per pixel.
   if (f.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
   if (f.extraSamples != 0) {

@@ -61,6 +61,7 @@ struct TiffFixture {
   std::vector<uint16_t> colormap;  // red, then green, then blue entries
   std::vector<uint8_t> pixels;     // height rows of width × samples samples (per plane when planar)
   uint16_t extraSamples = 0;       // the ExtraSamples value for a sample beyond the colour ones
+  uint16_t sampleFormat = 1;
 };
 void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& tiff);
 
