@@ -783,7 +783,8 @@ bool WriteIffImage(const std::filesystem::path& path, bool pack, bool ham, const
   const int width = geometry->width, height = geometry->height, bits = geometry->bits;
   if (width > 0xFFFF || height > 0xFFFF) return false;
   const std::size_t colours = bits <= 8 ? ColorTableEntries(dib.Header()) : 0;
-  const int planes = ham ? 6 : bits > 8 ? 24 : PlanesFor(colours);
+  // Enough planes for every index the pixels use; the CMAP entries past the table are black.
+  const int planes = ham ? 6 : bits > 8 ? 24 : PlanesFor(EntriesForIndices(dib));
   const std::size_t lineLength = Even((static_cast<std::size_t>(width) + 7) / 8);
 
   std::vector<uint8_t> head;

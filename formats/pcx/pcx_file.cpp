@@ -413,7 +413,13 @@ bool WritePcxImage(const std::filesystem::path& path, const PackedDib& dib) {
   int planes = 1;
   switch (bits) {
     case 1: bitsPerPixel = 1; break;
-    case 4: bitsPerPixel = 1; planes = colors <= 4 ? 2 : colors <= 8 ? 3 : 4; break;
+    case 4: {
+      // Enough planes for every index the pixels use; the colours past the table are black.
+      const std::size_t indices = EntriesForIndices(dib);
+      bitsPerPixel = 1;
+      planes = indices <= 4 ? 2 : indices <= 8 ? 3 : 4;
+      break;
+    }
     case 8: break;
     default: planes = 3; break;
   }
