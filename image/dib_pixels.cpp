@@ -1,5 +1,6 @@
 #include "image/dib_pixels.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ravelle {
@@ -11,6 +12,20 @@ std::optional<DibGeometry> CompleteGeometry(const PackedDib& dib) {
   if (!stride || h.biHeight <= 0) return std::nullopt;
   if (dib.Pixels().size() / *stride < static_cast<std::size_t>(h.biHeight)) return std::nullopt;
   return DibGeometry{h.biWidth, h.biHeight, h.biBitCount, *stride};
+}
+
+std::size_t EntriesForIndices(const PackedDib& dib) {
+  const int bits = dib.BitCount();
+  if (bits != 1 && bits != 4 && bits != 8) return 0;
+  const std::size_t entries = dib.Colors().size();
+  if (entries >= std::size_t{1} << bits) return entries;
+  unsigned highest = 0;
+  for (int y = 0; y < dib.Height(); ++y) {
+    const auto row = dib.Row(y);
+    if (row.empty()) break;
+    for (int x = 0; x < dib.Width(); ++x) highest = std::max(highest, PixelIndex(row, bits, x));
+  }
+  return std::max<std::size_t>(entries, highest + 1);
 }
 
 bool IsGrayTable(std::span<const RgbQuad> table) {

@@ -53,6 +53,11 @@ inline RgbQuad TableColor(std::span<const RgbQuad> table, unsigned index) {
   return index < table.size() ? table[index] : RgbQuad{};
 }
 
+// How many colour-table entries a writer gives an indexed image so that every pixel's index has
+// one: the table's size, or one past the highest index when pixels index beyond the table (the
+// entries added are black, as such pixels are shown). 0 above 8 bits.
+std::size_t EntriesForIndices(const PackedDib& dib);
+
 // True when the table has entries and every one of them has equal red, green and blue.
 bool IsGrayTable(std::span<const RgbQuad> table);
 

@@ -126,14 +126,17 @@ PackedDib AllocateDib(std::size_t bytes) {
   return dib;
 }
 
-void ClearRowPadding(PackedDib& dib) {
-  if (!dib) return;
+void ClearRowPadding(PackedDib& dib) { ClearRowPadding(dib, 0, dib.Height()); }
+
+void ClearRowPadding(PackedDib& dib, int first, int count) {
+  if (!dib || first < 0 || count <= 0) return;
   const std::size_t stride = dib.Stride();
   const uint64_t bits = static_cast<uint64_t>(dib.Width()) * static_cast<uint64_t>(dib.BitCount());
   const std::size_t used = static_cast<std::size_t>((bits + 7) / 8);
   const int spare = static_cast<int>(used * 8 - bits);
   if (stride == 0 || (used == stride && spare == 0)) return;
-  for (int y = 0; y < dib.Height(); ++y) {
+  const int end = static_cast<int>(std::min<int64_t>(int64_t{first} + count, dib.Height()));
+  for (int y = first; y < end; ++y) {
     const std::span<uint8_t> row = dib.Row(y);
     if (row.empty()) return;
     if (spare != 0) row[used - 1] &= static_cast<uint8_t>(0xFF << spare);

@@ -125,8 +125,10 @@ class PackedDib {
 PackedDib AllocateDib(std::size_t bytes);
 
 // Zeroes what lies past the last pixel of each row: the unused bits of its last byte and the
-// padding to 4 bytes. Rows read straight from a file carry whatever the file had there.
+// padding to 4 bytes. Rows read straight from a file carry whatever the file had there. The
+// second form clears only `count` rows from row `first` on: the rows a short file reached.
 void ClearRowPadding(PackedDib& dib);
+void ClearRowPadding(PackedDib& dib, int first, int count);
 
 // A zeroed image with its header filled in (biClrUsed as given) and room for its colour table.
 PackedDib CreateDib(int width, int height, int bitCount, uint32_t clrUsed = 0);

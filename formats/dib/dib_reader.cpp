@@ -24,11 +24,12 @@ bool IsDibDepth(int bits) {
 
 uint32_t DefaultEntries(int bits) { return bits <= 8 ? 1u << bits : 0; }
 
-// Bottom-up is how a PackedDib stores rows; a top-down file is turned over after reading.
-void FlipRows(PackedDib& dib) {
+// Bottom-up is how a PackedDib stores rows; a top-down file is turned over after reading. Only
+// rows 0 to `reached` - 1 hold data: the pairs of rows beyond them are both zero.
+void FlipRows(PackedDib& dib, int reached) {
   const std::size_t stride = dib.Stride();
   std::vector<uint8_t> temp(stride);
-  for (int top = 0, bottom = dib.Height() - 1; top < bottom; ++top, --bottom) {
+  for (int top = 0, bottom = dib.Height() - 1; top < bottom && top < reached; ++top, --bottom) {
     auto a = dib.Row(top);
     auto b = dib.Row(bottom);
     if (a.empty() || b.empty()) return;
@@ -96,13 +97,14 @@ void StoreLe(uint8_t* p, uint32_t v, int bytes) {
 
 // Turns 16-bit pixels into 5-5-5 and 32-bit pixels into 8-8-8, in place. Fields of 10 bits hold
 // the full 10-bit range (as every program writes them, ours included) and are scaled down.
-void ConvertBitfields(PackedDib& dib, MaskLayout layout, uint32_t red, uint32_t green, uint32_t blue) {
+// Only the first `rows` rows, which the data reached, are converted.
+void ConvertBitfields(PackedDib& dib, int rows, MaskLayout layout, uint32_t red, uint32_t green, uint32_t blue) {
   const int width = dib.Width();
   const int bits = dib.BitCount();
   const int bytes = bits / 8;
   const Channel r = MakeChannel(red), g = MakeChannel(green), b = MakeChannel(blue);
 
-  for (int y = 0; y < dib.Height(); ++y) {
+  for (int y = 0; y < rows; ++y) {
     uint8_t* row = dib.Row(y).data();
     for (int x = 0; x < width; ++x) {
       const uint32_t p = LoadLe(row + bytes * x, bytes);
@@ -202,6 +204,27 @@ FileHeader ReadFileHeader(ByteReader& in, std::size_t start) {
 
 Message MemoryMessage(const char* text) { return {text, "", kMbIconHand}; }
 
+// Uncompressed rows read from `offset` straight into the image, in the file's order (the bottom
+// row first, or the top row of a top-down file). Only the rows the data reached are touched,
+// and they get clear padding; a row counts as decoded when its pixels are all there.
+DecodedRows ReadPlainRows(const ByteSource& file, uint64_t offset, PackedDib& dib) {
+  const std::size_t got = file.ReadAt(offset, dib.Pixels());
+  const uint64_t stride = dib.Stride();
+  const uint64_t used = (static_cast<uint64_t>(dib.Width()) * dib.BitCount() + 7) / 8;
+  const uint64_t height = static_cast<uint64_t>(dib.Height());
+  const auto reached = static_cast<int>(std::min((got + stride - 1) / stride, height));
+  const uint64_t whole = got < used ? 0 : std::min((got - used) / stride + 1, height);
+  ClearRowPadding(dib, 0, reached);
+  return {whole >= height ? ReadStatus::Ok : whole > 0 ? ReadStatus::Truncated : ReadStatus::Damaged, reached};
+}
+
+// A file that ends inside its header, or before its first row, gives no image.
+ReadResult Damaged(ReadResult result) {
+  result.status = ReadStatus::Damaged;
+  result.dib = PackedDib();
+  return result;
+}
+
 }  // namespace
 
 bool ReadRleByte(ByteReader& in, uint8_t& out) {
@@ -243,44 +266,55 @@ struct RleCursor {
   }
 };
 
+// How a stream that stopped at the end of its data went: the rows passed over (and the one it
+// stopped in, when that was filled to its end) were decoded.
+DecodedRows EndedAt(int rowsDone, bool rowFilled, int height) {
+  const int rows = rowsDone + (rowFilled ? 1 : 0);
+  const ReadStatus status = rows >= height ? ReadStatus::Ok : rows > 0 ? ReadStatus::Truncated : ReadStatus::Damaged;
+  return {status, std::min(rowsDone + 1, height)};
+}
+
 // `run(count)` writes an encoded run, `absolute(n)` an absolute stretch with its padding; each
 // returns false when the data ended.
 template <typename Run, typename Absolute>
-void DecodeRle(RleCursor& c, ByteReader& in, Run run, Absolute absolute) {
+DecodedRows DecodeRle(RleCursor& c, ByteReader& in, Run run, Absolute absolute) {
+  const auto ended = [&] { return EndedAt(c.y, c.x >= c.width, c.height); };
+  const auto finished = [&] { return DecodedRows{ReadStatus::Ok, std::min(c.y + 1, c.height)}; };
   uint8_t count = 0, escape = 0;
   while (ReadRleByte(in, count)) {
     if (count != 0) {
-      if (!run(count)) return;
+      if (!run(count)) return ended();
       continue;
     }
-    if (!ReadRleByte(in, escape)) return;
+    if (!ReadRleByte(in, escape)) return ended();
     if (escape == 0) {
-      if (++c.y >= c.height) return;
+      if (++c.y >= c.height) return finished();
       c.x = 0;
     } else if (escape == 1) {
-      return;
+      return finished();
     } else if (escape == 2) {
       uint8_t dx = 0, dy = 0;
-      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return;
+      if (!ReadRleByte(in, dx) || !ReadRleByte(in, dy)) return ended();
       c.y += dy;
-      if (c.y >= c.height) return;
+      if (c.y >= c.height) return finished();
       c.x += dx;
     } else if (!absolute(escape)) {
-      return;
+      return ended();
     }
   }
+  return ended();
 }
 
 }  // namespace
 
-void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+DecodedRows DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
   RleCursor c{rows, stride, width, height};
   const auto put = [&](uint8_t value) {
     if (uint8_t* p = c.At(1)) *p = value;
     ++c.x;
   };
   uint8_t value = 0;
-  DecodeRle(
+  return DecodeRle(
       c, in,
       [&](int count) {
         if (!ReadRleByte(in, value)) return false;
@@ -296,7 +330,7 @@ void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int heig
       });
 }
 
-void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+DecodedRows DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
   RleCursor c{rows, stride, width, height};
   // An even column fills the high nibble of byte x / 2, an odd one its low nibble.
   const auto put = [&](uint8_t nibble) {
@@ -307,7 +341,7 @@ void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int heig
     ++c.x;
   };
   uint8_t value = 0;
-  DecodeRle(
+  return DecodeRle(
       c, in,
       [&](int count) {
         if (!ReadRleByte(in, value)) return false;
@@ -325,7 +359,7 @@ void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int heig
       });
 }
 
-void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+DecodedRows DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
   RleCursor c{rows, stride, width, height};
   uint8_t bgr[3] = {0, 0, 0};
   const auto read = [&] { return ReadRleByte(in, bgr[0]) && ReadRleByte(in, bgr[1]) && ReadRleByte(in, bgr[2]); };
@@ -333,7 +367,7 @@ void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int hei
     if (uint8_t* p = c.At(3)) std::memcpy(p, bgr, 3);
     ++c.x;
   };
-  DecodeRle(
+  return DecodeRle(
       c, in,
       [&](int count) {
         if (!read()) return false;
@@ -350,7 +384,7 @@ void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int hei
       });
 }
 
-void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
+DecodedRows DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in) {
   BitReader bits{in};
   const CodeTable& white = WhiteTable();
   const CodeTable& black = BlackTable();
@@ -358,27 +392,29 @@ void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int widt
     uint8_t* row = rows.data() + static_cast<std::size_t>(y) * stride;
     int x = 0;
     bool atRowStart = true;
+    // The end of the data or an invalid code ends decoding with the rows so far.
+    const auto stopped = [&] { return EndedAt(y, false, height); };
     for (;;) {
       const int whiteRun = DecodeRun(bits, white);
-      if (whiteRun == kEndOfData) return;
+      if (whiteRun == kEndOfData) return stopped();
       if (whiteRun == kEndOfLine && atRowStart) continue;
-      // An end-of-line code in place of a later white run ends the row; anything invalid ends
-      // decoding with the rows so far.
+      // An end-of-line code in place of a later white run ends the row.
       if (whiteRun == kEndOfLine) break;
-      if (whiteRun < 0) return;
+      if (whiteRun < 0) return stopped();
       atRowStart = false;
       x += whiteRun;
       if (x == width) break;
-      if (x > width) return;
+      if (x > width) return stopped();
       const int blackRun = DecodeRun(bits, black);
       if (blackRun == kEndOfLine) break;
-      if (blackRun < 0) return;
-      if (blackRun > width - x) return;
+      if (blackRun < 0) return stopped();
+      if (blackRun > width - x) return stopped();
       SetBlackBits(row, x, x + blackRun);
       x += blackRun;
       if (x == width) break;
     }
   }
+  return {ReadStatus::Ok, height};
 }
 
 // --- Windows bitmaps -----------------------------------------------------------------------
@@ -398,7 +434,7 @@ ReadResult ReadWindowsDib(const ByteSource& file, std::size_t start) {
   const int32_t yPels = in.I32le();
   const uint32_t clrUsed = in.U32le();
   const uint32_t clrImportant = in.U32le();
-  if (in.Truncated()) return result;
+  if (in.Truncated()) return Damaged(std::move(result));
 
   // Top-down files (negative height) are stored bottom-up like every other image.
   const bool topDown = fileHeight < 0;
@@ -457,13 +493,13 @@ ReadResult ReadWindowsDib(const ByteSource& file, std::size_t start) {
   in.Seek(tableStart);
   ReadColorTable(in, dib.Colors(), 4);
 
+  DecodedRows decoded;
   if (rle) {
     BlockPtr buffer;
     ByteReader data(file.From(pixelStart, buffer));
-    (compression == kBiRle8 ? DecodeRle8 : DecodeRle4)(dib.Pixels(), stride, width, static_cast<int>(height), data);
+    decoded = (compression == kBiRle8 ? DecodeRle8 : DecodeRle4)(dib.Pixels(), stride, width, static_cast<int>(height), data);
   } else {
-    file.ReadAt(pixelStart, dib.Pixels());
-    ClearRowPadding(dib);
+    decoded = ReadPlainRows(file, pixelStart, dib);
     if (bitfields && (bits == 16 || bits == 32)) {
       const MaskLayout layout = ClassifyMasks(bits, masks[0], masks[1], masks[2]);
       switch (layout) {
@@ -477,11 +513,13 @@ ReadResult ReadWindowsDib(const ByteSource& file, std::size_t start) {
           break;
       }
       if (layout != MaskLayout::Rgb555 && layout != MaskLayout::Rgb888) {
-        ConvertBitfields(dib, layout, masks[0], masks[1], masks[2]);
+        ConvertBitfields(dib, decoded.reached, layout, masks[0], masks[1], masks[2]);
       }
     }
   }
-  if (topDown) FlipRows(dib);
+  if (decoded.status == ReadStatus::Damaged) return Damaged(std::move(result));
+  if (topDown) FlipRows(dib, decoded.reached);
+  result.status = decoded.status;
   result.dib = std::move(dib);
   return result;
 }
@@ -496,7 +534,8 @@ ReadResult ReadOs2Dib(const ByteSource& file, std::size_t start) {
   const uint16_t height = in.U16le();
   const uint16_t planes = in.U16le();
   const uint16_t bits = in.U16le();
-  if (in.Truncated() || fh.headerSize != 12) return result;
+  if (fh.headerSize != 12) return result;
+  if (in.Truncated()) return Damaged(std::move(result));
 
   result.frame = FrameSize{width, height};
   const char* colours = bits == 1 ? "colors: 2" : bits == 4 ? "colors: 16" : bits == 8 ? "colors: 256" : "colors: 16.7 million";
@@ -519,8 +558,9 @@ ReadResult ReadOs2Dib(const ByteSource& file, std::size_t start) {
 
   in.Seek(start + 14 + 12);
   ReadColorTable(in, dib.Colors(), 3);
-  file.ReadAt(fh.offBits != 0 ? fh.offBits : start + 14 + 12 + 3 * dib.Colors().size(), dib.Pixels());
-  ClearRowPadding(dib);
+  const DecodedRows decoded = ReadPlainRows(file, fh.offBits != 0 ? fh.offBits : start + 14 + 12 + 3 * dib.Colors().size(), dib);
+  if (decoded.status == ReadStatus::Damaged) return Damaged(std::move(result));
+  result.status = decoded.status;
   result.dib = std::move(dib);
   return result;
 }
@@ -539,7 +579,8 @@ ReadResult ReadOs2v2Dib(const ByteSource& file, std::size_t start) {
   in.Skip(12);  // image size and resolution are not kept
   const uint32_t clrUsed = in.U32le();
   const uint32_t clrImportant = in.U32le();
-  if (in.Truncated() || fh.headerSize != 64) return result;
+  if (fh.headerSize != 64) return result;
+  if (in.Truncated()) return Damaged(std::move(result));
 
   result.frame = FrameSize{width, height};
   static const char* const kNames[] = {"none \n", "RLE 8 \n", "RLE 4 \n", "Huffman 1D \n", "RLE 24 \n"};
@@ -572,16 +613,14 @@ ReadResult ReadOs2v2Dib(const ByteSource& file, std::size_t start) {
   const uint64_t pixelStart = fh.offBits != 0 ? fh.offBits : start + 14 + 64 + 4 * fileEntries;
 
   const std::size_t stride = dib.Stride();
-  if (compression == 0) {
-    file.ReadAt(pixelStart, dib.Pixels());
-    ClearRowPadding(dib);
-  }
+  DecodedRows decoded;
+  if (compression == 0) decoded = ReadPlainRows(file, pixelStart, dib);
   BlockPtr buffer;
   ByteReader data(compression == 0 ? std::span<const uint8_t>() : file.From(pixelStart, buffer));
   // A decoder runs only on the depth it produces; any other pairing leaves the rows zero.
   switch (compression) {
-    case 1: if (bits == 8) DecodeRle8(dib.Pixels(), stride, width, height, data); break;
-    case 2: if (bits == 4) DecodeRle4(dib.Pixels(), stride, width, height, data); break;
+    case 1: if (bits == 8) decoded = DecodeRle8(dib.Pixels(), stride, width, height, data); break;
+    case 2: if (bits == 4) decoded = DecodeRle4(dib.Pixels(), stride, width, height, data); break;
     case 3:
       if (bits == 1) {
         // Fax data: 0 is white, 1 is black.
@@ -590,12 +629,14 @@ ReadResult ReadOs2v2Dib(const ByteSource& file, std::size_t start) {
           colours[0] = {0xFF, 0xFF, 0xFF, 0xFF};
           colours[1] = {0, 0, 0, 0};
         }
-        DecodeModifiedHuffman(dib.Pixels(), stride, width, height, data);
+        decoded = DecodeModifiedHuffman(dib.Pixels(), stride, width, height, data);
       }
       break;
-    case 4: if (bits == 24) DecodeRle24(dib.Pixels(), stride, width, height, data); break;
+    case 4: if (bits == 24) decoded = DecodeRle24(dib.Pixels(), stride, width, height, data); break;
     default: break;
   }
+  if (decoded.status == ReadStatus::Damaged) return Damaged(std::move(result));
+  result.status = decoded.status;
   result.dib = std::move(dib);
   return result;
 }

@@ -34,11 +34,18 @@ ReadResult ReadOs2v2Dib(std::span<const uint8_t> file, std::size_t start = 0);
 
 // The run-length and fax decoders expand one stream into rows that are already allocated and
 // zeroed (`rows` holds height rows of `stride` bytes, the bottom row first). Anything the stream
-// places outside the image is dropped; the end of the data ends decoding with what was decoded.
-void DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
-void DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
-void DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
-void DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+// places outside the image is dropped; the end of the data (or an invalid fax code) ends
+// decoding with what was decoded, leaving the rows after it untouched.
+struct DecodedRows {
+  // Ok when the stream ended as it should or filled every row, Truncated when it stopped after
+  // one row or more, Damaged when it stopped before its first row was whole.
+  ReadStatus status = ReadStatus::Ok;
+  int reached = 0;  // rows 0 to reached - 1 may have been written; the others are as they were
+};
+DecodedRows DecodeRle8(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+DecodedRows DecodeRle4(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+DecodedRows DecodeRle24(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
+DecodedRows DecodeModifiedHuffman(std::span<uint8_t> rows, std::size_t stride, int width, int height, ByteReader& in);
 
 // The next byte of a compressed stream; false at the end of the data.
 bool ReadRleByte(ByteReader& in, uint8_t& out);

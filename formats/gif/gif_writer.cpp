@@ -5,6 +5,7 @@
 
 #include "colour/reduce_colors.h"
 #include "formats/gif/gif_lzw.h"
+#include "image/dib_pixels.h"
 #include "image/output_file.h"
 
 namespace ravelle {
@@ -36,8 +37,11 @@ bool WriteGifImage(const PackedDib& source, std::FILE* out, bool interlaced) {
   const int height = dib->Height();
   if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) return false;
   const auto colors = dib->Colors();
+  // A table for every index the pixels use: codes past it would break the LZW stream. The
+  // entries past the image's table are black, as such pixels are shown.
+  const std::size_t entries = EntriesForIndices(*dib);
   int tableBits = 1;
-  while (tableBits < bits && (1u << tableBits) < colors.size()) ++tableBits;
+  while (tableBits < bits && (1u << tableBits) < entries) ++tableBits;
 
   std::vector<uint8_t> file;
   const uint8_t header[] = {'G', 'I', 'F', '8', '9', 'a'};

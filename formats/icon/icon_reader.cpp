@@ -212,7 +212,11 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   const uint16_t reserved = r.U16le();
   const uint16_t type = r.U16le();
   const uint16_t count = r.U16le();
-  if (r.Truncated() || reserved != 0 || (type != 1 && type != 2)) {
+  if (r.Truncated()) {
+    image.result = ReadError(ReadStatus::Damaged);
+    return image;
+  }
+  if (reserved != 0 || (type != 1 && type != 2)) {
     image.result = ReadError();
     return image;
   }
@@ -229,11 +233,12 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   const uint32_t bytesInImage = r.U32le();
   const uint32_t offset = r.U32le();
   // A width or height of 0 stands for 256.
-  const int width = entryWidth == 0 ? 256 : entryWidth;
-  const int height = entryHeight == 0 ? 256 : entryHeight;
+  int width = entryWidth == 0 ? 256 : entryWidth;
+  int height = entryHeight == 0 ? 256 : entryHeight;
   const std::size_t start = request.baseOffset + offset;
+  // A directory or image that the file ends before.
   if (r.Truncated() || offset > file.size() || start > file.size()) {
-    image.result = ReadError();
+    image.result = ReadError(ReadStatus::Damaged);
     return image;
   }
   const auto rest = file.subspan(start);
@@ -244,10 +249,13 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   r.Seek(start);
   const ByteReader header = r.Sub(40);
   if (r.Truncated()) {
-    image.result = ReadError();
+    image.result = ReadError(ReadStatus::Damaged);
     return image;
   }
   ByteReader fields = header;
+  fields.Seek(4);
+  const int32_t headerWidth = fields.I32le();
+  const int32_t headerHeight = fields.I32le() / 2;  // it counts the mask's rows too
   fields.Seek(14);
   const int bits = fields.U16le();
   fields.Seek(32);
@@ -260,6 +268,19 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   // The table holds the header's own number of colours when it names fewer than the depth allows.
   const uint32_t fullTable = bits <= 8 ? 1u << bits : 0;
   const uint32_t entries = clrUsed != 0 && clrUsed < fullTable ? clrUsed : fullTable;
+  // The size is the directory's, unless the image's own header gives another and the image's
+  // bytes (as the directory counts them, or up to the end of the file) hold exactly that one.
+  if ((headerWidth != width || headerHeight != height) && headerWidth > 0 && headerHeight > 0) {
+    const auto xorStride = DibStride(headerWidth, bits);
+    const auto maskStride = DibStride(headerWidth, 1);
+    if (xorStride && maskStride) {
+      const uint64_t bytes = 40 + 4 * uint64_t{entries} + (uint64_t{*xorStride} + *maskStride) * static_cast<uint64_t>(headerHeight);
+      if (bytes == bytesInImage || bytes == file.size() - start) {
+        width = headerWidth;
+        height = headerHeight;
+      }
+    }
+  }
   PackedDib dib = CreateDib(width, height, bits, entries == fullTable ? 0 : entries);
   if (!dib) {
     image.result = NoMemory();
@@ -271,7 +292,7 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   // The colour table and the XOR rows follow the header; the AND mask follows them.
   const std::span<uint8_t> body = dib.Bytes().subspan(40);
   if (r.Read(body) == 0) {
-    image.result = ReadError(ReadStatus::Truncated);
+    image.result = ReadError(ReadStatus::Damaged);
     image.end = r.Position();
     return image;
   }
@@ -279,7 +300,7 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   const std::size_t maskStride = *DibStride(width, 1);
   std::vector<uint8_t> mask(maskStride * static_cast<std::size_t>(height));
   if (r.Read(mask) == 0) {
-    image.result = ReadError(ReadStatus::Truncated);
+    image.result = ReadError(ReadStatus::Damaged);
     image.end = r.Position();
     return image;
   }
@@ -374,6 +395,8 @@ AnimatedCursor ReadAnimatedCursor(std::span<const uint8_t> file, PngFileReader p
     if (k == 1) {
       ani.result.infoText = std::move(read.infoText);
       ani.result.frame = read.frame;
+      // Without its first frame the file gives no picture, for the reason that frame gave.
+      if (!read.dib) ani.result.status = read.status;
     }
     if (!read.dib) break;
     // All frames together stay within the limit of one image.

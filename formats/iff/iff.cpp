@@ -29,10 +29,16 @@ class ChunkWalk {
 
   uint64_t Remaining() const { return file_.Size() - pos_; }
   uint64_t Position() const { return pos_; }
+  // Whether the file ended inside a chunk or its header (or before the form type): the file is
+  // cut short, rather than without the chunks looked for.
+  bool Cut() const { return cut_; }
 
   // The next chunk's header; false when fewer than eight bytes are left.
   bool Next(std::array<uint8_t, 4>& id, uint32_t& size) {
-    if (Remaining() < 8) return false;
+    if (Remaining() < 8) {
+      cut_ = cut_ || Remaining() > 0;
+      return false;
+    }
     std::array<uint8_t, 8> header{};
     file_.ReadAt(pos_, header);
     pos_ += 8;
@@ -50,7 +56,11 @@ class ChunkWalk {
     return ByteReader(buffer);
   }
 
-  void Skip(uint64_t n) { pos_ += std::min(n, Remaining()); }
+  // A chunk's pad byte may be missing at the end of the file without it being cut.
+  void Skip(uint64_t n) {
+    cut_ = cut_ || n > Remaining() + 1;
+    pos_ += std::min(n, Remaining());
+  }
 
   // Moves past chunks up to the one named `name` and gives its size; false at the end of the file.
   bool Find(const char* name, uint32_t& size) {
@@ -65,6 +75,7 @@ class ChunkWalk {
  private:
   const ByteSource& file_;
   uint64_t pos_;
+  bool cut_ = file_.Size() < 12;
 };
 
 // The bytes of BODY, from `offset` to the end of the file: raw, or expanded from ByteRun1
@@ -187,10 +198,13 @@ class BodyDecoder {
     const std::size_t got = source_.Read(out.first(padded));
     if (got < n) std::memset(out.data() + got, 0, n - got);
     last_ = out.data();
+    whole_ = got >= n;
     if (got < padded) ended_ = true;
     return !ended_;
   }
   const uint8_t* Last() const { return last_; }
+  // Whether the last Take had all its bytes (its pad byte aside).
+  bool Whole() const { return whole_; }
 
   // Reads one row: its plane lines, then the mask line when there is one. Bytes past the data
   // are zero; false when the data ended before the last plane line was whole.
@@ -243,21 +257,26 @@ class BodyDecoder {
   std::vector<uint8_t> zero_;
   std::vector<uint8_t> scratch_;
   const uint8_t* last_ = nullptr;
+  bool whole_ = false;
   bool ended_ = false;
 };
 
-void DecodeIndexed(BodyDecoder& d, const Bmhd& h, bool pbm, std::size_t lineLength, PackedDib& dib) {
+// Each decoder below stops at the end of the data, leaving the rows below as they were
+// allocated, and returns how many rows had all their bytes.
+int DecodeIndexed(BodyDecoder& d, const Bmhd& h, bool pbm, std::size_t lineLength, PackedDib& dib) {
   const auto width = static_cast<std::size_t>(h.width);
-  for (int y = dib.Height() - 1; y >= 0; --y) {
+  int rows = 0;
+  for (int y = dib.Height() - 1; y >= 0; --y, ++rows) {
     auto row = dib.Row(y);
     if (pbm && h.planes == 8) {
       const bool more = d.Take(width, row);
       if (d.Last() != row.data()) std::memcpy(row.data(), d.Last(), width);
-      if (!more) return;
+      if (!more) return rows + (d.Whole() ? 1 : 0);
     } else if (h.planes == 1) {
       const bool more = d.Take(lineLength, row);
       if (d.Last() != row.data()) std::memcpy(row.data(), d.Last(), lineLength);
-      if (!more || !d.SkipMask()) return;
+      if (!more) return rows + (d.Whole() ? 1 : 0);
+      if (!d.SkipMask()) return rows + 1;
     } else {
       const bool whole = d.TakeRow();
       uint8_t* out = row.data();
@@ -266,15 +285,17 @@ void DecodeIndexed(BodyDecoder& d, const Bmhd& h, bool pbm, std::size_t lineLeng
         if (n == 8) Store8(out + x, v[0]);
         else for (std::size_t j = 0; j < n; ++j) out[x + j] = static_cast<uint8_t>(v[0] >> (8 * j));
       });
-      if (!whole || d.Ended()) return;
+      if (!whole || d.Ended()) return rows + (whole ? 1 : 0);
     }
   }
+  return rows;
 }
 
-void DecodeTrueColor(BodyDecoder& d, const Bmhd& h, bool pbm, PackedDib& dib) {
+int DecodeTrueColor(BodyDecoder& d, const Bmhd& h, bool pbm, PackedDib& dib) {
   const auto width = static_cast<std::size_t>(h.width);
   std::vector<uint8_t> rgb(3 * width + 1);
-  for (int y = dib.Height() - 1; y >= 0; --y) {
+  int rows = 0;
+  for (int y = dib.Height() - 1; y >= 0; --y, ++rows) {
     uint8_t* row = dib.Row(y).data();
     if (pbm) {
       const bool more = d.Take(3 * width, rgb);
@@ -284,10 +305,10 @@ void DecodeTrueColor(BodyDecoder& d, const Bmhd& h, bool pbm, PackedDib& dib) {
         row[3 * x + 1] = p[3 * x + 1];
         row[3 * x + 2] = p[3 * x];
       }
-      if (!more) return;
+      if (!more) return rows + (d.Whole() ? 1 : 0);
       continue;
     }
-    d.TakeRow();
+    const bool whole = d.TakeRow();
     // Red planes first, then green and blue, each lowest bit first.
     d.ForEachColumn<3>(width, [&](std::size_t x, const auto& v, auto n) {
       uint8_t* out = row + 3 * x;
@@ -297,8 +318,9 @@ void DecodeTrueColor(BodyDecoder& d, const Bmhd& h, bool pbm, PackedDib& dib) {
         out[2] = static_cast<uint8_t>(v[0] >> (8 * j));
       }
     });
-    if (d.Ended()) return;
+    if (d.Ended()) return rows + (whole ? 1 : 0);
   }
+  return rows;
 }
 
 // What each hold-and-modify code does to the colour (blue, green, red from the lowest bits):
@@ -307,8 +329,8 @@ struct HamStep {
   uint32_t keep, set;
 };
 
-void DecodeHam(BodyDecoder& d, const Bmhd& h, std::span<const RgbQuad> palette, PackedDib& dib) {
-  if (h.planes != 6 && h.planes != 8) return;
+int DecodeHam(BodyDecoder& d, const Bmhd& h, std::span<const RgbQuad> palette, PackedDib& dib) {
+  if (h.planes != 6 && h.planes != 8) return dib.Height();
   const int dataBits = h.planes - 2;
   const unsigned mask = (1u << dataBits) - 1;
   const unsigned low = (1u << (8 - dataBits)) - 1;  // the bits a modify code keeps
@@ -330,8 +352,9 @@ void DecodeHam(BodyDecoder& d, const Bmhd& h, std::span<const RgbQuad> palette, 
   const auto width = static_cast<std::size_t>(h.width);
   const RgbQuad first = palette[0];
   const uint32_t start = first.rgbBlue | (first.rgbGreen << 8) | (static_cast<uint32_t>(first.rgbRed) << 16);
-  for (int y = dib.Height() - 1; y >= 0; --y) {
-    if (!d.TakeRow()) return;
+  int rows = 0;
+  for (int y = dib.Height() - 1; y >= 0; --y, ++rows) {
+    if (!d.TakeRow()) return rows;
     uint8_t* row = dib.Row(y).data();
     uint32_t c = start;
     d.ForEachColumn<1>(width, [&](std::size_t x, const auto& v, auto n) {
@@ -345,8 +368,9 @@ void DecodeHam(BodyDecoder& d, const Bmhd& h, std::span<const RgbQuad> palette, 
         out[2] = static_cast<uint8_t>(c >> 16);
       }
     });
-    if (d.Ended()) return;
+    if (d.Ended()) return rows + 1;
   }
+  return rows;
 }
 
 }  // namespace
@@ -364,10 +388,12 @@ ReadResult ReadIffImage(const ByteSource& file) {
   ChunkWalk in(file);
   std::vector<uint8_t> buffer;
   uint32_t size = 0;
-  if (!in.Find("BMHD", size)) {
-    result.status = ReadStatus::BadHeader;
-    return result;
-  }
+  // A file that ends before its header chunks or inside them is damaged, not another kind.
+  const auto noHeader = [&] {
+    result.status = in.Cut() ? ReadStatus::Damaged : ReadStatus::BadHeader;
+    return std::move(result);
+  };
+  if (!in.Find("BMHD", size)) return noHeader();
   ByteReader bmhd = in.Data(14, Even(size), buffer);
   Bmhd h;
   h.width = bmhd.U16be();
@@ -379,7 +405,7 @@ ReadResult ReadIffImage(const ByteSource& file) {
   bmhd.U8();
   h.transparent = bmhd.U16be();
   if (bmhd.Truncated()) {
-    result.status = ReadStatus::BadHeader;
+    result.status = in.Cut() ? ReadStatus::Damaged : ReadStatus::BadHeader;
     return result;
   }
   result.frame = FrameSize{h.width, h.height};
@@ -435,7 +461,8 @@ ReadResult ReadIffImage(const ByteSource& file) {
       in.Skip(Even(size));
     }
   }
-  if (!body || (h.planes != 24 && colours < 0)) {
+  if (!body) return noHeader();
+  if (h.planes != 24 && colours < 0) {
     result.status = ReadStatus::BadHeader;
     return result;
   }
@@ -464,12 +491,18 @@ ReadResult ReadIffImage(const ByteSource& file) {
 
   BodySource source(file, in.Position(), h.compression != 0);
   BodyDecoder decoder(source, h, lineLength);
+  int rows = 0;
   if (ham) {
-    DecodeHam(decoder, h, palette, dib);
+    rows = DecodeHam(decoder, h, palette, dib);
   } else if (h.planes == 24) {
-    DecodeTrueColor(decoder, h, pbm, dib);
+    rows = DecodeTrueColor(decoder, h, pbm, dib);
   } else {
-    DecodeIndexed(decoder, h, pbm, lineLength, dib);
+    rows = DecodeIndexed(decoder, h, pbm, lineLength, dib);
+  }
+  // Not one row: nothing to show.
+  if (rows == 0) {
+    result.status = ReadStatus::Damaged;
+    return result;
   }
   if (decoder.Ended()) result.status = ReadStatus::Truncated;
   result.dib = std::move(dib);
@@ -750,7 +783,8 @@ bool WriteIffImage(const std::filesystem::path& path, bool pack, bool ham, const
   const int width = geometry->width, height = geometry->height, bits = geometry->bits;
   if (width > 0xFFFF || height > 0xFFFF) return false;
   const std::size_t colours = bits <= 8 ? ColorTableEntries(dib.Header()) : 0;
-  const int planes = ham ? 6 : bits > 8 ? 24 : PlanesFor(colours);
+  // Enough planes for every index the pixels use; the CMAP entries past the table are black.
+  const int planes = ham ? 6 : bits > 8 ? 24 : PlanesFor(EntriesForIndices(dib));
   const std::size_t lineLength = Even((static_cast<std::size_t>(width) + 7) / 8);
 
   std::vector<uint8_t> head;

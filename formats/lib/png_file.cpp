@@ -425,11 +425,12 @@ bool AnyFourthByte(const PackedDib& dib) {
   return false;
 }
 
-PngPlan PlanPng(const PackedDib& dib, std::span<const RgbQuad> table) {
+// `entries` is how many the palette needs for the indices the pixels use.
+PngPlan PlanPng(const PackedDib& dib, std::span<const RgbQuad> table, std::size_t entries) {
   const int bits = dib.BitCount();
   const std::size_t n = table.size();
   PngPlan plan{bits == 1 ? 1 : bits == 4 ? 4 : 8, PNG_COLOR_TYPE_PALETTE, false};
-  if (n == 3 || n == 4) plan.bitDepth = 2;
+  if ((n == 3 || n == 4) && entries <= 4) plan.bitDepth = 2;
   const bool gray = IsGrayTable(table);
   const auto red = [&](std::size_t i) { return static_cast<int>(table[i].rgbRed); };
   const auto steps = [&](std::size_t pairs, int step) { return GrayStepsBy(table, pairs, step); };
@@ -522,13 +523,18 @@ bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
   if (dib.Width() <= 0 || dib.Height() <= 0) return false;
   const std::span<const RgbQuad> table = bits <= 8 ? dib.Colors() : std::span<const RgbQuad>();
-  const PngPlan plan = PlanPng(dib, table);
+  const std::size_t needed = EntriesForIndices(dib);
+  const PngPlan plan = PlanPng(dib, table, needed);
 
-  // A palette holds no more entries than the bit depth can index.
+  // A palette holds no more entries than the bit depth can index, and one for every index the
+  // pixels use: those past the table are black, as they are shown.
   std::vector<png_color> palette;
   if (plan.colorType == PNG_COLOR_TYPE_PALETTE) {
-    const std::size_t entries = std::min<std::size_t>(table.size(), std::size_t{1} << plan.bitDepth);
-    for (std::size_t i = 0; i < entries; ++i) palette.push_back({table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue});
+    const std::size_t entries = std::min<std::size_t>(needed, std::size_t{1} << plan.bitDepth);
+    for (std::size_t i = 0; i < entries; ++i) {
+      const RgbQuad c = TableColor(table, static_cast<unsigned>(i));
+      palette.push_back({c.rgbRed, c.rgbGreen, c.rgbBlue});
+    }
   }
   std::vector<uint8_t> buffer(static_cast<std::size_t>(dib.Width()) * 3 + 8);
 

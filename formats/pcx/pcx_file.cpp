@@ -15,6 +15,7 @@ namespace {
 constexpr std::size_t kHeaderBytes = 128;
 constexpr std::size_t kTrailerBytes = 769;
 constexpr uint8_t kTrailerKey = 12;
+const Message kUnrecognized{"Unrecognized File Structure", "", kMbIconHand};
 
 // The colours a file gets when its header palette is all black.
 constexpr uint8_t kDefaultColors[16][3] = {
@@ -71,9 +72,9 @@ Layout ChooseLayout(int bits, int planes) {
 
 // One row's plane lines, one after another, from the run-length codes: a byte of 0xC0 or above
 // repeats the next byte (its low six bits) times, any other stands for itself. A run that ends
-// one plane's line goes on in the next plane's; what runs past the row is dropped. False at the
-// end of the data, with the row filled as far as it was decoded.
-bool DecodeRow(ByteReader& in, std::span<uint8_t> out) {
+// one plane's line goes on in the next plane's; what runs past the row is dropped. Returns how
+// many bytes were filled: fewer than the row's when the data ended.
+std::size_t DecodeRow(ByteReader& in, std::span<uint8_t> out) {
   // Straight over the bytes, for speed; the same as taking them one by one with
   // ReadBufferedByte.
   const uint8_t* data = in.Data().data();
@@ -82,63 +83,76 @@ bool DecodeRow(ByteReader& in, std::span<uint8_t> out) {
   const std::size_t length = out.size();
   std::size_t pos = in.Position();
   std::size_t at = 0;
-  bool whole = true;
-  while (at < length) {
-    if (pos >= size) {
-      whole = false;
-      break;
-    }
+  while (at < length && pos < size) {
     const uint8_t code = data[pos++];
     if (code < 0xC0) {
       line[at++] = code;
       continue;
     }
-    if (pos >= size) {
-      whole = false;
-      break;
-    }
+    if (pos >= size) break;
     const std::size_t count = std::min<std::size_t>(code & 0x3F, length - at);
     std::memset(line + at, data[pos++], count);
     at += count;
   }
   in.Seek(pos);
-  return whole;
+  return at;
+}
+
+// How far the decoding of the rows went: the rows whose pixels all came from the data, and
+// whether the data ended before the last row was whole.
+struct RowsDecoded {
+  int rows = 0;
+  bool ended = false;
+};
+
+// The bytes of a row's plane lines that hold pixels: all lines but the last whole, and of the
+// last what the width takes. A row whose data ends in the line's padding has all its pixels.
+std::size_t PixelBytes(std::size_t planes, std::size_t bytesPerLine, std::size_t lastLineBytes) {
+  return planes == 0 ? 0 : (planes - 1) * bytesPerLine + std::min(lastLineBytes, bytesPerLine);
+}
+
+// Each decoder below stops at the end of the data: the rows below stay as they were allocated.
+RowsDecoded Ended(int rowsBefore, std::size_t filled, std::size_t needed) {
+  return {rowsBefore + (filled >= needed ? 1 : 0), true};
 }
 
 // 8 bits in 3 or 4 planes: red, green, blue (and a fourth) planes into B, G, R, fourth bytes.
-bool DecodeDirect24(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, std::size_t bytesPerLine) {
+RowsDecoded DecodeDirect24(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, std::size_t bytesPerLine) {
   constexpr int kStart[4] = {2, 1, 0, 3};
   const std::size_t planes = line.size() / bytesPerLine;
   const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), bytesPerLine);
+  const std::size_t needed = PixelBytes(planes, bytesPerLine, width);
   for (int y = dib.Height() - 1; y >= 0; --y) {
     std::fill(line.begin(), line.end(), uint8_t{0});
-    const bool whole = DecodeRow(in, line);
+    const std::size_t filled = DecodeRow(in, line);
     uint8_t* row = dib.Row(y).data();
     for (std::size_t k = 0; k < planes; ++k) {
       const uint8_t* plane = line.data() + k * bytesPerLine;
       uint8_t* out = row + kStart[k];
       for (std::size_t x = 0; x < width; ++x, out += planes) *out = plane[x];
     }
-    if (!whole) return false;
+    if (filled < line.size()) return Ended(dib.Height() - 1 - y, filled, needed);
   }
-  return true;
+  return {dib.Height(), false};
 }
 
 // 16 bits in one plane: a code's value is two bytes, low byte first.
-bool Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
+RowsDecoded Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
   const int64_t rowBytes = 2 * h.width;
+  const auto needed = static_cast<std::size_t>(std::min<int64_t>(rowBytes, h.bytesPerLine));
   for (int y = dib.Height() - 1; y >= 0; --y) {
     uint8_t* row = dib.Row(y).data();
     int offset = 0;
+    const auto ended = [&] { return Ended(dib.Height() - 1 - y, static_cast<std::size_t>(offset), needed); };
     while (offset < h.bytesPerLine) {
       uint8_t low = 0, high = 0;
       int count = 1;
-      if (!ReadBufferedByte(in, low)) return false;
+      if (!ReadBufferedByte(in, low)) return ended();
       if (low >= 0xC0) {
         count = low & 0x3F;
-        if (!ReadBufferedByte(in, low)) return false;
+        if (!ReadBufferedByte(in, low)) return ended();
       }
-      if (!ReadBufferedByte(in, high)) return false;
+      if (!ReadBufferedByte(in, high)) return ended();
       for (; count > 0 && offset < h.bytesPerLine; --count, offset += 2) {
         if (offset < rowBytes) {
           row[offset] = low;
@@ -147,18 +161,18 @@ bool Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
       }
     }
   }
-  return true;
+  return {dib.Height(), false};
 }
 
-bool DecodeIndexed8(PackedDib& dib, ByteReader& in, std::span<uint8_t> line) {
+RowsDecoded DecodeIndexed8(PackedDib& dib, ByteReader& in, std::span<uint8_t> line) {
   const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), line.size());
   for (int y = dib.Height() - 1; y >= 0; --y) {
     std::fill(line.begin(), line.end(), uint8_t{0});
-    const bool whole = DecodeRow(in, line);
+    const std::size_t filled = DecodeRow(in, line);
     std::memcpy(dib.Row(y).data(), line.data(), width);
-    if (!whole) return false;
+    if (filled < line.size()) return Ended(dib.Height() - 1 - y, filled, width);
   }
-  return true;
+  return {dib.Height(), false};
 }
 
 // The pixels of one plane byte of 1, 2, 4 or 8 bits, pixel j (from the byte's high bits) in
@@ -191,7 +205,7 @@ constexpr std::array<uint32_t, 256> kNibbles = SpreadToNibbles();
 // Plane lines of 1, 2, 4 or 8 bits: each pixel's value is the sum of its bits in plane k shifted
 // left by k (8-bit planes after the first only take their place in the stream), then packed
 // into a row of the image's depth. Worked a plane byte at a time rather than a pixel at a time.
-bool DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const PcxHeader& h) {
+RowsDecoded DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const PcxHeader& h) {
   static_assert(std::endian::native == std::endian::little, "plane lanes are stored low byte first");
   const int bits = h.bitsPerPixel;
   const std::size_t bytesPerLine = static_cast<std::size_t>(h.bytesPerLine);
@@ -208,9 +222,10 @@ bool DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const
   // Plain pointers in the loops below: they run for every byte of every plane.
   uint8_t* const values = buffer.data();
   const uint8_t* const planeLines = line.data();
+  const std::size_t needed = PixelBytes(static_cast<std::size_t>(std::max(h.planes, 0)), bytesPerLine, usedBytes);
   for (int y = dib.Height() - 1; y >= 0; --y) {
     std::fill(line.begin(), line.end(), uint8_t{0});
-    const bool whole = DecodeRow(in, line);
+    const std::size_t filled = DecodeRow(in, line);
     uint8_t* row = dib.Row(y).data();
     if (depth == 1) {
       // One plane of 1 bit is the row itself.
@@ -239,9 +254,9 @@ bool DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const
         if (width % 2 != 0) row[width / 2] = static_cast<uint8_t>((values[width - 1] & 0x0F) << 4);
       }
     }
-    if (!whole) return false;
+    if (filled < line.size()) return Ended(dib.Height() - 1 - y, filled, needed);
   }
-  return true;
+  return {dib.Height(), false};
 }
 
 void SetColor(RgbQuad& entry, const uint8_t* rgb) { entry = {rgb[2], rgb[1], rgb[0], 0}; }
@@ -285,8 +300,11 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
   ByteReader in(file);
   const PcxHeader h = ReadHeader(in);
   if (h.manufacturer != 10) {
-    result.status = ReadStatus::BadHeader;
-    result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+    result.Fail(ReadStatus::BadHeader, kUnrecognized);
+    return result;
+  }
+  if (file.size() < kHeaderBytes) {
+    result.Fail(ReadStatus::Damaged, kUnrecognized);
     return result;
   }
   result.frame = FrameSize{h.width, h.height};
@@ -309,7 +327,7 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
   // An empty picture has nothing to show; more than four 8-bit planes is no image depth.
   if (h.width <= 0 || h.height <= 0 || depth > 32) {
     result.status = depth > 32 ? ReadStatus::Unsupported : ReadStatus::BadHeader;
-    if (depth > 32) result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+    if (depth > 32) result.messages.push_back(kUnrecognized);
     return result;
   }
   PackedDib dib = h.width <= INT32_MAX && h.height <= INT32_MAX
@@ -323,15 +341,14 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
   // Every layout but 16 bits decodes a row's plane lines into one buffer.
   const std::size_t bytesPerLine = static_cast<std::size_t>(std::max(h.bytesPerLine, 0));
   std::vector<uint8_t> line;
-  bool decoded = true;
+  RowsDecoded decoded{dib.Height(), false};
   if (layout == Layout::Direct16) {
     result.infoText += "colors: 65,536";
     if (bytesPerLine > 0) decoded = Decode16(dib, in, h);
   } else {
     const int bits = h.bitsPerPixel;
     if (layout != Layout::Direct24 && layout != Layout::Indexed8 && bits != 1 && bits != 2 && bits != 4 && bits != 8) {
-      result.status = ReadStatus::Unsupported;
-      result.messages.push_back({"Unrecognized File Structure", "", kMbIconHand});
+      result.Fail(ReadStatus::Unsupported, kUnrecognized);
       result.dib = std::move(dib);
       return result;
     }
@@ -345,7 +362,12 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
       }
     }
   }
-  if (!decoded) result.status = ReadStatus::Truncated;
+  // A file that ends before its first row is whole has no picture to show.
+  if (decoded.rows == 0 && decoded.ended) {
+    result.Fail(ReadStatus::Damaged, kUnrecognized);
+    return result;
+  }
+  if (decoded.ended) result.status = ReadStatus::Truncated;
   // A file cut short still gets its colours, so that the part decoded shows as it should.
   if (layout != Layout::Direct24 && layout != Layout::Direct16) ReadColors(dib, in, h, layout, result.infoText);
   result.dib = std::move(dib);
@@ -391,7 +413,13 @@ bool WritePcxImage(const std::filesystem::path& path, const PackedDib& dib) {
   int planes = 1;
   switch (bits) {
     case 1: bitsPerPixel = 1; break;
-    case 4: bitsPerPixel = 1; planes = colors <= 4 ? 2 : colors <= 8 ? 3 : 4; break;
+    case 4: {
+      // Enough planes for every index the pixels use; the colours past the table are black.
+      const std::size_t indices = EntriesForIndices(dib);
+      bitsPerPixel = 1;
+      planes = indices <= 4 ? 2 : indices <= 8 ? 3 : 4;
+      break;
+    }
     case 8: break;
     default: planes = 3; break;
   }

@@ -68,7 +68,7 @@ TEST_F(CliBatchTest, ConvertingAFolderGivesWhatEachSingleConversionGives) {
     std::string err;
     const auto r = Cli("convert" + Inputs() + " --to " + format + " -o " + Quote(batch.string()) + " -j 2", &err);
     EXPECT_EQ(r.status, 1) << format;
-    EXPECT_EQ(err, "ravelle-cli: " + damaged + ": not a valid file of its type\n") << format;
+    EXPECT_EQ(err, "ravelle-cli: " + damaged + ": the file ends early or is damaged\n") << format;
     EXPECT_EQ(err.find('\r'), std::string::npos);
 
     const std::string extension(FindFormatByCode(FindWriterByName(format)->formatCode)->extension);

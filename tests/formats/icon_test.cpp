@@ -79,6 +79,14 @@ TEST(IconReaderTest, TextsFramesAndDirectoryCases) {
   // Three colours named by the header; index 3 lies past them.
   IconPicture fewColours{4, 4, 8, {{0, 0, 0, 0}, {10, 20, 30, 0}, {255, 255, 255, 0}}, true};
   fewColours.pixel = [](int x, int) { return static_cast<uint32_t>(x % 4); };
+  // Directories and image headers that disagree: the size is the one whose image the data holds.
+  const auto patched = [](std::size_t at, uint8_t value) {
+    auto file = IconFile({Checkered(16, 4)});
+    file[at] = value;
+    return file;
+  };
+  IconPicture narrow = Checkered(16, 4);
+  narrow.entryWidth = 8;
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -97,6 +105,9 @@ TEST(IconReaderTest, TextsFramesAndDirectoryCases) {
       {"later frame", IconFile({Checkered(16, 4)}), {.mode = 2}, "", false},
       {"width 0", IconFile({wide}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 256 \nheight: 16 \ncolors: 256 \n", true},
       {"own colour count", IconFile({fewColours}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 4 \nheight: 4 \ncolors: 3 \n", true},
+      {"directory too tall", patched(7, 32), {}, "image type: ICON \n# icons in file: 1 \nwidth: 16 \nheight: 16 \ncolors: 16 \n", true},
+      {"directory too narrow", IconFile({narrow}), {}, "image type: ICON \n# icons in file: 1 \nwidth: 16 \nheight: 16 \ncolors: 16 \n", true},
+      {"header height not doubled", patched(22 + 8, 16), {}, "image type: ICON \n# icons in file: 1 \nwidth: 16 \nheight: 16 \ncolors: 16 \n", true},
       {"PNG image", PngIcon(test::ImageOf(3, 2, 24, {1, 2, 3, 4, 5, 6})), {.png = ReadPngImage},
        "image type: ICON \n# icons in file: 1 \nwidth: 3 \nheight: 2 \ncolors: 0 \n", true},
   };
@@ -151,28 +162,32 @@ TEST(IconReaderTest, DamagedFilesFailWithTheReadError) {
   auto depth = good;
   depth[6 + 16 + 14] = 2;  // 2 bits per pixel
   auto offset = good;
-  offset[6 + 12] = 0xF0;
+  offset[6 + 13] = 0xF0;
   auto png = PngIcon(test::ImageOf(2, 2, 24, {1, 2, 3, 4}));
   const struct {
     const char* name;
     std::vector<uint8_t> file;
     IconRequest request;
+    ReadStatus status;
   } cases[] = {
-      {"reserved 1", IconFile({Checkered(16, 4)}, 1, 1), {}},
-      {"type 3", IconFile({Checkered(16, 4)}, 3), {}},
-      {"no images", IconFile({}), {}},
-      {"image number past the count", good, {.imageNumber = 2}},
-      {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 6), {}},
-      {"no pixels", std::vector<uint8_t>(good.begin(), good.begin() + 22 + 40), {}},
-      {"no mask", std::vector<uint8_t>(good.begin(), good.end() - 64), {}},
-      {"2 bits per pixel", depth, {}},
-      {"offset past the end", offset, {}},
-      {"PNG without a PNG reader", png, {}},
+      {"reserved 1", IconFile({Checkered(16, 4)}, 1, 1), {}, ReadStatus::BadHeader},
+      {"type 3", IconFile({Checkered(16, 4)}, 3), {}, ReadStatus::BadHeader},
+      {"no images", IconFile({}), {}, ReadStatus::BadHeader},
+      {"image number past the count", good, {.imageNumber = 2}, ReadStatus::BadHeader},
+      {"cut in the header", std::vector<uint8_t>(good.begin(), good.begin() + 4), {}, ReadStatus::Damaged},
+      {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 6), {}, ReadStatus::Damaged},
+      {"cut in the image header", std::vector<uint8_t>(good.begin(), good.begin() + 22 + 20), {}, ReadStatus::Damaged},
+      {"no pixels", std::vector<uint8_t>(good.begin(), good.begin() + 22 + 40), {}, ReadStatus::Damaged},
+      {"no mask", std::vector<uint8_t>(good.begin(), good.end() - 64), {}, ReadStatus::Damaged},
+      {"2 bits per pixel", depth, {}, ReadStatus::Unsupported},
+      {"offset past the end", offset, {}, ReadStatus::Damaged},
+      {"PNG without a PNG reader", png, {}, ReadStatus::Unsupported},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto icon = Read(c.file, c.request);
     EXPECT_FALSE(icon.result.dib);
+    EXPECT_EQ(icon.result.status, c.status);
     ASSERT_EQ(icon.result.messages.size(), 1u);
     EXPECT_EQ(icon.result.messages[0], (Message{"Error Reading Icon File", "", kMbIconHand}));
   }

@@ -137,14 +137,33 @@ TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
 }
 
 TEST(IffReaderTest, FilesWithoutAnImage) {
-  const std::vector<uint8_t> cases[] = {
-      Form("ILBM", {Cmap(2), {"BODY", {0}}}),                       // no BMHD
-      Form("ILBM", {Bmhd(2, 2, 1), Cmap(2)}),                       // no BODY
-      Form("ILBM", {Bmhd(2, 2, 4), {"BODY", {0, 0, 0, 0}}}),        // no CMAP below 24 planes
-      Form("ILBM", {Bmhd(2, 2, 4), {"BODY", {0}}, Cmap(16)}),       // CMAP after BODY
-      {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0},  // cut inside BMHD
+  const auto cut = [](std::vector<uint8_t> file, std::size_t less) { return file.resize(file.size() - less), file; };
+  // Files that end inside their chunks, or before their first row is whole, are damaged.
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    ReadStatus status;
+  } cases[] = {
+      {"no BMHD", Form("ILBM", {Cmap(2), {"BODY", {0}}}), ReadStatus::BadHeader},
+      {"no BODY", Form("ILBM", {Bmhd(2, 2, 1), Cmap(2)}), ReadStatus::BadHeader},
+      {"no CMAP below 24 planes", Form("ILBM", {Bmhd(2, 2, 4), {"BODY", {0, 0, 0, 0}}}), ReadStatus::BadHeader},
+      {"CMAP after BODY", Form("ILBM", {Bmhd(2, 2, 4), {"BODY", {0}}, Cmap(16)}), ReadStatus::BadHeader},
+      {"cut before the form type", {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L'}, ReadStatus::Damaged},
+      {"cut inside BMHD's size", {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0}, ReadStatus::Damaged},
+      {"cut inside BMHD", cut(Form("ILBM", {Bmhd(2, 2, 1)}), 10), ReadStatus::Damaged},
+      {"cut inside CMAP", cut(Form("ILBM", {Bmhd(2, 2, 1), Cmap(2)}), 2), ReadStatus::Damaged},
+      {"empty BODY", Form("ILBM", {Bmhd(2, 2, 1), Cmap(2), {"BODY", {}}}), ReadStatus::Damaged},
+      {"BODY cut in the first row", Form("ILBM", {Bmhd(2, 2, 3), Cmap(8), {"BODY", {0x80, 0, 0x40}}}), ReadStatus::Damaged},
+      {"24-bit BODY cut in the first row", Form("ILBM", {Bmhd(1, 1, 24), {"BODY", std::vector<uint8_t>(40)}}), ReadStatus::Damaged},
+      {"PBM cut in the first row", Form("PBM ", {Bmhd(4, 2, 8), Cmap(16), {"BODY", {1, 2}}}), ReadStatus::Damaged},
+      {"HAM cut in the first row", Form("ILBM", {Bmhd(2, 1, 6), Cmap(16), Camg(0x800), {"BODY", {0, 0, 0}}}), ReadStatus::Damaged},
   };
-  for (const auto& file : cases) EXPECT_FALSE(ReadIffImage(file).dib);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = ReadIffImage(c.file);
+    EXPECT_FALSE(r.dib);
+    EXPECT_EQ(r.status, c.status);
+  }
   const ReadResult huge = ReadIffImage(Form("ILBM", {Bmhd(65535, 65535, 24), {"BODY", {}}}));
   EXPECT_FALSE(huge.dib);
   EXPECT_EQ(huge.messages, (std::vector<Message>{{"Global Allocation Error", "", kMbIconHand}}));

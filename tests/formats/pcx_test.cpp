@@ -156,6 +156,13 @@ TEST(PcxReaderTest, DamagedFilesFailCleanlyOrKeepWhatWasDecoded) {
   } cases[] = {
       {{}, ReadStatus::BadHeader, {}, false},
       {{11, 5, 1, 8}, ReadStatus::BadHeader, {"Unrecognized File Structure"}, false},
+      // Cut inside the header, before the first row is whole, and in the first row's padding.
+      {[] { auto b = PcxBytes(8, 1, 4, 4, 4, {}); return b.resize(100), b; }(), ReadStatus::Damaged, {"Unrecognized File Structure"}, false},
+      {PcxBytes(8, 1, 4, 4, 4, {}), ReadStatus::Damaged, {"Unrecognized File Structure"}, false},
+      {PcxBytes(8, 3, 4, 4, 4, {0xC8, 1, 2}), ReadStatus::Damaged, {"Unrecognized File Structure"}, false},
+      {PcxBytes(16, 1, 2, 2, 4, {1, 2}), ReadStatus::Damaged, {"Unrecognized File Structure"}, false},
+      {PcxBytes(1, 4, 8, 2, 2, {0xC6, 0xFF}), ReadStatus::Damaged, {"Unrecognized File Structure"}, false},
+      {PcxBytes(8, 1, 3, 2, 4, {1, 2, 3}), ReadStatus::Truncated, {}, true},
       // Two of four rows, then the end: the bottom rows stay index 0.
       {PcxBytes(8, 1, 4, 4, 4, {1, 1, 1, 1, 0xC4, 2}), ReadStatus::Truncated, {}, true},
       {PcxBytes(5, 1, 4, 4, 4, {1, 1, 1, 1}), ReadStatus::Unsupported, {"Unrecognized File Structure"}, true},
@@ -173,7 +180,7 @@ TEST(PcxReaderTest, DamagedFilesFailCleanlyOrKeepWhatWasDecoded) {
     EXPECT_EQ(texts, c.messages);
     EXPECT_EQ(static_cast<bool>(result.dib), c.image);
   }
-  const ReadResult cut = ReadPcxImage(PcxBytes(8, 1, 4, 4, 4, {1, 1, 1, 1, 0xC4, 2}));
+  const ReadResult cut = ReadPcxImage(cases[8].file);
   EXPECT_EQ(test::PixelAt(cut.dib, 0, 1), 2u);
   EXPECT_EQ(test::PixelAt(cut.dib, 0, 2), 0u);
 }

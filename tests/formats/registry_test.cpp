@@ -4,6 +4,8 @@
 
 #include "resources/command_ids.h"
 #include "resources/menu.h"
+#include "support/test_images.h"
+#include "support/test_support.h"
 
 #include <set>
 #include <functional>
@@ -137,6 +139,55 @@ TEST(RegistryTest, TheMenuHoldsEveryCommandIdAndEveryWriterAndNothingElse) {
     for (const WriterVariant& writer : row.writers) known.insert(writer.commandId);
   }
   EXPECT_EQ(inMenu, known);
+}
+
+// Pixels whose index lies past the colour table are shown black; every writer that takes the
+// image writes them as it writes the same image with a full table whose added entries are black.
+// Shown for 1-, 4- and 8-bit images with tables too short for the depth's first bit, or its
+// first two.
+TEST(RegistryTest, EveryWriterWritesIndicesPastTheTableAsTheyAreShown) {
+  // The image with the given table, and the same with the table filled up with black.
+  const auto images = [](int bits, const std::vector<RgbQuad>& table, const std::vector<uint32_t>& values) {
+    std::pair<PackedDib, PackedDib> pair{CreateDib(4, 2, bits, static_cast<uint32_t>(table.size())), CreateDib(4, 2, bits)};
+    for (PackedDib* dib : {&pair.first, &pair.second}) {
+      for (int i = 0; i < 8; ++i) test::SetPixel(*dib, i % 4, i / 4, values[static_cast<std::size_t>(i)]);
+      std::ranges::copy(table, dib->Colors().begin());
+    }
+    return pair;
+  };
+  const RgbQuad red{0, 0, 255, 0}, green{0, 255, 0, 0}, blue{255, 0, 0, 0};
+  const std::pair<PackedDib, PackedDib> cases[] = {
+      images(8, {red, green, blue}, {0, 1, 2, 200, 2, 1, 0, 3}),
+      images(4, {red, green, blue}, {0, 1, 2, 9, 15, 2, 1, 0}),
+      images(4, {red, green, blue, red, green}, {0, 1, 2, 3, 4, 5, 15, 0}),
+      images(1, {red}, {0, 1, 1, 0, 1, 0, 0, 1}),
+  };
+  test::TempDir temp;
+  for (const FormatRow& row : Formats()) {
+    for (const WriterVariant& writer : row.writers) {
+      if (writer.write == nullptr) continue;
+      const auto file = temp / ("out." + std::string(row.extension));
+      const auto readBack = [&]() -> std::optional<test::RgbImage> {
+        const auto bytes = test::ReadBytes(file);
+        const TypeDecision decision = DecideFileType(bytes, row.extension);
+        const TypeReader* reader = FindReader(decision.type);
+        if (reader == nullptr || reader->read == nullptr) return std::nullopt;
+        const std::string path = file.string();
+        const ReadResult back = reader->read({reader->wholeFile ? std::span<const uint8_t>(bytes) : std::span<const uint8_t>(), path, 24, decision.start});
+        if (!back.dib) return std::nullopt;
+        return test::DibToRgb(back.dib);
+      };
+      for (const auto& [dib, filled] : cases) {
+        SCOPED_TRACE(testing::Message() << writer.cliName << ", " << dib.BitCount() << " bits, " << dib.Colors().size() << " colours");
+        // A writer that takes the depth (the fax codings take only 1 bit) takes the short table too.
+        if (writer.write(filled, file) != WriteOutcome::Written) continue;
+        const auto expected = readBack();
+        ASSERT_TRUE(expected);
+        ASSERT_EQ(writer.write(dib, file), WriteOutcome::Written);
+        EXPECT_EQ(readBack(), expected);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -107,9 +107,6 @@ TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
       {"table of 300", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300}, GreyTable(300), {7, 0, 0, 0}), {7}, 256},
       {"table dropped at 24 bits", ReadWindowsDib, WindowsBmp({.width = 1, .bits = 24, .clrUsed = 2}, GreyTable(2), {1, 2, 3, 0}),
        {0x030201}, 0},
-      // A colours-used count of four thousand million neither allocates nor reads past the file.
-      {"four thousand million colours", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 0xFF000006}, GreyTable(6), {1, 0, 0, 0}),
-       {}, 256},
       // OS/2: an offset of 0 means right behind the table; another is where the rows are.
       {"OS/2 offset 0", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0xA5, 0, 0, 0}, 0), {1, 0, 1, 0, 0, 1, 0, 1}, 2},
       {"OS/2 offset", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0, 0, 0, 0, 0x5A, 0, 0, 0}, 26 + 6 + 4), {0, 1, 0, 1, 1, 0, 1, 0}, 2},
@@ -163,7 +160,7 @@ TEST(DibReaderTest, ImpossibleHeadersGiveNoImageAndHugeOnesTheMemoryMessage) {
 // --- Run-length and Modified Huffman decoding ------------------------------------------------
 
 TEST(DibDecoderTest, RunsStretchesAndEscapesLandInTheRowsAndStopAtTheirRowEnd) {
-  using Decoder = void (*)(std::span<uint8_t>, std::size_t, int, int, ByteReader&);
+  using Decoder = DecodedRows (*)(std::span<uint8_t>, std::size_t, int, int, ByteReader&);
   const struct {
     const char* what;
     Decoder decode;
@@ -201,12 +198,60 @@ TEST(DibDecoderTest, RunsStretchesAndEscapesLandInTheRowsAndStopAtTheirRowEnd) {
   }
 }
 
-TEST(DibDecoderTest, TruncatedStreamsKeepWhatWasDecoded) {
-  const ReadResult r = ReadWindowsDib(WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {4, 9, 0, 0, 2}));
+// A file that ends inside its header or before its first row is whole gives no image; one that
+// ends later keeps the rows it holds.
+TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
+  using Reader = ReadResult (*)(std::span<const uint8_t>, std::size_t);
+  const auto cut = [](std::vector<uint8_t> file, std::size_t length) { return file.resize(length), file; };
+  const struct {
+    const char* name;
+    Reader read;
+    std::vector<uint8_t> file;
+    ReadStatus status;
+  } cases[] = {
+      {"Windows header", ReadWindowsDib, cut(WindowsBmp({.width = 4}, {}, {}), 40), ReadStatus::Damaged},
+      {"no rows", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {}), ReadStatus::Damaged},
+      {"half a row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {1, 2}), ReadStatus::Damaged},
+      {"one row of two", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {1, 2, 3, 4}), ReadStatus::Truncated},
+      {"top-down, one row of two", ReadWindowsDib, WindowsBmp({.width = 4, .height = -2}, GreyTable(256), {1, 2, 3, 4}),
+       ReadStatus::Truncated},
+      // The last row's padding is not pixels.
+      {"no padding at the end", ReadWindowsDib, WindowsBmp({.width = 3, .height = 2}, GreyTable(256), {1, 2, 3, 0, 4, 5, 6}),
+       ReadStatus::Ok},
+      // Rows behind a table of four thousand million colours lie past the file.
+      {"table past the end", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 0xFF000006}, GreyTable(6), {1, 0, 0, 0}),
+       ReadStatus::Damaged},
+      {"RLE8 without data", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {}),
+       ReadStatus::Damaged},
+      {"RLE8 cut in its first row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {2, 9, 0}),
+       ReadStatus::Damaged},
+      {"RLE8 cut in its second row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {4, 9, 0, 0, 2}),
+       ReadStatus::Truncated},
+      {"RLE8 that fills its rows without an end", ReadWindowsDib,
+       WindowsBmp({.width = 4, .height = 1, .compression = 1}, GreyTable(256), {4, 9}), ReadStatus::Ok},
+      {"OS/2 header", ReadOs2Dib, cut(test::Os2Bmp(4, 1, 24, {}, {}), 24), ReadStatus::Damaged},
+      {"OS/2 without rows", ReadOs2Dib, test::Os2Bmp(4, 1, 24, {}, {}), ReadStatus::Damaged},
+      {"OS/2 2.0 header", ReadOs2v2Dib, cut(test::Os2v2Bmp(4, 1, 24, 0, {}, {}), 60), ReadStatus::Damaged},
+      {"OS/2 2.0 without rows", ReadOs2v2Dib, test::Os2v2Bmp(4, 1, 24, 0, {}, {}), ReadStatus::Damaged},
+      {"Huffman without data", ReadOs2v2Dib, test::Os2v2Bmp(8, 2, 1, 3, std::vector<uint8_t>(8), {}), ReadStatus::Damaged},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = c.read(c.file, 0);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(static_cast<bool>(r.dib), c.status != ReadStatus::Damaged);
+    EXPECT_TRUE(r.messages.empty());
+  }
+  ReadResult r = ReadWindowsDib(cases[9].file);
   ASSERT_TRUE(r.dib);
   EXPECT_EQ(r.dib.Row(0)[3], 9);
   EXPECT_EQ(r.dib.Row(1)[0], 0);
   EXPECT_EQ(r.dib.Header().biSizeImage, 0u);
+  // The top row of a top-down file is the picture's top row.
+  r = ReadWindowsDib(cases[4].file);
+  ASSERT_TRUE(r.dib);
+  EXPECT_EQ(r.dib.Row(1)[0], 1);
+  EXPECT_EQ(r.dib.Row(0)[0], 0);
 }
 
 // Bits written most significant first.
