@@ -61,9 +61,15 @@ bool LoadForCommand(CurrentImage& image, HeadlessPort& port, const std::string& 
   LoadSelectedFile(image, port, file);
   if (image.Kind == ImageKind::NoImage) {
     // One line with the real reason; the box's words ("Error Opening File") would only repeat it.
+    // A reader that names the layout it does not read says so last among its diagnostics.
+    std::string reason = FailureReason(image);
+    if (image.LoadStatus == ReadStatus::Unsupported && !port.diagnostics.empty() &&
+        port.diagnostics.back().starts_with("unsupported ")) {
+      reason = port.diagnostics.back();
+    }
     port.messages.clear();
     messages.TakeFrom(port);
-    messages.Note(file, FailureReason(image));
+    messages.Note(file, reason);
     return false;
   }
   messages.TakeFrom(port);
