@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "shell/current_image.h"
 
 namespace ravelle::cli {

@@ -26,7 +26,7 @@
 #include "cli/batch.h"
 #include "cli/cli_support.h"
 #include "formats/registry.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "shell/convert.h"
 #include "shell/convert_image.h"
 #include "shell/current_image.h"

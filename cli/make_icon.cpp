@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "platform/qt/program_icon.h"
+#include "qt/program_icon.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -25,8 +25,8 @@
 
 #include "cli/cli_support.h"
 #include "image/output_file.h"
-#include "platform/headless/painter_surface.h"
-#include "platform/qt/printing.h"
+#include "headless/painter_surface.h"
+#include "qt/printing.h"
 #include "shell/print.h"
 #include "shell/paint_shown.h"
 #include "shell/shell_state.h"

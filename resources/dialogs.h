@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 namespace ravelle {
 

@@ -1,7 +1,7 @@
 // Reducing a colour image for a palette display, and the return to the unreduced image.
 #pragma once
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 
 namespace ravelle {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/port.h"
-#include "platform/surface.h"
+#include "port/port.h"
+#include "port/surface.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 

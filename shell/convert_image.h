@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/convert.h"
 #include "shell/current_image.h"
 

@@ -10,7 +10,7 @@
 
 #include "formats/common/read_result.h"
 #include "resources/command_ids.h"
-#include "platform/port.h"
+#include "port/port.h"
 #include "image/image_kind.h"
 #include "image/packed_dib.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 namespace ravelle {
 

@@ -2,7 +2,7 @@
 // and closing it.
 #pragma once
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 #include "view/full_screen.h"

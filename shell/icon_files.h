@@ -7,7 +7,7 @@
 
 #include "formats/common/read_result.h"
 #include "formats/registry.h"
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 
 namespace ravelle {

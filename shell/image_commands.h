@@ -6,7 +6,7 @@
 #include "image/image_kind.h"
 #include "image/message.h"
 #include "image/packed_dib.h"
-#include "platform/port.h"
+#include "port/port.h"
 #include "tools/transform.h"
 
 namespace ravelle {

@@ -14,7 +14,7 @@
 #include "formats/common/mac_binary.h"
 #include "formats/common/read_result.h"
 #include "formats/registry.h"
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 
 namespace ravelle {

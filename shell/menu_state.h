@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 

@@ -2,8 +2,8 @@
 // brings the menu in line with the image first.
 #pragma once
 
-#include "platform/port.h"
-#include "platform/surface.h"
+#include "port/port.h"
+#include "port/surface.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 #include "view/paint.h"

@@ -1,8 +1,8 @@
 // Printing the shown image on one page: Print Normal, Print Large and Print Tiled.
 #pragma once
 
-#include "platform/port.h"
-#include "platform/surface.h"
+#include "port/port.h"
+#include "port/surface.h"
 #include "shell/current_image.h"
 #include "view/print_layout.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 namespace ravelle {
 

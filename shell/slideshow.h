@@ -2,8 +2,8 @@
 // each for three seconds with its name at the top, until a key or a click ends it.
 #pragma once
 
-#include "platform/port.h"
-#include "platform/surface.h"
+#include "port/port.h"
+#include "port/surface.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 

@@ -2,7 +2,7 @@
 // and the file shown after a delete or move.
 #pragma once
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 

@@ -1,7 +1,7 @@
 // One frame of an animation taken as a still Bitmap, as ravelle-cli's convert --frame does.
 #pragma once
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 
 namespace ravelle {

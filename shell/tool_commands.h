@@ -2,7 +2,7 @@
 // reductions), run on the shown image exactly as the viewer's menu runs them.
 #pragma once
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "resources/command_ids.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"

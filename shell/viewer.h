@@ -2,7 +2,7 @@
 // command table of its menu, with the delete, move, copy and rename flows.
 #pragma once
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "resources/command_ids.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"

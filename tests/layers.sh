@@ -9,14 +9,20 @@ cd "$root" || exit 2
 # Each folder and the project folders its files may include.
 allowed=(
   "image:image"
-  "formats:image formats tools colour"
-  "tools:image tools"
+  "port:image port"
   "colour:image colour"
-  "view:image view platform formats"
+  "tools:image tools"
+  "formats:image formats tools colour"
+  "view:image port formats view"
+  "resources:image port resources"
+  "shell:image port formats tools colour view resources shell"
+  "headless:image port formats resources headless"
+  "qt:image port formats tools colour view resources shell headless qt"
+  "cli:image port formats tools colour view resources shell headless qt cli"
 )
 # Where Qt may be included: its adapters, the desktop program, the Qt tests (the metafile tests
 # look at pixels a QPainter drew), and the programs and benchmarks that draw with Qt on purpose.
-qt_allowed='^(platform/qt/|platform/headless/painter_surface\.|tests/qt/|tests/view/metafile_|tests/bench/|cli/make_icon\.cpp|cli/render_main\.cpp|tests/cli/cli_test\.cpp)'
+qt_allowed='^(qt/|headless/painter_surface\.|tests/qt/|tests/view/metafile_|tests/bench/|cli/make_icon\.cpp|cli/render_main\.cpp|tests/cli/cli_test\.cpp)'
 
 status=0
 for entry in "${allowed[@]}"; do

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 namespace ravelle {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "formats/metafile/metafile.h"
-#include "platform/port.h"
-#include "platform/surface.h"
+#include "port/port.h"
+#include "port/surface.h"
 
 namespace ravelle {
 

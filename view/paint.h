@@ -9,8 +9,8 @@
 
 #include "image/image_kind.h"
 #include "image/packed_dib.h"
-#include "platform/port.h"
-#include "platform/surface.h"
+#include "port/port.h"
+#include "port/surface.h"
 
 namespace ravelle {
 

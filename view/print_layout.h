@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "image/image_kind.h"
-#include "platform/port.h"
+#include "port/port.h"
 
 namespace ravelle {
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "platform/surface.h"
+#include "port/surface.h"
 #include "view/paint.h"
 
 namespace ravelle {

@@ -16,7 +16,7 @@
 #include "image/output_file.h"
 #include "formats/dib/bmp_writer.h"
 #include "formats/dib/dib_reader.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "shell/load.h"
 
 namespace ravelle {

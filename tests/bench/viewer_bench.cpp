@@ -16,11 +16,11 @@
 #include <filesystem>
 
 #include "formats/dib/bmp_writer.h"
-#include "platform/headless/headless_port.h"
-#include "platform/headless/painter_surface.h"
-#include "platform/qt/browser_dialog.h"
-#include "platform/qt/qt_app.h"
-#include "platform/qt/viewer_window.h"
+#include "headless/headless_port.h"
+#include "headless/painter_surface.h"
+#include "qt/browser_dialog.h"
+#include "qt/qt_app.h"
+#include "qt/viewer_window.h"
 #include "resources/dialogs.h"
 #include "shell/load.h"
 #include "shell/paint_shown.h"

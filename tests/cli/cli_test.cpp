@@ -8,7 +8,7 @@
 #include "formats/dib/bmp_builder.h"
 #include "formats/dib/dib_reader.h"
 #include "formats/metafile/metafile_builder.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "shell/convert.h"
 #include "shell/load.h"
 #include "support/animation_files.h"

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "colour/median_cut.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "formats/metafile/metafile.h"
-#include "platform/surface.h"
+#include "port/surface.h"
 #include "view/metafile_player.h"
 
 namespace ravelle::fuzz {

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "formats/metafile/metafile_builder.h"
-#include "platform/qt/dialogs.h"
+#include "qt/dialogs.h"
 #include "qt/qt_fixture.h"
 #include "shell/browser.h"
 

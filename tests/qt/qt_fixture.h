@@ -16,9 +16,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/qt/browser_dialog.h"
-#include "platform/qt/qt_app.h"
-#include "platform/qt/viewer_window.h"
+#include "qt/browser_dialog.h"
+#include "qt/qt_app.h"
+#include "qt/viewer_window.h"
 #include "resources/dialogs.h"
 #include "support/shell_fixture.h"
 

@@ -12,10 +12,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/qt/browser_dialog.h"
-#include "platform/qt/full_screen_window.h"
-#include "platform/qt/qt_app.h"
-#include "platform/qt/viewer_window.h"
+#include "qt/browser_dialog.h"
+#include "qt/full_screen_window.h"
+#include "qt/qt_app.h"
+#include "qt/viewer_window.h"
 #include "resources/dialogs.h"
 #include "qt/qt_fixture.h"
 #include "support/shell_fixture.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "support/test_images.h"
 
 namespace ravelle {

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_port.h"
-#include "platform/headless/recording_surface.h"
+#include "headless/headless_port.h"
+#include "headless/recording_surface.h"
 #include "shell/load.h"
 #include "support/test_support.h"
 #include "view/metafile_player.h"

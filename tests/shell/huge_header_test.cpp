@@ -13,7 +13,7 @@
 #include "formats/pcx/pcx_file.h"
 #include "formats/registry.h"
 #include "image/output_file.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "shell/load.h"
 #include "support/animation_files.h"
 #include "support/test_support.h"

@@ -7,7 +7,7 @@
 
 #include "formats/dib/bmp_builder.h"
 #include "formats/registry.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "resources/menu.h"
 #include "support/shell_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "resources/command_ids.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"

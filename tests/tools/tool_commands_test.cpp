@@ -5,7 +5,7 @@
 #include <random>
 
 #include "shell/adapt_to_display.h"
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "shell/convert.h"
 #include "support/test_images.h"
 

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "support/test_images.h"
 
 namespace ravelle {

@@ -10,8 +10,8 @@
 
 #include <memory>
 
-#include "platform/headless/painter_surface.h"
-#include "platform/headless/recording_surface.h"
+#include "headless/painter_surface.h"
+#include "headless/recording_surface.h"
 #include "support/test_support.h"
 #include "tests/formats/metafile/metafile_builder.h"
 

@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 #include "support/shell_fixture.h"
 
 namespace ravelle {

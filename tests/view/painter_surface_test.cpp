@@ -1,4 +1,4 @@
-#include "platform/headless/painter_surface.h"
+#include "headless/painter_surface.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "shell/current_image.h"
 #include "shell/shell_state.h"
 #include "view/full_screen.h"

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 class QAction;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/surface.h"
+#include "port/surface.h"
 
 namespace ravelle {
 

@@ -1,4 +1,4 @@
-#include "platform/surface.h"
+#include "port/surface.h"
 
 #include "image/packed_dib.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 class QPrinter;
 

@@ -1,4 +1,4 @@
-#include "platform/qt/program_icon.h"
+#include "qt/program_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "platform/headless/headless_port.h"
+#include "headless/headless_port.h"
 
 #include <algorithm>
 #include <cctype>

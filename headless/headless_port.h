@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/headless/recording_surface.h"
-#include "platform/port.h"
+#include "headless/recording_surface.h"
+#include "port/port.h"
 #include "resources/menu.h"
 
 namespace ravelle {

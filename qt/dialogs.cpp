@@ -1,4 +1,4 @@
-#include "platform/qt/dialogs.h"
+#include "qt/dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 namespace ravelle {
 

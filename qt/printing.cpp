@@ -1,9 +1,9 @@
-#include "platform/qt/printing.h"
+#include "qt/printing.h"
 
 #include <QPainter>
 #include <QPrinter>
 
-#include "platform/headless/painter_surface.h"
+#include "headless/painter_surface.h"
 
 namespace ravelle {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/surface.h"
+#include "port/surface.h"
 #include "image/packed_dib.h"
 
 namespace ravelle {

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/qt/program_icon.h"
-#include "platform/qt/qt_app.h"
+#include "qt/program_icon.h"
+#include "qt/qt_app.h"
 
 #ifndef RAVELLE_VERSION
 #define RAVELLE_VERSION "0"

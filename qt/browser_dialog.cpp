@@ -1,4 +1,4 @@
-#include "platform/qt/browser_dialog.h"
+#include "qt/browser_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,8 +17,8 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
-#include "platform/headless/painter_surface.h"
-#include "platform/qt/qt_app.h"
+#include "headless/painter_surface.h"
+#include "qt/qt_app.h"
 #include "resources/dialogs.h"
 #include "shell/browser.h"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "platform/qt/viewer_window.h"
+#include "qt/viewer_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <QShortcutEvent>
 
-#include "platform/headless/painter_surface.h"
-#include "platform/qt/qt_app.h"
+#include "headless/painter_surface.h"
+#include "qt/qt_app.h"
 #include "resources/menu.h"
 #include "shell/paint_shown.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_app.h"
+#include "qt/qt_app.h"
 
 #include <QAction>
 
@@ -15,11 +15,11 @@
 #include <QStyle>
 #include <QWindow>
 
-#include "platform/qt/browser_dialog.h"
-#include "platform/qt/dialogs.h"
-#include "platform/qt/full_screen_window.h"
-#include "platform/qt/printing.h"
-#include "platform/qt/viewer_window.h"
+#include "qt/browser_dialog.h"
+#include "qt/dialogs.h"
+#include "qt/full_screen_window.h"
+#include "qt/printing.h"
+#include "qt/viewer_window.h"
 #include "resources/dialogs.h"
 #include "shell/browser.h"
 #include "shell/full_screen.h"

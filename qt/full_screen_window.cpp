@@ -1,4 +1,4 @@
-#include "platform/qt/full_screen_window.h"
+#include "qt/full_screen_window.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -6,9 +6,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "platform/headless/painter_surface.h"
-#include "platform/qt/qt_app.h"
-#include "platform/qt/viewer_window.h"
+#include "headless/painter_surface.h"
+#include "qt/qt_app.h"
+#include "qt/viewer_window.h"
 #include "shell/full_screen.h"
 #include "shell/paint_shown.h"
 #include "shell/slideshow.h"

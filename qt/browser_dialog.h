@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/port.h"
+#include "port/port.h"
 
 class QComboBox;
 class QLineEdit;

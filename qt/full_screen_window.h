@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "platform/port.h"
+#include "port/port.h"
 #include "view/full_screen.h"
 
 class QScrollBar;

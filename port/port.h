@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/message.h"
+#include "port/geometry.h"
 
 namespace ravelle {
 
@@ -21,26 +22,6 @@ struct PaletteEntry;
 // The window a message box belongs to (None is a box without owner), and the windows the logic
 // draws into.
 enum class Owner { None, Dialog, PreviewPane, Viewer, FullScreen, Slideshow };
-
-struct Rect {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-struct Point {
-  int x = 0;
-  int y = 0;
-  friend bool operator==(const Point&, const Point&) = default;
-};
-
-struct Size {
-  int width = 0;
-  int height = 0;
-  friend bool operator==(const Size&, const Size&) = default;
-};
 
 // The screen as the full-screen window sees it: its size and the thickness of scroll bars.
 struct ScreenMetrics {

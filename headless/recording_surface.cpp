@@ -1,4 +1,4 @@
-#include "platform/headless/recording_surface.h"
+#include "headless/recording_surface.h"
 
 #include "formats/common/read_result.h"
 #include "image/packed_dib.h"
