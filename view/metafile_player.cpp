@@ -876,9 +876,14 @@ void Player::Text(PointF reference, const std::u16string& text, uint32_t options
   } else if (dc_.charExtra != 0) {
     width += dc_.charExtra * x.XScale() * static_cast<double>(text.size());
   }
-  const double angle = lf.escapement / 10.0;
-  const double a = angle * kPi / 180;
-  const PointF u{std::cos(a), -std::sin(a)}, v{std::sin(a), std::cos(a)};
+  // The escapement turns counter-clockwise in the logical space; a mapping that flips an axis (a
+  // chart drawn with y running up) turns it the other way on the device.
+  const double a = lf.escapement / 10.0 * kPi / 180;
+  PointF u{std::cos(a) * x.m11 - std::sin(a) * x.m21, std::cos(a) * x.m12 - std::sin(a) * x.m22};
+  const double length = std::hypot(u.x, u.y);
+  u = length > 0 && std::isfinite(length) ? PointF{u.x / length, u.y / length} : PointF{std::cos(a), -std::sin(a)};
+  const PointF v{-u.y, u.x};
+  const double angle = std::atan2(-u.y, u.x) * 180 / kPi;
   const PointF at = x.Apply(reference);
   const unsigned horizontal = dc_.align & 6, vertical = dc_.align & 24;
   const double along = horizontal == 2 ? width : horizontal == 6 ? width / 2 : 0;

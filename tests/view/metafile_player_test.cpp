@@ -194,19 +194,31 @@ TEST(MetafilePlayer, XorPenLineDrawnTwiceVanishes) {
 
 TEST(MetafilePlayer, RotatedTextRisesFromItsReferencePoint) {
   EnsureApplication();
-  // A 20-pixel font turned 90 degrees: the text runs upwards from (30, 60).
-  WmfBuilder w;
-  w.Rec(0x02FB, {-20, 0, 900, 900, 400, 0, 0, 0, 0, 0, 0, 0, 0})
-      .Rec(0x012D, {0})
-      .Rec(0x012E, {24})  // baseline
-      .Rec(0x0102, {1})
-      .Rec(0x0521, {4, 'H' | 'H' << 8, 'H' | 'H' << 8, 60, 30});
-  const QRect box = InkBox(Play(w, {}, {64, 64}));
-  ASSERT_FALSE(box.isEmpty());
-  EXPECT_GT(box.height(), box.width());
-  EXPECT_LE(box.bottom(), 61);
-  EXPECT_LE(box.right(), 31);
-  EXPECT_GE(box.left(), 10);
+  // A 20-pixel font turned a quarter counter-clockwise runs upwards from device (30, 60): at 90
+  // degrees with y running down, and at 270 where the mapping turns y up (a chart's axis title).
+  struct Case {
+    int16_t escapement;
+    std::vector<int16_t> mapping;  // window extent and origin records' values, or none
+    int16_t y;                     // the reference point's logical y
+  };
+  for (const Case& c : {Case{900, {}, 60}, Case{2700, {-64, 64, 64, 0}, 4}}) {
+    WmfBuilder w;
+    if (!c.mapping.empty()) {
+      w.Rec(0x020C, {c.mapping[0], c.mapping[1]}).Rec(0x020B, {c.mapping[2], c.mapping[3]});
+    }
+    w.Rec(0x02FB, {-20, 0, c.escapement, c.escapement, 400, 0, 0, 0, 0, 0, 0, 0, 0})
+        .Rec(0x012D, {0})
+        .Rec(0x012E, {24})  // baseline
+        .Rec(0x0102, {1})
+        .Rec(0x0521, {4, 'H' | 'H' << 8, 'H' | 'H' << 8, c.y, 30});
+    const QRect box = InkBox(Play(w, c.mapping.empty() ? WmfStart{} : WmfStart{8, {0, 0}, {64, 64}}, {64, 64}));
+    SCOPED_TRACE(c.escapement);
+    ASSERT_FALSE(box.isEmpty());
+    EXPECT_GT(box.height(), box.width());
+    EXPECT_LE(box.bottom(), 61);
+    EXPECT_LE(box.right(), 31);
+    EXPECT_GE(box.left(), 10);
+  }
 }
 
 // A face that is not installed is drawn in the face fontconfig puts in its place (a serif for
