@@ -180,6 +180,7 @@ void FolderChanged(CurrentImage& image, Port& port) {
   ReleaseImage(image, port);
   image.Kind = ImageKind::NoImage;
   image.FilePath.clear();
+  image.FileSize = 0;
   image.InfoText.clear();
   image.LoadStatus = ReadStatus::Ok;
   FitPreviewFrame(image, port, 1, 1);

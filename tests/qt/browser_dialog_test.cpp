@@ -116,6 +116,7 @@ TEST_F(QtAppTest, AfterAFolderChangeCenterAndNextFileFollowTheNewList) {
   QTest::mouseClick(dialog.Control(kIdCenter), Qt::LeftButton);
   ASSERT_NE(app.Viewer(), nullptr);
   EXPECT_EQ(app.image.FilePath, "");
+  EXPECT_EQ(app.Viewer()->windowTitle().trimmed(), "0 bytes");  // not the old file's size
   app.Viewer()->MenuAction({9})->trigger();  // Next File
   EXPECT_EQ(app.image.FilePath, "one.bmp");
   EXPECT_EQ(app.image.Handle.Width(), 20);

@@ -169,6 +169,7 @@ TEST_F(ShellTest, AfterAFolderChangeTheDialogAndTheSteppingFollowTheNewList) {
   EXPECT_FALSE(image.Handle);
   EXPECT_EQ(port.fileNameBox, "");
   EXPECT_EQ(PreviewNote(image), "");
+  EXPECT_EQ(ViewerCaption(image), "     0 bytes");  // not the old file's size
   Dialog({kIdCenter});
   for (const auto& [command, shown] : {std::pair{CommandId::NextFile, "a.bmp"}, {CommandId::NextFile, "b.bmp"}}) {
     Viewer({command});
