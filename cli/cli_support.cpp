@@ -19,6 +19,7 @@ const char* const kUsage =
     "       ravelle-cli convert IN... --to FORMAT -o DIR [-j N] [--overwrite] [--frame N]\n"
     "                   [--apply TOOL]... [--display-depth N] [--verbose]\n"
     "       ravelle-cli render FILE OUT.png --size WxH [--tile] [--verbose]\n"
+    "       ravelle-cli print FILE [--large | --tiled] [--printer NAME] [--copies N]\n"
     "       ravelle-cli --help | --version\n";
 
 int Usage(const std::string& problem) {

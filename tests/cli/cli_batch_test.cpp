@@ -186,5 +186,49 @@ TEST(CliDocumentsTest, ManPageAndCompletionFollowTheHelp) {
   EXPECT_EQ(count, 18);
 }
 
+// The README's synopsis, the usage lines of --help and the man page's SYNOPSIS give the same forms.
+TEST(CliDocumentsTest, TheThreeSynopsesAgree) {
+  const std::filesystem::path source(RAVELLE_SOURCE_DIR);
+  const auto squeeze = [](const std::string& text) {
+    return std::regex_replace(std::regex_replace(text, std::regex(R"(\s+)"), " "), std::regex("^ | $"), "");
+  };
+  std::vector<std::string> help;  // a line that does not start a form continues the one above
+  std::istringstream usage(test::RunCommand(Quote(RAVELLE_CLI) + " --help").out);
+  for (std::string line; std::getline(usage, line) && !line.empty();) {
+    line = squeeze(line.starts_with("usage:") ? line.substr(6) : line);
+    if (line.starts_with("ravelle-cli") || help.empty()) help.push_back(line);
+    else help.back() += " " + line;
+  }
+  const std::string readme = ReadText(source / "README.md");
+  const std::size_t block = readme.find("```\n", readme.find("## The command-line tool")) + 4;
+  std::vector<std::string> readmeForms;
+  std::istringstream code(readme.substr(block, readme.find("```", block) - block));
+  for (std::string line; std::getline(code, line);) readmeForms.push_back(squeeze(line));
+  // The man page's macros with their fonts dropped: .B and .I keep their words apart, the
+  // alternating ones (.RB, .IR, .BR) join theirs; .br ends a form.
+  std::string man = ReadText(source / "cli/ravelle-cli.1");
+  man = std::regex_replace(std::regex_replace(man, std::regex(R"(\\-)"), "-"), std::regex(R"(\\f[BIRP])"), "");
+  const std::size_t start = man.find(".SH SYNOPSIS\n") + 13;
+  std::istringstream synopsis(man.substr(start, man.find(".SH DESCRIPTION") - start));
+  std::vector<std::string> manForms{""};
+  const std::regex word(R"re("([^"]*)"|(\S+))re");
+  for (std::string line; std::getline(synopsis, line);) {
+    if (line == ".br") {
+      manForms.emplace_back();
+      continue;
+    }
+    const std::string macro = line.substr(0, line.find(' '));
+    const std::string rest = line.substr(std::min(line.size(), macro.size() + 1));
+    std::string text;
+    for (auto it = std::sregex_iterator(rest.begin(), rest.end(), word); it != std::sregex_iterator(); ++it) {
+      if (!text.empty() && (macro == ".B" || macro == ".I")) text += ' ';
+      text += (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+    }
+    manForms.back() += (manForms.back().empty() ? "" : " ") + text;
+  }
+  EXPECT_EQ(readmeForms, help);
+  EXPECT_EQ(manForms, help);
+}
+
 }  // namespace
 }  // namespace ravelle
