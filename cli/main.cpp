@@ -276,7 +276,7 @@ int ConvertBatch(const ConvertOptions& options, const std::vector<std::string>& 
     std::fprintf(stderr, "ravelle-cli: %s: %s\n", folder.c_str(), exists ? "not a folder" : "no such folder");
     return kExitFailed;
   }
-  const std::string_view extension = FindFormatByCode(options.format->formatCode)->extension;
+  const std::string_view extension = FindFormatOf(*options.format)->extension;
   std::vector<std::string> outputs;
   std::vector<bool> repeated;  // an earlier input already gives this output name
   std::set<std::string> names;

@@ -81,21 +81,25 @@ constexpr TypeReader kBmpReaders[] = {
 
 WriteOutcome Outcome(bool written) { return written ? WriteOutcome::Written : WriteOutcome::Failed; }
 
+// The BMP compressions the menu offers for a picture of these bits per pixel (any, with none).
+bool RunLengthDepths(const WriterTarget& t) { return t.bitCount == 0 || t.bitCount == 4 || t.bitCount == 8; }
+bool BitfieldDepths(const WriterTarget& t) { return t.bitCount == 0 || t.bitCount == 16 || t.bitCount == 32; }
+
 constexpr WriterVariant kBmpWriters[] = {
-    {"bmp", 117, 9, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"bmp", 117, [](const PackedDib& image, const std::filesystem::path& file) {
        auto output = OutputFile::Create(file);
        if (!output) return WriteOutcome::CannotCreate;
        return Outcome(WriteBmp(image, output->Stream()) && output->Commit());
      }},
-    {"bmp-rle", 173, 10, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"bmp-rle", 173, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteBmpRle(file, image));
-     }},
-    {"bmp-bitfields", 178, 11, [](const PackedDib& image, const std::filesystem::path& file) {
+     }, RunLengthDepths},
+    {"bmp-bitfields", 178, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteBmpBitfields(file, image, 0));
-     }},
-    {"bmp-bitfields-565", 179, 11, [](const PackedDib& image, const std::filesystem::path& file) {
+     }, BitfieldDepths},
+    {"bmp-bitfields-565", 179, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteBmpBitfields(file, image, 1));
-     }},
+     }, BitfieldDepths},
 };
 
 // ---- GIF
@@ -108,16 +112,18 @@ constexpr TypeRule kGifRules[] = {
      }},
 };
 constexpr TypeReader kGifReaders[] = {
-    {FileType::Gif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }},
-    {FileType::MacBinaryGif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }},
+    {FileType::Gif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }, false,
+     FrameSource::GifAnimation},
+    {FileType::MacBinaryGif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }, false,
+     FrameSource::GifAnimation},
 };
 constexpr WriterVariant kGifWriters[] = {
-    {"gif", 136, 13, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"gif", 136, [](const PackedDib& image, const std::filesystem::path& file) {
        auto output = OutputFile::Create(file);
        if (!output) return WriteOutcome::CannotCreate;
        return Outcome(WriteGifImage(image, output->Stream(), false) && output->Commit());
      }},
-    {"gif-interlaced", 165, 13, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"gif-interlaced", 165, [](const PackedDib& image, const std::filesystem::path& file) {
        auto output = OutputFile::Create(file);
        if (!output) return WriteOutcome::CannotCreate;
        return Outcome(WriteGifImage(image, output->Stream(), true) && output->Commit());
@@ -138,10 +144,10 @@ constexpr TypeRule kIconRules[] = {
      }},
 };
 constexpr TypeReader kIconReaders[] = {
-    {FileType::AnimatedCursor, true, [](const ReaderInput& in) { return ReadAnimatedCursor(in.bytes, ReadPngImage).result; }},
-    {FileType::Icon, true, [](const ReaderInput& in) {
-       return ReadIconImage(in.bytes, {.png = ReadPngImage}).result;
-     }},
+    {FileType::AnimatedCursor, true, [](const ReaderInput& in) { return ReadAnimatedCursor(in.bytes, ReadPngImage).result; },
+     false, FrameSource::CursorFrames},
+    {FileType::Icon, true, [](const ReaderInput& in) { return ReadIconImage(in.bytes, {.png = ReadPngImage}).result; },
+     false, FrameSource::IconImages},
 };
 
 // ---- IFF/ILBM
@@ -160,10 +166,10 @@ WriteOutcome WriteIff(const PackedDib& image, const std::filesystem::path& file)
   return WriteIffImage(file, Pack, Ham, image) ? WriteOutcome::Written : WriteOutcome::Failed;
 }
 constexpr WriterVariant kIffWriters[] = {
-    {"iff", 174, 14, WriteIff<false, false>},
-    {"iff-packed", 175, 14, WriteIff<true, false>},
-    {"iff-ham", 176, 14, WriteIff<false, true>},
-    {"iff-ham-packed", 177, 14, WriteIff<true, true>},
+    {"iff", 174, WriteIff<false, false>},
+    {"iff-packed", 175, WriteIff<true, false>},
+    {"iff-ham", 176, WriteIff<false, true>},
+    {"iff-ham-packed", 177, WriteIff<true, true>},
 };
 
 // ---- JPEG
@@ -175,10 +181,10 @@ constexpr TypeReader kJpegReaders[] = {
     {FileType::Jpeg, false, [](const ReaderInput& in) { return ReadJpegImage(in.path, in.displayDepth); }},
 };
 constexpr WriterVariant kJpegWriters[] = {
-    {"jpeg", 118, 12, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"jpeg", 118, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteJpegImage(file, kJpegQuality, image, false));
      }},
-    {"jpeg-progressive", 166, 12, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"jpeg-progressive", 166, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteJpegImage(file, kJpegQuality, image, true));
      }},
 };
@@ -196,7 +202,7 @@ constexpr TypeReader kPcxReaders[] = {
     {FileType::Pcx, true, [](const ReaderInput& in) { return ReadPcxImage(in.bytes); }},
 };
 constexpr WriterVariant kPcxWriters[] = {
-    {"pcx", 172, 15, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"pcx", 172, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WritePcxImage(file, image));
      }},
 };
@@ -212,10 +218,10 @@ constexpr TypeReader kPngReaders[] = {
     {FileType::Png, false, [](const ReaderInput& in) { return ReadPngImage(in.path, in.displayDepth); }},
 };
 constexpr WriterVariant kPngWriters[] = {
-    {"png", 163, 16, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"png", 163, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WritePngImage(file, image, false));
      }},
-    {"png-adam7", 164, 16, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"png-adam7", 164, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WritePngImage(file, image, true));
      }},
 };
@@ -242,10 +248,10 @@ constexpr TypeReader kTargaReaders[] = {
     {FileType::Targa, true, [](const ReaderInput& in) { return ReadTargaImage(in.bytes); }},
 };
 constexpr WriterVariant kTargaWriters[] = {
-    {"tga", 168, 17, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"tga", 168, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteTargaImage(file, image, false));
      }},
-    {"tga-rle", 169, 17, [](const PackedDib& image, const std::filesystem::path& file) {
+    {"tga-rle", 169, [](const PackedDib& image, const std::filesystem::path& file) {
        return Outcome(WriteTargaImage(file, image, true));
      }},
 };
@@ -275,14 +281,17 @@ WriteOutcome WriteTiff(const PackedDib& image, const std::filesystem::path& file
   return Outcome(WriteTiffImage(file, Compression, Tiles, image));
 }
 
-#define RAVELLE_TIFF(name, compression, strips, tiles)                       \
-  {"tiff-" name, strips, 18, WriteTiff<compression, false>},                 \
-  {"tiff-" name "-tiles", tiles, 18, WriteTiff<compression, true>}
+// The fax compressions are offered for black-and-white pictures only.
+bool BlackAndWhite(const WriterTarget& t) { return t.blackAndWhite; }
+
+#define RAVELLE_TIFF(name, compression, strips, tiles, enabled)                \
+  {"tiff-" name, strips, WriteTiff<compression, false>, enabled},              \
+  {"tiff-" name "-tiles", tiles, WriteTiff<compression, true>, enabled}
 constexpr WriterVariant kTiffWriters[] = {
-    RAVELLE_TIFF("none", 1, 139, 154),     RAVELLE_TIFF("huffman", 2, 142, 155),
-    RAVELLE_TIFF("g3", 3, 143, 156),       RAVELLE_TIFF("g4", 4, 144, 157),
-    RAVELLE_TIFF("lzw", 5, 140, 158),      RAVELLE_TIFF("jpeg", 7, 141, 159),
-    RAVELLE_TIFF("packbits", 32773, 145, 160), RAVELLE_TIFF("deflate", 32946, 146, 161),
+    RAVELLE_TIFF("none", 1, 139, 154, nullptr),     RAVELLE_TIFF("huffman", 2, 142, 155, BlackAndWhite),
+    RAVELLE_TIFF("g3", 3, 143, 156, BlackAndWhite),  RAVELLE_TIFF("g4", 4, 144, 157, BlackAndWhite),
+    RAVELLE_TIFF("lzw", 5, 140, 158, nullptr),      RAVELLE_TIFF("jpeg", 7, 141, 159, nullptr),
+    RAVELLE_TIFF("packbits", 32773, 145, 160, nullptr), RAVELLE_TIFF("deflate", 32946, 146, 161, nullptr),
 };
 #undef RAVELLE_TIFF
 
@@ -380,13 +389,15 @@ const WriterVariant* FindWriterByCommand(int commandId) {
   return FindWriter([&](const WriterVariant& w) { return w.commandId == commandId; });
 }
 
-const FormatRow* FindFormatByCode(int formatCode) {
+const FormatRow* FindFormatOf(const WriterVariant& writer) {
   for (const FormatRow& row : kFormats) {
-    for (const WriterVariant& writer : row.writers) {
-      if (writer.formatCode == formatCode) return &row;
+    if (!row.writers.empty() && &writer >= row.writers.data() && &writer < row.writers.data() + row.writers.size()) {
+      return &row;
     }
   }
   return nullptr;
 }
+
+bool WriterVariant::EnabledFor(const WriterTarget& target) const { return enabledFor == nullptr || enabledFor(target); }
 
 }  // namespace ravelle

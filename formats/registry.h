@@ -80,22 +80,37 @@ struct TypeRule {
 // path. A null `read` is a type this build recognises but does not read (no image, no message).
 // Readers `byOffset` are given the open file instead of its bytes and read what they need, so
 // that their rows go from the file straight into the image.
+// How a type's files may hold more than one picture, which the loader reads and the timer steps:
+// an animation of GIF frames, an icon file's images, an animated cursor's frames.
+enum class FrameSource : uint8_t { Still, GifAnimation, IconImages, CursorFrames };
+
 struct TypeReader {
   FileType type;
   bool wholeFile;
   ReadResult (*read)(const ReaderInput&);
   bool byOffset = false;
+  FrameSource frames = FrameSource::Still;
 };
 
 enum class WriteOutcome { Written, CannotCreate, Failed };
 
+// The image a Convert/Save command would write, as far as the menu's greying asks: its bits per
+// pixel (0 with no image or one that is not a bitmap), and whether it is black and white (or
+// about to be made so).
+struct WriterTarget {
+  int bitCount = 0;
+  bool blackAndWhite = false;
+};
+
 // One way of writing a format: a Convert/Save command of the viewer and a ravelle-cli name. The
 // writer's options are fixed in `write`. A null `write` is a command this build lacks.
+// `enabledFor` says for which images the viewer's menu offers the command (null: for every one).
 struct WriterVariant {
   std::string_view cliName;
   int commandId;
-  int formatCode;  // the system's format code: 9 BMP ... 18 TIFF
   WriteOutcome (*write)(const PackedDib&, const std::filesystem::path&);
+  bool (*enabledFor)(const WriterTarget&) = nullptr;
+  bool EnabledFor(const WriterTarget& target) const;
 };
 
 struct FormatRow {
@@ -132,7 +147,7 @@ const TypeReader* FindReader(FileType type);
 // Lookups among the writers; null when there is none.
 const WriterVariant* FindWriterByName(std::string_view cliName);
 const WriterVariant* FindWriterByCommand(int commandId);
-// The format a format code belongs to (the first of its variants' row).
-const FormatRow* FindFormatByCode(int formatCode);
+// The row a writer variant belongs to.
+const FormatRow* FindFormatOf(const WriterVariant& writer);
 
 }  // namespace ravelle

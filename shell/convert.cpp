@@ -2,20 +2,6 @@
 
 namespace ravelle {
 
-const char* FormatExtension(int code) {
-  const FormatRow* row = FindFormatByCode(code);
-  return row == nullptr ? nullptr : row->extension.data();
-}
-
-bool FormatAvailable(int code) {
-  const FormatRow* row = FindFormatByCode(code);
-  if (row == nullptr) return false;
-  for (const WriterVariant& writer : row->writers) {
-    if (writer.formatCode == code && writer.write != nullptr) return true;
-  }
-  return false;
-}
-
 WriteOutcome WriteImageFile(const PackedDib& image, const WriterVariant& writer, const std::filesystem::path& file) {
   if (writer.write == nullptr) return WriteOutcome::Failed;
   return writer.write(image, file);

@@ -16,13 +16,11 @@ std::string ProposeSaveName(const std::string& source, const std::string& extens
   return source.substr(0, dot + 1) + extension;
 }
 
-std::optional<SaveRequest> ConvertSaveRequest(int code, const std::string& proposedName) {
-  const FormatRow* row = FindFormatByCode(code);
-  if (row == nullptr) return std::nullopt;
-  const std::string extension(row->extension);
+SaveRequest ConvertSaveRequest(const FormatRow& format, const std::string& proposedName) {
+  const std::string extension(format.extension);
   SaveRequest request;
   request.owner = Owner::Viewer;
-  request.filters = {{std::string(row->saveFilter), "*." + extension}, {"All Files (*.*)", "*.*"}};
+  request.filters = {{std::string(format.saveFilter), "*." + extension}, {"All Files (*.*)", "*.*"}};
   request.initialName = proposedName;
   request.defaultExtension = extension;
   request.overwritePrompt = true;
@@ -42,15 +40,13 @@ void ConvertImage(const PackedDib& image, ImageKind kind, Port& port, const std:
     return;
   }
   if (!image) return;
-  const char* extension = FormatExtension(format.formatCode);
-  if (extension == nullptr) return;
+  const FormatRow* row = FindFormatOf(format);
+  if (row == nullptr) return;
   if (format.write == nullptr) {
     port.ShowMessage(Owner::None, {"Error Converting File", "", kMbIconHand});
     return;
   }
-  const auto request = ConvertSaveRequest(format.formatCode, ProposeSaveName(source, extension));
-  if (!request) return;
-  const auto chosen = AskSaveName(port, *request);
+  const auto chosen = AskSaveName(port, ConvertSaveRequest(*row, ProposeSaveName(source, std::string(row->extension))));
   if (!chosen) return;
 
   port.BeginWaitCursor();

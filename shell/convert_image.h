@@ -15,8 +15,8 @@ namespace ravelle {
 // extension, or the extension appended behind a dot when there is none.
 std::string ProposeSaveName(const std::string& source, const std::string& extension);
 
-// The Save As dialog of a conversion to the format code; nothing for an unknown code.
-std::optional<SaveRequest> ConvertSaveRequest(int code, const std::string& proposedName);
+// The Save As dialog of a conversion to the format.
+SaveRequest ConvertSaveRequest(const FormatRow& format, const std::string& proposedName);
 
 // Shows the Save As dialog starting in the current folder; the chosen name, or nothing when the
 // user cancelled.

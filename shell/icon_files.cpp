@@ -7,8 +7,6 @@
 
 namespace ravelle {
 
-bool IsIconType(FileType type) { return type == FileType::Icon || type == FileType::AnimatedCursor; }
-
 int AniDelay(int rate) { return static_cast<int>(rate * 1.6667 + 0.5); }
 
 namespace {
@@ -19,9 +17,9 @@ int Rate(uint32_t rate) { return static_cast<int>(std::min<uint32_t>(rate, uint3
 
 }  // namespace
 
-ReadResult ReadIconKinds(CurrentImage& image, std::span<const uint8_t> bytes, FileType type) {
+ReadResult ReadIconKinds(CurrentImage& image, std::span<const uint8_t> bytes, FrameSource frames) {
   image.IconIndex = 1;
-  if (type == FileType::AnimatedCursor) {
+  if (frames == FrameSource::CursorFrames) {
     AnimatedCursor ani = ReadAnimatedCursor(bytes, ReadPngImage);
     AniSequence& sequence = image.AniTables;
     sequence = {};

@@ -12,14 +12,11 @@
 
 namespace ravelle {
 
-// True for the types ReadIconKinds reads.
-bool IsIconType(FileType type);
-
 // Reads an icon file's first image, or an animated cursor's frames and steps. An icon file of
 // more than one image becomes an IconSequence (Delay 100) that keeps the file's bytes; an
 // animated cursor keeps its frames and steps in AniTables, shows the first step's frame and
 // waits its rate. The result's image is the one to show.
-ReadResult ReadIconKinds(CurrentImage& image, std::span<const uint8_t> bytes, FileType type);
+ReadResult ReadIconKinds(CurrentImage& image, std::span<const uint8_t> bytes, FrameSource frames);
 
 // The timer's step of an IconSequence: the next image number (back to 1 after the last) is read
 // from the kept file into Handle, with its text.

@@ -46,12 +46,12 @@ bool ReadFromFile(CurrentImage& image, const TypeReader& reader, const TypeDecis
   const std::span<const uint8_t> bytes = source->Head();
   if (reader.byOffset) {
     result = reader.read({bytes, path, image.DisplayDepth, decision.start, &*source});
-  } else if (IsIconType(decision.type)) {
-    result = ReadIconKinds(image, bytes, decision.type);
+  } else if (reader.frames == FrameSource::IconImages || reader.frames == FrameSource::CursorFrames) {
+    result = ReadIconKinds(image, bytes, reader.frames);
   } else {
     result = reader.read({bytes, path, image.DisplayDepth, decision.start});
   }
-  if (result.dib && (decision.type == FileType::Gif || decision.type == FileType::MacBinaryGif)) {
+  if (result.dib && reader.frames == FrameSource::GifAnimation) {
     OpenGifAnimation(image, bytes, decision.start);
   }
   return true;

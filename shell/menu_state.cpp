@@ -15,43 +15,26 @@ MenuPath WriterMenuPath(std::string_view cliName, int up) {
 
 namespace {
 
-void UpdateBmpEntries(const CurrentImage& image, Port& port) {
-  const ConvertSource source = ImageToConvert(image);
-  const int bits = source.kind == ImageKind::Bitmap && *source.image ? source.image->BitCount() : 0;
+bool EnabledFor(std::string_view cliName, const WriterTarget& target) {
+  const WriterVariant* writer = FindWriterByName(cliName);
+  return writer != nullptr && writer->EnabledFor(target);
+}
+
+void UpdateBmpEntries(const WriterTarget& target, Port& port) {
+  const int bits = target.bitCount;
+  port.SetMenuItemEnabled(menu::kBmpRle, EnabledFor("bmp-rle", target));
+  port.SetMenuItemEnabled(menu::kBmpBitfields, EnabledFor("bmp-bitfields", target));
   // The two Bitfields commands are always enabled; only their sub-menu is greyed.
   port.SetMenuItemEnabled(menu::kBitfields555, true);
   port.SetMenuItemEnabled(menu::kBitfields565, true);
-  const auto bitfieldLabels = [&](const char* first, const char* second) {
-    port.SetMenuItemLabel(menu::kBitfields555, first);
-    port.SetMenuItemLabel(menu::kBitfields565, second);
-  };
-  switch (bits) {
-    case 4: case 8:
-      port.SetMenuItemEnabled(menu::kBmpRle, true);
-      port.SetMenuItemLabel(menu::kBmpRle, bits == 4 ? "&RLE4 Compression" : "&RLE8 Compression");
-      port.SetMenuItemEnabled(menu::kBmpBitfields, false);
-      break;
-    case 16: case 32:
-      port.SetMenuItemEnabled(menu::kBmpRle, false);
-      port.SetMenuItemLabel(menu::kBmpRle, "&RLE Compression");
-      port.SetMenuItemEnabled(menu::kBmpBitfields, true);
-      if (bits == 16) {
-        bitfieldLabels("RGB 5 &5 5", "RGB 5 &6 5");
-      } else {
-        bitfieldLabels("RGB &8 8 8", "RGB &10 10 10");
-      }
-      break;
-    case 1: case 24:
-      port.SetMenuItemEnabled(menu::kBmpRle, false);
-      port.SetMenuItemLabel(menu::kBmpRle, "&RLE Compression");
-      port.SetMenuItemEnabled(menu::kBmpBitfields, false);
-      break;
-    default:  // no image, or not a bitmap
-      port.SetMenuItemEnabled(menu::kBmpRle, true);
-      port.SetMenuItemLabel(menu::kBmpRle, "&RLE Compression");
-      port.SetMenuItemEnabled(menu::kBmpBitfields, true);
-      bitfieldLabels("RGB &8 8 8", "RGB &10 10 10");
-      break;
+  port.SetMenuItemLabel(menu::kBmpRle, bits == 4 ? "&RLE4 Compression" : bits == 8 ? "&RLE8 Compression" : "&RLE Compression");
+  // The Bitfields labels follow the depths that offer them (none counts as 32 bits).
+  if (bits == 16) {
+    port.SetMenuItemLabel(menu::kBitfields555, "RGB 5 &5 5");
+    port.SetMenuItemLabel(menu::kBitfields565, "RGB 5 &6 5");
+  } else if (bits == 32 || bits == 0) {
+    port.SetMenuItemLabel(menu::kBitfields555, "RGB &8 8 8");
+    port.SetMenuItemLabel(menu::kBitfields565, "RGB &10 10 10");
   }
 }
 
@@ -80,14 +63,16 @@ void UpdateViewerMenu(const CurrentImage& image, const ShellState& shell, Port& 
   const bool brightness = !paletteDisplay && bitmap && (C > 1 || B > 1);
   set(menu::kBrighten, brightness);
   set(menu::kDarken, brightness);
-  const bool fax = C == 1 || shell.MonochromeChosen;
-  set(menu::kTiffHuffman, fax);
-  set(menu::kTiffGroup3, fax);
-  set(menu::kTiffGroup4, fax);
+  const ConvertSource source = ImageToConvert(image);
+  const WriterTarget target{source.kind == ImageKind::Bitmap && *source.image ? source.image->BitCount() : 0,
+                            C == 1 || shell.MonochromeChosen};
+  set(menu::kTiffHuffman, EnabledFor("tiff-huffman", target));
+  set(menu::kTiffGroup3, EnabledFor("tiff-g3", target));
+  set(menu::kTiffGroup4, EnabledFor("tiff-g4", target));
   port.SetMenuItemLabel(menu::kCenterTile, shell.TileMode == 0 ? "&Tile" : "&Center");
   set(menu::kConvertSave, bitmap);
   set(menu::kTools, bitmap);
-  UpdateBmpEntries(image, port);
+  UpdateBmpEntries(target, port);
   port.DrawMenuBar();
 }
 

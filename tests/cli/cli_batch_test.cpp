@@ -71,7 +71,7 @@ TEST_F(CliBatchTest, ConvertingAFolderGivesWhatEachSingleConversionGives) {
     EXPECT_EQ(err, "ravelle-cli: " + damaged + ": the file ends early or is damaged\n") << format;
     EXPECT_EQ(err.find('\r'), std::string::npos);
 
-    const std::string extension(FindFormatByCode(FindWriterByName(format)->formatCode)->extension);
+    const std::string extension(FindFormatOf(*FindWriterByName(format))->extension);
     std::string expectedOut;
     for (const std::string& in : std::vector(inputs.begin() + 1, inputs.end())) {
       const std::string stem = std::filesystem::path(in).filename().string();

@@ -157,7 +157,7 @@ TEST_F(CliTest, BadArgumentsAndMissingFeaturesExitWith2) {
                                                           convert + " --to bmp --display-depth 0", "convert " + Quote(in) + " --to bmp"}) {
     EXPECT_EQ(Cli(args).status, 2) << args;
   }
-  if (!FormatAvailable(kFormatGif)) {
+  if (FindWriterByName("gif-interlaced")->write == nullptr) {
     const auto r = Cli(convert + " --to gif-interlaced");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("not available"), std::string::npos);

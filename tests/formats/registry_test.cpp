@@ -118,7 +118,7 @@ TEST(RegistryTest, EachWriterIsFoundByItsNameAndItsCommandInItsFormatsRow) {
     for (const WriterVariant& writer : row.writers) {
       EXPECT_EQ(FindWriterByName(writer.cliName), &writer);
       EXPECT_EQ(FindWriterByCommand(writer.commandId), &writer);
-      EXPECT_EQ(FindFormatByCode(writer.formatCode), &row);
+      EXPECT_EQ(FindFormatOf(writer), &row);
     }
   }
   EXPECT_EQ(FindWriterByName("doc"), nullptr);

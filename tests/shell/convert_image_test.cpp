@@ -25,17 +25,15 @@ TEST(ConvertNamesTest, TheFirstDotCounts) {
 }
 
 TEST(ConvertNamesTest, FiltersOfTheSaveDialogAndCommandOptions) {
-  const auto bmp = ConvertSaveRequest(kFormatBmpRle, "a.bmp");
-  ASSERT_TRUE(bmp);
-  EXPECT_EQ(bmp->filters, (std::vector<std::pair<std::string, std::string>>{{"Windows Bitmap (*.bmp)", "*.bmp"},
+  const auto bmp = ConvertSaveRequest(*FindFormatOf(*FindWriterByName("bmp-rle")), "a.bmp");
+  EXPECT_EQ(bmp.filters, (std::vector<std::pair<std::string, std::string>>{{"Windows Bitmap (*.bmp)", "*.bmp"},
                                                                            {"All Files (*.*)", "*.*"}}));
-  EXPECT_TRUE(bmp->overwritePrompt);
-  EXPECT_FALSE(ConvertSaveRequest(99, "a"));
+  EXPECT_TRUE(bmp.overwritePrompt);
 
   // Menu commands carry their writer's options; a heading is no command.
   const auto tiles = ConvertCommandFormat(161);
   ASSERT_TRUE(tiles);
-  EXPECT_EQ(std::tuple(tiles->formatCode, tiles->cliName), std::tuple(kFormatTiff, std::string_view("tiff-deflate-tiles")));
+  EXPECT_EQ(std::tuple(FindFormatOf(*tiles)->name, tiles->cliName), std::tuple("TIFF", std::string_view("tiff-deflate-tiles")));
   EXPECT_FALSE(ConvertCommandFormat(138));  // the TIF heading
   EXPECT_FALSE(ConvertCommandFormat(119));
 }
@@ -88,7 +86,7 @@ TEST_F(ShellTest, ConversionFailuresAreReported) {
   EXPECT_EQ(port.waitDepth, 0);
 
   // A format whose writer this build lacks is refused before the dialog.
-  if (!FormatAvailable(kFormatPcx)) {
+  if (FindWriterByName("pcx")->write == nullptr) {
     const std::size_t asked = port.saveRequests.size();
     Viewer({172});
     EXPECT_EQ(port.saveRequests.size(), asked);
