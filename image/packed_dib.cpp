@@ -36,6 +36,15 @@ std::optional<std::size_t> DibBlockSize(const BitmapInfoHeader& header) {
   return static_cast<std::size_t>(total);
 }
 
+DibSize DibSizeCheck(const BitmapInfoHeader& header) {
+  switch (header.biBitCount) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: return DibSize::Invalid;
+  }
+  if (header.biWidth <= 0 || header.biHeight <= 0) return DibSize::Invalid;
+  return DibBlockSize(header) ? DibSize::Fits : DibSize::OverLimit;
+}
+
 BitmapInfoHeader& PackedDib::Header() {
   return *reinterpret_cast<BitmapInfoHeader*>(block_.get());
 }

@@ -55,8 +55,11 @@ std::optional<std::size_t> DibStride(int64_t width, int bitCount);
 // The number of colour-table entries a header implies.
 std::size_t ColorTableEntries(const BitmapInfoHeader& header);
 
-// The size of the whole block a header needs, or nothing when it is invalid or over the limit.
+// The size of the whole block a header needs, or nothing when it is invalid or over the limit;
+// DibSizeCheck tells those two apart.
 std::optional<std::size_t> DibBlockSize(const BitmapInfoHeader& header);
+enum class DibSize { Fits, Invalid, OverLimit };  // Invalid: not positive, or a depth no PackedDib has
+DibSize DibSizeCheck(const BitmapInfoHeader& header);
 
 // Frees a block from AllocateBlock: large blocks are mapped straight from the system and
 // `mapped` is their mapped length; 0 for blocks from the heap.

@@ -38,6 +38,17 @@ enum class ReadStatus {
 // A short English reason, for ravelle-cli.
 const char* ReadStatusText(ReadStatus status);
 
+// One cause, one status, whichever reader meets it:
+//   no image, or an empty one (zero width or height)         BadHeader
+//   an image over the size limit                             TooLarge
+//   no memory for an image within the limit                  NoMemory
+//   data ending before the picture is complete               Truncated (never Ok)
+//   header or data cut before one row, an illegal first code Damaged
+//   a layout this reader does not handle                     Unsupported
+// The status of a picture of this size and depth that got no block: BadHeader, TooLarge or
+// NoMemory.
+ReadStatus NoBlockStatus(int64_t width, int64_t height, int bitCount, uint32_t clrUsed = 0);
+
 // The message of a reader that found no memory for the image (the DIB readers of uncompressed
 // rows spell it "Memory allocation error").
 inline const Message kMemoryAllocationError{"Memory Allocation Error", "", kMbIconHand};

@@ -203,6 +203,7 @@ FileHeader ReadFileHeader(ByteReader& in, std::size_t start) {
 }
 
 Message MemoryMessage(const char* text) { return {text, "", kMbIconHand}; }
+ReadStatus NoBlock(const BitmapInfoHeader& h) { return NoBlockStatus(h.biWidth, h.biHeight, h.biBitCount, h.biClrUsed); }
 
 // Uncompressed rows read from `offset` straight into the image, in the file's order (the bottom
 // row first, or the top row of a top-down file). Only the rows the data reached are touched,
@@ -483,7 +484,7 @@ ReadResult ReadWindowsDib(const ByteSource& file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, rle ? kMemoryAllocationError : MemoryMessage("Memory allocation error"));
+    result.Fail(NoBlock(header), rle ? kMemoryAllocationError : MemoryMessage("Memory allocation error"));
     return result;
   }
   const std::size_t stride = *DibStride(width, bits);
@@ -550,7 +551,7 @@ ReadResult ReadOs2Dib(const ByteSource& file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, MemoryMessage("Memory allocation error"));
+    result.Fail(NoBlock(header), MemoryMessage("Memory allocation error"));
     return result;
   }
   header.biSizeImage = 0;
@@ -602,7 +603,7 @@ ReadResult ReadOs2v2Dib(const ByteSource& file, std::size_t start) {
   const auto blockSize = DibBlockSize(header);
   PackedDib dib = blockSize ? AllocateDib(*blockSize) : PackedDib();
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    result.Fail(NoBlock(header), kMemoryAllocationError);
     return result;
   }
   header.biSizeImage = 0;

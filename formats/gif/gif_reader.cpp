@@ -215,7 +215,9 @@ ReadResult ReadGifImage(std::span<const uint8_t> file, std::size_t start) {
   int64_t decoded = 0;
   PackedDib dib = DecodeImage(in, image, minCodeSize, complete, decoded);
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    // An empty frame is no picture; the allocation's message is for a frame that got no memory.
+    result.status = NoBlockStatus(image.width, image.height, 8, static_cast<uint32_t>(image.colorCount));
+    if (result.status != ReadStatus::BadHeader) result.messages.push_back(kMemoryAllocationError);
     return result;
   }
   if (decoded < image.width) {

@@ -284,6 +284,7 @@ IconImage ReadIconImage(std::span<const uint8_t> file, const IconRequest& reques
   PackedDib dib = CreateDib(width, height, bits, entries == fullTable ? 0 : entries);
   if (!dib) {
     image.result = NoMemory();
+    image.result.status = NoBlockStatus(width, height, bits, entries == fullTable ? 0 : entries);
     return image;
   }
   dib.Header().biSizeImage = 0;

@@ -238,7 +238,7 @@ ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/) {
   }
   PackedDib dib = CreateDib(width, height, components == 1 ? 8 : 24, 0);
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    result.Fail(NoBlockStatus(width, height, components == 1 ? 8 : 24), kMemoryAllocationError);
     result.infoText = "no file selected";
     finish();
     return result;

@@ -503,7 +503,7 @@ ReadResult ReadPngImage(const std::string& path, int /*displayDepth*/) {
   std::vector<uint8_t> twoBitRow;
   if (dib && r.bitDepth == 2) twoBitRow.resize(std::max<std::size_t>(r.width / 4 + 1, 8));
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    result.Fail(NoBlockStatus(r.width, r.height, layout.bitCount, TableSize(r, layout.bitCount)), kMemoryAllocationError);
     finish();
     return result;
   }

@@ -838,7 +838,8 @@ ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
   const auto height = static_cast<int>(tags.height);
   PackedDib dib = CreateDib(width, height, form.bitCount, TableEntries(form, tags, rgba));
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    result.Fail(NoBlockStatus(tags.width, tags.height, form.bitCount, TableEntries(form, tags, rgba)),
+                kMemoryAllocationError);
     return result;
   }
   dib.Header().biSizeImage = 0;

@@ -324,8 +324,9 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
   result.infoText = Format(
       "image type: PCX \nwidth: %ld \nheight: %ld \nversion: %d \nplanes: %d \nbits per pixel: %d \nbytes per line: %d \n",
       static_cast<long>(h.width), static_cast<long>(h.height), h.version, h.planes, h.bitsPerPixel, h.bytesPerLine);
-  // An empty picture has nothing to show; more than four 8-bit planes is no image depth.
-  if (h.width <= 0 || h.height <= 0 || depth > 32) {
+  // An empty picture (or empty lines) has nothing to show; more than four 8-bit planes is no
+  // image depth.
+  if (h.width <= 0 || h.height <= 0 || h.bytesPerLine <= 0 || depth > 32) {
     result.status = depth > 32 ? ReadStatus::Unsupported : ReadStatus::BadHeader;
     if (depth > 32) result.messages.push_back(kUnrecognized);
     return result;
@@ -334,7 +335,7 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
                       ? CreateDib(static_cast<int>(h.width), static_cast<int>(h.height), depth, colors)
                       : PackedDib();
   if (!dib) {
-    result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
+    result.Fail(NoBlockStatus(h.width, h.height, depth, colors), kMemoryAllocationError);
     return result;
   }
 

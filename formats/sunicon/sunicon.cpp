@@ -131,7 +131,7 @@ ReadResult ReadSunIcon(std::span<const uint8_t> file) {
   const int bits = static_cast<int>(*depth);
   PackedDib dib = CreateDib(static_cast<int>(*width), static_cast<int>(*height), bits);
   if (!dib) {
-    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    result.Fail(NoBlockStatus(*width, *height, bits), kMemoryAllocationError);
     return result;
   }
   dib.Header().biSizeImage = 0;

@@ -248,7 +248,7 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
   }
   PackedDib dib = CreateDib(h.width, h.height, bits, clrUsed);
   if (!dib) {
-    result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
+    result.Fail(NoBlockStatus(h.width, h.height, bits, clrUsed), kMemoryAllocationError);
     return result;
   }
 

@@ -169,6 +169,7 @@ TEST(PcxReaderTest, DamagedFilesFailCleanlyOrKeepWhatWasDecoded) {
       {PcxBytes(8, 5, 4, 4, 4, {}), ReadStatus::Unsupported, {"Unrecognized File Structure"}, false},
       // Corners that give no pixels, and more than the size limit allows.
       {PcxBytes(8, 1, 0, 4, 4, {}), ReadStatus::BadHeader, {}, false},
+      {PcxBytes(8, 1, 4, 4, 0, {1, 1, 1, 1}), ReadStatus::BadHeader, {}, false},
       {PcxBytes(8, 4, 32000, 32000, 32000, {}), ReadStatus::TooLarge, {"Memory Allocation Error"}, false},
   };
   for (const auto& c : cases) {

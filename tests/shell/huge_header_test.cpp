@@ -39,7 +39,7 @@ Bytes Pcx() {
   AppendU16le(b, 0x8000), AppendU16le(b, 0x8000), AppendU16le(b, 32766), AppendU16le(b, 32766);
   b.resize(65, 0);
   b.push_back(1);
-  AppendU16le(b, 65535);
+  AppendU16le(b, 32767);
   return Padded(b, 128 - b.size() + 16);
 }
 
@@ -112,6 +112,7 @@ struct HugeCase {
   const char* name;
   std::function<Bytes()> bytes;
   const char* message;
+  ReadStatus status = ReadStatus::TooLarge;
 };
 
 TEST(HugeHeaderTest, ShowsTheAllocationMessageAndLoadsNothing) {
@@ -123,8 +124,8 @@ TEST(HugeHeaderTest, ShowsTheAllocationMessageAndLoadsNothing) {
       {"a.gif", Gif, "Memory Allocation Error"},
       {"a.pcx", Pcx, "Memory Allocation Error"},
       {"a.tga", Targa, "Memory Allocation Error"},
-      {"a.iff", [] { return Iff(8); }, "Memory Allocation Error"},
-      {"rgb.iff", [] { return Iff(24); }, "Global Allocation Error"},
+      {"a.iff", [] { return Iff(8); }, "Memory Allocation Error", ReadStatus::NoMemory},
+      {"rgb.iff", [] { return Iff(24); }, "Global Allocation Error", ReadStatus::NoMemory},
       {"a.icon", SunIcon, "Memory Allocation Error"},
       {"a.tif", Tiff, "Memory Allocation Error"},
       {"a.jpg", Jpeg, "Memory Allocation Error"},
@@ -141,6 +142,7 @@ TEST(HugeHeaderTest, ShowsTheAllocationMessageAndLoadsNothing) {
     EXPECT_EQ(image.Kind, ImageKind::NoImage) << c.name;
     ASSERT_FALSE(port.messages.empty()) << c.name;
     EXPECT_EQ(port.messages.back().message, (Message{c.message, "", kMbIconHand})) << c.name;
+    EXPECT_EQ(image.LoadStatus, c.status) << c.name;
   }
 }
 

@@ -125,6 +125,8 @@ TEST(GifReaderTest, Failures) {
   Bytes codeSize1 = cut(13 + 6 + 10), codeSize10 = codeSize1;
   Add(codeSize1, {1, 2, 0, 0});
   Add(codeSize10, {10, 2, 0, 0});
+  Bytes zeroWidth = Header("89a", 2, 2, 0x80, 2);
+  Add(zeroWidth, {',', 0, 0, 0, 0, 0, 0, 2, 0, 0, 2, 2, 0x4C, 1, 0, ';'});
   Bytes shortExtension = Header("89a", 2, 2, 0x80, 2);
   Add(shortExtension, {0x21, 0xF9, 4, 0, 0});
   struct Case {
@@ -141,6 +143,7 @@ TEST(GifReaderTest, Failures) {
       {"trailer first", trailer, "", ReadStatus::BadHeader},
       {"code size 1", codeSize1, "", ReadStatus::BadHeader},
       {"code size 10", codeSize10, "", ReadStatus::BadHeader},
+      {"a frame of no width", zeroWidth, "", ReadStatus::BadHeader},
       {"short extension", shortExtension, "", ReadStatus::Damaged},
       {"one pixel of the first row", cut(34), "File Read Error", ReadStatus::Damaged},
       {"cut in the second row", cut(good.size() - 3), "", ReadStatus::Truncated},
