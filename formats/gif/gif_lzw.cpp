@@ -438,10 +438,4 @@ void GifLzwEncoder::Finish() {
   count_ = 0;
 }
 
-void EncodeGifLzw(std::span<const uint8_t> indices, int minCodeSize, std::vector<uint8_t>& out) {
-  GifLzwEncoder encoder(minCodeSize, out);
-  encoder.Add(indices);
-  encoder.Finish();
-}
-
 }  // namespace ravelle

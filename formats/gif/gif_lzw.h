@@ -48,7 +48,4 @@ class GifLzwEncoder {
   int prefix_ = -1;  // the string so far; -1 before the first pixel
 };
 
-// The whole of `indices` at once.
-void EncodeGifLzw(std::span<const uint8_t> indices, int minCodeSize, std::vector<uint8_t>& out);
-
 }  // namespace ravelle

@@ -29,10 +29,4 @@ ReadResult ReadIffImage(const ByteSource& file);
 // (and no file) for a depth the writer does not take or when the file could not be written.
 bool WriteIffImage(const std::filesystem::path& path, bool pack, bool ham, const PackedDib& dib);
 
-// Packs one plane line with ByteRun1, appending to `out` when there is one; returns the length.
-std::size_t PackByteRun1Line(std::span<const uint8_t> line, std::vector<uint8_t>* out);
-
-// The 6-bit hold-and-modify codes of one row of red, green, blue triplets.
-void EncodeHamRow(std::span<const uint8_t> rgb, std::span<uint8_t> codes);
-
 }  // namespace ravelle

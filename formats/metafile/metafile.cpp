@@ -278,9 +278,4 @@ std::string EnhancedInfoText(const EnhancedHeader& h) {
       static_cast<unsigned>(int64_t{h.bounds.bottom} - h.bounds.top + 1));
 }
 
-std::vector<MetafilePaletteEntry> CreateEnhMetafilePalette(const MetafileImage& metafile) {
-  if (!metafile.enhanced || metafile.header.palEntries == 0) return {};
-  return metafile.palette;
-}
-
 }  // namespace ravelle

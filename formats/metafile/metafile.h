@@ -74,7 +74,4 @@ ReadResult ReadEnhancedMetafileBytes(std::span<const uint8_t> file, const std::s
 // The enhanced metafile's file-information text.
 std::string EnhancedInfoText(const EnhancedHeader& header);
 
-// The logical palette of an enhanced metafile: its entries, none when it has no palette.
-std::vector<MetafilePaletteEntry> CreateEnhMetafilePalette(const MetafileImage& metafile);
-
 }  // namespace ravelle

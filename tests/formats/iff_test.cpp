@@ -10,6 +10,7 @@
 #include "formats/iff_builder.h"
 #include "image/dib_pixels.h"
 #include "image/output_file.h"
+#include "support/encoders.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 
@@ -193,18 +194,25 @@ TEST(IffPackerTest, Lines) {
   };
   for (const auto& [line, packed] : cases) {
     std::vector<uint8_t> out;
-    EXPECT_EQ(PackByteRun1Line(line, &out), packed.size());
+    EXPECT_EQ(test::PackByteRun1Line(line, &out), packed.size());
     EXPECT_EQ(out, packed);
-    EXPECT_EQ(PackByteRun1Line(line, nullptr), packed.size());
+    EXPECT_EQ(test::PackByteRun1Line(line, nullptr), packed.size());
   }
 }
 
 TEST(IffHamCoderTest, Codes) {
   // Gray first pixel (128 gray has luminance 127.99..., truncated); a red step modifies red; a pure blue modifies blue; a gray resets.
   const std::vector<uint8_t> rgb = {128, 128, 128, 255, 128, 128, 255, 128, 255, 40, 40, 40, 40, 40, 200};
+  const std::vector<uint8_t> expected = {0x07, 0x2F, 0x1F, 0x02, 0x1C};
   std::vector<uint8_t> codes(5);
-  EncodeHamRow(rgb, codes);
-  EXPECT_EQ(codes, (std::vector<uint8_t>{0x07, 0x2F, 0x1F, 0x02, 0x1C}));
+  test::EncodeHamRow(rgb, codes);
+  EXPECT_EQ(codes, expected);
+  // The writer's coder, one row in its lanes.
+  std::fill(codes.begin(), codes.end(), 0);
+  const uint8_t* rows[] = {rgb.data()};
+  uint8_t* out[] = {codes.data()};
+  ravelle::iff::EncodeHamRows(rows, out, codes.size());
+  EXPECT_EQ(codes, expected);
 }
 
 // The picture the writer takes from an image (16-bit components shifted left by 3).
@@ -220,7 +228,7 @@ test::RgbImage HamPicture(const PackedDib& dib) {
   std::vector<uint8_t> codes(rgb.width);
   for (int y = 0; y < rgb.height; ++y) {
     uint8_t* row = rgb.rgb.data() + 3 * static_cast<std::size_t>(rgb.width) * y;
-    EncodeHamRow(std::span(row, 3 * rgb.width), codes);
+    test::EncodeHamRow(std::span(row, 3 * rgb.width), codes);
     uint8_t c[3] = {0, 0, 0};
     for (int x = 0; x < rgb.width; ++x) {
       const int v = codes[x] & 15;

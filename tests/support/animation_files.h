@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "formats/dib/bmp_builder.h"
-#include "formats/gif/gif_lzw.h"
 #include "image/packed_dib.h"
+#include "support/encoders.h"
 #include "support/test_images.h"
 
 namespace ravelle::test {

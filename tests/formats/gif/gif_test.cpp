@@ -286,7 +286,7 @@ TEST(GifLzwTest, RoundTrips) {
     SCOPED_TRACE(c.name);
     const Bytes pixels = LzwPixels(static_cast<std::size_t>(c.width) * c.height, c.oneColour);
     Bytes data;
-    EncodeGifLzw(InFileOrder(pixels, c.width, c.height, c.interlaced), 8, data);
+    test::EncodeGifLzw(InFileOrder(pixels, c.width, c.height, c.interlaced), 8, data);
     PackedDib dib = CreateDib(c.keptWidth, c.keptHeight, 8, 256);
     ByteReader in(data);
     in.Seek(1);
@@ -305,7 +305,7 @@ TEST(GifLzwTest, CutDataKeepsWhatWasDecoded) {
   Bytes pixels(kWidth * kHeight);
   for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(1 + i % 23);
   Bytes data;
-  EncodeGifLzw(pixels, 8, data);
+  test::EncodeGifLzw(pixels, 8, data);
   std::size_t kept = 0;
   for (std::size_t cut = 1; cut + 2 < data.size(); ++cut) {
     SCOPED_TRACE(cut);

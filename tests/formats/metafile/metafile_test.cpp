@@ -95,10 +95,10 @@ TEST(MetafileReader, EnhancedHeaderInfoAndPalette) {
                             " \nnumber of records: 3 \nnumber of handles: 8\nwidth: 100 \nheight: 50 \n");
   EXPECT_EQ(r.frame->width, 100);
   EXPECT_EQ(r.metafile->records.size(), 3u);
-  const auto palette = CreateEnhMetafilePalette(*r.metafile);
+  const auto& palette = r.metafile->palette;
   ASSERT_EQ(palette.size(), 8u);
   EXPECT_EQ(palette[1], (MetafilePaletteEntry{3, 2, 1, 0}));
-  EXPECT_TRUE(CreateEnhMetafilePalette(*ReadEnhancedMetafileBytes(EmfBuilder{}.Bytes(), "n.emf").metafile).empty());
+  EXPECT_TRUE(ReadEnhancedMetafileBytes(EmfBuilder{}.Bytes(), "n.emf").metafile->palette.empty());
 }
 
 // Records are cut at the data's end; a record that claims more than there is stops the list.
