@@ -304,7 +304,6 @@ struct HamStep {
 };
 
 int DecodeHam(BodyDecoder& d, const Bmhd& h, std::span<const RgbQuad> palette, PackedDib& dib) {
-  if (h.planes != 6 && h.planes != 8) return dib.Height();
   const int dataBits = h.planes - 2;
   const unsigned mask = (1u << dataBits) - 1;
   const unsigned low = (1u << (8 - dataBits)) - 1;  // the bits a modify code keeps
@@ -388,8 +387,8 @@ ReadResult ReadIffImage(const ByteSource& file) {
                            formType.c_str(), h.width, h.height, h.planes, h.compression, h.masking);
   if (h.masking == 2) result.infoText += Format("\ntransparent color: %d", h.transparent);
 
-  const auto noMemory = [&](const Message& message) {
-    result.Fail(ReadStatus::NoMemory, message);
+  const auto noBlock = [&](const Message& message, int bits, uint32_t entries = 0) {
+    result.Fail(NoBlockStatus(h.width, h.height, bits, entries), message);
     return std::move(result);
   };
   if (h.width == 0 || h.height == 0) {
@@ -399,7 +398,7 @@ ReadResult ReadIffImage(const ByteSource& file) {
   PackedDib dib;
   if (h.planes == 24) {
     dib = CreateDib(h.width, h.height, 24);
-    if (!dib) return noMemory({"Global Allocation Error", "", kMbIconHand});
+    if (!dib) return noBlock({"Global Allocation Error", "", kMbIconHand}, 24);
   }
 
   std::array<RgbQuad, 256> palette{};
@@ -450,14 +449,19 @@ ReadResult ReadIffImage(const ByteSource& file) {
   }
   if (ham) {
     result.infoText += "\ncamg: hold and modify";
+    // Hold and modify is defined for 6 and 8 planes only.
+    if (h.planes != 6 && h.planes != 8) {
+      result.status = ReadStatus::Unsupported;
+      return result;
+    }
     dib = CreateDib(h.width, h.height, 24);
-    if (!dib) return noMemory(kMemoryAllocationError);
+    if (!dib) return noBlock(kMemoryAllocationError, 24);
   } else if (h.planes != 24) {
     // A 1-bit image cannot reach more than two entries of its table.
     const int bits = h.planes == 1 ? 1 : 8;
     const int entries = bits == 1 ? std::min(colours, 2) : colours;
     dib = CreateDib(h.width, h.height, bits, static_cast<uint32_t>(entries));
-    if (!dib) return noMemory(kMemoryAllocationError);
+    if (!dib) return noBlock(kMemoryAllocationError, bits, static_cast<uint32_t>(entries));
     auto table = dib.Colors();
     std::copy_n(palette.begin(), std::min(table.size(), palette.size()), table.begin());
   }

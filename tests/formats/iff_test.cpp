@@ -158,6 +158,8 @@ TEST(IffReaderTest, FilesWithoutAnImage) {
       {"24-bit BODY cut in the first row", Form("ILBM", {Bmhd(1, 1, 24), {"BODY", std::vector<uint8_t>(40)}}), ReadStatus::Damaged},
       {"PBM cut in the first row", Form("PBM ", {Bmhd(4, 2, 8), Cmap(16), {"BODY", {1, 2}}}), ReadStatus::Damaged},
       {"HAM cut in the first row", Form("ILBM", {Bmhd(2, 1, 6), Cmap(16), Camg(0x800), {"BODY", {0, 0, 0}}}), ReadStatus::Damaged},
+      {"HAM of 5 planes", Form("ILBM", {Bmhd(2, 1, 5), Cmap(16), Camg(0x800), {"BODY", std::vector<uint8_t>(10)}}),
+       ReadStatus::Unsupported},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -168,6 +170,7 @@ TEST(IffReaderTest, FilesWithoutAnImage) {
   const ReadResult huge = ReadIffImage(Form("ILBM", {Bmhd(65535, 65535, 24), {"BODY", {}}}));
   EXPECT_FALSE(huge.dib);
   EXPECT_EQ(huge.messages, (std::vector<Message>{{"Global Allocation Error", "", kMbIconHand}}));
+  EXPECT_EQ(huge.status, ReadStatus::TooLarge);
   const ReadResult huge8 = ReadIffImage(Form("ILBM", {Bmhd(65535, 65535, 3), Cmap(8), {"BODY", {}}}));
   EXPECT_EQ(huge8.messages, (std::vector<Message>{{"Memory Allocation Error", "", kMbIconHand}}));
 }
@@ -326,7 +329,7 @@ TEST(IffWriterTest, Layout) {
 
 // The corpus files this reader gives a different picture from ilbmtoppm, by design.
 const std::map<std::string, std::string> kNotCompared = {
-    {"kimageformats/ham5.iff", "HAM with 5 planes: only 6 and 8 are decoded (rows black)"},
+    {"kimageformats/ham5.iff", "HAM with 5 planes: only 6 and 8 are decoded (an unsupported layout)"},
     {"kimageformats/ps_testcard_cmyk.iff", "8 planes without CMAP: no image"},
     {"kimageformats/sv5_testcard_rgb16.iff", "48 planes without CMAP: no image"},
     {"kimageformats/sv5_testcard_rgb_rgb8.iff", "RGB8 form without CMAP: no image"},
