@@ -19,6 +19,7 @@
 #include "formats/pcx/pcx_file.h"
 #include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
+#include "formats/webp/webp_reader.h"
 #include "image/output_file.h"
 
 namespace ravelle {
@@ -314,6 +315,20 @@ constexpr TypeReader kMetafileReaders[] = {
     {FileType::EnhancedMetafile, false, [](const ReaderInput& in) { return ReadEnhancedMetafile(in.path); }},
 };
 
+// ---- WebP ("RIFF", a size, "WEBP"): tried before the animated cursors' rule, which takes every
+// RIFF file
+
+constexpr TypeRule kWebpRules[] = {
+    {0, [](const TypeProbe& p) {
+       return p.Word(0) == 0x4952 && p.Word(2) == 0x4646 && p.Word(8) == 0x4557 && p.Word(10) == 0x5042
+                  ? Is(FileType::Webp, ImageKind::Bitmap)
+                  : std::nullopt;
+     }},
+};
+constexpr TypeReader kWebpReaders[] = {
+    {FileType::Webp, true, [](const ReaderInput& in) { return ReadWebpImage(in.bytes); }},
+};
+
 constexpr FormatRow kFormats[] = {
     {"BMP", kBmpRules, kBmpReaders, "bmp, dib, rle", "*.bmp;*.dib;*.rle", "bmp", "Windows Bitmap (*.bmp)", kBmpWriters},
     {"GIF", kGifRules, kGifReaders, "gif", "*.gif", "gif", "GIF (*.gif)", kGifWriters},
@@ -326,6 +341,7 @@ constexpr FormatRow kFormats[] = {
     {"Targa", kTargaRules, kTargaReaders, "tga", "*.tga", "tga", "TARGA (*.tga)", kTargaWriters},
     {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
+    {"WebP", kWebpRules, kWebpReaders, "webp", "*.webp", "", "", {}},
 };
 
 struct OrderedRule {

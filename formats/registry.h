@@ -40,6 +40,7 @@ enum class FileType {
   Targa,
   MacBinaryGif,
   MacBinaryTiff,
+  Webp,
   Unknown,
 };
 
@@ -127,11 +128,11 @@ struct FormatRow {
 };
 
 // The dialog's "Images" row: every format's patterns, in the order the dialog has always listed
-// them, with the four-letter .jpeg and .tiff beside their three-letter forms, and SunIcon's names
-// last.
+// them, with the four-letter .jpeg and .tiff beside their three-letter forms, SunIcon's names,
+// then the formats added since.
 inline constexpr std::string_view kImagesPatterns =
     "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.jpeg;*.tif;*.tiff;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;"
-    "*.ani;*.icon;*.pr;*.cursor";
+    "*.ani;*.icon;*.pr;*.cursor;*.webp";
 
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();

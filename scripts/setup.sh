@@ -7,8 +7,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache
   libgtest-dev libbenchmark-dev
-  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev fonts-dejavu-core
-  imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin pngcheck
+  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev zlib1g-dev fonts-dejavu-core
+  imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin pngcheck webp
   dpkg-dev file lintian desktop-file-utils xdg-utils shared-mime-info
   cups-daemon cups-client cups-filters poppler-utils
 )

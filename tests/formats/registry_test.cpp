@@ -63,6 +63,8 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
       {Head({0x89, 'P', 'N', 'G'}), "", FileType::Png, ImageKind::Bitmap},
       {Head({'F', 'O', 'R', 'M'}), "", FileType::Iff, ImageKind::Bitmap},
       {Head({'R', 'I', 'F', 'F'}), "", FileType::AnimatedCursor, ImageKind::AnimatedCursor},
+      {Head({'R', 'I', 'F', 'F', 9, 9, 0, 0, 'W', 'E', 'B', 'P'}), "ani", FileType::Webp, ImageKind::Bitmap},
+      {Head({'R', 'I', 'F', 'F', 9, 9, 0, 0, 'W', 'E', 'B', 'Q'}), "", FileType::AnimatedCursor, ImageKind::AnimatedCursor},
       {Head({0, 0, 1, 0}), "ICO", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 2, 0}), "cur", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 1, 0}), "icn", FileType::Icon, ImageKind::Bitmap},
@@ -106,7 +108,8 @@ TEST(RegistryTest, RulesAreNumberedOnceAndTheImagesRowListsEveryFormatsPatterns)
     for (const TypeRule& rule : row.rules) EXPECT_TRUE(orders.insert(rule.order).second) << rule.order;
     addPatterns(row.filterPatterns, patterns);
   }
-  EXPECT_EQ(orders.size(), 17u);
+  EXPECT_EQ(orders.size(), 18u);
+  EXPECT_EQ(*orders.begin(), 0);
   EXPECT_EQ(*orders.rbegin(), 17);
   std::set<std::string_view> images;
   addPatterns(kImagesPatterns, images);
