@@ -42,7 +42,7 @@ Bytes EncodeWebp(int width, int height, bool lossless, bool alpha) {
 // header) at an offset.
 Bytes Animation(uint32_t canvasWidth, uint32_t canvasHeight, const Bytes& still, uint32_t x, uint32_t y) {
   const auto le = [](Bytes& to, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) to.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < bytes; ++i) to.push_back(static_cast<uint8_t>(uint64_t{v} >> (8 * i)));
   };
   const auto chunk = [&](Bytes& to, const char* name, const Bytes& body) {
     to.insert(to.end(), name, name + 4);
