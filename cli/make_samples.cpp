@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "image/output_file.h"
 #include "formats/dib/bmp_writer.h"
@@ -135,7 +136,12 @@ PackedDib GradientImage(int width, int height, int bits) {
 
 int main(int argc, char** argv) {
   using namespace ravelle;
-  if (argc != 2) {
+  const std::string_view arg = argc == 2 ? argv[1] : "";
+  if (arg == "--help" || arg == "-h") {
+    std::printf("usage: ravelle-make-samples FOLDER\nWrites the sample pictures into FOLDER, making it if needed.\n");
+    return 0;
+  }
+  if (argc != 2 || arg.empty() || arg.front() == '-') {  // an option is never taken for a folder name
     std::fprintf(stderr, "usage: ravelle-make-samples FOLDER\n");
     return 2;
   }

@@ -7,8 +7,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache
   libgtest-dev libbenchmark-dev
-  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev zlib1g-dev fonts-dejavu-core
+  qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libavif-dev libheif-dev libjxl-dev zlib1g-dev fonts-dejavu-core
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin pngcheck webp
+  libavif-bin libheif-examples libjxl-tools
   dpkg-dev file lintian desktop-file-utils xdg-utils shared-mime-info
   cups-daemon cups-client cups-filters poppler-utils
 )
