@@ -10,7 +10,7 @@ _ravelle_cli() {
     iff-ham-packed jpeg jpeg-progressive pcx png png-adam7 tga tga-rle tiff-none tiff-none-tiles
     tiff-huffman tiff-huffman-tiles tiff-g3 tiff-g3-tiles tiff-g4 tiff-g4-tiles tiff-lzw
     tiff-lzw-tiles tiff-jpeg tiff-jpeg-tiles tiff-packbits tiff-packbits-tiles tiff-deflate
-    tiff-deflate-tiles"
+    tiff-deflate-tiles webp webp-lossless"
   tools="rotate90 rotate180 rotate270 flip-lr flip-tb invert brighten darken truecolor best256
     best32 best16 std256 web216 std16 gray mono restore"
 

@@ -20,6 +20,9 @@
 #include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
 #include "formats/webp/webp_reader.h"
+#include "formats/webp/webp_writer.h"
+#include "formats/avif/avif_writer.h"
+#include "formats/jxl/jxl_writer.h"
 #include "image/output_file.h"
 
 namespace ravelle {
@@ -112,11 +115,16 @@ constexpr TypeRule kGifRules[] = {
        return p.Word(128) == 0x4947 ? Is(FileType::MacBinaryGif, ImageKind::Bitmap, 128) : std::nullopt;
      }},
 };
+// A GIF of more than one image is shown as an animation of its composed frames.
+std::unique_ptr<FrameSequence> AnimateGif(std::span<const uint8_t> bytes, std::size_t start) {
+  if (CountGifImages(bytes, start) < 2) return nullptr;
+  return GifAnimation::Open(bytes, start);
+}
 constexpr TypeReader kGifReaders[] = {
     {FileType::Gif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }, false,
-     FrameSource::GifAnimation},
+     FrameSource::Animation, AnimateGif},
     {FileType::MacBinaryGif, true, [](const ReaderInput& in) { return ReadGifImage(in.bytes, in.start); }, false,
-     FrameSource::GifAnimation},
+     FrameSource::Animation, AnimateGif},
 };
 constexpr WriterVariant kGifWriters[] = {
     {"gif", 136, [](const PackedDib& image, const std::filesystem::path& file) {
@@ -326,7 +334,20 @@ constexpr TypeRule kWebpRules[] = {
      }},
 };
 constexpr TypeReader kWebpReaders[] = {
-    {FileType::Webp, true, [](const ReaderInput& in) { return ReadWebpImage(in.bytes); }},
+    {FileType::Webp, true, [](const ReaderInput& in) { return ReadWebpImage(in.bytes); }, false, FrameSource::Animation,
+     [](std::span<const uint8_t> bytes, std::size_t) -> std::unique_ptr<FrameSequence> {
+       return WebpAnimation::Open(bytes);
+     }},
+};
+template <bool kLossless>
+WriteOutcome WriteWebp(const PackedDib& image, const std::filesystem::path& file) {
+  auto output = OutputFile::Create(file);
+  if (!output) return WriteOutcome::CannotCreate;
+  return Outcome(WriteWebpImage(image, output->Stream(), kLossless) && output->Commit());
+}
+constexpr WriterVariant kWebpWriters[] = {
+    {"webp", 200, WriteWebp<false>},
+    {"webp-lossless", 201, WriteWebp<true>},
 };
 
 constexpr FormatRow kFormats[] = {
@@ -341,7 +362,7 @@ constexpr FormatRow kFormats[] = {
     {"Targa", kTargaRules, kTargaReaders, "tga", "*.tga", "tga", "TARGA (*.tga)", kTargaWriters},
     {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
-    {"WebP", kWebpRules, kWebpReaders, "webp", "*.webp", "", "", {}},
+    {"WebP", kWebpRules, kWebpReaders, "webp", "*.webp", "webp", "WebP (*.webp)", kWebpWriters},
 };
 
 struct OrderedRule {

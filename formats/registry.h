@@ -8,11 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "formats/common/frame_sequence.h"
 #include "formats/common/read_result.h"
 #include "image/byte_source.h"
 #include "image/image_kind.h"
@@ -82,8 +84,8 @@ struct TypeRule {
 // Readers `byOffset` are given the open file instead of its bytes and read what they need, so
 // that their rows go from the file straight into the image.
 // How a type's files may hold more than one picture, which the loader reads and the timer steps:
-// an animation of GIF frames, an icon file's images, an animated cursor's frames.
-enum class FrameSource : uint8_t { Still, GifAnimation, IconImages, CursorFrames };
+// an animation (its frames opened by `animate`), an icon file's images, an animated cursor's frames.
+enum class FrameSource : uint8_t { Still, Animation, IconImages, CursorFrames };
 
 struct TypeReader {
   FileType type;
@@ -91,6 +93,8 @@ struct TypeReader {
   ReadResult (*read)(const ReaderInput&);
   bool byOffset = false;
   FrameSource frames = FrameSource::Still;
+  // An Animation's frames; nothing for a file of one picture.
+  std::unique_ptr<FrameSequence> (*animate)(std::span<const uint8_t> bytes, std::size_t start) = nullptr;
 };
 
 enum class WriteOutcome { Written, CannotCreate, Failed };

@@ -44,6 +44,7 @@ MenuItem BuildMenu() {
                          TiffEntry("     TIFF &JPEG (7)", 141, 159),
                          TiffEntry("     &Packbits (32773)", 145, 160, "&Tile"),
                          TiffEntry("     &Deflate (32946)", 146, 161)}),
+          Popup("&WebP, AVIF, JPEG XL", {Popup("&WebP", {Command("&Lossy (Quality 90)", 200), Command("L&ossless", 201)})}),
       }),
       Popup("T&ools", {Command("&Brighten Image", 170), Command("&Darken Image", 171), Separator(),
                        Command("Rotate Clockwise &90\u00B0", 119), Command("Rotate Image 1&80\u00B0", 120),

@@ -8,7 +8,7 @@
 
 #include "formats/registry.h"
 
-#include "formats/gif/gif_reader.h"
+#include "formats/common/frame_sequence.h"
 #include "resources/dialogs.h"
 #include "shell/file_operation.h"
 #include "shell/icon_files.h"
@@ -202,9 +202,9 @@ void BrowserTimer(CurrentImage& image, ShellState& shell, Port& port) {
       ++sequence.position;
     }
   }
-  if (image.Kind == ImageKind::AnimatedGif && image.Gif) {
-    if (image.Gif->Step()) ShowGifFrame(image);
-    image.Delay = image.Gif->Delay();
+  if (image.Kind == ImageKind::AnimatedGif && image.Animation) {
+    if (image.Animation->Step()) ShowGifFrame(image);
+    image.Delay = image.Animation->Delay();
   } else if (image.Kind == ImageKind::IconSequence) {
     StepIconSequence(image, port);
   } else if (image.Kind != ImageKind::AnimatedCursor) {

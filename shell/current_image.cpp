@@ -100,7 +100,7 @@ void ReleaseImage(CurrentImage& image, Port& port) {
     image.File.clear();
   }
   image.FrameDib = PackedDib();
-  image.Gif.reset();
+  image.Animation.reset();
   image.FrameTools.clear();
   image.AniTables = AniSequence();
   image.Metafile.reset();

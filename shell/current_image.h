@@ -28,7 +28,7 @@ struct PaletteEntry {
 // A parsed metafile; its reader and player live with the metafile formats.
 struct MetafileImage;
 // The frames of an animated GIF, read with the GIF reader.
-class GifAnimation;
+class FrameSequence;
 
 // One step of an animated cursor: which frame to show, and for how long (in 1/60 s).
 struct AniStep {
@@ -78,7 +78,7 @@ struct CurrentImage {
   int IconCount = 0;
   AniSequence AniTables;
   PackedDib FrameDib;                 // the composed frame of an AnimatedGif
-  std::shared_ptr<GifAnimation> Gif;  // its frames, stepped by the animation timer
+  std::shared_ptr<FrameSequence> Animation;  // its frames, stepped by the animation timer
   // The Tools commands run on the AnimatedGif since the viewer opened, in order: every frame shown
   // is a Bitmap copy of the composed frame with these applied (Convert/Save writes it).
   std::vector<CommandId> FrameTools;

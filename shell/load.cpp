@@ -12,7 +12,6 @@
 #include <optional>
 #include <vector>
 
-#include "formats/gif/gif_reader.h"
 #include "image/byte_source.h"
 #include "shell/adapt_to_display.h"
 #include "shell/icon_files.h"
@@ -25,15 +24,14 @@ namespace {
 // What a reader by offset finds in memory from the start: more than any header it reads there.
 constexpr std::size_t kHeadBytes = 16 << 10;
 
-// A GIF of more than one image is shown as an animation of its composed frames.
-void OpenGifAnimation(CurrentImage& image, std::span<const uint8_t> bytes, std::size_t start) {
-  if (CountGifImages(bytes, start) < 2) return;
-  std::shared_ptr<GifAnimation> animation = GifAnimation::Open(bytes, start);
-  if (!animation || !animation->Step()) return;
+// A file of more than one frame is shown as an animation of its composed frames.
+void OpenAnimation(CurrentImage& image, const TypeReader& reader, std::span<const uint8_t> bytes, std::size_t start) {
+  std::shared_ptr<FrameSequence> animation = reader.animate(bytes, start);
+  if (!animation || animation->FrameCount() < 2 || !animation->Step()) return;
   image.FrameDib = animation->Frame().Clone();
   if (!image.FrameDib) return;
   image.Delay = animation->Delay();
-  image.Gif = std::move(animation);
+  image.Animation = std::move(animation);
   image.Kind = ImageKind::AnimatedGif;
 }
 
@@ -51,8 +49,8 @@ bool ReadFromFile(CurrentImage& image, const TypeReader& reader, const TypeDecis
   } else {
     result = reader.read({bytes, path, image.DisplayDepth, decision.start});
   }
-  if (result.dib && reader.frames == FrameSource::GifAnimation) {
-    OpenGifAnimation(image, bytes, decision.start);
+  if (result.dib && reader.frames == FrameSource::Animation && reader.animate != nullptr) {
+    OpenAnimation(image, reader, bytes, decision.start);
   }
   return true;
 }

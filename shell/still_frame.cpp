@@ -1,6 +1,6 @@
 #include "shell/still_frame.h"
 
-#include "formats/gif/gif_reader.h"
+#include "formats/common/frame_sequence.h"
 #include "formats/icon/icon_reader.h"
 #include "formats/lib/png_file.h"
 #include "shell/adapt_to_display.h"
@@ -9,7 +9,7 @@ namespace ravelle {
 
 int FrameCount(const CurrentImage& image) {
   switch (image.Kind) {
-    case ImageKind::AnimatedGif: return image.Gif ? image.Gif->FrameCount() : 0;
+    case ImageKind::AnimatedGif: return image.Animation ? image.Animation->FrameCount() : 0;
     case ImageKind::IconSequence: return image.IconCount;
     case ImageKind::AnimatedCursor: return static_cast<int>(image.AniTables.frames.size());
     case ImageKind::NoImage: case ImageKind::FileRemoved: return 0;
@@ -23,10 +23,10 @@ bool TakeFrameAsBitmap(CurrentImage& image, Port& port, int number) {
   const bool keepShown = image.Kind == ImageKind::IconSequence && number == image.IconIndex;
   switch (image.Kind) {
     case ImageKind::AnimatedGif:
-      while (image.Gif->FrameNumber() != number) {
-        if (!image.Gif->Step()) return false;
+      while (image.Animation->FrameNumber() != number) {
+        if (!image.Animation->Step()) return false;
       }
-      frame = image.Gif->Frame().Clone();
+      frame = image.Animation->Frame().Clone();
       break;
     case ImageKind::IconSequence:
       if (!keepShown) {
@@ -44,7 +44,7 @@ bool TakeFrameAsBitmap(CurrentImage& image, Port& port, int number) {
   if (image.Timer) port.KillAnimationTimer();
   image.Timer = false;
   image.File.clear();
-  image.Gif.reset();
+  image.Animation.reset();
   image.FrameDib = PackedDib();
   image.FrameTools.clear();
   image.AniTables = AniSequence();

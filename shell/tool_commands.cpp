@@ -1,6 +1,6 @@
 #include "shell/tool_commands.h"
 
-#include "formats/gif/gif_reader.h"
+#include "formats/common/frame_sequence.h"
 #include "shell/adapt_to_display.h"
 #include "shell/image_commands.h"
 #include "tools/brightness.h"
@@ -202,7 +202,7 @@ class MutedPort final : public Port {
 CurrentImage GifFrameAsBitmap(const CurrentImage& image) {
   CurrentImage frame;
   frame.Kind = ImageKind::Bitmap;
-  frame.Handle = image.Gif ? image.Gif->Frame().Clone() : image.FrameDib.Clone();
+  frame.Handle = image.Animation ? image.Animation->Frame().Clone() : image.FrameDib.Clone();
   frame.DisplayDepth = image.DisplayDepth;
   frame.Viewer = image.Viewer;
   TakeBitCountAndColors(frame);
@@ -225,7 +225,7 @@ void GifFrameTool(CurrentImage& image, ShellState& shell, Port& port, CommandId 
 }  // namespace
 
 void ShowGifFrame(CurrentImage& image) {
-  if (image.Kind != ImageKind::AnimatedGif || !image.Gif) return;
+  if (image.Kind != ImageKind::AnimatedGif || !image.Animation) return;
   CurrentImage frame = GifFrameAsBitmap(image);
   image.BitCount = frame.BitCount;
   image.ColorsUsed = frame.ColorsUsed;

@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "formats/common/frame_sequence.h"
 #include "formats/common/read_result.h"
 
 namespace ravelle {
@@ -27,20 +28,20 @@ ReadResult ReadGifImage(std::span<const uint8_t> file, std::size_t start = 0);
 int CountGifImages(std::span<const uint8_t> file, std::size_t start = 0);
 
 // The frames of an animated GIF, decoded one at a time. The file's bytes are copied in.
-class GifAnimation {
+class GifAnimation : public FrameSequence {
  public:
   // Nothing when the file holds no image.
   static std::unique_ptr<GifAnimation> Open(std::span<const uint8_t> file, std::size_t start = 0);
 
-  int FrameCount() const { return static_cast<int>(frames_.size()); }
-  int FrameNumber() const { return current_ + 1; }  // 1-based; 0 before the first Step()
+  int FrameCount() const override { return static_cast<int>(frames_.size()); }
+  int FrameNumber() const override { return current_ + 1; }  // 1-based; 0 before the first Step()
   // Decodes and composes the next frame (after the last comes the first again). False when the
   // screen could not be allocated.
-  bool Step();
+  bool Step() override;
   // The composed screen: 8 bits when every frame uses the global table, otherwise 24 bits.
-  const PackedDib& Frame() const { return screen_; }
+  const PackedDib& Frame() const override { return screen_; }
   // How long the current frame is shown, in hundredths of a second (0 and 1 shown as 10).
-  int Delay() const;
+  int Delay() const override;
 
   struct FrameInfo {
     std::size_t descriptor = 0;  // just after the image separator

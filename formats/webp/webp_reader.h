@@ -19,6 +19,7 @@
 #include <span>
 #include <vector>
 
+#include "formats/common/frame_sequence.h"
 #include "formats/common/read_result.h"
 
 struct WebPAnimDecoder;
@@ -32,22 +33,22 @@ uint8_t WebpOverWhite(uint8_t sample, uint8_t alpha);
 
 // The frames of an animated WebP, composed one at a time on the canvas and laid over white. The
 // file's bytes are copied in.
-class WebpAnimation {
+class WebpAnimation : public FrameSequence {
  public:
   // Nothing for a file that is not a whole, valid animation, or whose canvas (the library keeps
   // two of 4 bytes a pixel) would pass the size limit.
   static std::unique_ptr<WebpAnimation> Open(std::span<const uint8_t> file);
-  ~WebpAnimation();
+  ~WebpAnimation() override;
 
-  int FrameCount() const { return frameCount_; }
-  int FrameNumber() const { return current_ + 1; }  // 1-based; 0 before the first Step()
+  int FrameCount() const override { return frameCount_; }
+  int FrameNumber() const override { return current_ + 1; }  // 1-based; 0 before the first Step()
   // Decodes and composes the next frame (after the last comes the first again). False when the
   // frame cannot be decoded.
-  bool Step();
+  bool Step() override;
   // The composed canvas, 24 bits.
-  const PackedDib& Frame() const { return canvas_; }
+  const PackedDib& Frame() const override { return canvas_; }
   // How long the current frame is shown, in hundredths of a second (at least 1).
-  int Delay() const;
+  int Delay() const override;
 
  private:
   WebpAnimation() = default;

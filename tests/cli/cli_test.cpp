@@ -152,7 +152,7 @@ TEST_F(CliTest, BadArgumentsAndMissingFeaturesExitWith2) {
   const std::string in = EightBitBmp();
   const std::string out = (temp / "o").string();
   const std::string convert = "convert " + Quote(in) + " " + Quote(out);
-  for (const std::string& args : std::vector<std::string>{"", "frobnicate", "info", convert, convert + " --to webp",
+  for (const std::string& args : std::vector<std::string>{"", "frobnicate", "info", convert, convert + " --to webm",
                                                           convert + " --to bmp --apply sharpen",
                                                           convert + " --to bmp --display-depth 0", "convert " + Quote(in) + " --to bmp"}) {
     EXPECT_EQ(Cli(args).status, 2) << args;

@@ -11,6 +11,7 @@
 
 #include "formats/lib/lib_fixtures.h"
 #include "formats/lib/png_file.h"
+#include "support/animation_files.h"
 #include "support/test_support.h"
 
 namespace ravelle::test {
@@ -38,39 +39,9 @@ Bytes EncodeWebp(int width, int height, bool lossless, bool alpha) {
   return file;
 }
 
-// An animation by hand: a canvas and one frame (the chunks of a simple file after its RIFF
-// header) at an offset.
+// An animation by hand: a canvas and one frame at an offset.
 Bytes Animation(uint32_t canvasWidth, uint32_t canvasHeight, const Bytes& still, uint32_t x, uint32_t y) {
-  const auto le = [](Bytes& to, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) to.push_back(static_cast<uint8_t>(uint64_t{v} >> (8 * i)));
-  };
-  const auto chunk = [&](Bytes& to, const char* name, const Bytes& body) {
-    to.insert(to.end(), name, name + 4);
-    le(to, static_cast<uint32_t>(body.size()), 4);
-    to.insert(to.end(), body.begin(), body.end());
-    if (body.size() % 2 != 0) to.push_back(0);
-  };
-  WebPBitstreamFeatures frame;
-  WebPGetFeatures(still.data(), still.size(), &frame);
-  Bytes vp8x{0x12, 0, 0, 0}, anim, anmf, chunks;
-  le(vp8x, canvasWidth - 1, 3);
-  le(vp8x, canvasHeight - 1, 3);
-  le(anim, 0, 6);
-  le(anmf, x / 2, 3);
-  le(anmf, y / 2, 3);
-  le(anmf, frame.width - 1, 3);
-  le(anmf, frame.height - 1, 3);
-  le(anmf, 100, 3);
-  anmf.push_back(0);
-  anmf.insert(anmf.end(), still.begin() + 12, still.end());
-  chunk(chunks, "VP8X", vp8x);
-  chunk(chunks, "ANIM", anim);
-  chunk(chunks, "ANMF", anmf);
-  Bytes file{'R', 'I', 'F', 'F'};
-  le(file, static_cast<uint32_t>(chunks.size() + 4), 4);
-  file.insert(file.end(), {'W', 'E', 'B', 'P'});
-  file.insert(file.end(), chunks.begin(), chunks.end());
-  return file;
+  return webp::AnimationFile(canvasWidth, canvasHeight, {{still, x, y}});
 }
 
 // A binary PAM of dwebp (RGB_ALPHA) laid over white as the reader lays it.

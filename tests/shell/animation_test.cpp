@@ -46,6 +46,12 @@ void WriteAnimatedGif(const fs::path& file) {
 // The index at (x, y), top row 0, of an 8-bit image.
 int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
 
+// Two frames told apart by the blue of their top-left pixel (1, then 2), shown 100 and 200 ms.
+void WriteAnimatedWebp(const fs::path& file) {
+  test::WriteBytes(file, test::webp::AnimationFile(4, 2, {{test::webp::Solid(4, 2, 0, 0, 1), 0, 0, 100},
+                                                          {test::webp::Solid(2, 2, 0, 0, 2), 0, 0, 200}}));
+}
+
 // Both kinds of animation step on the dialog's timer in file order and loop, at the period of
 // their kind (a GIF's delay of 0 is shown for 10 hundredths, x 9 ms, x 5 on 8-bit displays), and
 // the timer stops before what they show is freed.
@@ -64,12 +70,14 @@ TEST_F(ShellTest, AnimationsStepOnTheTimerLoopAndStopBeforeRelease) {
       {"three.ico", 24, true, {{16, 900}, {32, 900}, {8, 900}, {16, 900}, {32, 900}}, "width: 32"},
       {"anim.gif", 24, false, {{1, 90}, {2, 180}, {1, 90}}, "width: 4"},
       {"anim.gif", 8, true, {{1, 50}, {2, 100}, {1, 50}}, "width: 4"},
+      {"anim.webp", 24, false, {{1, 90}, {2, 180}, {1, 90}}, "width: 4"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.displayDepth) + " bits");
     port.fileList.clear();
     WriteIconSequence(dir / "three.ico");
     WriteAnimatedGif(dir / "anim.gif");
+    WriteAnimatedWebp(dir / "anim.webp");
     MakeFiles({"still.bmp"});
     port.FileListAdd(c.file);
     port.displayDepth = c.displayDepth;
@@ -90,7 +98,7 @@ TEST_F(ShellTest, AnimationsStepOnTheTimerLoopAndStopBeforeRelease) {
     }
     ASSERT_FALSE(port.log.empty());
     EXPECT_EQ(port.log.front(), "timer off");
-    EXPECT_FALSE(image.Gif);
+    EXPECT_FALSE(image.Animation);
     EXPECT_FALSE(image.FrameDib);
     if (c.exit) {
       EXPECT_FALSE(image.Handle);
@@ -134,7 +142,7 @@ TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays)
   };
   const auto step = [&] {
     if (image.Kind == ImageKind::AnimatedCursor) return static_cast<int>(image.AniTables.position);
-    return image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Gif->FrameNumber();
+    return image.Kind == ImageKind::IconSequence ? image.IconIndex : image.Animation->FrameNumber();
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + (c.command == CommandId::DeleteFile ? " delete" : " move") +
@@ -195,7 +203,7 @@ TEST_F(ShellTest, AnAnimatedGifsFrameIsABitmapToTheToolsAndConvertSave) {
   const auto inverted = [&](int index) { return 255 - image.FrameDib.Colors()[static_cast<std::size_t>(index)].rgbRed; };
   EXPECT_EQ(inverted(IndexAt(image.FrameDib, 1, 0)), 1);  // frame 1's index 1 (red 1), inverted
   BrowserTimer(image, shell, port);
-  ASSERT_EQ(image.Gif->FrameNumber(), 2);
+  ASSERT_EQ(image.Animation->FrameNumber(), 2);
   EXPECT_EQ(image.FrameDib.Width(), 2);  // the next frame turned and inverted as well
   EXPECT_EQ(inverted(IndexAt(image.FrameDib, 1, 0)), 2);  // the screen's top-left is the top-right now
   EXPECT_EQ(inverted(IndexAt(image.FrameDib, 0, 0)), 1);

@@ -1,6 +1,9 @@
-// Hand-built animation files for tests: GIF files (their image data from our own encoder) and
-// icon files of any depth with their AND masks.
+// Hand-built animation files for tests: GIF files (their image data from our own encoder),
+// icon files of any depth with their AND masks, and WebP animations of lossless frames.
 #pragma once
+
+#include <webp/decode.h>
+#include <webp/encode.h>
 
 #include <cstdint>
 #include <functional>
@@ -208,4 +211,64 @@ inline std::vector<uint8_t> Frames(int count) {
 }
 
 }  // namespace icon
+
+namespace webp {
+
+using Bytes = std::vector<uint8_t>;
+
+// A lossless WebP of one colour.
+inline Bytes Solid(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
+  Bytes rgb;
+  for (int i = 0; i < width * height; ++i) rgb.insert(rgb.end(), {red, green, blue});
+  uint8_t* out = nullptr;
+  const std::size_t size = WebPEncodeLosslessRGB(rgb.data(), width, height, width * 3, &out);
+  Bytes file(out, out + size);
+  WebPFree(out);
+  return file;
+}
+
+struct Frame {
+  Bytes still;  // a simple file, whose chunks after its RIFF header become the frame's
+  uint32_t x = 0, y = 0;  // even
+  uint32_t duration = 100;  // milliseconds
+};
+
+// An animation by hand: a canvas and its frames at their offsets, each drawn over what is there.
+inline Bytes AnimationFile(uint32_t canvasWidth, uint32_t canvasHeight, const std::vector<Frame>& frames) {
+  const auto le = [](Bytes& to, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) to.push_back(static_cast<uint8_t>(uint64_t{v} >> (8 * i)));
+  };
+  const auto chunk = [&](Bytes& to, const char* name, const Bytes& body) {
+    to.insert(to.end(), name, name + 4);
+    le(to, static_cast<uint32_t>(body.size()), 4);
+    to.insert(to.end(), body.begin(), body.end());
+    if (body.size() % 2 != 0) to.push_back(0);
+  };
+  Bytes vp8x{0x12, 0, 0, 0}, anim, chunks;
+  le(vp8x, canvasWidth - 1, 3);
+  le(vp8x, canvasHeight - 1, 3);
+  le(anim, 0, 6);
+  chunk(chunks, "VP8X", vp8x);
+  chunk(chunks, "ANIM", anim);
+  for (const Frame& f : frames) {
+    WebPBitstreamFeatures features;
+    WebPGetFeatures(f.still.data(), f.still.size(), &features);
+    Bytes anmf;
+    le(anmf, f.x / 2, 3);
+    le(anmf, f.y / 2, 3);
+    le(anmf, features.width - 1, 3);
+    le(anmf, features.height - 1, 3);
+    le(anmf, f.duration, 3);
+    anmf.push_back(0);
+    anmf.insert(anmf.end(), f.still.begin() + 12, f.still.end());
+    chunk(chunks, "ANMF", anmf);
+  }
+  Bytes file{'R', 'I', 'F', 'F'};
+  le(file, static_cast<uint32_t>(chunks.size() + 4), 4);
+  file.insert(file.end(), {'W', 'E', 'B', 'P'});
+  file.insert(file.end(), chunks.begin(), chunks.end());
+  return file;
+}
+
+}  // namespace webp
 }  // namespace ravelle::test

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/dib/bmp_writer.h"
+#include "formats/registry.h"
 #include "support/test_images.h"
 
 namespace ravelle::test {
@@ -56,6 +57,18 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code error;
   std::filesystem::remove_all(path_, error);
+}
+
+ReadResult ReadFileForTest(const std::filesystem::path& file) {
+  const std::vector<uint8_t> bytes = ReadBytes(file);
+  std::string extension = file.extension().string();
+  if (!extension.empty()) extension.erase(0, 1);
+  const TypeDecision decision = DecideFileType(bytes, extension);
+  const TypeReader* reader = FindReader(decision.type);
+  if (reader == nullptr || reader->read == nullptr) return {};
+  const std::string path = file.string();
+  const auto source = ByteSource::OpenFile(path, kMaxFileBytes, kMaxFileBytes);
+  return reader->read({bytes, path, 24, decision.start, reader->byOffset && source ? &*source : nullptr});
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/common/read_result.h"
 #include "image/packed_dib.h"
 
 namespace ravelle::test {
@@ -43,6 +44,9 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file);
+// Reads a file as the loader would: the type rules on its bytes and extension, then that type's
+// reader (an empty result when no reader takes it).
+ReadResult ReadFileForTest(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes);
 
 struct CommandResult {
