@@ -5,10 +5,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "formats/lib/png_file.h"
 #include "shell/load.h"
+#include "shell/thumbnail.h"
 
 namespace ravelle::cli {
 
@@ -20,6 +23,7 @@ const char* const kUsage =
     "                   [--apply TOOL]... [--display-depth N] [--verbose]\n"
     "       ravelle-cli render FILE OUT.png --size WxH [--tile] [--verbose]\n"
     "       ravelle-cli print FILE [--large | --tiled] [--printer NAME] [--copies N]\n"
+    "       ravelle-cli thumbnail [-s N] IN OUT.png\n"
     "       ravelle-cli --help | --version\n";
 
 int Usage(const std::string& problem) {
@@ -99,6 +103,54 @@ std::string WriteFailureReason(const std::string& out, bool created, int error) 
   if (::access(folder.c_str(), W_OK) != 0) return "cannot write " + out + ": permission denied";
   if (error == ENOSPC || error == EDQUOT) return "cannot write " + out + ": disk full";
   return std::string(created ? "Error Converting File" : "Error Creating File") + " (" + out + ")";
+}
+
+std::optional<ThumbnailArgs> ParseThumbnailArgs(const std::vector<std::string>& args, int& status) {
+  ThumbnailArgs parsed{kDefaultThumbnailSide, "", ""};
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-s" || arg == "--size") {
+      char* end = nullptr;
+      const long side = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : 0;
+      if (end == nullptr || *end != '\0' || side < 1 || side > kMaxThumbnailSide) {
+        status = Usage("-s takes the thumbnail's longer side, from 1 to 4096 pixels");
+        return std::nullopt;
+      }
+      parsed.side = static_cast<int>(side);
+      ++i;
+    } else if (arg.starts_with("-") && arg.size() > 1) {
+      status = Usage("unknown option '" + arg + "'");
+      return std::nullopt;
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) {
+    status = Usage("thumbnail needs an input file and an output file");
+    return std::nullopt;
+  }
+  parsed.in = files[0];
+  parsed.out = files[1];
+  return parsed;
+}
+
+int WriteThumbnail(const CurrentImage& image, const PackedDib& picture, const ThumbnailArgs& args) {
+  const std::optional<ThumbnailSizes> sizes = ThumbnailSizesOf(image, args.side);
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(args.in, error);
+  if (!picture || !sizes || error) {
+    std::fprintf(stderr, "ravelle-cli: %s: no picture to make a thumbnail of\n", args.in.c_str());
+    return kExitFailed;
+  }
+  const auto keys = ThumbnailKeys(absolute.lexically_normal().string(), image.FindData, sizes->imageWidth,
+                                  sizes->imageHeight);
+  if (!WritePngImage(args.out, picture, false, keys)) {
+    std::fprintf(stderr, "ravelle-cli: %s: %s\n", args.out.c_str(), WriteFailureReason(args.out, false, errno).c_str());
+    return kExitFailed;
+  }
+  std::printf("%s: %dx%d\n", args.out.c_str(), picture.Width(), picture.Height());
+  return kExitOk;
 }
 
 }  // namespace ravelle::cli

@@ -2,7 +2,9 @@
 // file as the browsing dialog does, and saying why a file gave no image.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "headless/headless_port.h"
 #include "shell/current_image.h"
@@ -40,5 +42,17 @@ std::string FailureReason(const CurrentImage& image);
 // Why `out` was not written: the folder's state or a full disk (`error`, errno after the write)
 // when that explains it, else the viewer's words; `created` when the file could be created.
 std::string WriteFailureReason(const std::string& out, bool created, int error);
+
+// `thumbnail [-s N] IN OUT`: its arguments, or the usage error's exit status.
+struct ThumbnailArgs {
+  int side = 0;
+  std::string in;
+  std::string out;
+};
+std::optional<ThumbnailArgs> ParseThumbnailArgs(const std::vector<std::string>& args, int& status);
+
+// Writes `picture`, the thumbnail of `image` loaded from args.in, to args.out as PNG with its
+// thumbnail keys and says so on standard output; kExitOk or, after saying why, kExitFailed.
+int WriteThumbnail(const CurrentImage& image, const PackedDib& picture, const ThumbnailArgs& args);
 
 }  // namespace ravelle::cli

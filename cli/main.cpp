@@ -25,6 +25,7 @@
 
 #include "cli/batch.h"
 #include "cli/cli_support.h"
+#include "shell/thumbnail.h"
 #include "formats/registry.h"
 #include "headless/headless_port.h"
 #include "shell/convert.h"
@@ -125,6 +126,9 @@ std::string Help() {
          "    --large | --tiled as Print Large or Print Tiled\n"
          "    --printer NAME    this destination instead\n"
          "    --copies N        N copies, from 1 to 999\n"
+         "  thumbnail IN OUT  write the picture IN shows, shrunk so that its longer side is at most\n"
+         "                    N pixels, as a PNG file with the freedesktop thumbnail keys\n"
+         "    -s N              N from 1 to 4096; 256 by default\n"
          "  --verbose         also print what the image libraries reported\n"
          "\n"
          "Output keeps the order of the files given. On a terminal a progress line is shown on\n"
@@ -376,6 +380,22 @@ int Render(char** argv, bool keepCommand = false) {
   return kExitUsage;
 }
 
+// A raster's thumbnail is made here; a metafile's is drawn by ravelle-render.
+int Thumbnail(const std::vector<std::string>& args, char** argv) {
+  int status = kExitOk;
+  const std::optional<ThumbnailArgs> parsed = ParseThumbnailArgs(args, status);
+  if (!parsed) return status;
+  HeadlessPort port;
+  CurrentImage image;
+  image.FitSide = parsed->side;
+  Messages messages;
+  const bool loaded = LoadForCommand(image, port, parsed->in, messages);
+  std::fputs(messages.text.c_str(), stderr);
+  if (!loaded) return kExitFailed;
+  if (image.Metafile) return Render(argv, true);
+  return WriteThumbnail(image, ThumbnailPicture(image, parsed->side), *parsed);
+}
+
 }  // namespace
 }  // namespace ravelle::cli
 
@@ -397,5 +417,6 @@ int main(int argc, char** argv) {
   if (command == "convert") return Convert(rest);
   if (command == "render") return Render(argv);
   if (command == "print") return Render(argv, true);
+  if (command == "thumbnail") return Thumbnail(rest, argv);
   return Usage("unknown command '" + command + "'");
 }

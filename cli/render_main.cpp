@@ -30,6 +30,7 @@
 #include "shell/print.h"
 #include "shell/paint_shown.h"
 #include "shell/shell_state.h"
+#include "shell/thumbnail.h"
 
 namespace ravelle::cli {
 namespace {
@@ -161,6 +162,41 @@ int Render(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+// A metafile's thumbnail: played to fit the thumbnail's size, on white.
+int Thumbnail(const std::vector<std::string>& args) {
+  int status = kExitOk;
+  const std::optional<ThumbnailArgs> parsed = ParseThumbnailArgs(args, status);
+  if (!parsed) return status;
+  HeadlessPort port;
+  CurrentImage image;
+  ShellState shell;
+  Messages messages;
+  const bool loaded = LoadForCommand(image, port, parsed->in, messages);
+  std::fputs(messages.text.c_str(), stderr);
+  if (!loaded) return kExitFailed;
+  const std::optional<ThumbnailSizes> sizes = ThumbnailSizesOf(image, parsed->side);
+  if (!image.Metafile || !sizes) return WriteThumbnail(image, ThumbnailPicture(image, parsed->side), *parsed);
+  const auto application = MakeApplication<QGuiApplication>();
+  const Size size{sizes->width, sizes->height};
+  QImage canvas(size.width, size.height, QImage::Format_RGB888);
+  PackedDib picture = CreateDib(size.width, size.height, 24);
+  if (canvas.isNull() || !picture) return WriteThumbnail(image, PackedDib(), *parsed);
+  canvas.fill(Qt::white);
+  image.Viewer = true;
+  {
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    PainterSurface surface(painter, size);
+    PaintShownImage(image, shell, port, surface, PaintTarget::Viewer);
+  }
+  for (int y = 0; y < size.height; ++y) {
+    const uint8_t* from = canvas.constScanLine(y);
+    uint8_t* to = picture.Row(size.height - 1 - y).data();
+    for (int x = 0; x < size.width; ++x, from += 3, to += 3) to[0] = from[2], to[1] = from[1], to[2] = from[0];
+  }
+  return WriteThumbnail(image, picture, *parsed);
+}
+
 // The headless port with the print dialog answered by one printer chosen beforehand.
 class PrinterPort final : public HeadlessPort {
  public:
@@ -262,5 +298,6 @@ int Print(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "print") return ravelle::cli::Print({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "thumbnail") return ravelle::cli::Thumbnail({args.begin() + 1, args.end()});
   return ravelle::cli::Render(args);
 }

@@ -187,7 +187,7 @@ constexpr TypeRule kJpegRules[] = {
     {4, [](const TypeProbe& p) { return p.Word(0) == 0xD8FF ? Is(FileType::Jpeg, ImageKind::Bitmap) : std::nullopt; }},
 };
 constexpr TypeReader kJpegReaders[] = {
-    {FileType::Jpeg, false, [](const ReaderInput& in) { return ReadJpegImage(in.path, in.displayDepth); }},
+    {FileType::Jpeg, false, [](const ReaderInput& in) { return ReadJpegImage(in.path, in.displayDepth, in.fitSide); }},
 };
 constexpr WriterVariant kJpegWriters[] = {
     {"jpeg", 118, [](const PackedDib& image, const std::filesystem::path& file) {

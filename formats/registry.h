@@ -70,6 +70,9 @@ struct ReaderInput {
   int displayDepth = 24;
   std::size_t start = 0;
   const ByteSource* source = nullptr;
+  // For a picture to be shown no larger than this on its longer side (0: at its size): a reader
+  // may then give it smaller, down to this.
+  int fitSide = 0;
 };
 
 // One type rule: `order` is its place among all formats' rules; `probe` says whether a file

@@ -71,6 +71,7 @@ struct CurrentImage {
   int ColorsUsed = 0;
   std::vector<PaletteEntry> Palette;
   int DisplayDepth = 24;
+  int FitSide = 0;                    // a thumbnail's longer side: readers may give the picture reduced to it
 
   int Delay = 0;                      // animation step in 1/100 s
   bool Timer = false;                 // the dialog's animation timer runs

@@ -43,11 +43,11 @@ bool ReadFromFile(CurrentImage& image, const TypeReader& reader, const TypeDecis
   if (!source) return false;
   const std::span<const uint8_t> bytes = source->Head();
   if (reader.byOffset) {
-    result = reader.read({bytes, path, image.DisplayDepth, decision.start, &*source});
+    result = reader.read({bytes, path, image.DisplayDepth, decision.start, &*source, image.FitSide});
   } else if (reader.frames == FrameSource::IconImages || reader.frames == FrameSource::CursorFrames) {
     result = ReadIconKinds(image, bytes, reader.frames);
   } else {
-    result = reader.read({bytes, path, image.DisplayDepth, decision.start});
+    result = reader.read({bytes, path, image.DisplayDepth, decision.start, nullptr, image.FitSide});
   }
   if (result.dib && reader.frames == FrameSource::Animation && reader.animate != nullptr) {
     OpenAnimation(image, reader, bytes, decision.start);

@@ -1,5 +1,6 @@
 #include "formats/lib/jpeg_file.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -203,7 +204,7 @@ bool EncodeJpeg(JpegWriter& w, std::FILE* out, const PackedDib& dib, bool gray, 
 
 }  // namespace
 
-ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/) {
+ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/, int fitSide) {
   ReadResult result;
   JpegReader r{};
   r.file = std::fopen(path.c_str(), "rb");
@@ -236,7 +237,17 @@ ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/) {
     finish();
     return result;
   }
-  PackedDib dib = CreateDib(width, height, components == 1 ? 8 : 24, 0);
+  // For a picture to be shown smaller: the library's DCT scaling, by the largest of 1/2, 1/4 and
+  // 1/8 that still leaves the longer side at least fitSide (the library rounds sizes up).
+  const int longer = std::max(width, height);
+  unsigned denominator = 1;
+  while (fitSide > 0 && denominator < 8 && (longer + 2 * denominator - 1) / (2 * denominator) >= unsigned(fitSide)) {
+    denominator *= 2;
+  }
+  r.info.scale_num = 1;
+  r.info.scale_denom = denominator;
+  const auto scaled = [&](int side) { return static_cast<int>((unsigned(side) + denominator - 1) / denominator); };
+  PackedDib dib = CreateDib(scaled(width), scaled(height), components == 1 ? 8 : 24, 0);
   if (!dib) {
     result.Fail(NoBlockStatus(width, height, components == 1 ? 8 : 24), kMemoryAllocationError);
     result.infoText = "no file selected";

@@ -19,8 +19,10 @@ namespace ravelle {
 // The quality Convert/Save writes with.
 inline constexpr int kJpegQuality = 85;
 
-// `displayDepth` is accepted like every library reader's and not used.
-ReadResult ReadJpegImage(const std::string& path, int displayDepth);
+// `displayDepth` is accepted like every library reader's and not used. With `fitSide`, for a
+// picture to be shown with its longer side that long, the picture is decoded at 1/2, 1/4 or 1/8
+// of its size when that still gives at least so many pixels (the text keeps the file's size).
+ReadResult ReadJpegImage(const std::string& path, int displayDepth, int fitSide = 0);
 
 // False for a depth other than 1, 4, 8, 16, 24 and 32, a file that cannot be created, or an
 // error of the library; nothing is left behind then.

@@ -391,7 +391,7 @@ bool CompressIdat(const std::vector<uint8_t>& file, std::FILE* out) {
 }
 
 bool EncodePng(PngWriter& w, std::vector<uint8_t>* out, const PackedDib& dib, const PngPlan& plan, bool adam7,
-               const png_color* palette, int paletteSize, std::vector<uint8_t>& buffer) {
+               const png_color* palette, int paletteSize, std::span<png_text> text, std::vector<uint8_t>& buffer) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_set_write_fn(w.png, out, AppendToMemory, FlushNothing);
   png_set_compression_level(w.png, 0);
@@ -401,6 +401,7 @@ bool EncodePng(PngWriter& w, std::vector<uint8_t>* out, const PackedDib& dib, co
                adam7 ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (plan.colorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w.png, w.info, palette, paletteSize);
   png_set_gAMA(w.png, w.info, kDefaultFileGamma);
+  if (!text.empty()) png_set_text(w.png, w.info, text.data(), static_cast<int>(text.size()));
   png_write_info(w.png, w.info);
   png_set_bgr(w.png);
   if (plan.dropFourthByte) png_set_filler(w.png, 0, PNG_FILLER_AFTER);
@@ -517,7 +518,7 @@ ReadResult ReadPngImage(const std::string& path, int /*displayDepth*/) {
   return result;
 }
 
-bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool adam7) {
+bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool adam7, std::span<const PngText> text) {
   if (!dib) return false;
   const int bits = dib.BitCount();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
@@ -538,6 +539,13 @@ bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool
   }
   std::vector<uint8_t> buffer(static_cast<std::size_t>(dib.Width()) * 3 + 8);
 
+  std::vector<png_text> chunks(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    chunks[i].key = const_cast<char*>(text[i].key.c_str());
+    chunks[i].text = const_cast<char*>(text[i].value.c_str());
+  }
+
   auto output = OutputFile::Create(path);
   if (!output) return false;
   std::vector<std::string> ignored;
@@ -546,7 +554,7 @@ bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool
   if (w.png != nullptr) w.info = png_create_info_struct(w.png);
   std::vector<uint8_t> file;
   const bool encoded = w.png != nullptr && w.info != nullptr &&
-                       EncodePng(w, &file, dib, plan, adam7, palette.data(), static_cast<int>(palette.size()), buffer);
+                       EncodePng(w, &file, dib, plan, adam7, palette.data(), static_cast<int>(palette.size()), chunks, buffer);
   png_destroy_write_struct(w.png != nullptr ? &w.png : nullptr, w.info != nullptr ? &w.info : nullptr);
   bool written = false;
   try {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "formats/common/read_result.h"
@@ -22,6 +23,11 @@ ReadResult ReadPngImage(const std::string& path, int displayDepth);
 
 // False for a depth other than 1, 4, 8, 16, 24 and 32, a file that cannot be created, or an
 // error of the library; nothing is left behind then.
-bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool adam7);
+// `text` goes into tEXt chunks before the image data.
+struct PngText {
+  std::string key;
+  std::string value;
+};
+bool WritePngImage(const std::filesystem::path& path, const PackedDib& dib, bool adam7, std::span<const PngText> text = {});
 
 }  // namespace ravelle
