@@ -8,8 +8,10 @@
 
 #include <jpeglib.h>
 
+#include "formats/common/exif.h"
 #include "image/output_file.h"
 #include "image/dib_pixels.h"
+#include "tools/transform.h"
 
 namespace ravelle {
 namespace {
@@ -64,7 +66,43 @@ struct JpegReader {
   JpegErrorManager error;
   jpeg_progress_mgr progress;
   std::FILE* file;
+  // The first APP1 segment that is an Exif block, after its "Exif\0\0", in the library's pool.
+  const uint8_t* exif;
+  std::size_t exifSize;
 };
+
+// The APP1 processor: keeps the first Exif block and skips every other APP1 segment (XMP, a
+// second Exif block) unread, so that a file of many segments costs no more than one. The
+// stdio source never suspends; at the end of the file it gives an end-of-image marker.
+boolean KeepExif(j_decompress_ptr info) {
+  auto& r = *static_cast<JpegReader*>(info->client_data);
+  jpeg_source_mgr& source = *info->src;
+  const auto next = [&]() -> int {
+    if (source.bytes_in_buffer == 0 && (*source.fill_input_buffer)(info) == FALSE) return -1;
+    --source.bytes_in_buffer;
+    return *source.next_input_byte++;
+  };
+  const int high = next(), low = next();
+  if (high < 0 || low < 0) return TRUE;
+  long length = (high << 8 | low) - 2;
+  constexpr uint8_t kPrefix[6] = {'E', 'x', 'i', 'f', 0, 0};
+  bool exif = length >= 6 && r.exif == nullptr;
+  for (int i = 0; exif && i < 6; ++i, --length) exif = next() == kPrefix[i];
+  if (exif && length > 0) {
+    auto* block = static_cast<uint8_t*>(
+        (*info->mem->alloc_small)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, static_cast<std::size_t>(length)));
+    for (long i = 0; i < length; ++i) {
+      const int byte = next();
+      if (byte < 0) return TRUE;
+      block[i] = static_cast<uint8_t>(byte);
+    }
+    r.exif = block;
+    r.exifSize = static_cast<std::size_t>(length);
+    return TRUE;
+  }
+  if (length > 0) (*source.skip_input_data)(info, length);
+  return TRUE;
+}
 
 bool ReadJpegHeader(JpegReader& r) {
   if (setjmp(r.error.recovery)) return false;
@@ -74,6 +112,8 @@ bool ReadJpegHeader(JpegReader& r) {
   r.info.mem->max_memory_to_use = static_cast<long>(kMaxDibBytes);
   r.progress.progress_monitor = LimitScans;
   r.info.progress = &r.progress;
+  r.info.client_data = &r;
+  jpeg_set_marker_processor(&r.info, JPEG_APP0 + 1, KeepExif);
   jpeg_stdio_src(&r.info, r.file);
   jpeg_read_header(&r.info, TRUE);
   return true;
@@ -225,11 +265,14 @@ ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/, int fitS
   }
   const int width = static_cast<int>(r.info.image_width);
   const int height = static_cast<int>(r.info.image_height);
-  result.frame = FrameSize{width, height};
+  const int orientation = r.exif != nullptr ? ExifOrientation({r.exif, r.exifSize}) : 0;
+  // The picture is shown upright: orientations 5 to 8 turn it a quarter.
+  result.frame = orientation >= 5 ? FrameSize{height, width} : FrameSize{width, height};
   result.infoText = Format("image type: JPEG \nwidth: %d \nheight: %d \ncolor components: %d \ncolor space: ", width,
                            height, r.info.num_components);
   result.infoText += ColorSpaceName(r.info.jpeg_color_space);
   if (IsProgressive(r)) result.infoText += " \nprogressive file structure";
+  if (orientation > 1) result.infoText += Format(" \norientation: %d (applied)", orientation);
 
   const int components = OutputComponents(r.info);
   if (components != 1 && components != 3 && components != 4) {
@@ -264,7 +307,13 @@ ReadResult ReadJpegImage(const std::string& path, int /*displayDepth*/, int fitS
   }
   const bool decoded = DecodeJpegRows(r, dib, components);
   finish();
-  if (decoded) result.dib = std::move(dib);
+  if (!decoded) return result;
+  int state = TiffOrientationToState(orientation);  // Exif shares the TIFF tag's values
+  if (RestoreOrientation(dib, state) == TransformStatus::NoMemory) {
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
+    return result;
+  }
+  result.dib = std::move(dib);
   return result;
 }
 

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "formats/common/exif.h"
 #include "image/format.h"
 #include "image/packed_dib.h"
+#include "tools/transform.h"
 
 namespace ravelle {
 namespace {
@@ -152,6 +154,22 @@ bool ReadAnimation(std::span<const uint8_t> file, Animation& animation) {
   return animation.frames > 0;
 }
 
+// The orientation of the EXIF chunk that the VP8X flags announce; 0 without one. A file cut
+// before the chunk has none.
+int ReadOrientation(std::span<const uint8_t> file) {
+  WebPData data{file.data(), file.size()};
+  WebPDemuxer* demux = WebPDemuxPartial(&data, nullptr);
+  if (demux == nullptr) return 0;
+  int orientation = 0;
+  WebPChunkIterator chunk;
+  if ((WebPDemuxGetI(demux, WEBP_FF_FORMAT_FLAGS) & EXIF_FLAG) != 0 && WebPDemuxGetChunk(demux, "EXIF", 1, &chunk) != 0) {
+    orientation = ExifOrientation({chunk.chunk.bytes, chunk.chunk.size});
+    WebPDemuxReleaseChunkIterator(&chunk);
+  }
+  WebPDemuxDelete(demux);
+  return orientation;
+}
+
 ReadStatus StatusOf(VP8StatusCode status) {
   switch (status) {
     case VP8_STATUS_OK: return ReadStatus::Ok;
@@ -190,7 +208,10 @@ ReadResult ReadWebpImage(std::span<const uint8_t> file) {
   }
   const bool animated = features.has_animation != 0;
   const int width = features.width, height = features.height;
-  result.frame = FrameSize{width, height};
+  // A still picture is shown upright (orientations 5 to 8 turn it a quarter); the frames of an
+  // animation are shown as they are stored.
+  const int orientation = animated ? 0 : ReadOrientation(file);
+  result.frame = orientation >= 5 ? FrameSize{height, width} : FrameSize{width, height};
   const char* compression = animated ? (animation.lossy && animation.lossless ? "lossy and lossless"
                                         : animation.lossless                 ? "lossless"
                                                                              : "lossy")
@@ -199,6 +220,7 @@ ReadResult ReadWebpImage(std::span<const uint8_t> file) {
                            "compression: %s \nframes: %d \n",
                            width, height, features.has_alpha != 0 ? "yes" : "no", compression,
                            animated ? animation.frames : 1);
+  if (orientation > 1) result.infoText += Format("orientation: %d (applied) \n", orientation);
 
   BitmapInfoHeader size;
   size.biWidth = width;
@@ -259,6 +281,11 @@ ReadResult ReadWebpImage(std::span<const uint8_t> file) {
     result.dib = std::move(dib);
   } else {
     result.status = decoded.status == VP8_STATUS_UNSUPPORTED_FEATURE ? ReadStatus::Unsupported : ReadStatus::Damaged;
+  }
+  int state = TiffOrientationToState(orientation);  // Exif shares the TIFF tag's values
+  if (result.dib && RestoreOrientation(result.dib, state) == TransformStatus::NoMemory) {
+    result.dib = PackedDib();
+    result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
   }
   if (animated && !animation.complete && result.status == ReadStatus::Ok) {
     result.diagnostics.push_back("libwebp: the animation ends early");

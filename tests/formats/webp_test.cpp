@@ -162,6 +162,8 @@ TEST(WebpReader, CorpusConformance) {
     }
     ASSERT_TRUE(read.dib);
     EXPECT_EQ(read.status, ReadStatus::Ok);
+    // A picture turned upright is compared with ImageMagick's in orientation_test.cpp.
+    if (read.infoText.find("(applied)") != std::string::npos) continue;
     std::string still = file.string();
     int x = 0, y = 0;
     if (entry.variant.find("animated") != std::string::npos) {
@@ -192,7 +194,7 @@ TEST(WebpReader, CorpusConformance) {
     EXPECT_TRUE(SameImage(DibToRgb(read.dib), expected));
     ++compared;
   }
-  EXPECT_EQ(compared, 32);
+  EXPECT_EQ(compared, 31);  // and one turned upright
 }
 
 // Every frame of the corpus's animations equals ImageMagick's coalesced frame wherever that is

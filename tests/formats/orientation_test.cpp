@@ -1,0 +1,295 @@
+// The Exif orientation: the parser on sound and hostile blocks, and JPEG and WebP files stored
+// in each of the eight orientations read upright and converted upright.
+#include "formats/common/exif.h"
+
+#include <gtest/gtest.h>
+#include <webp/encode.h>
+
+#include <initializer_list>
+
+#include "formats/lib/jpeg_file.h"
+#include "formats/webp/webp_reader.h"
+#include "support/test_support.h"
+
+namespace ravelle::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put(Bytes& to, uint32_t v, int bytes, bool big) {
+  for (int i = 0; i < bytes; ++i) to.push_back(static_cast<uint8_t>(uint64_t{v} >> (8 * (big ? bytes - 1 - i : i))));
+}
+
+struct Entry {
+  uint16_t tag, type;
+  uint32_t count, value;
+};
+
+// A TIFF structure with one IFD at offset 8 holding `entries` (a SHORT value left in its field),
+// `count` entries claimed (their number when negative) and `next` as the following IFD's offset.
+Bytes Tiff(bool big, std::initializer_list<Entry> entries, int count = -1, uint32_t next = 0) {
+  Bytes b{uint8_t(big ? 'M' : 'I'), uint8_t(big ? 'M' : 'I')};
+  Put(b, 42, 2, big);
+  Put(b, 8, 4, big);
+  Put(b, count < 0 ? static_cast<uint32_t>(entries.size()) : static_cast<uint32_t>(count), 2, big);
+  for (const Entry& e : entries) {
+    Put(b, e.tag, 2, big);
+    Put(b, e.type, 2, big);
+    Put(b, e.count, 4, big);
+    if (e.type == 3) {
+      Put(b, e.value, 2, big);
+      Put(b, 0, 2, big);
+    } else {
+      Put(b, e.value, 4, big);
+    }
+  }
+  Put(b, next, 4, big);
+  return b;
+}
+
+Bytes With(Bytes b, std::size_t at, std::initializer_list<uint8_t> bytes) {
+  std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+  return b;
+}
+Bytes Cut(Bytes b, std::size_t size) {
+  b.resize(size);
+  return b;
+}
+// A second IFD, holding `entry`, after the first (whose next offset must point to the end).
+Bytes Then(Bytes b, const Entry& entry) {
+  Put(b, 1, 2, false);
+  Put(b, entry.tag, 2, false);
+  Put(b, entry.type, 2, false);
+  Put(b, entry.count, 4, false);
+  Put(b, entry.value, 4, false);
+  Put(b, 0, 4, false);
+  return b;
+}
+Bytes Prefixed(const Bytes& tiff) {
+  Bytes b{'E', 'x', 'i', 'f', 0, 0};
+  b.insert(b.end(), tiff.begin(), tiff.end());
+  return b;
+}
+
+struct ExifRow {
+  const char* name;
+  Bytes exif;
+  int expected;
+};
+
+constexpr Entry kWidth{0x0100, 3, 1, 64};
+constexpr Entry kOrient6{0x0112, 3, 1, 6};
+
+class ExifParse : public testing::TestWithParam<ExifRow> {};
+
+TEST_P(ExifParse, FindsTheOrientationOrNothing) { EXPECT_EQ(ExifOrientation(GetParam().exif), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ExifParse,
+    testing::Values(
+        ExifRow{"LittleEndian", Tiff(false, {kWidth, kOrient6}), 6},
+        ExifRow{"BigEndianWithPrefix", Prefixed(Tiff(true, {kWidth, {0x0112, 3, 1, 3}})), 3},
+        ExifRow{"Long", Tiff(true, {{0x0112, 4, 1, 8}}), 8},
+        ExifRow{"FirstOfTwo", Tiff(false, {{0x0112, 3, 1, 2}, kOrient6}), 2},
+        ExifRow{"OutOfRange", Tiff(false, {{0x0112, 3, 1, 9}}), 0},
+        ExifRow{"Zero", Tiff(false, {{0x0112, 3, 1, 0}}), 0},
+        ExifRow{"NoValues", Tiff(false, {{0x0112, 3, 0, 6}}), 0},
+        ExifRow{"Rational", Tiff(false, {{0x0112, 5, 1, 6}}), 0},
+        ExifRow{"BadMagic", With(Tiff(false, {kOrient6}), 2, {43}), 0},
+        ExifRow{"MixedByteOrder", With(Tiff(false, {kOrient6}), 1, {'M'}), 0},
+        // The entry's value field is cut off: the entry is not read.
+        ExifRow{"CutInTheEntry", Cut(Tiff(false, {kWidth, kOrient6}), 8 + 2 + 12 + 10), 0},
+        ExifRow{"CutHeader", Cut(Tiff(true, {kOrient6}), 7), 0},
+        ExifRow{"IfdPastTheEnd", With(Tiff(false, {kOrient6}), 4, {0xFF, 0xFF, 0xFF, 0xFF}), 0},
+        ExifRow{"IfdInTheHeader", With(Tiff(false, {kOrient6}), 4, {2, 0, 0, 0}), 0},
+        // A count far past the block: the entries inside it still count.
+        ExifRow{"CountPastTheEnd", Tiff(false, {kWidth, kOrient6}, 0xFFFF), 6},
+        // The chain is never followed: a loop back to IFD0 ends, and a thumbnail's tag is not the
+        // picture's.
+        ExifRow{"LoopingChain", Tiff(false, {kWidth}, -1, 8), 0},
+        ExifRow{"OnlyInTheNextIfd", Then(Tiff(false, {kWidth}, -1, 8 + 2 + 12 + 4), kOrient6), 0},
+        ExifRow{"Empty", Bytes{}, 0}),
+    [](const testing::TestParamInfo<ExifRow>& info) { return std::string(info.param.name); });
+
+// --- Files stored in each orientation ---------------------------------------------------------
+
+// 64 x 32 in flat blocks of 16 pixels, each its own gray (no colour for JPEG to smooth across the
+// edges), so that every turn and mirror shows and quality-100 JPEG keeps the levels.
+RgbImage Upright() {
+  RgbImage image{64, 32, {}};
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const int block = y / 16 * 4 + x / 16;
+      const auto level = static_cast<uint8_t>(10 + block * 32);
+      image.rgb.insert(image.rgb.end(), {level, level, level});
+    }
+  }
+  return image;
+}
+
+// The picture a file of `orientation` stores so that it shows as `upright`: the upright pixel
+// (x, y) is the stored pixel given here.
+RgbImage Stored(const RgbImage& upright, int orientation) {
+  const int w = upright.width, h = upright.height;
+  const bool turned = orientation >= 5;
+  RgbImage stored{turned ? h : w, turned ? w : h, {}};
+  stored.rgb.resize(upright.rgb.size());
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      int sx = x, sy = y;
+      switch (orientation) {
+        case 2: sx = w - 1 - x; break;
+        case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+        case 4: sy = h - 1 - y; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sx = y, sy = w - 1 - x; break;
+        case 7: sx = h - 1 - y, sy = w - 1 - x; break;
+        case 8: sx = h - 1 - y, sy = x; break;
+        default: break;
+      }
+      const std::size_t from = 3 * (static_cast<std::size_t>(y) * w + x);
+      const std::size_t to = 3 * (static_cast<std::size_t>(sy) * stored.width + sx);
+      std::copy_n(upright.rgb.begin() + static_cast<std::ptrdiff_t>(from), 3, stored.rgb.begin() + static_cast<std::ptrdiff_t>(to));
+    }
+  }
+  return stored;
+}
+
+PackedDib ToDib(const RgbImage& image) {
+  PackedDib dib = CreateDib(image.width, image.height, 24);
+  for (int y = 0; y < image.height; ++y) {
+    uint8_t* row = dib.Row(image.height - 1 - y).data();
+    for (int x = 0; x < image.width; ++x) {
+      for (int c = 0; c < 3; ++c) row[3 * x + c] = image.rgb[3 * (static_cast<std::size_t>(y) * image.width + x) + 2 - c];
+    }
+  }
+  return dib;
+}
+
+void ExpectInfo(const std::string& info, int orientation) {
+  if (orientation == 1) {
+    EXPECT_EQ(info.find("orientation"), std::string::npos) << info;
+  } else {
+    EXPECT_NE(info.find("orientation: " + std::to_string(orientation) + " (applied)"), std::string::npos) << info;
+  }
+}
+
+// What JPEG loses of the blocks, on the mean; a picture turned or mirrored the wrong way differs
+// by tens.
+constexpr double kJpegLoss = 1.0;
+
+testing::AssertionResult Near(const RgbImage& a, const RgbImage& b, double limit) {
+  if (a.width != b.width || a.height != b.height) {
+    return testing::AssertionFailure() << a.width << " x " << a.height << " vs " << b.width << " x " << b.height;
+  }
+  const double mean = MeanDifference(a, b);
+  if (mean >= limit) return testing::AssertionFailure() << "mean difference " << mean;
+  return testing::AssertionSuccess();
+}
+
+class Orientation : public testing::TestWithParam<int> {
+ protected:
+  // The Exif block of this row's orientation, big-endian in the odd rows.
+  Bytes Exif() const { return Tiff(GetParam() % 2 != 0, {kWidth, {0x0112, 3, 1, static_cast<uint32_t>(GetParam())}}); }
+  TempDir temp;
+};
+
+TEST_P(Orientation, JpegShowsAndConvertsUpright) {
+  const int n = GetParam();
+  const RgbImage upright = Upright();
+  const auto plain = temp / "plain.jpg";
+  ASSERT_TRUE(WriteJpegImage(plain, 100, ToDib(Stored(upright, n)), false));
+  // The APP1 segment goes straight after the start of image.
+  Bytes file = ReadBytes(plain);
+  const Bytes exif = Prefixed(Exif());
+  Bytes app1{0xFF, 0xE1};
+  Put(app1, static_cast<uint32_t>(exif.size() + 2), 2, true);
+  app1.insert(app1.end(), exif.begin(), exif.end());
+  file.insert(file.begin() + 2, app1.begin(), app1.end());
+  const auto photo = temp / "photo.jpg";
+  WriteBytes(photo, file);
+
+  const ReadResult result = ReadJpegImage(photo.string(), 24);
+  ASSERT_TRUE(result.dib);
+  EXPECT_TRUE(Near(DibToRgb(result.dib), upright, kJpegLoss));
+  ASSERT_TRUE(result.frame);
+  EXPECT_EQ(result.frame->width, 64);
+  EXPECT_EQ(result.frame->height, 32);
+  ExpectInfo(result.infoText, n);
+
+  // The fixture as another decoder turns it.
+  const auto theirs = DecodeWithImageMagick(photo, "-auto-orient");
+  if (!theirs) GTEST_SKIP() << "no ImageMagick";
+  EXPECT_TRUE(Near(*theirs, upright, kJpegLoss));
+  for (const char* to : {"png", "jpeg", "tiff-lzw"}) {
+    const auto out = temp / (std::string("out.") + to);
+    ASSERT_EQ(RunCommand(Quote(RAVELLE_CLI) + " convert " + Quote(photo.string()) + " " + Quote(out.string()) + " --to " + to).status, 0);
+    const auto shown = DecodeWithImageMagick(out);
+    const auto turned = DecodeWithImageMagick(out, "-auto-orient");
+    ASSERT_TRUE(shown && turned) << to;
+    EXPECT_EQ(*shown, *turned) << to;
+    EXPECT_TRUE(Near(*shown, upright, 2 * kJpegLoss)) << to;
+  }
+}
+
+TEST_P(Orientation, WebpShowsUpright) {
+  const int n = GetParam();
+  const RgbImage upright = Upright(), stored = Stored(upright, n);
+  uint8_t* out = nullptr;
+  const std::size_t size = WebPEncodeLosslessRGB(stored.rgb.data(), stored.width, stored.height, stored.width * 3, &out);
+  ASSERT_GT(size, 12u);
+  // VP8X (the Exif flag, the canvas), the VP8L chunk of the simple file, EXIF.
+  Bytes chunks{'V', 'P', '8', 'X'};
+  Put(chunks, 10, 4, false);
+  Put(chunks, 0x08, 4, false);
+  Put(chunks, static_cast<uint32_t>(stored.width - 1), 3, false);
+  Put(chunks, static_cast<uint32_t>(stored.height - 1), 3, false);
+  chunks.insert(chunks.end(), out + 12, out + size);
+  WebPFree(out);
+  const Bytes exif = Exif();
+  chunks.insert(chunks.end(), {'E', 'X', 'I', 'F'});
+  Put(chunks, static_cast<uint32_t>(exif.size()), 4, false);
+  chunks.insert(chunks.end(), exif.begin(), exif.end());
+  Bytes file{'R', 'I', 'F', 'F'};
+  Put(file, static_cast<uint32_t>(chunks.size() + 4), 4, false);
+  file.insert(file.end(), {'W', 'E', 'B', 'P'});
+  file.insert(file.end(), chunks.begin(), chunks.end());
+
+  const ReadResult result = ReadWebpImage(file);
+  ASSERT_TRUE(result.dib);
+  EXPECT_TRUE(SameImage(DibToRgb(result.dib), upright));
+  ExpectInfo(result.infoText, n);
+  // Without the flag the chunk is not looked at.
+  file[20] = 0;
+  EXPECT_TRUE(SameImage(DibToRgb(ReadWebpImage(file).dib), stored));
+}
+
+INSTANTIATE_TEST_SUITE_P(Exif, Orientation, testing::Range(1, 9));
+
+// Every corpus JPEG and WebP with an Exif block shows as ImageMagick turns it upright: its size,
+// and its pixels within a mean of 2 levels.
+TEST(OrientationCorpus, MatchesAutoOrient) {
+  if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+  if (!HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "no ImageMagick";
+  int turned = 0;
+  for (const CorpusEntry& entry : CorpusManifest()) {
+    const bool jpeg = entry.format == "JPEG", webp = entry.format == "WebP";
+    if ((!jpeg && !webp) || entry.variant.find(jpeg ? "APP1:Exif" : "EXIF") == std::string::npos) continue;
+    const auto file = CorpusDir() / entry.path;
+    const ReadResult ours = jpeg ? ReadJpegImage(file.string(), 24) : ReadWebpImage(ReadBytes(file));
+    const auto theirs = DecodeWithImageMagick(file, "-auto-orient");
+    if (!ours.dib || !theirs) continue;
+    turned += ours.infoText.find("(applied)") != std::string::npos;
+    const RgbImage mine = DibToRgb(ours.dib);
+    ASSERT_EQ(mine.width, theirs->width) << entry.path;
+    ASSERT_EQ(mine.height, theirs->height) << entry.path;
+    // ImageMagick leaves out the alpha channel that the reader lays over white.
+    if (ours.infoText.find("alpha channel: yes") == std::string::npos) {
+      EXPECT_LT(MeanDifference(mine, *theirs), 2.0) << entry.path;
+    }
+  }
+  EXPECT_GT(turned, 0);
+}
+
+}  // namespace
+}  // namespace ravelle::test
