@@ -19,6 +19,7 @@
 #include "formats/pcx/pcx_file.h"
 #include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
+#include "formats/jxl/jxl_reader.h"
 #include "formats/webp/webp_reader.h"
 #include "image/output_file.h"
 
@@ -329,6 +330,19 @@ constexpr TypeReader kWebpReaders[] = {
     {FileType::Webp, true, [](const ReaderInput& in) { return ReadWebpImage(in.bytes); }},
 };
 
+// ---- JPEG XL: a bare codestream (FF 0A) or the container's signature box
+
+constexpr TypeRule kJxlRules[] = {
+    {20, [](const TypeProbe& p) {
+       const bool codestream = p.Word(0) == 0x0AFF;
+       const bool container = p.Dword(0) == 0x0C000000 && p.Dword(4) == 0x204C584A && p.Dword(8) == 0x0A870A0D;
+       return codestream || container ? Is(FileType::Jxl, ImageKind::Bitmap) : std::nullopt;
+     }},
+};
+constexpr TypeReader kJxlReaders[] = {
+    {FileType::Jxl, true, [](const ReaderInput& in) { return ReadJxlImage(in.bytes); }},
+};
+
 constexpr FormatRow kFormats[] = {
     {"BMP", kBmpRules, kBmpReaders, "bmp, dib, rle", "*.bmp;*.dib;*.rle", "bmp", "Windows Bitmap (*.bmp)", kBmpWriters},
     {"GIF", kGifRules, kGifReaders, "gif", "*.gif", "gif", "GIF (*.gif)", kGifWriters},
@@ -342,6 +356,7 @@ constexpr FormatRow kFormats[] = {
     {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
     {"WebP", kWebpRules, kWebpReaders, "webp", "*.webp", "", "", {}},
+    {"JPEG XL", kJxlRules, kJxlReaders, "jxl", "*.jxl", "", "", {}},
 };
 
 struct OrderedRule {
