@@ -19,6 +19,7 @@
 #include "formats/pcx/pcx_file.h"
 #include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
+#include "formats/jxl/jxl_reader.h"
 #include "formats/webp/webp_reader.h"
 #include "formats/webp/webp_writer.h"
 #include "formats/avif/avif_writer.h"
@@ -350,6 +351,32 @@ constexpr WriterVariant kWebpWriters[] = {
     {"webp-lossless", 201, WriteWebp<true>},
 };
 
+// ---- JPEG XL: a bare codestream (FF 0A) or the container's signature box
+
+constexpr TypeRule kJxlRules[] = {
+    {20, [](const TypeProbe& p) {
+       const bool codestream = p.Word(0) == 0x0AFF;
+       const bool container = p.Dword(0) == 0x0C000000 && p.Dword(4) == 0x204C584A && p.Dword(8) == 0x0A870A0D;
+       return codestream || container ? Is(FileType::Jxl, ImageKind::Bitmap) : std::nullopt;
+     }},
+};
+constexpr TypeReader kJxlReaders[] = {
+    {FileType::Jxl, true, [](const ReaderInput& in) { return ReadJxlImage(in.bytes); }, false, FrameSource::Animation,
+     [](std::span<const uint8_t> bytes, std::size_t) -> std::unique_ptr<FrameSequence> {
+       return JxlAnimation::Open(bytes);
+     }},
+};
+template <bool kLossless>
+WriteOutcome WriteJxl(const PackedDib& image, const std::filesystem::path& file) {
+  auto output = OutputFile::Create(file);
+  if (!output) return WriteOutcome::CannotCreate;
+  return Outcome(WriteJxlImage(image, output->Stream(), kLossless) && output->Commit());
+}
+constexpr WriterVariant kJxlWriters[] = {
+    {"jxl", 203, WriteJxl<false>},
+    {"jxl-lossless", 204, WriteJxl<true>},
+};
+
 constexpr FormatRow kFormats[] = {
     {"BMP", kBmpRules, kBmpReaders, "bmp, dib, rle", "*.bmp;*.dib;*.rle", "bmp", "Windows Bitmap (*.bmp)", kBmpWriters},
     {"GIF", kGifRules, kGifReaders, "gif", "*.gif", "gif", "GIF (*.gif)", kGifWriters},
@@ -363,6 +390,7 @@ constexpr FormatRow kFormats[] = {
     {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
     {"WebP", kWebpRules, kWebpReaders, "webp", "*.webp", "webp", "WebP (*.webp)", kWebpWriters},
+    {"JPEG XL", kJxlRules, kJxlReaders, "jxl", "*.jxl", "jxl", "JPEG XL (*.jxl)", kJxlWriters},
 };
 
 struct OrderedRule {

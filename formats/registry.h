@@ -43,6 +43,7 @@ enum class FileType {
   MacBinaryGif,
   MacBinaryTiff,
   Webp,
+  Jxl,
   Unknown,
 };
 
@@ -139,7 +140,7 @@ struct FormatRow {
 // then the formats added since.
 inline constexpr std::string_view kImagesPatterns =
     "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.jpeg;*.tif;*.tiff;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;"
-    "*.ani;*.icon;*.pr;*.cursor;*.webp";
+    "*.ani;*.icon;*.pr;*.cursor;*.webp;*.jxl";
 
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();

@@ -65,6 +65,10 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
       {Head({'R', 'I', 'F', 'F'}), "", FileType::AnimatedCursor, ImageKind::AnimatedCursor},
       {Head({'R', 'I', 'F', 'F', 9, 9, 0, 0, 'W', 'E', 'B', 'P'}), "ani", FileType::Webp, ImageKind::Bitmap},
       {Head({'R', 'I', 'F', 'F', 9, 9, 0, 0, 'W', 'E', 'B', 'Q'}), "", FileType::AnimatedCursor, ImageKind::AnimatedCursor},
+      {Head({0xFF, 0x0A}), "", FileType::Jxl, ImageKind::Bitmap},
+      {Head({0, 0, 0, 12, 'J', 'X', 'L', ' ', 13, 10, 0x87, 10}), "tga", FileType::Targa, ImageKind::Bitmap},
+      {Head({0, 0, 0, 12, 'J', 'X', 'L', ' ', 13, 10, 0x87, 10}), "", FileType::Jxl, ImageKind::Bitmap},
+      {Head({0, 0, 0, 12, 'J', 'X', 'L', ' ', 13, 10, 0x87, 11}), "", FileType::Unknown, ImageKind::NoImage},
       {Head({0, 0, 1, 0}), "ICO", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 2, 0}), "cur", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 1, 0}), "icn", FileType::Icon, ImageKind::Bitmap},
@@ -108,9 +112,9 @@ TEST(RegistryTest, RulesAreNumberedOnceAndTheImagesRowListsEveryFormatsPatterns)
     for (const TypeRule& rule : row.rules) EXPECT_TRUE(orders.insert(rule.order).second) << rule.order;
     addPatterns(row.filterPatterns, patterns);
   }
-  EXPECT_EQ(orders.size(), 18u);
+  EXPECT_EQ(orders.size(), 19u);
   EXPECT_EQ(*orders.begin(), 0);
-  EXPECT_EQ(*orders.rbegin(), 17);
+  EXPECT_EQ(*orders.rbegin(), 20);
   std::set<std::string_view> images;
   addPatterns(kImagesPatterns, images);
   EXPECT_EQ(images, patterns);
