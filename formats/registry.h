@@ -41,6 +41,8 @@ enum class FileType {
   MacBinaryGif,
   MacBinaryTiff,
   Webp,
+  Avif,
+  Heif,
   Unknown,
 };
 
@@ -132,7 +134,7 @@ struct FormatRow {
 // then the formats added since.
 inline constexpr std::string_view kImagesPatterns =
     "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.jpeg;*.tif;*.tiff;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;"
-    "*.ani;*.icon;*.pr;*.cursor;*.webp";
+    "*.ani;*.icon;*.pr;*.cursor;*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif";
 
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();
