@@ -24,6 +24,8 @@
 #include "formats/webp/webp_writer.h"
 #include "formats/avif/avif_writer.h"
 #include "formats/jxl/jxl_writer.h"
+#include "formats/avif/avif_reader.h"
+#include "formats/heif/heif_reader.h"
 #include "image/output_file.h"
 
 namespace ravelle {
@@ -351,6 +353,62 @@ constexpr WriterVariant kWebpWriters[] = {
     {"webp-lossless", 201, WriteWebp<true>},
 };
 
+// ---- AVIF and HEIF: an ISO base media "ftyp" box first, its major brand at 8 and the compatible
+// brands from 16 to the end of the box
+
+bool FtypBrand(const TypeProbe& p, std::size_t offset, std::string_view brand) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (offset + i >= p.head.size() || p.head[offset + i] != static_cast<uint8_t>(brand[i])) return false;
+  }
+  return true;
+}
+bool FtypMajor(const TypeProbe& p, std::initializer_list<std::string_view> brands) {
+  if (!FtypBrand(p, 4, "ftyp")) return false;
+  return std::ranges::any_of(brands, [&](std::string_view brand) { return FtypBrand(p, 8, brand); });
+}
+bool FtypCompatible(const TypeProbe& p, std::string_view brand) {
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < 4 && i < p.head.size(); ++i) size = size << 8 | p.head[i];
+  const std::size_t end = std::min(p.head.size(), size);
+  for (std::size_t at = 16; at + 4 <= end; at += 4) {
+    if (FtypBrand(p, at, brand)) return true;
+  }
+  return false;
+}
+
+constexpr TypeRule kAvifRules[] = {
+    {18, [](const TypeProbe& p) {
+       return FtypMajor(p, {"avif", "avis"}) ||
+                      (FtypMajor(p, {"mif1", "msf1", "miaf"}) && (FtypCompatible(p, "avif") || FtypCompatible(p, "avis")))
+                  ? Is(FileType::Avif, ImageKind::Bitmap)
+                  : std::nullopt;
+     }},
+};
+constexpr TypeReader kAvifReaders[] = {
+    {FileType::Avif, true, [](const ReaderInput& in) { return ReadAvifImage(in.bytes); }, false, FrameSource::Animation,
+     [](std::span<const uint8_t> bytes, std::size_t) -> std::unique_ptr<FrameSequence> {
+       return AvifAnimation::Open(bytes);
+     }},
+};
+constexpr WriterVariant kAvifWriters[] = {
+    {"avif", 202, [](const PackedDib& image, const std::filesystem::path& file) {
+       auto output = OutputFile::Create(file);
+       if (!output) return WriteOutcome::CannotCreate;
+       return Outcome(WriteAvifImage(image, output->Stream()) && output->Commit());
+     }},
+};
+
+constexpr TypeRule kHeifRules[] = {
+    {19, [](const TypeProbe& p) {
+       return FtypMajor(p, {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"})
+                  ? Is(FileType::Heif, ImageKind::Bitmap)
+                  : std::nullopt;
+     }},
+};
+constexpr TypeReader kHeifReaders[] = {
+    {FileType::Heif, true, [](const ReaderInput& in) { return ReadHeifImage(in.bytes); }},
+};
+
 // ---- JPEG XL: a bare codestream (FF 0A) or the container's signature box
 
 constexpr TypeRule kJxlRules[] = {
@@ -390,6 +448,8 @@ constexpr FormatRow kFormats[] = {
     {"TIFF", kTiffRules, kTiffReaders, "tif, tiff", "*.tif;*.tiff", "tif", "TIFF (*.tif)", kTiffWriters},
     {"Metafile", kMetafileRules, kMetafileReaders, "wmf, emf", "*.wmf;*.emf", "", "", {}},
     {"WebP", kWebpRules, kWebpReaders, "webp", "*.webp", "webp", "WebP (*.webp)", kWebpWriters},
+    {"AVIF", kAvifRules, kAvifReaders, "avif, avifs", "*.avif;*.avifs", "avif", "AVIF (*.avif)", kAvifWriters},
+    {"HEIF", kHeifRules, kHeifReaders, "heic, heif, hif", "*.heic;*.heif;*.hif", "", "", {}},
     {"JPEG XL", kJxlRules, kJxlReaders, "jxl", "*.jxl", "jxl", "JPEG XL (*.jxl)", kJxlWriters},
 };
 

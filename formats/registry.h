@@ -43,6 +43,8 @@ enum class FileType {
   MacBinaryGif,
   MacBinaryTiff,
   Webp,
+  Avif,
+  Heif,
   Jxl,
   Unknown,
 };
@@ -140,7 +142,7 @@ struct FormatRow {
 // then the formats added since.
 inline constexpr std::string_view kImagesPatterns =
     "*.bmp;*.dib;*.gif;*.pcx;*.rle;*.jpg;*.jpe;*.jpeg;*.tif;*.tiff;*.tga;*.png;*.iff;*.lbm;*.wmf;*.emf;*.ico;*.cur;"
-    "*.ani;*.icon;*.pr;*.cursor;*.webp;*.jxl";
+    "*.ani;*.icon;*.pr;*.cursor;*.webp;*.avif;*.avifs;*.heic;*.heif;*.hif;*.jxl";
 
 // Every format, in the order of the dialog's type filter.
 std::span<const FormatRow> Formats();

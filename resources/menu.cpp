@@ -45,6 +45,7 @@ MenuItem BuildMenu() {
                          TiffEntry("     &Packbits (32773)", 145, 160, "&Tile"),
                          TiffEntry("     &Deflate (32946)", 146, 161)}),
           Popup("&WebP, AVIF, JPEG XL", {Popup("&WebP", {Command("&Lossy (Quality 90)", 200), Command("L&ossless", 201)}),
+                                         Command("&AVIF (Quality 80)", 202),
                                          Popup("JPEG &XL", {Command("&Lossy (Distance 1)", 203), Command("L&ossless", 204)})}),
       }),
       Popup("T&ools", {Command("&Brighten Image", 170), Command("&Darken Image", 171), Separator(),

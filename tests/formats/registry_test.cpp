@@ -69,6 +69,13 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
       {Head({0, 0, 0, 12, 'J', 'X', 'L', ' ', 13, 10, 0x87, 10}), "tga", FileType::Targa, ImageKind::Bitmap},
       {Head({0, 0, 0, 12, 'J', 'X', 'L', ' ', 13, 10, 0x87, 10}), "", FileType::Jxl, ImageKind::Bitmap},
       {Head({0, 0, 0, 12, 'J', 'X', 'L', ' ', 13, 10, 0x87, 11}), "", FileType::Unknown, ImageKind::NoImage},
+      {Head({0, 0, 0, 20, 'f', 't', 'y', 'p', 'a', 'v', 'i', 's'}), "", FileType::Avif, ImageKind::Bitmap},
+      {Head({0, 0, 0, 24, 'f', 't', 'y', 'p', 'm', 'i', 'f', '1', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'a', 'v', 'i', 'f'}), "heic",
+       FileType::Avif, ImageKind::Bitmap},
+      {Head({0, 0, 0, 16, 'f', 't', 'y', 'p', 'm', 'i', 'f', '1', 0, 0, 0, 0, 'a', 'v', 'i', 'f'}), "", FileType::Heif,
+       ImageKind::Bitmap},  // the brand past the box's end
+      {Head({0, 0, 0, 20, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}), "avif", FileType::Heif, ImageKind::Bitmap},
+      {Head({0, 0, 0, 20, 'f', 't', 'y', 'p', 'm', 'p', '4', '2'}), "", FileType::Unknown, ImageKind::NoImage},
       {Head({0, 0, 1, 0}), "ICO", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 2, 0}), "cur", FileType::Icon, ImageKind::Bitmap},
       {Head({0, 0, 1, 0}), "icn", FileType::Icon, ImageKind::Bitmap},
@@ -112,7 +119,7 @@ TEST(RegistryTest, RulesAreNumberedOnceAndTheImagesRowListsEveryFormatsPatterns)
     for (const TypeRule& rule : row.rules) EXPECT_TRUE(orders.insert(rule.order).second) << rule.order;
     addPatterns(row.filterPatterns, patterns);
   }
-  EXPECT_EQ(orders.size(), 19u);
+  EXPECT_EQ(orders.size(), 21u);
   EXPECT_EQ(*orders.begin(), 0);
   EXPECT_EQ(*orders.rbegin(), 20);
   std::set<std::string_view> images;

@@ -17,7 +17,7 @@ using test::ShellTest;
 
 TEST(TypeFilterTest, PatternsMatchWhateverTheCaseAndTheLongJpegAndTiffNames) {
   const auto filters = TypeFilters();
-  ASSERT_EQ(filters.size(), 15u);
+  ASSERT_EQ(filters.size(), 17u);
   EXPECT_EQ(filters[0].description, "Images");
   EXPECT_EQ(filters[5].description, "jpg, jpe, jpeg");
   EXPECT_EQ(filters[8].description, "SunIcon (icon, pr, cursor)");
@@ -32,8 +32,9 @@ TEST(TypeFilterTest, PatternsMatchWhateverTheCaseAndTheLongJpegAndTiffNames) {
       {"photo.jpeg", 10, false}, {"notes.txt", 0, false}, {"bmp", 1, false},       {"scan.tiffany", 10, false},
       {"busy.cursor", 0, true},  {"abstk.pr", 8, true},   {"clock.icon", 8, true}, {"notes.txt", 8, false},
       {"anim.WebP", 0, true},    {"anim.webp", 12, true}, {"anim.web", 12, false},
-      {"photo.jxl", 0, true},    {"photo.JXL", 13, true}, {"photo.jxl", 12, false},
-      {"README", 14, true},  // "*.*" also takes names without a dot
+      {"photo.jxl", 0, true},    {"photo.JXL", 15, true}, {"photo.jxl", 12, false},
+      {"Sony.HIF", 0, true},     {"pic.avifs", 13, true}, {"pic.heic", 14, true}, {"pic.avif", 14, false},
+      {"README", 16, true},  // "*.*" also takes names without a dot
   };
   for (const Case& c : cases) EXPECT_EQ(MatchesPatterns(c.name, filters[c.row].patterns), c.listed) << c.name << " " << c.row;
   EXPECT_TRUE(MatchesPatterns("x1.tga", "*.gif; x?.tga"));

@@ -199,7 +199,7 @@ TEST_P(DamagedFileSweep, NoCrashHangOrUnboundedMemory) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, DamagedFileSweep,
                          ::testing::Values("BMP", "GIF", "JPEG", "PNG", "TIFF", "PCX", "TGA", "IFF", "ICO", "ICO(OS/2)",
-                                           "CUR", "ANI", "SunIcon", "WMF", "EMF", "WebP", "JXL"),
+                                           "CUR", "ANI", "SunIcon", "WMF", "EMF", "WebP", "AVIF", "HEIF", "JXL"),
                          [](const auto& info) {
                            std::string name = info.param;
                            std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
