@@ -10,19 +10,19 @@ _ravelle_cli() {
     iff-ham-packed jpeg jpeg-progressive pcx png png-adam7 tga tga-rle tiff-none tiff-none-tiles
     tiff-huffman tiff-huffman-tiles tiff-g3 tiff-g3-tiles tiff-g4 tiff-g4-tiles tiff-lzw
     tiff-lzw-tiles tiff-jpeg tiff-jpeg-tiles tiff-packbits tiff-packbits-tiles tiff-deflate
-    tiff-deflate-tiles webp webp-lossless"
+    tiff-deflate-tiles webp webp-lossless avif jxl jxl-lossless"
   tools="rotate90 rotate180 rotate270 flip-lr flip-tb invert brighten darken truecolor best256
     best32 best16 std256 web216 std16 gray mono restore"
 
   if [[ $COMP_CWORD -eq 1 ]]; then
-    COMPREPLY=($(compgen -W "info convert render print --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "info convert render print thumbnail --help --version" -- "$cur"))
     return
   fi
   case $prev in
     --to) COMPREPLY=($(compgen -W "$formats" -- "$cur")); return ;;
     --apply) COMPREPLY=($(compgen -W "$tools" -- "$cur")); return ;;
     --display-depth) COMPREPLY=($(compgen -W "1 4 8 16 24 32" -- "$cur")); return ;;
-    -j|--size|--frame|--copies) return ;;
+    -j|-s|--size|--frame|--copies) return ;;
     --printer) COMPREPLY=($(compgen -W "$(lpstat -e 2>/dev/null)" -- "$cur")); return ;;
     -o) COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
@@ -32,6 +32,7 @@ _ravelle_cli() {
       convert) COMPREPLY=($(compgen -W "--to --frame --apply --display-depth -o -j --overwrite --verbose" -- "$cur")) ;;
       render) COMPREPLY=($(compgen -W "--size --tile --verbose" -- "$cur")) ;;
       print) COMPREPLY=($(compgen -W "--large --tiled --printer --copies --verbose" -- "$cur")) ;;
+      thumbnail) COMPREPLY=($(compgen -W "-s" -- "$cur")) ;;
     esac
     return
   fi

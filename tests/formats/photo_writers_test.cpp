@@ -20,6 +20,9 @@ struct WriterCase {
 const WriterCase kCases[] = {
     {"webp", "/usr/bin/dwebp -quiet %i -ppm -o %o.ppm", false},
     {"webp-lossless", "/usr/bin/dwebp -quiet %i -ppm -o %o.ppm", true},
+    {"avif", "/usr/bin/avifdec %i %o.png >/dev/null", false},
+    {"jxl", "/usr/bin/djxl %i %o.ppm 2>/dev/null", false},
+    {"jxl-lossless", "/usr/bin/djxl %i %o.ppm 2>/dev/null", true},
 };
 
 std::string Filled(std::string command, const std::string& in, const std::string& out) {
@@ -45,6 +48,7 @@ TEST(PhotoWriters, EveryDepthReadsBackInOurReaderAndTheFormatsDecoder) {
       std::vector<RgbImage> decoded{DibToRgb(back.dib)};
       if (HaveProgram(program)) {
         const std::string out = (temp / "ref").string();
+        std::filesystem::remove(out + ".ppm");
         ASSERT_EQ(RunCommand(Filled(c.decoder, file.string(), out)).status, 0);
         const auto reference = DecodeWithImageMagick(std::filesystem::exists(out + ".ppm") ? out + ".ppm" : out + ".png");
         ASSERT_TRUE(reference);
