@@ -135,21 +135,19 @@ std::optional<ThumbnailArgs> ParseThumbnailArgs(const std::vector<std::string>& 
   return parsed;
 }
 
-int WriteThumbnail(const CurrentImage& image, const PackedDib& picture, const ThumbnailArgs& args) {
-  const std::optional<ThumbnailSizes> sizes = ThumbnailSizesOf(image, args.side);
+int WriteThumbnail(const CurrentImage& image, const Thumbnail& thumbnail, const ThumbnailArgs& args) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(args.in, error);
-  if (!picture || !sizes || error) {
+  if (!thumbnail.picture || error) {
     std::fprintf(stderr, "ravelle-cli: %s: no picture to make a thumbnail of\n", args.in.c_str());
     return kExitFailed;
   }
-  const auto keys = ThumbnailKeys(absolute.lexically_normal().string(), image.FindData, sizes->imageWidth,
-                                  sizes->imageHeight);
-  if (!WritePngImage(args.out, picture, false, keys)) {
+  const auto keys = ThumbnailKeys(absolute.lexically_normal().string(), image.FindData, thumbnail);
+  if (!WritePngImage(args.out, thumbnail.picture, false, keys)) {
     std::fprintf(stderr, "ravelle-cli: %s: %s\n", args.out.c_str(), WriteFailureReason(args.out, false, errno).c_str());
     return kExitFailed;
   }
-  std::printf("%s: %dx%d\n", args.out.c_str(), picture.Width(), picture.Height());
+  std::printf("%s: %dx%d\n", args.out.c_str(), thumbnail.picture.Width(), thumbnail.picture.Height());
   return kExitOk;
 }
 

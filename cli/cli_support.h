@@ -8,6 +8,7 @@
 
 #include "headless/headless_port.h"
 #include "shell/current_image.h"
+#include "shell/thumbnail.h"
 
 namespace ravelle::cli {
 
@@ -51,8 +52,8 @@ struct ThumbnailArgs {
 };
 std::optional<ThumbnailArgs> ParseThumbnailArgs(const std::vector<std::string>& args, int& status);
 
-// Writes `picture`, the thumbnail of `image` loaded from args.in, to args.out as PNG with its
-// thumbnail keys and says so on standard output; kExitOk or, after saying why, kExitFailed.
-int WriteThumbnail(const CurrentImage& image, const PackedDib& picture, const ThumbnailArgs& args);
+// Writes the thumbnail of `image` loaded from args.in to args.out as PNG with its keys and says
+// so on standard output; kExitOk or, after saying why, kExitFailed.
+int WriteThumbnail(const CurrentImage& image, const Thumbnail& thumbnail, const ThumbnailArgs& args);
 
 }  // namespace ravelle::cli

@@ -381,7 +381,7 @@ int Render(char** argv, bool keepCommand = false) {
 }
 
 // A raster's thumbnail is made here; a metafile's is drawn by ravelle-render.
-int Thumbnail(const std::vector<std::string>& args, char** argv) {
+int ThumbnailCommand(const std::vector<std::string>& args, char** argv) {
   int status = kExitOk;
   const std::optional<ThumbnailArgs> parsed = ParseThumbnailArgs(args, status);
   if (!parsed) return status;
@@ -393,7 +393,7 @@ int Thumbnail(const std::vector<std::string>& args, char** argv) {
   std::fputs(messages.text.c_str(), stderr);
   if (!loaded) return kExitFailed;
   if (image.Metafile) return Render(argv, true);
-  return WriteThumbnail(image, ThumbnailPicture(image, parsed->side), *parsed);
+  return WriteThumbnail(image, RasterThumbnail(image, parsed->side), *parsed);
 }
 
 }  // namespace
@@ -417,6 +417,6 @@ int main(int argc, char** argv) {
   if (command == "convert") return Convert(rest);
   if (command == "render") return Render(argv);
   if (command == "print") return Render(argv, true);
-  if (command == "thumbnail") return Thumbnail(rest, argv);
+  if (command == "thumbnail") return ThumbnailCommand(rest, argv);
   return Usage("unknown command '" + command + "'");
 }

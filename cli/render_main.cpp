@@ -163,7 +163,7 @@ int Render(const std::vector<std::string>& args) {
 }
 
 // A metafile's thumbnail: played to fit the thumbnail's size, on white.
-int Thumbnail(const std::vector<std::string>& args) {
+int ThumbnailCommand(const std::vector<std::string>& args) {
   int status = kExitOk;
   const std::optional<ThumbnailArgs> parsed = ParseThumbnailArgs(args, status);
   if (!parsed) return status;
@@ -174,13 +174,14 @@ int Thumbnail(const std::vector<std::string>& args) {
   const bool loaded = LoadForCommand(image, port, parsed->in, messages);
   std::fputs(messages.text.c_str(), stderr);
   if (!loaded) return kExitFailed;
-  const std::optional<ThumbnailSizes> sizes = ThumbnailSizesOf(image, parsed->side);
-  if (!image.Metafile || !sizes) return WriteThumbnail(image, ThumbnailPicture(image, parsed->side), *parsed);
+  const std::optional<FitSize> fit = MetafileThumbnailSize(image, parsed->side);
+  if (!fit) return WriteThumbnail(image, RasterThumbnail(image, parsed->side), *parsed);
   const auto application = MakeApplication<QGuiApplication>();
-  const Size size{sizes->width, sizes->height};
+  const Size size{fit->width, fit->height};
   QImage canvas(size.width, size.height, QImage::Format_RGB888);
-  PackedDib picture = CreateDib(size.width, size.height, 24);
-  if (canvas.isNull() || !picture) return WriteThumbnail(image, PackedDib(), *parsed);
+  Thumbnail thumbnail{CreateDib(size.width, size.height, 24), image.MetafileBounds.width, image.MetafileBounds.height};
+  PackedDib& picture = thumbnail.picture;
+  if (canvas.isNull() || !picture) return WriteThumbnail(image, {}, *parsed);
   canvas.fill(Qt::white);
   image.Viewer = true;
   {
@@ -194,7 +195,7 @@ int Thumbnail(const std::vector<std::string>& args) {
     uint8_t* to = picture.Row(size.height - 1 - y).data();
     for (int x = 0; x < size.width; ++x, from += 3, to += 3) to[0] = from[2], to[1] = from[1], to[2] = from[0];
   }
-  return WriteThumbnail(image, picture, *parsed);
+  return WriteThumbnail(image, thumbnail, *parsed);
 }
 
 // The headless port with the print dialog answered by one printer chosen beforehand.
@@ -298,6 +299,6 @@ int Print(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "print") return ravelle::cli::Print({args.begin() + 1, args.end()});
-  if (!args.empty() && args[0] == "thumbnail") return ravelle::cli::Thumbnail({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "thumbnail") return ravelle::cli::ThumbnailCommand({args.begin() + 1, args.end()});
   return ravelle::cli::Render(args);
 }

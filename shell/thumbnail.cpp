@@ -1,11 +1,11 @@
 #include "shell/thumbnail.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 
 #include "formats/icon/icon_reader.h"
-#include "tools/scale.h"
 
 namespace ravelle {
 namespace {
@@ -35,34 +35,30 @@ const PackedDib* ShownRaster(const CurrentImage& image) {
 
 }  // namespace
 
-std::optional<ThumbnailSizes> ThumbnailSizesOf(const CurrentImage& image, int side) {
-  ThumbnailSizes sizes;
-  if (image.Metafile) {
-    sizes.imageWidth = image.MetafileBounds.width;
-    sizes.imageHeight = image.MetafileBounds.height;
-  } else if (const PackedDib* raster = ShownRaster(image); raster != nullptr && *raster) {
-    // A reader that gave a reduced picture reported the file's size for the frame.
-    const bool reduced = image.PreviewFitSize.width > raster->Width();
-    sizes.imageWidth = reduced ? static_cast<int>(image.PreviewFitSize.width) : raster->Width();
-    sizes.imageHeight = reduced ? static_cast<int>(image.PreviewFitSize.height) : raster->Height();
-  }
-  if (sizes.imageWidth <= 0 || sizes.imageHeight <= 0) return std::nullopt;
-  const FitSize fit = FitWithin(sizes.imageWidth, sizes.imageHeight, side);
-  sizes.width = fit.width;
-  sizes.height = fit.height;
-  return sizes;
-}
-
-PackedDib ThumbnailPicture(const CurrentImage& image, int side) {
+Thumbnail RasterThumbnail(const CurrentImage& image, int side) {
   const PackedDib largest = image.Kind == ImageKind::IconSequence ? LargestIcon(image) : PackedDib();
   const PackedDib* raster = largest ? &largest : ShownRaster(image);
   if (raster == nullptr || !*raster) return {};
+  Thumbnail thumbnail;
+  // A reader that gave a reduced picture reported the file's size for the frame.
+  const bool reduced = image.PreviewFitSize.width > raster->Width();
+  thumbnail.imageWidth = reduced ? static_cast<int>(image.PreviewFitSize.width) : raster->Width();
+  thumbnail.imageHeight = reduced ? static_cast<int>(image.PreviewFitSize.height) : raster->Height();
   const FitSize fit = FitWithin(raster->Width(), raster->Height(), side);
-  return ShrinkByArea(*raster, fit.width, fit.height);
+  thumbnail.picture = ShrinkByArea(*raster, fit.width, fit.height);
+  return thumbnail;
 }
 
-std::vector<PngText> ThumbnailKeys(const std::string& absolutePath, const FileFindData& find, int imageWidth,
-                                   int imageHeight) {
+std::optional<FitSize> MetafileThumbnailSize(const CurrentImage& image, int side) {
+  const int64_t width = image.MetafileBounds.width;
+  const int64_t height = image.MetafileBounds.height;
+  if (!image.Metafile || width <= 0 || height <= 0) return std::nullopt;
+  const int64_t longer = std::max(width, height);
+  return FitSize{static_cast<int>(std::max<int64_t>(1, (width * side + longer / 2) / longer)),
+                 static_cast<int>(std::max<int64_t>(1, (height * side + longer / 2) / longer))};
+}
+
+std::vector<PngText> ThumbnailKeys(const std::string& absolutePath, const FileFindData& find, const Thumbnail& thumbnail) {
   std::string uri = "file://";
   for (const unsigned char c : absolutePath) {
     const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -78,8 +74,8 @@ std::vector<PngText> ThumbnailKeys(const std::string& absolutePath, const FileFi
   return {{"Thumb::URI", uri},
           {"Thumb::MTime", std::to_string(find.lastWriteTime)},
           {"Thumb::Size", std::to_string(find.size)},
-          {"Thumb::Image::Width", std::to_string(imageWidth)},
-          {"Thumb::Image::Height", std::to_string(imageHeight)},
+          {"Thumb::Image::Width", std::to_string(thumbnail.imageWidth)},
+          {"Thumb::Image::Height", std::to_string(thumbnail.imageHeight)},
           {"Software", "Ravelle Graphics' File Viewer"}};
 }
 

@@ -9,31 +9,29 @@
 #include "formats/lib/png_file.h"
 #include "image/packed_dib.h"
 #include "shell/current_image.h"
+#include "tools/scale.h"
 
 namespace ravelle {
 
 inline constexpr int kDefaultThumbnailSide = 256;
 inline constexpr int kMaxThumbnailSide = 4096;
 
-// The raster picture of the image just loaded (loaded with FitSide = `side`) shrunk by area
-// averaging so that its longer side is at most `side`: an animation's first frame, an icon file's
-// largest image (the deepest of those), a cursor's first frame, a Bitmap. Empty for a metafile
-// or no image.
-PackedDib ThumbnailPicture(const CurrentImage& image, int side);
-
-// The picture's size to fill in a thumbnail of `side` for the image just loaded: its raster's
-// or, for a metafile, its frame's in pixels; the picture's size fitted within `side`.
-struct ThumbnailSizes {
-  int imageWidth = 0;
+struct Thumbnail {
+  PackedDib picture;
+  int imageWidth = 0;  // of the picture shown (the file's, when a reader gave it reduced)
   int imageHeight = 0;
-  int width = 0;
-  int height = 0;
 };
-std::optional<ThumbnailSizes> ThumbnailSizesOf(const CurrentImage& image, int side);
+
+// The raster picture of the image just loaded (with FitSide = `side`) shrunk by area averaging so
+// that its longer side is at most `side`: an animation's first frame, an icon file's largest
+// image (the deepest of those), a cursor's first frame, a Bitmap. No picture for a metafile.
+Thumbnail RasterThumbnail(const CurrentImage& image, int side);
+
+// A metafile's thumbnail size, its frame's shape filling `side`; its frame's size in its own units.
+std::optional<FitSize> MetafileThumbnailSize(const CurrentImage& image, int side);
 
 // Thumb::URI (file://, the absolute path percent-encoded), Thumb::MTime, Thumb::Size,
 // Thumb::Image::Width and ::Height, and Software.
-std::vector<PngText> ThumbnailKeys(const std::string& absolutePath, const FileFindData& find, int imageWidth,
-                                   int imageHeight);
+std::vector<PngText> ThumbnailKeys(const std::string& absolutePath, const FileFindData& find, const Thumbnail& thumbnail);
 
 }  // namespace ravelle

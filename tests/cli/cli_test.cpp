@@ -259,5 +259,51 @@ TEST_F(CliTest, RenderRefusesBadSizesAndLeavesNoFileBehind) {
   EXPECT_FALSE(std::filesystem::exists(temp / "j.png"));
 }
 
+// A thumbnail is the picture shown, shrunk by area averaging with its aspect kept, never enlarged,
+// and keyed with the file's URI, time, size and picture size; a JPEG decoded at a DCT scale still
+// gives the size asked for; a metafile is drawn to fit; a file with no picture leaves no file.
+TEST_F(CliTest, ThumbnailShrinksTheShownPictureByAreaAndKeysIt) {
+  // Black and white columns: an average over whole pairs is mid-grey, a nearest pixel is not.
+  PackedDib stripes = CreateDib(400, 200, 24);
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 400; ++x) std::fill_n(&stripes.Row(y)[x * 3], 3, x % 2 ? 255 : 0);
+  }
+  test::WriteBitmapFile(temp / "stripes.bmp", stripes);
+  test::WriteBitmapFile(temp / "halves.bmp", Halves(1000, 600));
+  ASSERT_EQ(Cli("convert " + Quote((temp / "halves.bmp").string()) + " " + Quote((temp / "halves.jpg").string()) +
+                " --to jpeg").status, 0);
+  Write("three.ico", test::icon::IconFile({test::icon::Checkered(16, 4), test::icon::Checkered(32, 8),
+                                           test::icon::Checkered(8, 24)}));
+  Write("wide.wmf", test::WmfBuilder().Placeable(0, 0, 2879, 1439, 1440));
+  const struct {
+    const char* in;
+    const char* side;
+    int width, height, imageWidth, imageHeight;
+  } cases[] = {
+      {"stripes.bmp", "-s 100", 100, 50, 400, 200}, {"stripes.bmp", "", 256, 128, 400, 200},
+      {"stripes.bmp", "-s 1000", 400, 200, 400, 200}, {"halves.jpg", "-s 100", 100, 60, 1000, 600},
+      {"three.ico", "", 32, 32, 32, 32},          {"wide.wmf", "-s 64", 64, 32, 2880, 1440},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.in) + " " + c.side);
+    const auto in = temp / c.in;
+    const auto out = (temp / "thumb.png").string();
+    ASSERT_EQ(Cli(std::string("thumbnail ") + c.side + " " + Quote(in.string()) + " " + Quote(out)).status, 0);
+    const QImage thumb(QString::fromStdString(out));
+    EXPECT_EQ(thumb.size(), QSize(c.width, c.height));
+    EXPECT_EQ(thumb.text("Thumb::Image::Width").toInt(), c.imageWidth);
+    EXPECT_EQ(thumb.text("Thumb::Image::Height").toInt(), c.imageHeight);
+    EXPECT_EQ(thumb.text("Thumb::Size").toULongLong(), std::filesystem::file_size(in));
+    EXPECT_EQ(thumb.text("Thumb::URI").toStdString(), "file://" + in.string());
+    EXPECT_FALSE(thumb.text("Thumb::MTime").isEmpty());
+    if (std::string(c.in) == "stripes.bmp" && c.width == 100) EXPECT_NEAR(qGray(thumb.pixel(10, 10)), 128, 1);
+    if (std::string(c.in) == "halves.jpg") EXPECT_GT(qRed(thumb.pixel(50, 5)) - qBlue(thumb.pixel(50, 5)), 240);
+  }
+  const std::string junk = Write("junk.bmp", {'B', 'M', 1, 2});
+  EXPECT_EQ(Cli("thumbnail " + Quote(junk) + " " + Quote((temp / "j.png").string())).status, 1);
+  EXPECT_FALSE(std::filesystem::exists(temp / "j.png"));
+  EXPECT_EQ(Cli("thumbnail -s 0 " + Quote(junk) + " " + Quote((temp / "j.png").string())).status, 2);
+}
+
 }  // namespace
 }  // namespace ravelle
