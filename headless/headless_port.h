@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "headless/recording_surface.h"
+#include "image/packed_dib.h"
 #include "port/port.h"
 #include "resources/menu.h"
 
@@ -83,9 +84,12 @@ class HeadlessPort : public Port {
   std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
 
   void LogDiagnostic(const std::string& text) override { diagnostics.push_back(text); }
+  void CopyPicture(const PackedDib& picture) override { clipboard = picture.Clone(); }
 
   // The surface DrawInWindow draws on for a window (created on first use at `windowSize`).
   RecordingSurface& WindowSurface(Owner window);
+
+  PackedDib clipboard;  // the last picture copied
 
   // Settings a test may change.
   int displayDepth = 24;

@@ -155,6 +155,8 @@ class Port {
   // Warnings and errors of the image libraries: kept out of the viewer's terminal, printed by
   // the command-line tool when asked.
   virtual void LogDiagnostic(const std::string& /*text*/) {}
+  // Puts a picture on the desktop's clipboard, as PNG and BMP.
+  virtual void CopyPicture(const PackedDib& /*picture*/) {}
 };
 
 }  // namespace ravelle

@@ -5,17 +5,22 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QUrl>
 
 #include "headless/painter_surface.h"
 #include "qt/qt_app.h"
@@ -95,6 +100,7 @@ BrowserDialog::BrowserDialog(QtApp& app) : QDialog(nullptr, Qt::Window), app_(ap
   setWindowTitle(ToQString(dialog.caption));
   setModal(false);
   setSizeGripEnabled(false);
+  setAcceptDrops(true);
   const Rect size = DialogUnitsToPixels(dialog.units, baseUnits_);
   opening_ = QSize(size.width, size.height);
   rowHeight_ = std::max(QFontMetrics(font()).height(), style()->pixelMetric(QStyle::PM_SmallIconSize)) + 4;
@@ -366,30 +372,53 @@ void BrowserDialog::OpenTypedName() {
       app_.FileListSelect(row);
       break;
     }
-    case TypedName::Kind::File: {
-      if (!typed.folder.empty() && !ChangeFolder(QString::fromStdString(typed.folder))) {
+    case TypedName::Kind::File:
+      if (!SelectFile(typed.folder, typed.name)) {
         notFound();
         return;
       }
-      const auto rowOf = [this](const QString& name) {
-        const QList<QListWidgetItem*> found = files_->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        return found.isEmpty() ? -1 : files_->row(found.front());
-      };
-      const QString name = QString::fromStdString(typed.name);
-      int row = rowOf(name);
-      if (row < 0) {
-        ShowAllFileTypes();
-        row = rowOf(name);
-      }
-      if (row < 0) {
-        notFound();
-        return;
-      }
-      app_.FileListSelect(row);
       break;
-    }
   }
   app_.DialogCommand(kIdOk);
+}
+
+bool BrowserDialog::SelectFile(const std::string& folder, const std::string& fileName) {
+  if (!folder.empty() && !ChangeFolder(QString::fromStdString(folder))) return false;
+  const auto rowOf = [this](const QString& name) {
+    const QList<QListWidgetItem*> found = files_->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return found.isEmpty() ? -1 : files_->row(found.front());
+  };
+  const QString name = QString::fromStdString(fileName);
+  int row = rowOf(name);
+  if (row < 0) {
+    ShowAllFileTypes();
+    row = rowOf(name);
+  }
+  if (row < 0) return false;
+  app_.FileListSelect(row);
+  return true;
+}
+
+std::optional<std::pair<std::string, std::string>> DroppedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  for (const QUrl& url : data->urls()) {
+    const QFileInfo file(url.toLocalFile());
+    if (url.isLocalFile() && file.isFile()) {
+      return std::pair{file.absolutePath().toStdString(), file.fileName().toStdString()};
+    }
+  }
+  return std::nullopt;
+}
+
+void BrowserDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void BrowserDialog::dropEvent(QDropEvent* event) {
+  const auto file = DroppedFile(event->mimeData());
+  if (!file) return;
+  event->acceptProposedAction();
+  if (SelectFile(file->first, file->second)) app_.DialogCommand(kIdOk);
 }
 
 void BrowserDialog::mouseDoubleClickEvent(QMouseEvent* event) {

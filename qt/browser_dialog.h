@@ -8,6 +8,9 @@
 #include <QElapsedTimer>
 
 #include <map>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "port/port.h"
@@ -15,11 +18,15 @@
 class QComboBox;
 class QLineEdit;
 class QListWidget;
+class QMimeData;
 class QPushButton;
 
 namespace ravelle {
 
 class QtApp;
+
+// The first local file among dropped URLs: its folder and its name.
+std::optional<std::pair<std::string, std::string>> DroppedFile(const QMimeData* data);
 struct ControlTemplate;
 
 // The owner-drawn preview pane. Mouse events pass through to the dialog, which owns the
@@ -58,6 +65,9 @@ class BrowserDialog : public QDialog {
   bool ChangeFolder(const QString& folder);
   // Switches the type filter to "All Files (*.*)".
   void ShowAllFileTypes();
+  // Selects the file `name` of `folder` (the current one when empty), changing to the folder and,
+  // when the type filter hides the file, to all file types; false when it is not there.
+  bool SelectFile(const std::string& folder, const std::string& name);
   // The size the dialog opens at, from its template.
   QSize OpeningSize() const { return opening_; }
   // The preview box of the pane as it is laid out now.
@@ -72,6 +82,9 @@ class BrowserDialog : public QDialog {
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // A file dropped on the dialog is selected and shown, as if its name had been typed.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void reject() override;
 

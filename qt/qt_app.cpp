@@ -4,17 +4,23 @@
 
 #include <algorithm>
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScreen>
 #include <QStyle>
 #include <QWindow>
 
+#include <memory>
+
+#include "headless/painter_surface.h"
 #include "qt/browser_dialog.h"
 #include "qt/dialogs.h"
 #include "qt/full_screen_window.h"
@@ -24,6 +30,7 @@
 #include "shell/browser.h"
 #include "shell/full_screen.h"
 #include "shell/slideshow.h"
+#include "shell/step.h"
 #include "shell/file_operation.h"
 #include "shell/viewer.h"
 
@@ -99,6 +106,10 @@ void QtApp::ViewerMenuCommand(int id) { ViewerCommand(image, shell, *this, id); 
 void QtApp::ViewerDismissed() { CloseViewer(image, shell, *this); }
 
 void QtApp::FolderChanged() { ravelle::FolderChanged(image, *this); }
+
+void QtApp::FileDroppedOnViewer(const std::string& folder, const std::string& name) {
+  if (dialog_->SelectFile(folder, name)) LoadSelectedIntoViewer(image, shell, *this);
+}
 
 void QtApp::ViewerKeyDown() {
   if (ViewerTakesKey(shell)) CloseViewer(image, shell, *this);
@@ -416,6 +427,20 @@ bool QtApp::PrintPage(const std::string& documentName, const std::function<void(
     if (dialog.exec() != QDialog::Accepted) return false;
   }
   return PrintOnPrinter(printer, documentName, draw);
+}
+
+void QtApp::CopyPicture(const PackedDib& picture) {
+  const std::optional<DibImage> wrapped = WrapDib(picture);
+  if (!wrapped) return;
+  const QImage upright = wrapped->image.mirrored(false, true);  // the rows come bottom first
+  auto data = std::make_unique<QMimeData>();
+  for (const char* format : {"PNG", "BMP"}) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (upright.save(&buffer, format)) data->setData(QString("image/") + QString(format).toLower(), bytes);
+  }
+  QGuiApplication::clipboard()->setMimeData(data.release());
 }
 
 void QtApp::ShowAbout() { ShowAboutDialog(OwnerWidget(Owner::Viewer), dialog_->BaseUnits()); }

@@ -47,6 +47,7 @@ class QtApp final : public Port {
   void ViewerMenuCommand(int id);
   void ViewerDismissed();  // a key, a left click or the close box
   void FolderChanged();    // the dialog shows another folder
+  void FileDroppedOnViewer(const std::string& folder, const std::string& name);
   void ViewerKeyDown();    // a key in the viewer: it closes the viewer unless full screen's
   void KeyReleased(bool autoRepeat);
   void FullScreenDismissed();
@@ -115,6 +116,7 @@ class QtApp final : public Port {
   void KillSlideTimer() override;
   bool PrintPage(const std::string& documentName, const std::function<void(Surface&)>& draw) override;
   void ShowAbout() override;
+  void CopyPicture(const PackedDib& picture) override;
   void Help(HelpCommand command, int context) override;
   std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
 

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +13,7 @@
 
 #include "headless/painter_surface.h"
 #include "qt/qt_app.h"
+#include "qt/browser_dialog.h"
 #include "resources/menu.h"
 #include "shell/paint_shown.h"
 
@@ -74,6 +77,7 @@ ViewerWindow::ViewerWindow(QtApp& app) : QMainWindow(nullptr), app_(app) {
   setCentralWidget(canvas_);
   setMenuBar(new CommandMenuBar(this));
   menuBar()->setNativeMenuBar(false);
+  setAcceptDrops(true);
   BuildMenu();
 }
 
@@ -107,6 +111,17 @@ QAction* ViewerWindow::MenuAction(const MenuPath& path) const {
     node = &node->items[static_cast<std::size_t>(position)];
   }
   return node->action;
+}
+
+void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (DroppedFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void ViewerWindow::dropEvent(QDropEvent* event) {
+  const auto file = DroppedFile(event->mimeData());
+  if (!file) return;
+  event->acceptProposedAction();
+  app_.FileDroppedOnViewer(file->first, file->second);
 }
 
 void ViewerWindow::keyPressEvent(QKeyEvent* event) {

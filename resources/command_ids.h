@@ -13,7 +13,7 @@ namespace ravelle {
   X(Grayscale, 127) X(Monochrome, 128) X(Standard16, 129) X(TrueColor, 130)                      \
   X(RestoreOriginal, 131) X(Best256, 132) X(Best32, 133) X(Best16, 134) X(TiffHeading, 138)      \
   X(Brighten, 170) X(Darken, 171) X(Help, 180) X(Web216, 183) X(MoveFile, 189) X(CopyFile, 190)  \
-  X(RenameFile, 191)
+  X(RenameFile, 191) X(CopyPicture, 192)
 
 enum class CommandId : int {
 #define RAVELLE_COMMAND_ENUMERATOR(name, id) name = id,

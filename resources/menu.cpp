@@ -18,7 +18,7 @@ MenuItem BuildMenu() {
   return Popup("Menu", {
       Popup("&File", {Command("Close &File", 102), Separator(), Command("&Move File", 189),
                       Command("&Copy File", 190), Command("&Delete File", 111), Command("&Rename File", 191),
-                      Separator(), Command("&About Ravelle", 109)}),
+                      Separator(), Command("&About Ravelle", 109), Separator(), Command("Co&py", 192)}),
       Command("File &Info", 110),
       Command("&Center", 106),
       Command("F&ull Screen", 105),

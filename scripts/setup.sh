@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libavif-dev libheif-dev libjxl-dev zlib1g-dev fonts-dejavu-core
   imagemagick netpbm libjpeg-turbo-progs libtiff-tools libwmf-bin emf2svg librsvg2-bin pngcheck webp
   libavif-bin libheif-examples libjxl-tools
-  dpkg-dev file lintian desktop-file-utils xdg-utils shared-mime-info
+  dpkg-dev file lintian desktop-file-utils xdg-utils shared-mime-info appstream
   cups-daemon cups-client cups-filters poppler-utils
 )
 if [ "${RAVELLE_WITH_DISPLAY_TOOLS:-0}" = 1 ]; then packages+=(xvfb xauth); fi

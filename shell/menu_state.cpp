@@ -71,6 +71,7 @@ void UpdateViewerMenu(const CurrentImage& image, const ShellState& shell, Port& 
   set(menu::kTiffGroup4, EnabledFor("tiff-g4", target));
   port.SetMenuItemLabel(menu::kCenterTile, shell.TileMode == 0 ? "&Tile" : "&Center");
   set(menu::kConvertSave, bitmap);
+  set(menu::kCopyPicture, image.Kind == ImageKind::AnimatedGif ? bool(image.FrameDib) : bool(image.Handle));
   set(menu::kTools, bitmap);
   UpdateBmpEntries(target, port);
   port.DrawMenuBar();

@@ -17,6 +17,7 @@ MenuPath WriterMenuPath(std::string_view cliName, int up = 0);
 // Positions of the menu items the menu logic addresses.
 namespace menu {
 inline const MenuPath kCenterTile{2};
+inline const MenuPath kCopyPicture{0, 9};  // after About, so that no earlier item moves
 inline const MenuPath kConvertSave{5};
 inline const MenuPath kTools{6};
 inline const MenuPath kBmpRle = WriterMenuPath("bmp-rle");

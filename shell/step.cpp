@@ -35,7 +35,18 @@ void EndEmptySlideshow(CurrentImage& image, ShellState& shell, Port& port) {
   port.ShowMessage(Owner::None, {kNoFileToShow, "", kMbIconHand});
 }
 
+// Loads the list's selected file for `target`, after moving the selection one step when `advance`.
+void LoadFromList(CurrentImage& image, ShellState& shell, Port& port, Owner target, bool advance);
+
 }  // namespace
+
+void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner target) {
+  LoadFromList(image, shell, port, target, true);
+}
+
+void LoadSelectedIntoViewer(CurrentImage& image, ShellState& shell, Port& port) {
+  LoadFromList(image, shell, port, Owner::Viewer, false);
+}
 
 int AnimationPeriod(const CurrentImage& image) {
   // A delay of 0 would make the timer fire without pause; one hundredth is the shortest step.
@@ -44,7 +55,9 @@ int AnimationPeriod(const CurrentImage& image) {
   return delay * 9;
 }
 
-void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner target) {
+namespace {
+
+void LoadFromList(CurrentImage& image, ShellState& shell, Port& port, Owner target, bool advance) {
   const bool slideshow = target == Owner::Slideshow;
   if (slideshow && shell.SlideTimerRunning) {
     port.KillSlideTimer();
@@ -74,7 +87,7 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner 
   };
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (attempt > 0) ResetImage(image, port);
-    index = AdjacentIndex(index, count, shell.StepDirection);
+    if (advance || attempt > 0) index = AdjacentIndex(index, count, shell.StepDirection);
     port.FileListSelect(index);
     const std::string name = port.FileListText(index);
     port.FileNameBoxUndo();
@@ -116,4 +129,5 @@ void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner 
   port.RepaintDialog();
 }
 
+}  // namespace
 }  // namespace ravelle

@@ -19,6 +19,10 @@ inline constexpr const char* kNoFileToShow = "No File in this Folder can be Show
 // no file of the list can be shown.
 void LoadAdjacentFile(CurrentImage& image, ShellState& shell, Port& port, Owner target = Owner::Viewer);
 
+// A file dropped on the viewer, selected in the list by the dialog: loaded into the viewer as
+// LoadAdjacentFile loads the next one, without moving the selection.
+void LoadSelectedIntoViewer(CurrentImage& image, ShellState& shell, Port& port);
+
 // The period of the dialog's animation timer for the shown image, in milliseconds.
 int AnimationPeriod(const CurrentImage& image);
 

@@ -1,7 +1,9 @@
 #include "shell/viewer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 
 #include "shell/adapt_to_display.h"
 #include "shell/browser.h"
@@ -167,13 +169,13 @@ void CloseViewer(CurrentImage& image, ShellState& shell, Port& port) {
 }
 
 void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
-  if (id < 102 || id > 191) return;
   if (const auto format = ConvertCommandFormat(id)) {
     const ConvertSource source = ImageToConvert(image);
     ConvertImage(*source.image, source.kind, port, image.FilePath, *format);
     return;
   }
   const auto command = static_cast<CommandId>(id);
+  if (std::ranges::find(kCommandIds, command) == std::end(kCommandIds)) return;  // no command of the menu
   if (IsToolCommand(command)) {
     RunToolCommand(image, shell, port, command);
     return;
@@ -226,6 +228,12 @@ void ViewerCommand(CurrentImage& image, ShellState& shell, Port& port, int id) {
     case CommandId::CopyFile:
       FileOperation(port, shell.ImageFolder, image.FilePath, LowerCase(image.Extension), FileMode::Copy);
       break;
+    case CommandId::CopyPicture: {
+      // The picture shown: an animation's frame as it is now, the raster of every other kind.
+      const PackedDib& shown = image.Kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle;
+      if (shown) port.CopyPicture(shown);
+      break;
+    }
     default:
       break;
   }

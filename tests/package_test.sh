@@ -26,7 +26,8 @@ for file in usr/bin/ravelle usr/bin/ravelle-cli usr/libexec/ravelle/ravelle-rend
 done
 for file in usr/share/applications/ravelle.desktop usr/share/man/man1/ravelle.1.gz \
             usr/share/man/man1/ravelle-cli.1.gz usr/share/bash-completion/completions/ravelle-cli \
-            usr/share/mime/packages/ravelle.xml usr/share/thumbnailers/ravelle.thumbnailer usr/share/doc/ravelle/copyright usr/share/doc/ravelle/changelog.gz; do
+            usr/share/mime/packages/ravelle.xml usr/share/thumbnailers/ravelle.thumbnailer \
+            usr/share/metainfo/com.ravellegraphics.FileViewer.metainfo.xml usr/share/doc/ravelle/copyright usr/share/doc/ravelle/changelog.gz; do
   [ -s "$root/$file" ] || fail "$file missing"
 done
 for size in 16 32 48 64 128 256; do
@@ -64,6 +65,10 @@ fi
 { "$root/usr/bin/ravelle-cli" render no-such-file "$scratch/r.png" --size 8x8 2>/dev/null; test $? -eq 1; } ||
   fail "ravelle-cli render does not report a missing file"
 
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$root/usr/share/metainfo/com.ravellegraphics.FileViewer.metainfo.xml" >/dev/null ||
+    fail "the AppStream metadata does not validate"
+fi
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/ravelle.desktop" || fail "desktop entry does not validate"
 fi

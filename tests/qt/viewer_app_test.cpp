@@ -1,6 +1,10 @@
 // The desktop program driven through its widgets: the preview, Center, closing by a key, a
-// menu command, and a conversion through the Save As dialog.
+// menu command, dropped files, Copy, and a conversion through the Save As dialog.
 #include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -90,6 +94,46 @@ TEST_F(QtAppTest, MenuCommandsReachTheLogic) {
   EXPECT_TRUE(answers.Done());
   EXPECT_EQ(shown.toStdString(), app.image.InfoText);
   EXPECT_TRUE(shown.startsWith("image type: "));
+}
+
+// A file dropped on the dialog is selected, its folder changed to, and previewed; one dropped on
+// the viewer is shown there, its folder becoming the list's; a folder is not taken. Copy puts the
+// picture shown on the clipboard as PNG and BMP.
+TEST_F(QtAppTest, DroppedFilesAreShownAndCopyPutsThePictureOnTheClipboard) {
+  fs::create_directory(dir / "sub");
+  fs::copy_file(dir / "grey.bmp", dir / "sub" / "dropped.bmp");
+  const auto drop = [](QWidget* target, const fs::path& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &dropped);
+    return true;
+  };
+  EXPECT_FALSE(drop(app.Dialog(), dir / "sub"));
+  ASSERT_TRUE(drop(app.Dialog(), dir / "sub" / "dropped.bmp"));
+  EXPECT_EQ(fs::current_path(), dir / "sub");
+  QTRY_COMPARE(QString::fromStdString(app.image.FilePath), QString("dropped.bmp"));
+  EXPECT_EQ(app.Dialog()->FileList()->currentItem()->text(), "dropped.bmp");
+  OpenViewer();
+  ASSERT_TRUE(drop(app.Viewer(), dir / "red.bmp"));
+  EXPECT_EQ(fs::current_path(), dir.path());
+  EXPECT_EQ(app.image.FilePath, "red.bmp");
+  EXPECT_EQ(app.Viewer()->windowTitle(), QString("red.bmp     %1 bytes").arg(fs::file_size(dir / "red.bmp")));
+
+  QAction* copy = app.Viewer()->MenuAction({0, 9});
+  ASSERT_NE(copy, nullptr);
+  EXPECT_TRUE(copy->isEnabled());
+  copy->trigger();
+  const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(copied, nullptr);
+  for (const char* format : {"PNG", "BMP"}) {
+    const QImage picture = QImage::fromData(copied->data(QString("image/") + QString(format).toLower()), format);
+    EXPECT_EQ(picture.size(), QSize(120, 60)) << format;
+    EXPECT_EQ(picture.pixelColor(0, 0), QColor(255, 0, 0)) << format;
+  }
 }
 
 TEST_F(QtAppTest, AConversionThroughTheSaveAsDialogWritesTheFile) {

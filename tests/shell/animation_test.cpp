@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/gif/gif_reader.h"
+#include "formats/webp/webp_reader.h"
 #include "resources/dialogs.h"
 #include "shell/browser.h"
 #include "shell/menu_state.h"
@@ -215,6 +216,9 @@ TEST_F(ShellTest, AnAnimatedGifsFrameIsABitmapToTheToolsAndConvertSave) {
   ASSERT_TRUE(written.dib);
   EXPECT_EQ(written.dib.Width(), 2);
   EXPECT_EQ(written.dib.Height(), 4);
+  port.saveAnswers = {(dir / "frame.webp").string()};
+  Viewer({201});  // a command of the photo formats' sub-menu
+  EXPECT_EQ(ReadWebpImage(test::ReadBytes(dir / "frame.webp")).dib.Height(), 4);
 
   CloseViewer(image, shell, port);
   EXPECT_TRUE(image.FrameTools.empty());
