@@ -132,7 +132,7 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) 
       ReleaseImage(image, port);
       shell.FullScreenPending = false;
       shell.ImageFolder = CurrentFolder();
-      LoadSelectedFile(image, port, port.FileListText(selected));
+      LoadSelectedFile(image, port, port.FileListText(selected), true);
       return true;
     }
     case kIdExit:
@@ -150,6 +150,7 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) 
       }
       port.Help(HelpCommand::Quit, 0);
       if (!image.Viewer) shell.TileMode = 0;
+      LoadFullSize(image, port);
       if (shell.FullScreenPending) {
         OpenFullScreenWindow(image, shell, port);
       } else {
@@ -160,6 +161,7 @@ bool BrowserCommand(CurrentImage& image, ShellState& shell, Port& port, int id) 
       shell.TileMode = 1;
       if (!image.Viewer) {
         port.Help(HelpCommand::Quit, 0);
+        LoadFullSize(image, port);
         OpenViewerWindow(image, shell, port, image.FilePath);
       } else {
         port.RepaintViewer();

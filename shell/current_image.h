@@ -72,6 +72,7 @@ struct CurrentImage {
   std::vector<PaletteEntry> Palette;
   int DisplayDepth = 24;
   int FitSide = 0;                    // a thumbnail's longer side: readers may give the picture reduced to it
+  bool Reduced = false;               // the picture was given smaller than the file's, for FitSide
 
   int Delay = 0;                      // animation step in 1/100 s
   bool Timer = false;                 // the dialog's animation timer runs

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +80,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
     }
   };
   image.DisplayDepth = port.DisplayDepth();
+  image.Reduced = false;
   image.InfoText.clear();
   image.LoadStatus = ReadStatus::OpenFailed;
   image.FilePath = filePath;
@@ -110,7 +112,7 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
     // A rule took the file ("BM" with an unknown header) but nothing reads its layout.
     result.status = decision.type == FileType::Unknown ? ReadStatus::NoReader : ReadStatus::Unsupported;
   } else if (!reader->wholeFile) {
-    result = reader->read({{}, filePath, image.DisplayDepth, decision.start});
+    result = reader->read({{}, filePath, image.DisplayDepth, decision.start, nullptr, image.FitSide});
   } else if (image.FileSize > kMaxFileBytes) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
   } else if (!ReadFromFile(image, *reader, decision, result)) {
@@ -118,6 +120,8 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
   }
 
   if (result.frame) FitPreviewFrame(image, port, result.frame->width, result.frame->height);
+  image.Reduced = result.dib && result.frame &&
+                  (result.frame->width > result.dib.Width() || result.frame->height > result.dib.Height());
   for (const Message& message : result.messages) show(message);
   for (const std::string& text : result.diagnostics) port.LogDiagnostic(text);
   image.LoadStatus = result.status;
@@ -148,12 +152,22 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
   port.EndWaitCursor();
 }
 
+void LoadFullSize(CurrentImage& image, Port& port) {
+  if (!image.Reduced) return;
+  // What was reduced is a still picture (the readers that reduce read no animations), read again.
+  ReadImageFile(image, port, image.FilePath);
+}
+
 std::string ViewerCaption(const CurrentImage& image) {
   return image.FilePath + Format("     %llu bytes", static_cast<unsigned long long>(image.FileSize));
 }
 
-void LoadSelectedFile(CurrentImage& image, Port& port, const std::string& filePath) {
+void LoadSelectedFile(CurrentImage& image, Port& port, const std::string& filePath, bool forPreview) {
+  // Only the preview is shown: a reader may give the picture at the preview's size.
+  const int fitSide = image.FitSide;
+  if (forPreview && !image.Viewer) image.FitSide = std::max(image.PreviewBox.width, image.PreviewBox.height);
   ReadImageFile(image, port, filePath);
+  image.FitSide = fitSide;
   port.BeginWaitCursor();
   if (image.Kind == ImageKind::NoImage) FitPreviewFrame(image, port, 1, 1);
   if (!image.Viewer) {

@@ -33,7 +33,12 @@ void ReadImageFile(CurrentImage& image, Port& port, const std::string& filePath,
 // The dialog's loading of the selected file: ReadImageFile, then the image is shown in the
 // preview pane (viewer closed) or the viewer is repainted with the new caption (viewer open), and
 // the animation timer starts for icon sequences and animated cursors.
-void LoadSelectedFile(CurrentImage& image, Port& port, const std::string& filePath);
+// `forPreview` when only the dialog's preview is to show it: a JPEG is then decoded at a DCT
+// scale that still fills the preview box, and LoadFullSize reads it again for the viewer.
+void LoadSelectedFile(CurrentImage& image, Port& port, const std::string& filePath, bool forPreview = false);
+
+// Reads again at its own size a picture that LoadSelectedFile gave reduced for the preview.
+void LoadFullSize(CurrentImage& image, Port& port);
 
 // The viewer's caption: the file's name, five blanks and its size.
 std::string ViewerCaption(const CurrentImage& image);

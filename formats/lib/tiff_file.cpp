@@ -807,7 +807,9 @@ ReadResult ReadTiffImage(const std::string& path, TiffStrips strips) {
   TiffTags tags;
   TiffHandle tif = OpenForReading(path, result.diagnostics, tags);
   if (!tif) return result;
-  result.frame = FrameSize{tags.width, tags.height};
+  // Orientations 5 to 8 turn the picture a quarter: the frame is the picture's as shown.
+  result.frame = tags.orientation >= 5 && tags.orientation <= 8 ? FrameSize{tags.height, tags.width}
+                                                                : FrameSize{tags.width, tags.height};
   result.infoText = TiffInfoText(tags);
   if (tags.width == 0 || tags.height == 0 || tags.width > 0x7FFFFFFF || tags.height > 0x7FFFFFFF) return result;
 

@@ -73,6 +73,7 @@ Decoded DecodeInto(std::span<const uint8_t> data, bool alpha, const Placement& a
   std::unique_ptr<uint8_t[]> rgba;
   WebPRGBABuffer& out = config.output.u.RGBA;
   config.output.is_external_memory = 1;
+  config.options.use_threads = 1;  // a lossy picture's filtering on a second thread
   config.output.width = at.width;
   config.output.height = at.height;
   if (alpha) {
@@ -313,7 +314,7 @@ std::unique_ptr<WebpAnimation> WebpAnimation::Open(std::span<const uint8_t> file
   WebPAnimDecoderOptions options;
   if (WebPAnimDecoderOptionsInit(&options) == 0) return nullptr;
   options.color_mode = MODE_BGRA;
-  options.use_threads = 0;
+  options.use_threads = 1;
   const WebPData data{animation->bytes_.data(), animation->bytes_.size()};
   animation->decoder_ = WebPAnimDecoderNew(&data, &options);
   if (animation->decoder_ == nullptr) return nullptr;

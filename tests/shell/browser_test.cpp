@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/lib/jpeg_file.h"
 #include "resources/dialogs.h"
 #include "shell/load.h"
 #include "shell/viewer.h"
@@ -129,6 +130,23 @@ TEST_F(ShellTest, CenterAndTileOpenOneViewerWithTheirCaptions) {
   Dialog({kIdTile});
   EXPECT_EQ(port.viewerCaption, "a.bmp");
   EXPECT_EQ(shell.TileMode, 1);
+}
+
+// A JPEG larger than the preview is decoded for it at a DCT scale that still fills the preview
+// box, and read again at its own size when Center, Tile or Full Screen shows it.
+TEST_F(ShellTest, ThePreviewTakesAJpegReducedAndTheViewerWhole) {
+  ASSERT_TRUE(WriteJpegImage(dir / "big.jpg", kJpegQuality, test::DrawDib(1000, 600, 24), false));
+  port.FileListAdd("big.jpg");
+  for (const int button : {kIdCenter, kIdTile, kIdFullScreen}) {
+    SCOPED_TRACE(button);
+    Load("big.jpg");
+    EXPECT_EQ(image.Handle.Width(), 500);  // 320 x 320 box: a half still fills it, a quarter not
+    Dialog({button});
+    EXPECT_EQ(image.Handle.Width(), 1000);
+    EXPECT_EQ(image.InfoText.find("width: 1000"), image.InfoText.find("width: "));
+    CloseFullScreen(image, shell, port);
+    CloseViewer(image, shell, port);
+  }
 }
 
 TEST_F(ShellTest, FullScreenHelpAndExit) {

@@ -119,6 +119,8 @@ TEST(TiffFile, OrientationIsTurnedUprightAndJunkGivesNoImage) {
   EXPECT_EQ(t.dib.Width(), 50);
   EXPECT_EQ(t.dib.Height(), 100);
   EXPECT_EQ(t.dib.Row(99)[49], 200);
+  ASSERT_TRUE(t.frame);
+  EXPECT_EQ(t.frame->width, 50);  // the preview frame is the picture's as shown
 
   WriteBytes(dir / "junk.tif", {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
   EXPECT_FALSE(ReadTiffImage(dir / "junk.tif").dib);
