@@ -201,6 +201,20 @@ struct FrameDecoder {
     const int width = dib.Width(), height = dib.Height();
     const std::size_t channels = format.num_channels;
     const bool alpha = channels == 2 || channels == 4;
+    if (sampleBytes == 1 && !alpha) {  // opaque 8-bit samples: only the order changes
+      for (int y = 0; y < height; ++y) {
+        const uint8_t* in = &pixels[static_cast<std::size_t>(y) * width * channels];
+        uint8_t* row = dib.Row(height - 1 - y).data();
+        if (channels == 1 && dib.BitCount() == 8) {
+          std::memcpy(row, in, static_cast<std::size_t>(width));
+        } else if (channels == 1) {
+          for (int x = 0; x < width; ++x, row += 3) row[0] = row[1] = row[2] = in[x];
+        } else {
+          for (int x = 0; x < width; ++x, in += 3, row += 3) row[0] = in[2], row[1] = in[1], row[2] = in[0];
+        }
+      }
+      return;
+    }
     for (int y = 0; y < height; ++y) {
       std::size_t in = static_cast<std::size_t>(y) * width * channels;
       uint8_t* row = dib.Row(height - 1 - y).data();
