@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "formats/heif_reference.h"
 #include "formats/webp/webp_reader.h"
 #include "support/test_support.h"
 
@@ -175,14 +176,8 @@ TEST(JxlReader, HandBuiltFiles) {
   }
   for (int i = 0; i < 8; ++i) huge.push_back(uint8_t(bits >> (8 * i)));
   const RgbImage stored = OverWhite(20, 12, 3, wide.data());
-  RgbImage turned{12, 20, {}};
-  for (int y = 0; y < 20; ++y) {
-    for (int x = 0; x < 12; ++x) {
-      // A quarter turn clockwise: the top row shown is the stored left column, bottom up.
-      const uint8_t* from = &stored.rgb[3 * ((11 - x) * 20 + y)];
-      turned.rgb.insert(turned.rgb.end(), from, from + 3);
-    }
-  }
+  RgbImage turned = stored;  // a quarter turn clockwise
+  for (int i = 0; i < 3; ++i) turned = QuarterTurnAnticlockwise(turned);
   const struct {
     const char* what;
     Bytes file;
@@ -231,7 +226,7 @@ TEST(JxlAnimationTest, StepsThroughFramesWithTheirDurations) {
     EXPECT_EQ(animation->Delay(), 7);
     EXPECT_TRUE(SameImage(DibToRgb(animation->Frame()), OverWhite(16, 8, 3, frames[step % 3].data())));
   }
-  EXPECT_EQ(ReadJxlImage(file).infoText.find("frames: 3 \n") != std::string::npos, true);
+  EXPECT_NE(ReadJxlImage(file).infoText.find("frames: 3 \n"), std::string::npos);
   EXPECT_FALSE(JxlAnimation::Open(EncodeJxl(16, 8, 3, false, {frames[0]})));
   // Cut before the last frame's header; one cut inside the last frame opens, and that frame
   // does not step.

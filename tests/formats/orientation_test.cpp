@@ -9,6 +9,8 @@
 
 #include "formats/lib/jpeg_file.h"
 #include "formats/webp/webp_reader.h"
+#include "formats/heif_reference.h"
+#include "support/test_images.h"
 #include "support/test_support.h"
 
 namespace ravelle::test {
@@ -127,43 +129,14 @@ RgbImage Upright() {
   return image;
 }
 
-// The picture a file of `orientation` stores so that it shows as `upright`: the upright pixel
-// (x, y) is the stored pixel given here.
-RgbImage Stored(const RgbImage& upright, int orientation) {
-  const int w = upright.width, h = upright.height;
-  const bool turned = orientation >= 5;
-  RgbImage stored{turned ? h : w, turned ? w : h, {}};
-  stored.rgb.resize(upright.rgb.size());
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      int sx = x, sy = y;
-      switch (orientation) {
-        case 2: sx = w - 1 - x; break;
-        case 3: sx = w - 1 - x, sy = h - 1 - y; break;
-        case 4: sy = h - 1 - y; break;
-        case 5: sx = y, sy = x; break;
-        case 6: sx = y, sy = w - 1 - x; break;
-        case 7: sx = h - 1 - y, sy = w - 1 - x; break;
-        case 8: sx = h - 1 - y, sy = x; break;
-        default: break;
-      }
-      const std::size_t from = 3 * (static_cast<std::size_t>(y) * w + x);
-      const std::size_t to = 3 * (static_cast<std::size_t>(sy) * stored.width + sx);
-      std::copy_n(upright.rgb.begin() + static_cast<std::ptrdiff_t>(from), 3, stored.rgb.begin() + static_cast<std::ptrdiff_t>(to));
-    }
+// The picture a file of `orientation` stores so that it shows as `upright`.
+RgbImage Stored(RgbImage image, int orientation) {
+  for (int i = 0; i < (orientation == 3 ? 2 : orientation == 8 ? 3 : orientation >= 5 ? 1 : 0); ++i) {
+    image = QuarterTurnAnticlockwise(image);
   }
-  return stored;
-}
-
-PackedDib ToDib(const RgbImage& image) {
-  PackedDib dib = CreateDib(image.width, image.height, 24);
-  for (int y = 0; y < image.height; ++y) {
-    uint8_t* row = dib.Row(image.height - 1 - y).data();
-    for (int x = 0; x < image.width; ++x) {
-      for (int c = 0; c < 3; ++c) row[3 * x + c] = image.rgb[3 * (static_cast<std::size_t>(y) * image.width + x) + 2 - c];
-    }
-  }
-  return dib;
+  if (orientation == 2 || orientation == 7) image = Mirrored(image, true);
+  if (orientation == 4 || orientation == 5) image = Mirrored(image, false);
+  return image;
 }
 
 void ExpectInfo(const std::string& info, int orientation) {
@@ -198,7 +171,10 @@ TEST_P(Orientation, JpegShowsAndConvertsUpright) {
   const int n = GetParam();
   const RgbImage upright = Upright();
   const auto plain = temp / "plain.jpg";
-  ASSERT_TRUE(WriteJpegImage(plain, 100, ToDib(Stored(upright, n)), false));
+  const RgbImage stored = Stored(upright, n);
+  std::vector<uint32_t> pixels;
+  for (std::size_t i = 0; i < stored.rgb.size(); i += 3) pixels.push_back(Rgb(stored.rgb[i], stored.rgb[i + 1], stored.rgb[i + 2]));
+  ASSERT_TRUE(WriteJpegImage(plain, 100, ImageOf(stored.width, stored.height, 24, pixels), false));
   // The APP1 segment goes straight after the start of image.
   Bytes file = ReadBytes(plain);
   const Bytes exif = Prefixed(Exif());

@@ -14,17 +14,15 @@
 namespace ravelle {
 namespace {
 
-std::vector<uint8_t> Head(std::initializer_list<uint8_t> start) {
+// A probe of the file's first bytes, with `more` placed at their offsets.
+std::vector<uint8_t> Head(std::initializer_list<uint8_t> start, std::initializer_list<std::pair<int, uint8_t>> more = {}) {
   std::vector<uint8_t> head(start);
   head.resize(kTypeProbeBytes, 0);
+  for (const auto& [at, value] : more) head[at] = value;
   return head;
 }
 
-std::vector<uint8_t> BitmapHead(uint8_t headerSize) {
-  auto head = Head({'B', 'M'});
-  head[14] = headerSize;
-  return head;
-}
+std::vector<uint8_t> BitmapHead(uint8_t headerSize) { return Head({'B', 'M'}, {{14, headerSize}}); }
 
 TEST(FileTypeTest, TheRulesDecideInOrder) {
   struct Case {
@@ -33,16 +31,7 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
     FileType type;
     ImageKind kind;
   };
-  auto macGif = Head({});
-  macGif[128] = 'G';
-  macGif[129] = 'I';
-  auto macTiff = Head({});
-  macTiff[128] = 'M';
-  macTiff[129] = 'M';
-  auto array = Head({'B', 'A'});
-  array[14] = 'B';
-  array[15] = 'M';
-  array[28] = 12;
+  const auto array = Head({'B', 'A'}, {{14, 'B'}, {15, 'M'}, {28, 12}});
   const Case cases[] = {
       {BitmapHead(40), "bmp", FileType::WindowsBitmap, ImageKind::Bitmap},
       {BitmapHead(12), "bmp", FileType::Os2Bitmap, ImageKind::Bitmap},
@@ -89,8 +78,8 @@ TEST(FileTypeTest, TheRulesDecideInOrder) {
       {Head({1, 0, 0, 0}), "emf", FileType::EnhancedMetafile, ImageKind::EnhancedMetafile},
       {Head({0, 0, 2, 0}), "tga", FileType::Targa, ImageKind::Bitmap},
       {Head({0, 0, 2, 0}), "dat", FileType::Unknown, ImageKind::NoImage},
-      {macGif, "", FileType::MacBinaryGif, ImageKind::Bitmap},
-      {macTiff, "", FileType::MacBinaryTiff, ImageKind::Bitmap},
+      {Head({}, {{128, 'G'}, {129, 'I'}}), "", FileType::MacBinaryGif, ImageKind::Bitmap},
+      {Head({}, {{128, 'M'}, {129, 'M'}}), "", FileType::MacBinaryTiff, ImageKind::Bitmap},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.extension) + " " + std::to_string(c.head[0]) + " " + std::to_string(c.head[1]));

@@ -124,22 +124,6 @@ TEST(WebpReader, DamagedFilesEndWithTheirStatusAndKeepWhatWasDecoded) {
   }
 }
 
-// What ravelle-cli makes of a WebP file: its information and a PNG of the same pixels.
-TEST(WebpReader, RavelleCliReadsAndConvertsIt) {
-  TempDir dir;
-  WriteBytes(dir / "in.webp", EncodeWebp(40, 30, false, true));
-  const ReadResult read = ReadWebpImage(ReadBytes(dir / "in.webp"));
-  const auto info = RunCommand(Quote(RAVELLE_CLI) + " info " + Quote((dir / "in.webp").string()));
-  EXPECT_EQ(info.status, 0);
-  EXPECT_EQ(info.out, read.infoText);
-  const auto png = dir / "out.png";
-  ASSERT_EQ(RunCommand(Quote(RAVELLE_CLI) + " convert " + Quote((dir / "in.webp").string()) + " " + Quote(png.string()) +
-                       " --to png").status, 0);
-  const ReadResult back = ReadPngImage(png, 24);
-  ASSERT_TRUE(back.dib);
-  EXPECT_EQ(DibToRgb(back.dib), DibToRgb(read.dib));
-}
-
 // Every valid corpus file gives dwebp's pixels laid over white (an animation's first frame, from
 // webpmux, at its offset on a white canvas); every other file a picture or a status that says
 // why there is none.

@@ -55,20 +55,47 @@ QRect InkBox(const QImage& image) {
 }
 
 // Selecting stock-like objects: a black brush and a null pen, made in slots 0 and 1.
-WmfBuilder& BlackFillNoPen(WmfBuilder& w) {
-  return w.Rec(0x02FC, {0, 0, 0, 0}).Rec(0x012D, {0}).Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1});
+WmfBuilder BlackFillNoPen() {
+  WmfBuilder w;
+  w.Rec(0x02FC, {0, 0, 0, 0}).Rec(0x012D, {0}).Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1});
+  return w;
 }
 
-TEST(MetafilePlayer, AnisotropicRectangleLandsWhereTheMappingSays) {
-  WmfBuilder w;
-  BlackFillNoPen(w);
-  w.Rec(0x020C, {100, 100})   // window extent 100 x 100
-      .Rec(0x020B, {0, 0})
-      .Rec(0x041B, {30, 20, 10, 10});  // rectangle (10, 10)-(20, 30)
-  // The viewport is 200 x 200 at (4, 2): logical (10, 10) is device (24, 22), (20, 30) is (44, 62).
-  const QImage image = Play(w, {8, {4, 2}, {200, 200}});
-  EXPECT_EQ(InkBox(image), QRect(QPoint(24, 22), QPoint(43, 61)));
-  EXPECT_EQ(image.pixel(30, 40), kK);
+// Mapping, clipping, raster operations and mix modes: the box around the ink, and chosen pixels.
+TEST(MetafilePlayer, RecordsLandWhereTheirStateSays) {
+  // STRETCHDIB, SRCINVERT, a white 1 x 1 bitmap into (0, 0) 16 x 16.
+  std::vector<int> stretch = {0x0046, 0x0066, 0, 1, 1, 0, 0, 16, 16, 0, 0, 40, 0, 1, 0, 1, 0, 1, 24};
+  stretch.resize(stretch.size() + 12, 0);
+  stretch.insert(stretch.end(), {0xFFFF, 0x00FF});
+  WmfBuilder xorTwice;
+  xorTwice.Rec(0x02FA, {0, 1, 0, 0x00FF, 0}).Rec(0x012D, {0}).Rec(0x0104, {7});
+  for (int i = 0; i < 2; ++i) xorTwice.Rec(0x0214, {10, 5}).Rec(0x0213, {10, 50});
+  const struct {
+    const char* what;
+    WmfBuilder wmf;
+    WmfStart start;
+    QRect ink;
+    std::vector<std::pair<QPoint, QRgb>> pixels;
+  } cases[] = {
+      // A 100 x 100 window on a 200 x 200 viewport at (4, 2): (10, 10)-(20, 30) is (24, 22)-(44, 62).
+      {"anisotropic", BlackFillNoPen().Rec(0x020C, {100, 100}).Rec(0x020B, {0, 0}).Rec(0x041B, {30, 20, 10, 10}),
+       {8, {4, 2}, {200, 200}}, QRect(QPoint(24, 22), QPoint(43, 61)), {{{30, 40}, kK}}},
+      // Clipped to the left half less (0, 24)-(20, 40): an ellipse (4, 4)-(60, 60) and a band across the top.
+      {"clipped", BlackFillNoPen().Rec(0x0416, {64, 32, 0, 0}).Rec(0x0415, {40, 20, 24, 0}).Rec(0x0418, {60, 60, 4, 4})
+                      .Rec(0x041B, {4, 64, 0, 0}),
+       {}, QRect(QPoint(0, 0), QPoint(31, 59)), {{{28, 32}, kK}, {{36, 32}, kW}, {{6, 6}, kW}, {{8, 32}, kW}}},
+      // PATCOPY black at the left, all inverted by SRCINVERT white, then an R2_NOT rectangle.
+      {"raster operations", BlackFillNoPen().Rec(0x061D, {0x0021, 0x00F0, 16, 8, 0, 0}).Rec(0x0F43, stretch)
+                                .Rec(0x0104, {6}).Rec(0x041B, {40, 40, 32, 32}),
+       {}, QRect(QPoint(8, 0), QPoint(39, 39)), {{{2, 2}, kW}, {{12, 2}, kK}, {{20, 2}, kW}, {{35, 35}, kK}}},
+      {"an XOR pen's line drawn twice", xorTwice, {}, QRect(), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QImage image = Play(c.wmf, c.start);
+    EXPECT_EQ(InkBox(image), c.ink);
+    for (const auto& [at, colour] : c.pixels) EXPECT_EQ(image.pixel(at), colour) << at.x() << "," << at.y();
+  }
 }
 
 TEST(MetafilePlayer, HatchedBrushFollowsTheDevicePattern) {
@@ -79,33 +106,15 @@ TEST(MetafilePlayer, HatchedBrushFollowsTheDevicePattern) {
   for (const Case& c : {Case{0, [](int, int y) { return y % 8 == 3; }}, Case{1, [](int x, int) { return x % 8 == 4; }},
                         Case{2, [](int x, int y) { return x % 8 == y % 8; }}}) {
     WmfBuilder w;
-    w.Rec(0x02FC, {2, 0x00FF, 0, c.hatch})  // red hatched brush
-        .Rec(0x012D, {0})
-        .Rec(0x02FA, {5, 0, 0, 0, 0})
-        .Rec(0x012D, {1})
-        .Rec(0x0102, {1})  // transparent background
-        .Rec(0x041B, {32, 32, 0, 0});
+    // A red hatched brush, a null pen, a transparent background.
+    w.Rec(0x02FC, {2, 0x00FF, 0, c.hatch}).Rec(0x012D, {0}).Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1}).Rec(0x0102, {1});
+    w.Rec(0x041B, {32, 32, 0, 0});
     const QImage image = Play(w);
     for (int y = 0; y < 32; ++y) {
       for (int x = 0; x < 32; ++x) ASSERT_EQ(image.pixel(x, y), c.on(x, y) ? kRed : kW) << c.hatch << " " << x << "," << y;
     }
     EXPECT_EQ(image.pixel(40, 3), kW);
   }
-}
-
-TEST(MetafilePlayer, ClippedEllipseStaysInsideTheClip) {
-  WmfBuilder w;
-  BlackFillNoPen(w);
-  w.Rec(0x0416, {64, 32, 0, 0})     // intersect with the left half
-      .Rec(0x0415, {40, 20, 24, 0})  // exclude (0, 24)-(20, 40)
-      .Rec(0x0418, {60, 60, 4, 4})  // ellipse (4, 4)-(60, 60)
-      .Rec(0x041B, {4, 64, 0, 0});  // a band across the top, cut at the clip
-  const QImage image = Play(w);
-  EXPECT_EQ(InkBox(image), QRect(QPoint(0, 0), QPoint(31, 59)));
-  EXPECT_EQ(image.pixel(28, 32), kK);  // inside the ellipse and the clip
-  EXPECT_EQ(image.pixel(36, 32), kW);  // inside the ellipse, outside the clip
-  EXPECT_EQ(image.pixel(6, 6), kW);    // inside the clip, outside the ellipse
-  EXPECT_EQ(image.pixel(8, 32), kW);   // excluded
 }
 
 // Small ellipses, as markers in charts are, have an outline that is the same mirrored either way,
@@ -163,35 +172,6 @@ TEST(MetafilePlayer, PatternBrushesFillWithTheirBitmap) {
   }
 }
 
-TEST(MetafilePlayer, RasterOperationsOverAPattern) {
-  // Black (PATCOPY with a black brush) on the left, then white everywhere inverted with
-  // SRCINVERT by a white bitmap: black turns white and white black.
-  const std::vector<int> dib = {40, 0, 1, 0, 1, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFF, 0x00FF};
-  WmfBuilder w;
-  BlackFillNoPen(w);
-  w.Rec(0x061D, {0x0021, 0x00F0, 16, 8, 0, 0});  // PATBLT PATCOPY (0, 0) 8 x 16
-  std::initializer_list<int> head = {0x0046, 0x0066, 0, 1, 1, 0, 0, 16, 16, 0, 0};
-  std::vector<int> params(head);
-  params.insert(params.end(), dib.begin(), dib.end());
-  w.records.push_back(static_cast<uint16_t>(3 + params.size()));
-  w.records.push_back(0);
-  w.records.push_back(0x0F43);  // STRETCHDIB, SRCINVERT, 1 x 1 into (0, 0) 16 x 16
-  for (int p : params) w.records.push_back(static_cast<uint16_t>(p));
-  w.Rec(0x0104, {6}).Rec(0x041B, {40, 40, 32, 32});  // R2_NOT rectangle: white becomes black
-  const QImage image = Play(w);
-  EXPECT_EQ(image.pixel(2, 2), kW);
-  EXPECT_EQ(image.pixel(12, 2), kK);
-  EXPECT_EQ(image.pixel(20, 2), kW);
-  EXPECT_EQ(image.pixel(35, 35), kK);
-}
-
-TEST(MetafilePlayer, XorPenLineDrawnTwiceVanishes) {
-  WmfBuilder w;
-  w.Rec(0x02FA, {0, 1, 0, 0x00FF, 0}).Rec(0x012D, {0}).Rec(0x0104, {7});
-  for (int i = 0; i < 2; ++i) w.Rec(0x0214, {10, 5}).Rec(0x0213, {10, 50});
-  EXPECT_TRUE(InkBox(Play(w)).isEmpty());
-}
-
 TEST(MetafilePlayer, RotatedTextRisesFromItsReferencePoint) {
   EnsureApplication();
   // A 20-pixel font turned a quarter counter-clockwise runs upwards from device (30, 60): at 90
@@ -242,11 +222,8 @@ TEST(MetafilePlayer, EnhancedMetafileFillsItsRectangle) {
   // Frame (0, 0)-(2645, 1322) hundredths of a millimetre is 100 x 50 pixels at 96 dots per
   // inch; a world transform doubles the polygon.
   EmfBuilder emf;
-  emf.Rec(39, {1, 0, 0x0000FF, 0})   // red brush in slot 1
-      .Rec(37, {1})
-      .Rec(37, {0x80000008})          // NULL_PEN
-      .Rec(35, {0x40000000, 0, 0, 0x40000000, 0, 0})
-      .Rec(86, {0, 0, 0, 0, 4, 10 | 5 << 16, 20 | 5 << 16, 20 | 10 << 16, 10 | 10 << 16});
+  emf.Rec(39, {1, 0, 0x0000FF, 0}).Rec(37, {1}).Rec(37, {0x80000008});  // a red brush in slot 1, NULL_PEN
+  emf.Rec(35, {0x40000000, 0, 0, 0x40000000, 0, 0}).Rec(86, {0, 0, 0, 0, 4, 10 | 5 << 16, 20 | 5 << 16, 20 | 10 << 16, 10 | 10 << 16});
   const ReadResult r = ReadEnhancedMetafileBytes(emf.Bytes(), "t.emf");
   ASSERT_TRUE(r.metafile);
   QImage image(120, 60, QImage::Format_RGB32);
@@ -257,10 +234,8 @@ TEST(MetafilePlayer, EnhancedMetafileFillsItsRectangle) {
     EXPECT_EQ(PlayEnhancedMetafile(&surface, r.metafile.get(), {0, 0, 99, 49}, nullptr, nullptr), 1);
   }
   const QRect box = InkBox(image);
-  EXPECT_NEAR(box.left(), 20, 1);
-  EXPECT_NEAR(box.top(), 10, 1);
-  EXPECT_NEAR(box.right(), 39, 1);
-  EXPECT_NEAR(box.bottom(), 19, 1);
+  EXPECT_TRUE(std::abs(box.left() - 20) <= 1 && std::abs(box.top() - 10) <= 1 && std::abs(box.right() - 39) <= 1 &&
+              std::abs(box.bottom() - 19) <= 1) << box.left() << "," << box.top() << " " << box.right() << "," << box.bottom();
   EXPECT_EQ(image.pixel(30, 15), kRed);
 
   std::string info;
@@ -273,17 +248,9 @@ TEST(MetafilePlayer, EnhancedMetafileFillsItsRectangle) {
 
 TEST(MetafilePlayer, SaveRestoreAndPathsOnTheRecordingSurface) {
   EmfBuilder emf;
-  emf.Rec(33, {})
-      .Rec(30, {0, 0, 10, 10})  // intersect clip
-      .Rec(34, {-1})            // restored: the clip goes
-      .Rec(59, {})
-      .Rec(27, {1, 1})
-      .Rec(54, {5, 1})
-      .Rec(54, {5, 5})
-      .Rec(61, {})
-      .Rec(60, {})
-      .Rec(64, {0, 0, 0, 0})
-      .Rec(34, {-7});  // nothing saved: passed over
+  emf.Rec(33, {}).Rec(30, {0, 0, 10, 10}).Rec(34, {-1});  // save, intersect the clip, restore: the clip goes
+  emf.Rec(59, {}).Rec(27, {1, 1}).Rec(54, {5, 1}).Rec(54, {5, 5}).Rec(61, {}).Rec(60, {}).Rec(64, {0, 0, 0, 0});  // a path
+  emf.Rec(34, {-7});  // nothing saved: passed over
   RecordingSurface surface({100, 50});
   const ReadResult r = ReadEnhancedMetafileBytes(emf.Bytes(), "t.emf");
   PlayEnhancedMetafile(&surface, r.metafile.get(), {0, 0, 99, 49}, nullptr, nullptr);
@@ -291,29 +258,6 @@ TEST(MetafilePlayer, SaveRestoreAndPathsOnTheRecordingSurface) {
   EXPECT_EQ(surface.log[0], "clip 1 steps");
   EXPECT_EQ(surface.log[1], "clip 0 steps");
   EXPECT_EQ(surface.log[2], "shape pen #000000 w0 mix 13 [ 1,1 5,1 5,5 1,1 ]");
-}
-
-// Every corpus metafile, damaged ones too, plays through to its end on a small picture.
-TEST(MetafilePlayer, CorpusPlaysOnASmallSurface) {
-  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
-  EnsureApplication();
-  int played = 0;
-  for (const test::CorpusEntry& entry : test::CorpusManifest()) {
-    if (entry.format != "WMF" && entry.format != "EMF") continue;
-    const ReadResult r = test::ReadCorpusMetafile(entry);
-    if (!r.metafile) continue;
-    QImage image(96, 96, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    PainterSurface surface(painter, {96, 96});
-    if (r.metafile->enhanced) {
-      PlayEnhancedMetafile(&surface, r.metafile.get(), {0, 0, 95, 95}, nullptr, nullptr);
-    } else {
-      PlayWindowsMetafile(surface, *r.metafile, {8, {0, 0}, {96, 96}});
-    }
-    ++played;
-  }
-  EXPECT_GT(played, 0);
 }
 
 }  // namespace

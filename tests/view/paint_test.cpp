@@ -27,94 +27,62 @@ TEST(ShrinkToFitTest, StepsOfNineTenthsUntilBothSidesFitAndDegenerateSizesEnd) {
   EXPECT_GT(huge.width, 800);
 }
 
-class PaintTest : public ::testing::Test {
- protected:
-  void Show(int width, int height, int bitCount = 24) {
-    image.Kind = ImageKind::Bitmap;
-    image.Handle = DrawDib(width, height, bitCount);
-  }
-  void Paint(Size client, PaintTarget target = PaintTarget::Viewer) {
-    surface = RecordingSurface(client);
-    PaintShownImage(image, shell, port, surface, target);
-  }
-  std::vector<Rect> Drawn() const {
-    std::vector<Rect> rects;
-    for (const auto& s : surface.stretches) rects.push_back(s.dest);
-    return rects;
-  }
-
-  HeadlessPort port;
-  CurrentImage image;
-  ShellState shell;
-  RecordingSurface surface;
-};
-
-TEST_F(PaintTest, CentredImageIsShrunkAndCentredAfterTheWhiteFillAndTheMenu) {
-  Show(1000, 800);
-  Paint({640, 480});
-  ASSERT_FALSE(surface.log.empty());
-  EXPECT_EQ(surface.log.front(), "fill 0,0 641x481 #ffffff");
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{25, 4, 590, 471}}));
-  EXPECT_EQ(port.menuBarDraws, 1);
-
-  Show(100, 50);
-  Paint({640, 480});
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{270, 215, 100, 50}}));  // small images are centred too
-}
-
-TEST_F(PaintTest, TiledImagesFillTheAreaWithWholeCopiesCutAtTheEdge) {
-  Show(100, 50);
-  shell.TileMode = 1;
-  Paint({250, 120});
-  const std::vector<Rect> drawn = Drawn();
-  ASSERT_EQ(drawn.size(), 9u);
-  EXPECT_EQ(drawn[0], (Rect{0, 0, 100, 50}));
-  EXPECT_EQ(drawn[2], (Rect{200, 0, 100, 50}));
-  EXPECT_EQ(drawn[8], (Rect{200, 100, 100, 50}));
-
-  Show(1000, 800);  // larger than the window: shrunk tiles
-  Paint({640, 480});
-  ASSERT_EQ(Drawn().size(), 4u);
-  EXPECT_EQ(Drawn()[3], (Rect{590, 471, 590, 471}));
-}
-
-TEST_F(PaintTest, AnimatedGifFramesAreNeverShrunk) {
-  image.Kind = ImageKind::AnimatedGif;
-  image.FrameDib = DrawDib(800, 600, 8);
-  Paint({640, 480});
-  EXPECT_EQ(Drawn(), (std::vector<Rect>{{-80, -60, 800, 600}}));
-}
-
-TEST_F(PaintTest, FullScreenPlacesByTheScreenAndTheScrollOrigins) {
-  port.screen = {{1024, 768}, 16, 16};
-  shell.ScrollOriginX = -300;
-  shell.ScrollOriginY = -40;
+// Where the viewer (at 640 x 480 unless said) and full screen (1024 x 768, scrolled to (-300,
+// -40)) draw each kind of picture: how many copies, the first and the last.
+TEST(PaintTest, CentredTiledAndFullScreenPicturesAreDrawnWhereTheirModeSays) {
   const struct {
-    int width, height;
-    Rect drawn;
-  } cases[] = {{2000, 300, {-300, 234, 2000, 300}},
-               {500, 1000, {262, -40, 500, 1000}},
-               {2000, 760, {-300, -40, 2000, 760}},  // too tall to leave room for a horizontal scroll bar
-               {300, 200, {362, 284, 300, 200}}};
+    const char* what;
+    ImageKind kind;
+    Size image;
+    int tileMode;
+    PaintTarget target;
+    std::size_t count;
+    Rect first, last;
+    Size client = {640, 480};
+  } cases[] = {
+      {"shrunk and centred", ImageKind::Bitmap, {1000, 800}, 0, PaintTarget::Viewer, 1, {25, 4, 590, 471}, {25, 4, 590, 471}},
+      {"small, centred", ImageKind::Bitmap, {100, 50}, 0, PaintTarget::Viewer, 1, {270, 215, 100, 50}, {270, 215, 100, 50}},
+      {"tiled, cut at the edge", ImageKind::Bitmap, {100, 50}, 1, PaintTarget::Viewer, 9, {0, 0, 100, 50},
+       {200, 100, 100, 50}, {250, 120}},
+      {"shrunk tiles", ImageKind::Bitmap, {1000, 800}, 1, PaintTarget::Viewer, 4, {0, 0, 590, 471}, {590, 471, 590, 471}},
+      {"an animation's frame is never shrunk", ImageKind::AnimatedGif, {800, 600}, 0, PaintTarget::Viewer, 1,
+       {-80, -60, 800, 600}, {-80, -60, 800, 600}},
+      {"no picture", ImageKind::NoImage, {}, 0, PaintTarget::Viewer, 0, {}, {}},
+      {"a removed file", ImageKind::FileRemoved, {}, 0, PaintTarget::Viewer, 0, {}, {}},
+      {"shrunk to nothing, tiled", ImageKind::Bitmap, {3, 1000}, 1, PaintTarget::Viewer, 0, {}, {}, {0, 0}},
+      {"full screen, wide", ImageKind::Bitmap, {2000, 300}, 0, PaintTarget::FullScreen, 1, {-300, 234, 2000, 300},
+       {-300, 234, 2000, 300}, {1024, 768}},
+      {"full screen, tall", ImageKind::Bitmap, {500, 1000}, 0, PaintTarget::FullScreen, 1, {262, -40, 500, 1000},
+       {262, -40, 500, 1000}, {1024, 768}},
+      // Too tall to leave room for a horizontal scroll bar.
+      {"full screen, both bars", ImageKind::Bitmap, {2000, 760}, 0, PaintTarget::FullScreen, 1, {-300, -40, 2000, 760},
+       {-300, -40, 2000, 760}, {1024, 768}},
+      {"full screen, small", ImageKind::Bitmap, {300, 200}, 0, PaintTarget::FullScreen, 1, {362, 284, 300, 200},
+       {362, 284, 300, 200}, {1024, 768}},
+  };
   for (const auto& c : cases) {
-    Show(c.width, c.height);
-    Paint({1024, 768}, PaintTarget::FullScreen);
-    EXPECT_EQ(Drawn(), (std::vector<Rect>{c.drawn})) << c.width << "x" << c.height;
+    SCOPED_TRACE(c.what);
+    HeadlessPort port;
+    port.screen = {{1024, 768}, 16, 16};
+    CurrentImage image;
+    ShellState shell;
+    shell.TileMode = c.tileMode;
+    if (c.target == PaintTarget::FullScreen) shell.ScrollOriginX = -300, shell.ScrollOriginY = -40;
+    image.Kind = c.kind;
+    (c.kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle) =
+        c.image.width > 0 ? DrawDib(c.image.width, c.image.height, 24) : PackedDib{};
+    RecordingSurface surface(c.client);
+    PaintShownImage(image, shell, port, surface, c.target);
+    ASSERT_EQ(surface.stretches.size(), c.count);
+    if (c.count == 0) continue;
+    EXPECT_EQ(surface.stretches.front().dest, c.first);
+    EXPECT_EQ(surface.stretches.back().dest, c.last);
+    // The viewer fills with white first and draws its menu; full screen has neither (its window
+    // class's background is white).
+    const bool viewer = c.target == PaintTarget::Viewer;
+    EXPECT_EQ(surface.log.front() == "fill 0,0 641x481 #ffffff", viewer && c.client.width == 640);
+    EXPECT_EQ(port.menuBarDraws, viewer ? 1 : 0);
   }
-  EXPECT_EQ(port.menuBarDraws, 0);  // no menu, no fill: the class background is white
-}
-
-TEST_F(PaintTest, NothingIsDrawnWithoutAnImageOrIntoAnEmptyWindow) {
-  Paint({640, 480});
-  EXPECT_TRUE(Drawn().empty());
-  image.Kind = ImageKind::FileRemoved;
-  Paint({640, 480});
-  EXPECT_TRUE(Drawn().empty());
-
-  Show(3, 1000);
-  shell.TileMode = 1;
-  Paint({0, 0});  // shrinks to nothing and tiles nothing, without looping
-  EXPECT_TRUE(Drawn().empty());
 }
 
 TEST(MetafileGeometryTest, ExtentsAndFittedTiles) {

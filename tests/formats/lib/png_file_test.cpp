@@ -257,11 +257,6 @@ TEST(PngFile, CorpusConformance) {
   EXPECT_GT(compared, 100);
 }
 
-}  // namespace
-}  // namespace ravelle::test
-
-namespace ravelle::test {
-namespace {
 
 // Found by fuzzing: a text chunk declaring two gigabytes in a file of a few hundred bytes made
 // the library take the whole length in memory before reading; it is refused and skipped now.
