@@ -40,21 +40,7 @@ TEST(PackedDibTest, LayoutMatchesThePackedDibOfTheHeader) {
   EXPECT_EQ(CreateDib(2, 2, 24, 7).PixelOffset(), 40u);  // no table behind a deep image
 }
 
-TEST(PackedDibTest, ClonesCopyAMovedFromImageIsEmptyAndAccessorsStayInsideAShortBlock) {
-  PackedDib first = CreateDib(2, 2, 24);
-  first.Row(1)[2] = 7;
-  const PackedDib copy = first.Clone();
-  EXPECT_TRUE(std::ranges::equal(copy.Bytes(), first.Bytes()));
-  EXPECT_NE(copy.Bytes().data(), first.Bytes().data());
-  PackedDib second = std::move(first);
-  EXPECT_FALSE(first);
-  EXPECT_EQ(first.Size(), 0u);
-  EXPECT_EQ(first.Width() + first.Height() + first.BitCount(), 0);
-  EXPECT_TRUE(first.Pixels().empty());
-  first = std::move(second);
-  EXPECT_TRUE(first);
-  EXPECT_FALSE(second);
-
+TEST(PackedDibTest, AccessorsStayInsideAShortBlock) {
   PackedDib dib = AllocateDib(48);  // smaller than its header says
   dib.Header().biWidth = 1000;
   dib.Header().biHeight = 1000;

@@ -103,26 +103,6 @@ TEST_F(QtAppTest, ANewFolderListStartsAtItsTop) {
   EXPECT_EQ(bar->value(), 0);
 }
 
-// Another folder: the old folder's file is neither shown, named nor opened, and Next File steps
-// through the new list from its top.
-TEST_F(QtAppTest, AfterAFolderChangeCenterAndNextFileFollowTheNewList) {
-  fs::create_directory(dir / "other");
-  test::WriteBitmapFile(dir / "other" / "one.bmp", test::DrawDib(20, 10, 8));
-  BrowserDialog& dialog = *app.Dialog();
-  ASSERT_TRUE(app.image.Handle);
-  ASSERT_TRUE(dialog.ChangeFolder(QString::fromStdString((dir / "other").string())));
-  EXPECT_FALSE(app.image.Handle);
-  EXPECT_EQ(dialog.FileNameBox()->text(), "");
-  QTest::mouseClick(dialog.Control(kIdCenter), Qt::LeftButton);
-  ASSERT_NE(app.Viewer(), nullptr);
-  EXPECT_EQ(app.image.FilePath, "");
-  EXPECT_EQ(app.Viewer()->windowTitle().trimmed(), "0 bytes");  // not the old file's size
-  app.Viewer()->MenuAction({9})->trigger();  // Next File
-  EXPECT_EQ(app.image.FilePath, "one.bmp");
-  EXPECT_EQ(app.image.Handle.Width(), 20);
-  EXPECT_EQ(dialog.FileList()->currentItem()->text(), "one.bmp");
-}
-
 TEST_F(QtAppTest, ClosingTheViewerPutsTheFocusOnTheShownFileInTheList) {
   BrowserDialog& dialog = *app.Dialog();
   dialog.activateWindow();
@@ -232,19 +212,6 @@ TEST_F(QtAppTest, ThePreviewSaysWhyAFileShowsNoPictureAndDrawsMetafiles) {
       EXPECT_EQ(InkIn(pane, inside.adjusted(0, 0, 0, -inside.height() * 2 / 3)), 0);
     }
   }
-}
-
-TEST_F(QtAppTest, FileInfoOnAFileWithoutAPictureNamesItAndItsSize) {
-  Touch(dir / "notes.txt", "plain words");
-  app.Dialog()->ShowAllFileTypes();
-  app.FileListSelect(app.FileListFindExact("notes.txt"));
-  app.DialogCommand(kIdOk);
-  OpenViewer();
-  QString shown;
-  ModalAnswers answers({ReadAndConfirm(shown)});
-  app.Viewer()->MenuAction({1})->trigger();
-  EXPECT_TRUE(answers.Done());
-  EXPECT_EQ(shown, "file name: notes.txt \nfile size: 11 bytes \nno image ");
 }
 
 TEST_F(QtAppTest, EscapeEndsTheProgramUnlessItCancelsAListSearch) {

@@ -1,5 +1,5 @@
-// The desktop program driven through its widgets: the preview, Center, closing by a key, a
-// menu command, dropped files, Copy, and a conversion through the Save As dialog.
+// The desktop program driven through its widgets: the preview, Center, closing by a key,
+// dropped files, Copy, and a conversion through the Save As dialog.
 #include <QAction>
 #include <QClipboard>
 #include <QDropEvent>
@@ -77,23 +77,6 @@ TEST_F(QtAppTest, ThePreviewChangesBetweenTwoAnimationSteps) {
     const QImage first = app.Dialog()->Pane()->grab().toImage();
     QTRY_VERIFY_WITH_TIMEOUT(app.Dialog()->Pane()->grab().toImage() != first, 3000);
   }
-}
-
-TEST_F(QtAppTest, MenuCommandsReachTheLogic) {
-  OpenViewer();
-  QAction* centerTile = app.Viewer()->MenuAction({2});
-  ASSERT_NE(centerTile, nullptr);
-  QTRY_COMPARE(centerTile->text(), QString("&Tile"));  // set by the first paint
-  centerTile->trigger();
-  EXPECT_EQ(app.shell.TileMode, 1);
-  EXPECT_EQ(centerTile->text(), QString("&Center"));
-
-  QString shown;
-  ModalAnswers answers({ReadAndConfirm(shown)});
-  app.Viewer()->MenuAction({1})->trigger();  // File Info
-  EXPECT_TRUE(answers.Done());
-  EXPECT_EQ(shown.toStdString(), app.image.InfoText);
-  EXPECT_TRUE(shown.startsWith("image type: "));
 }
 
 // A file dropped on the dialog is selected, its folder changed to, and previewed; one dropped on

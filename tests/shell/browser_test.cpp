@@ -219,6 +219,14 @@ TEST_F(ShellTest, ADamagedFileStepsOnWithItsOwnTitleBeforeItsMessage) {
   EXPECT_GT(port.messages.back().viewerRepaints, repaints);
 }
 
+TEST_F(ShellTest, FileInfoOnAFileWithoutAPictureNamesItAndItsSize) {
+  test::WriteBytes(dir / "notes.txt", {'p', 'l', 'a', 'i', 'n', ' ', 'w', 'o', 'r', 'd', 's'});
+  port.FileListAdd("notes.txt");
+  LoadAndOpenViewer("notes.txt");
+  Viewer({CommandId::FileInfo});
+  EXPECT_EQ(LastMessage().text, "file name: notes.txt \nfile size: 11 bytes \nno image ");
+}
+
 // A key that closes full screen over the viewer is full screen's until it is let go: the End of
 // Ctrl+End, or the key's own repeats, do not close the viewer too.
 TEST_F(ShellTest, TheKeyThatClosesFullScreenDoesNotAlsoCloseTheViewer) {
@@ -235,32 +243,6 @@ TEST_F(ShellTest, TheKeyThatClosesFullScreenDoesNotAlsoCloseTheViewer) {
   Dialog({kIdFullScreen});  // from the dialog, nothing of the viewer is held back
   FullScreenKeyDown(image, shell, port, FullScreenKey::Other);
   EXPECT_TRUE(ViewerTakesKey(shell));
-}
-
-TEST_F(ShellTest, AnimatedCursorsStepThroughTheirFramesAndStopBeforeRelease) {
-  image.Kind = ImageKind::AnimatedCursor;
-  for (int i = 0; i < 2; ++i) image.AniTables.frames.push_back(test::ImageOf(32, 32, 8, std::vector<uint32_t>(32 * 32, i)));
-  image.AniTables.steps = {{0, 6}, {1, 12}, {7, 6}};  // the last names a frame that is not there
-  image.AniTables.position = 1;
-  image.Viewer = true;
-  image.Timer = true;
-  BrowserTimer(image, shell, port);
-  EXPECT_EQ(image.Delay, 20);  // 12 sixtieths: 12 x 1.6667 + 0.5
-  EXPECT_EQ(port.timerPeriod, 180);
-  EXPECT_EQ(image.Handle.Pixels()[0], 1);
-  EXPECT_EQ(port.WindowSurface(Owner::Viewer).stretches.size(), 1u);
-  BrowserTimer(image, shell, port);  // the missing frame keeps the shown one
-  EXPECT_EQ(image.Handle.Pixels()[0], 1);
-  BrowserTimer(image, shell, port);  // wraps round to the first step
-  EXPECT_EQ(image.Handle.Pixels()[0], 0);
-  EXPECT_EQ(image.Delay, 10);
-
-  port.log.clear();
-  Dialog({kIdExit});
-  ASSERT_FALSE(port.log.empty());
-  EXPECT_EQ(port.log.front(), "timer off");
-  EXPECT_EQ(port.timerPeriod, 0);
-  EXPECT_TRUE(image.AniTables.frames.empty());
 }
 
 }  // namespace

@@ -93,11 +93,14 @@ TEST_F(ShellTest, ConversionFailuresAreReported) {
     EXPECT_EQ(LastMessage(), (Message{"Error Converting File", "", kMbIconHand}));
   }
 
-  image.Kind = ImageKind::EnhancedMetafile;
-  Viewer({117});
-  EXPECT_EQ(LastMessage(),
-            (Message{"Unable to Convert File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand}));
-  EXPECT_EQ(port.messages.back().owner, Owner::Viewer);
+  for (const ImageKind kind : {ImageKind::EnhancedMetafile, ImageKind::IconSequence, ImageKind::AnimatedCursor}) {
+    image.Kind = kind;
+    port.saveAnswers = {(dir / "out.bmp").string()};
+    Viewer({117});
+    EXPECT_EQ(LastMessage(), (Message{"Unable to Convert File: \n\nCurrent File is Not a Bitmap", "", kMbIconHand}));
+    EXPECT_EQ(port.messages.back().owner, Owner::Viewer);
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+  }
 }
 
 TEST_F(ShellTest, ConvertingWritesTheReducedImageOnlyWhenTheUserAskedForIt) {

@@ -97,21 +97,5 @@ TEST(BlackAndWhiteTest, OnlyPureBlackAndWhiteInEitherOrderCount) {
   EXPECT_EQ(image.BitCount, 1);
 }
 
-TEST(ReleaseImageTest, StopsTheAnimationBeforeFreeing) {
-  HeadlessPort port;
-  CurrentImage image;
-  image.Kind = ImageKind::IconSequence;
-  image.Handle = CreateDib(2, 2, 8);
-  image.SavedImage = CreateDib(2, 2, 24);
-  image.File = {1, 2, 3};
-  image.Timer = true;
-  port.StartAnimationTimer(900);
-  ReleaseImage(image, port);
-  EXPECT_EQ(port.timerPeriod, 0);
-  EXPECT_FALSE(image.Timer);
-  EXPECT_FALSE(image.Handle);
-  EXPECT_FALSE(image.SavedImage);
-}
-
 }  // namespace
 }  // namespace ravelle

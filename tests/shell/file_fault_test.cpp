@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -143,9 +144,7 @@ TEST_P(ConversionFaultTest, EveryWriterLeavesNoFileAndTheOldOneIntact) {
 INSTANTIATE_TEST_SUITE_P(Faults, ConversionFaultTest,
                          ::testing::Values(Fault::DiskFull, Fault::ReadOnlyFolder, Fault::FolderRemoved),
                          [](const auto& info) {
-                           return std::string(info.param == Fault::DiskFull         ? "DiskFull"
-                                              : info.param == Fault::ReadOnlyFolder ? "ReadOnlyFolder"
-                                                                                    : "FolderRemoved");
+                           return std::string(std::array{"DiskFull", "ReadOnlyFolder", "FolderRemoved"}[static_cast<int>(info.param)]);
                          });
 
 struct OperationCase {

@@ -131,14 +131,5 @@ TEST_F(MenuStateTest, TheBmpEntriesFollowTheImageAConversionWouldWrite) {
   EXPECT_EQ(Label(menu::kBmpRle), "&RLE8 Compression");
 }
 
-// The label each menu update gives; the viewer tests see only the one its command sets.
-TEST_F(MenuStateTest, TheCenterTileItemSaysWhatItWillDo) {
-  Update();
-  EXPECT_EQ(Label(menu::kCenterTile), "&Tile");
-  shell.TileMode = 1;
-  Update();
-  EXPECT_EQ(Label(menu::kCenterTile), "&Center");
-}
-
 }  // namespace
 }  // namespace ravelle

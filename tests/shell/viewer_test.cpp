@@ -16,46 +16,25 @@ using test::DrawDib;
 using test::ShellTest;
 namespace fs = std::filesystem;
 
-TEST_F(ShellTest, ClosingUndoesARequestedReductionButKeepsTheDisplaysOwn) {
-  MakeFiles({"a.bmp"});
-  LoadAndOpenViewer("a.bmp");
-  // A reduction the user asked for: the unreduced image comes back.
-  image.SavedImage = std::move(image.Handle);
-  image.Handle = DrawDib(40, 30, 8);
-  image.ReductionApplied = true;
-  image.BrightnessLevel = 2;
-  image.PendingOrientation = 0;
+TEST_F(ShellTest, ClosingUndoesTheToolsButKeepsTheDisplaysOwnReduction) {
+  MakeFiles({"g.bmp"}, 7, 5, 24);
+  LoadAndOpenViewer("g.bmp");
+  const auto loaded = test::BytesOf(image.Handle);
+  for (const CommandId command : {CommandId::Best16, CommandId::Brighten, CommandId::Rotate90, CommandId::FlipLeftRight}) {
+    ASSERT_TRUE(RunToolCommand(image, shell, port, command));
+  }
+  EXPECT_TRUE(image.ReductionApplied);
+  EXPECT_NE(image.PendingOrientation, 0);
   port.help.clear();
   CloseViewer(image, shell, port);
-  EXPECT_EQ(image.Handle.BitCount(), 24);
+  EXPECT_EQ(test::BytesOf(image.Handle), loaded);
   EXPECT_FALSE(image.SavedImage);
-  EXPECT_EQ(image.BrightnessLevel, 0);
   EXPECT_FALSE(image.ReductionApplied);
+  EXPECT_EQ(image.PendingOrientation, 0);
+  EXPECT_EQ(image.BrightnessLevel, 0);
   EXPECT_FALSE(image.Viewer);
   EXPECT_FALSE(port.viewerOpen);
   EXPECT_EQ(port.help.back().first, HelpCommand::Quit);
-
-  // A reduction made only for a palette display stays.
-  Dialog({1010});
-  image.SavedImage = DrawDib(40, 30, 24);
-  image.Handle = DrawDib(40, 30, 8);
-  const int repaints = port.dialogRepaints;
-  CloseViewer(image, shell, port);
-  EXPECT_EQ(image.Handle.BitCount(), 8);
-  EXPECT_TRUE(image.SavedImage);
-  EXPECT_EQ(port.dialogRepaints, repaints + 1);
-}
-
-TEST_F(ShellTest, ClosingUndoesBrightnessAndOrientationOfTheShownAndTheUnreducedImage) {
-  MakeFiles({"g.bmp"}, 7, 5, 8);
-  LoadAndOpenViewer("g.bmp");
-  const auto loaded = test::BytesOf(image.Handle);
-  for (const CommandId command : {CommandId::Brighten, CommandId::Rotate90, CommandId::FlipLeftRight}) ASSERT_TRUE(RunToolCommand(image, shell, port, command));
-  EXPECT_NE(image.PendingOrientation, 0);
-  CloseViewer(image, shell, port);
-  EXPECT_EQ(test::BytesOf(image.Handle), loaded);
-  EXPECT_EQ(image.PendingOrientation, 0);
-  EXPECT_EQ(image.BrightnessLevel, 0);
 
   port.displayDepth = 8;  // a 24-bit image is shown reduced, the unreduced one kept beside it
   MakeFiles({"a.bmp"}, 21, 10);
@@ -66,11 +45,13 @@ TEST_F(ShellTest, ClosingUndoesBrightnessAndOrientationOfTheShownAndTheUnreduced
   for (const CommandId command : {CommandId::Rotate270, CommandId::InvertColors, CommandId::FlipTopBottom, CommandId::Brighten}) {
     ASSERT_TRUE(RunToolCommand(image, shell, port, command));
   }
+  const int repaints = port.dialogRepaints;
   CloseViewer(image, shell, port);
   EXPECT_EQ(image.PendingOrientation, 0);
   EXPECT_EQ(image.BrightnessLevel, 0);
   EXPECT_EQ(test::BytesOf(image.SavedImage), saved);
   EXPECT_EQ(test::BytesOf(image.Handle), shown);
+  EXPECT_EQ(port.dialogRepaints, repaints + 1);
 }
 
 TEST_F(ShellTest, AMaximisedViewerReopensMaximised) {
@@ -183,88 +164,70 @@ TEST_F(ShellTest, DeletingAfterBrowsingElsewhereDeletesTheShownFileNotItsNamesak
   EXPECT_EQ(port.viewerCaption, "");
 }
 
-TEST_F(ShellTest, AFailedDeleteSaysSoAndTheAnimationGoesOn) {
-  MakeFiles({"a.bmp", "b.bmp"});
-  LoadAndOpenViewer("a.bmp");
-  image.Kind = ImageKind::AnimatedCursor;  // as if animating
-  image.Delay = 10;
-  image.Timer = true;
-  fs::remove(dir / "a.bmp");  // gone behind the program's back: the delete fails
-  port.answers = {Answer::Yes};
-  Viewer({CommandId::DeleteFile});
-  EXPECT_EQ(LastMessage(), (Message{"Unable to Delete: \n\n a.bmp", "", kMbOk}));
-  EXPECT_EQ(port.timerPeriod, 90);
-  EXPECT_TRUE(image.Timer);
-  EXPECT_EQ(port.fileList.size(), 2u);
-  EXPECT_EQ(image.FilePath, "a.bmp");
+// Move, Rename and Copy ask under their own titles and say what they did. The file that goes is
+// replaced in the list by its follower, even when its new name sorts before the old one; a move
+// creates its new folder; a copy is listed only in the list's folder, and once.
+TEST_F(ShellTest, MoveRenameAndCopyAskSayWhatTheyDidAndFollowTheList) {
+  struct Case {
+    CommandId command;
+    const char* target;  // in the folder
+    const char* title;
+    const char* said;
+    const char* caption;
+    std::vector<std::string> list;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {CommandId::MoveFile, "kept/b.bmp", "Move \"b.bmp\" To:", "b.bmp moved to:\n\n", "Move File", {"a.bmp", "c.bmp"}, "c.bmp"},
+      {CommandId::RenameFile, "a0.bmp", "Rename \"b.bmp\":", "b.bmp renamed:\n\n", "Rename File", {"a.bmp", "a0.bmp", "c.bmp"}, "c.bmp"},
+      {CommandId::CopyFile, "b copy.bmp", "Copy \"b.bmp\" To:", "b.bmp copied to:\n\n", "Copy File", {"a.bmp", "b copy.bmp", "b.bmp", "c.bmp"}, "b.bmp"},
+      {CommandId::CopyFile, "sub/x.bmp", "Copy \"b.bmp\" To:", "b.bmp copied to:\n\n", "Copy File", {"a.bmp", "b.bmp", "c.bmp"}, "b.bmp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title + std::string(" ") + c.target);
+    fs::remove_all(dir / "kept");
+    fs::create_directories(dir / "sub");
+    port.fileList.clear();
+    MakeFiles({"a.bmp", "b.bmp", "c.bmp"});
+    fs::remove(dir / "a0.bmp");
+    LoadAndOpenViewer("b.bmp");
+    const auto bytes = test::ReadBytes(dir / "b.bmp");
+    const fs::path target = dir / c.target;
+    port.saveAnswers = {target.string(), target.string()};
+    Viewer({c.command});
+    if (c.command == CommandId::CopyFile) Viewer({c.command});  // twice: listed once
+    const SaveRequest& request = port.saveRequests.back();
+    EXPECT_EQ(request.title, c.title);
+    EXPECT_EQ(request.initialName, c.command == CommandId::MoveFile ? "b.bmp" : "");
+    EXPECT_EQ(request.initialFolder, dir.path().string());
+    EXPECT_EQ(request.overwritePrompt, c.command == CommandId::CopyFile);
+    EXPECT_EQ(request.stayInFolder, c.command == CommandId::RenameFile);
+    EXPECT_EQ(request.filters, (std::vector<std::pair<std::string, std::string>>{{"*.bmp", "*.bmp"}, {"All Files (*.*)", "*.*"}}));
+    EXPECT_EQ(LastMessage(), (Message{c.said + target.string(), c.caption, kMbOk}));
+    EXPECT_EQ(test::ReadBytes(target), bytes);
+    EXPECT_EQ(fs::exists(dir / "b.bmp"), c.command == CommandId::CopyFile);
+    EXPECT_EQ(port.fileList, c.list);
+    EXPECT_EQ(image.FilePath, c.shown);
+    EXPECT_TRUE(port.viewerOpen);
+    CloseViewer(image, shell, port);
+  }
 }
 
-TEST_F(ShellTest, AMoveOntoAnExistingNameFailsAndOneIntoANewFolderCreatesItAndShowsTheNextFile) {
+// A move onto an existing name, a cancelled rename and a copy onto itself change no file.
+TEST_F(ShellTest, RefusedMovesAndCopiesKeepEveryFile) {
   MakeFiles({"a.bmp", "b.bmp"});
   LoadAndOpenViewer("a.bmp");
-  const auto before = test::ReadBytes(dir / "b.bmp");
-  port.saveAnswers = {(dir / "b.bmp").string(), std::nullopt};  // then a rename, cancelled
+  const auto a = test::ReadBytes(dir / "a.bmp"), b = test::ReadBytes(dir / "b.bmp");
+  port.saveAnswers = {(dir / "b.bmp").string(), std::nullopt, (dir / "a.bmp").string()};
   Viewer({CommandId::MoveFile});
   EXPECT_EQ(LastMessage(), (Message{"Error Moving File:\n\nFile name may already exist.", "", kMbIconHand}));
-  EXPECT_EQ(test::ReadBytes(dir / "b.bmp"), before);
+  Viewer({CommandId::RenameFile, CommandId::CopyFile});
+  EXPECT_EQ(LastMessage(), (Message{"Error Copying File", "", kMbIconHand}));
+  EXPECT_EQ(test::ReadBytes(dir / "a.bmp"), a);
+  EXPECT_EQ(test::ReadBytes(dir / "b.bmp"), b);
+  EXPECT_EQ(port.fileList, (std::vector<std::string>{"a.bmp", "b.bmp"}));
   EXPECT_EQ(image.FilePath, "a.bmp");
   EXPECT_TRUE(image.Handle);
-  Viewer({CommandId::RenameFile});
-  EXPECT_TRUE(fs::exists(dir / "a.bmp"));
-  EXPECT_EQ(port.fileList.size(), 2u);
-
-  const fs::path target = dir / "kept" / "a.bmp";
-  port.saveAnswers = {target.string()};
-  Viewer({CommandId::MoveFile});
-  ASSERT_EQ(port.saveRequests.size(), 3u);
-  const SaveRequest& request = port.saveRequests[2];
-  EXPECT_EQ(request.title, "Move \"a.bmp\" To:");
-  EXPECT_EQ(request.initialName, "a.bmp");
-  EXPECT_EQ(request.initialFolder, dir.path().string());
-  EXPECT_EQ(request.filters, (std::vector<std::pair<std::string, std::string>>{{"*.bmp", "*.bmp"},
-                                                                              {"All Files (*.*)", "*.*"}}));
-  EXPECT_FALSE(request.overwritePrompt);
-  EXPECT_TRUE(fs::exists(target));
-  EXPECT_FALSE(fs::exists(dir / "a.bmp"));
-  EXPECT_EQ(LastMessage(), (Message{"a.bmp moved to:\n\n" + target.string(), "Move File", kMbOk}));
-  EXPECT_EQ(port.fileList, (std::vector<std::string>{"b.bmp"}));
-  EXPECT_EQ(image.FilePath, "b.bmp");
-}
-
-TEST_F(ShellTest, RenamingStaysInTheFolderAndReplacesTheListEntry) {
-  MakeFiles({"b.bmp", "c.bmp"});
-  LoadAndOpenViewer("b.bmp");
-  port.saveAnswers = {(dir / "a.bmp").string()};
-  Viewer({CommandId::RenameFile});
-  const SaveRequest& request = port.saveRequests.back();
-  EXPECT_EQ(request.title, "Rename \"b.bmp\":");
-  EXPECT_TRUE(request.stayInFolder);
-  EXPECT_EQ(request.initialName, "");
-  EXPECT_EQ(LastMessage(), (Message{"b.bmp renamed:\n\n" + (dir / "a.bmp").string(), "Rename File", kMbOk}));
-  // The new name sorts before the old one: the old entry is still the one removed.
-  EXPECT_EQ(port.fileList, (std::vector<std::string>{"a.bmp", "c.bmp"}));
-  EXPECT_EQ(image.FilePath, "c.bmp");
-}
-
-TEST_F(ShellTest, CopyingAddsTheCopyToTheListOnlyInTheListsFolder) {
-  MakeFiles({"a.bmp"});
-  LoadAndOpenViewer("a.bmp");
-  fs::create_directory(dir / "sub");
-  port.saveAnswers = {(dir / "a copy.bmp").string(), (dir / "a copy.bmp").string(), (dir / "sub" / "x.bmp").string()};
-  Viewer({CommandId::CopyFile, CommandId::CopyFile, CommandId::CopyFile});
-  EXPECT_TRUE(port.saveRequests[0].overwritePrompt);
-  EXPECT_EQ(port.saveRequests[0].title, "Copy \"a.bmp\" To:");
-  EXPECT_EQ(port.fileList, (std::vector<std::string>{"a copy.bmp", "a.bmp"}));
-  EXPECT_EQ(test::ReadBytes(dir / "sub" / "x.bmp"), test::ReadBytes(dir / "a.bmp"));
-  EXPECT_EQ(LastMessage(),
-            (Message{"a.bmp copied to:\n\n" + (dir / "sub" / "x.bmp").string(), "Copy File", kMbOk}));
-  EXPECT_EQ(image.FilePath, "a.bmp");  // a copy changes nothing else
-  EXPECT_TRUE(port.viewerOpen);
-
-  port.saveAnswers = {(dir / "a.bmp").string()};  // onto itself: refused, the file intact
-  Viewer({CommandId::CopyFile});
-  EXPECT_EQ(LastMessage(), (Message{"Error Copying File", "", kMbIconHand}));
-  EXPECT_EQ(test::ReadBytes(dir / "a.bmp"), test::ReadBytes(dir / "a copy.bmp"));
 }
 
 }  // namespace

@@ -102,8 +102,10 @@ TEST(InvertColorsTest, TablesOrPixelsInvertButNotPaddingOrTheFourthByte) {
   PackedDib sixteen = test::ImageOf(3, 1, 16, {0x7FFF, 0x0000, 0x8000 | (3 << 10) | (7 << 5) | 30});
   sixteen.Row(0)[6] = 0xAB;  // padding
   PackedDib deep = test::ImageOf(1, 1, 32, {0x11223344});
+  PackedDib rgb = test::ImageOf(3, 1, 24, {0x102030, 0, 0xFFFFFF});
   int state = 0;
-  for (PackedDib* dib : {&eight, &sixteen, &deep}) TransformImage(*dib, TransformCode::InvertColors, state);
+  for (PackedDib* dib : {&eight, &sixteen, &deep, &rgb}) TransformImage(*dib, TransformCode::InvertColors, state);
+  EXPECT_EQ(PixelsOf(rgb), (std::vector<uint32_t>{0xEFDFCF, 0xFFFFFF, 0}));
   EXPECT_EQ(eight.Colors()[3], (RgbQuad{245, 235, 225, 99}));
   EXPECT_EQ(PixelsOf(sixteen), (std::vector<uint32_t>{0x0000, 0x7FFF, (28u << 10) | (24u << 5) | 1u}));
   EXPECT_EQ(sixteen.Row(0)[6], 0xAB);
