@@ -399,7 +399,7 @@ const Row kRows[] = {
      BmpByOffsetAsFromMemory},
     {"PCX", {"PCX"}, {"pcxtoppm"}, {"pcxtoppm"}, false, NoReference::Fails, 39, PcxPictures},
     {"Targa", {"TGA"}, {"tgatoppm"}, {"tgatoppm"}, false, NoReference::Fails, 80, TargaPictures},
-    {"GIF", {"GIF"}, {"imagemagick-first", "giftopnm"}, {"convert", "giftopnm"}, true, NoReference::NotCompared, 100,
+    {"GIF", {"GIF"}, {"imagemagick-first", "giftopnm"}, {"convert", "giftopnm"}, true, NoReference::NotCompared, 92,
      GifPictures, GifIsWhole},
     {"GIF_frames", {"GIF"}, {}, {"convert"}, false, NoReference::Fails, 50, GifFrames},
     {"IFF", {"IFF"}, {"ilbmtoppm"}, {"ilbmtoppm"}, false, NoReference::NoImageEither, 10, IffPictures, IffIsWhole},
