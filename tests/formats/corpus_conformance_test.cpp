@@ -79,7 +79,9 @@ struct CorpusFile {
 std::optional<RgbImage> RgbOf(const PackedDib& dib) { return dib ? std::optional(test::DibToRgb(dib)) : std::nullopt; }
 
 void EveryImageIsWhole(const PackedDib& dib) {
-  if (dib) EXPECT_EQ(dib.Pixels().size(), dib.Stride() * static_cast<std::size_t>(dib.Height()));
+  if (dib) {
+    EXPECT_EQ(dib.Pixels().size(), dib.Stride() * static_cast<std::size_t>(dib.Height()));
+  }
 }
 
 // ---- BMP: read by offset, with no more than its headers in memory.
@@ -106,7 +108,9 @@ void BmpByOffsetAsFromMemory(const CorpusFile& f) {
   EXPECT_EQ(fromMemory.status, byOffset.status);
   EXPECT_EQ(fromMemory.infoText, byOffset.infoText);
   ASSERT_EQ(static_cast<bool>(fromMemory.dib), static_cast<bool>(byOffset.dib));
-  if (fromMemory.dib) EXPECT_TRUE(std::ranges::equal(fromMemory.dib.Bytes(), byOffset.dib.Bytes()));
+  if (fromMemory.dib) {
+    EXPECT_TRUE(std::ranges::equal(fromMemory.dib.Bytes(), byOffset.dib.Bytes()));
+  }
 }
 
 // A 16-bit image keeps five bits per component, and its masks may give fewer ("bitfields: 4 4
@@ -213,7 +217,9 @@ std::vector<Picture> GifFrames(const CorpusFile& f) {
   std::vector<Picture> frames;
   const int count = std::min<int>(static_cast<int>(rgba.size() / (4 * pixels)), animation->FrameCount());
   for (int n = 0; n < count; ++n) {
-    if (n > 0) EXPECT_TRUE(animation->Step());
+    if (n > 0) {
+      EXPECT_TRUE(animation->Step());
+    }
     const RgbImage ours = test::DibToRgb(animation->Frame());
     RgbImage theirs = ours;
     for (std::size_t p = 0; p < pixels; ++p) {
@@ -472,7 +478,9 @@ TEST_P(CorpusConformanceTest, ValidFilesMatchAnIndependentDecoder) {
       }
       if (!p.theirs) {
         if (row.noReference == NoReference::Fails) ADD_FAILURE() << "no independent decode";
-        if (row.noReference == NoReference::NoImageEither) EXPECT_FALSE(p.ours) << "no reference reads it";
+        if (row.noReference == NoReference::NoImageEither) {
+          EXPECT_FALSE(p.ours) << "no reference reads it";
+        }
         continue;
       }
       if (!p.ours) {

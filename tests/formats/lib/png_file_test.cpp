@@ -15,14 +15,6 @@ namespace {
 
 std::vector<uint8_t> Row(std::initializer_list<int> bytes) { return {bytes.begin(), bytes.end()}; }
 
-// The bit depth and colour type lines of a file's information text.
-std::string Kind(const std::filesystem::path& file) {
-  const std::string text = ReadPngImage(file, 24).infoText;
-  const auto start = text.find("bit depth: ");
-  const auto end = text.find("interlace type: ");
-  return start == std::string::npos || end == std::string::npos ? text : text.substr(start, end - start);
-}
-
 TEST(PngFile, ExactInformationTextAndGammaCorrection) {
   TempDir dir;
   WritePngFixture(dir / "srgb.png", {1, 1, 8, PNG_COLOR_TYPE_GRAY, false, {Row({9})}, {}, {}, 0});
