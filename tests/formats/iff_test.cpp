@@ -218,69 +218,6 @@ TEST(IffHamCoderTest, Codes) {
   EXPECT_EQ(codes, expected);
 }
 
-// The picture the writer takes from an image (16-bit components shifted left by 3).
-test::RgbImage WriterPicture(const PackedDib& dib) {
-  test::RgbImage rgb{dib.Width(), dib.Height(), std::vector<uint8_t>(3 * static_cast<std::size_t>(dib.Width()) * dib.Height())};
-  for (int y = 0; y < dib.Height(); ++y) RowToRgb(dib, dib.Row(dib.Height() - 1 - y), rgb.rgb.data() + 3 * dib.Width() * y);
-  return rgb;
-}
-
-// What a HAM file of `dib` must show: the writer's codes decoded with its grey map.
-test::RgbImage HamPicture(const PackedDib& dib) {
-  test::RgbImage rgb = WriterPicture(dib);
-  std::vector<uint8_t> codes(rgb.width);
-  for (int y = 0; y < rgb.height; ++y) {
-    uint8_t* row = rgb.rgb.data() + 3 * static_cast<std::size_t>(rgb.width) * y;
-    test::EncodeHamRow(std::span(row, 3 * rgb.width), codes);
-    uint8_t c[3] = {0, 0, 0};
-    for (int x = 0; x < rgb.width; ++x) {
-      const int v = codes[x] & 15;
-      switch (codes[x] >> 4) {
-        case 0: c[0] = c[1] = c[2] = static_cast<uint8_t>(16 * v); break;
-        case 1: c[2] = static_cast<uint8_t>(16 * v + (c[2] & 15)); break;
-        case 2: c[0] = static_cast<uint8_t>(16 * v + (c[0] & 15)); break;
-        default: c[1] = static_cast<uint8_t>(16 * v + (c[1] & 15)); break;
-      }
-      std::copy(c, c + 3, row + 3 * x);
-    }
-  }
-  return rgb;
-}
-
-TEST(IffWriterTest, EveryVariantFromEveryDepthReadsBack) {
-  const bool netpbm = test::HaveProgram("/usr/bin/ilbmtoppm");
-  test::TempDir dir;
-  for (const int bits : test::kAllDepths) {
-    for (const int width : {1, 17, 40, 1500}) {  // 1500: the body crosses the reader's 64 KiB window
-      // 18 rows: HAM rows are coded sixteen at a time.
-      const PackedDib source = test::RandomImage(width, 18, bits, static_cast<uint32_t>(bits * 100 + width));
-      const test::RgbImage picture = WriterPicture(source);
-      for (const bool ham : {false, true}) {
-        for (const bool pack : {false, true}) {
-          SCOPED_TRACE(testing::Message() << bits << " bits, width " << width << (ham ? " ham" : "") << (pack ? " packed" : ""));
-          const auto file = dir / "out.iff";
-          ASSERT_TRUE(WriteIffImage(file, pack, ham, source));
-          const ReadResult r = ReadIffImage(test::ReadBytes(file));
-          ASSERT_TRUE(r.dib);
-          const test::RgbImage expected = ham ? HamPicture(source) : picture;
-          EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), expected));
-          // Read by offset from the file, with a head too short for the header.
-          const auto opened = ByteSource::OpenFile(file.string(), 1 << 30, 16);
-          ASSERT_TRUE(opened);
-          const ReadResult byOffset = ReadIffImage(*opened);
-          ASSERT_TRUE(byOffset.dib);
-          EXPECT_TRUE(std::ranges::equal(byOffset.dib.Bytes(), r.dib.Bytes()));
-          if (netpbm) {
-            const auto theirs = test::DecodeWithNetpbm(file, "ilbmtoppm");
-            ASSERT_TRUE(theirs);
-            EXPECT_TRUE(test::SameImage(*theirs, expected));
-          }
-        }
-      }
-    }
-  }
-}
-
 TEST(IffWriterTest, Layout) {
   test::TempDir dir;
   const auto file = dir / "out.iff";
@@ -325,48 +262,6 @@ TEST(IffWriterTest, Layout) {
   const auto b = test::ReadBytes(file);
   EXPECT_EQ(std::vector<uint8_t>(b.end() - 14, b.end()), (std::vector<uint8_t>{'B', 'O', 'D', 'Y', 0, 0, 0, 6, 1, 1, 2, 0xFF, 3, 0}));
   EXPECT_EQ(b[7], b.size() - 8);
-}
-
-// The corpus files this reader gives a different picture from ilbmtoppm, by design.
-const std::map<std::string, std::string> kNotCompared = {
-    {"kimageformats/ham5.iff", "HAM with 5 planes: only 6 and 8 are decoded (an unsupported layout)"},
-    {"kimageformats/ps_testcard_cmyk.iff", "8 planes without CMAP: no image"},
-    {"kimageformats/sv5_testcard_rgb16.iff", "48 planes without CMAP: no image"},
-    {"kimageformats/sv5_testcard_rgb_rgb8.iff", "RGB8 form without CMAP: no image"},
-    {"zigimg/sample-ilbm-4bit-compressed-atari.iff", "compression 2 (VDAT) is taken as ByteRun1"},
-    {"kimageformats/aga_pchg_amiga_16cl.iff", "PCHG palette changes per line are not applied"},
-    {"kimageformats/aga_pchg_amiga_64cl.iff", "PCHG palette changes per line are not applied"},
-    {"kimageformats/ocs_pchg_amiga_16cl.iff", "PCHG palette changes per line are not applied"},
-    {"kimageformats/ocs_pchg_amiga_64cl.iff", "PCHG palette changes per line are not applied"},
-    {"zigimg/sample-ehb.iff", "a 64-entry CMAP with the extra-halfbrite bit: entries 32 to 63 become halves"},
-};
-
-TEST(IffConformanceTest, CorpusMatchesIlbmtoppm) {
-  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
-  if (!test::HaveProgram("/usr/bin/ilbmtoppm")) GTEST_SKIP() << "netpbm is not installed";
-  int compared = 0, files = 0;
-  for (const auto& entry : test::CorpusManifest()) {
-    if (entry.format != "IFF") continue;
-    ++files;
-    SCOPED_TRACE(entry.path);
-    const auto file = test::CorpusDir() / entry.path;
-    const ReadResult ours = ReadIffImage(test::ReadBytes(file));
-    if (ours.dib) {
-      EXPECT_EQ(ours.dib.Pixels().size(), ours.dib.Stride() * ours.dib.Height());
-    }
-    const std::string name = entry.path.substr(4);
-    if (entry.expected != "valid" || kNotCompared.contains(name)) continue;
-    const auto theirs = test::DecodeWithNetpbm(file, "ilbmtoppm");
-    if (!theirs) {
-      EXPECT_FALSE(ours.dib) << "ilbmtoppm reads no image";
-      continue;
-    }
-    ASSERT_TRUE(ours.dib);
-    EXPECT_TRUE(test::SameImage(test::DibToRgb(ours.dib), *theirs));
-    ++compared;
-  }
-  RecordProperty("compared", compared);
-  std::printf("IFF corpus: %d files, %d compared with ilbmtoppm\n", files, compared);
 }
 
 }  // namespace

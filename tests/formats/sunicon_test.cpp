@@ -74,28 +74,5 @@ TEST(SunIconTest, FilesWithoutAnImage) {
   EXPECT_EQ(test::PixelAt(cut.dib, 34, 2), 0u);  // not word 2 again (0x2222)
 }
 
-TEST(SunIconTest, CorpusMatchesSunicontopnm) {
-  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
-  if (!test::HaveProgram("/usr/bin/sunicontopnm")) GTEST_SKIP() << "netpbm is not installed";
-  int files = 0, compared = 0;
-  for (const auto& entry : test::CorpusManifest()) {
-    if (entry.format != "SunIcon") continue;
-    ++files;
-    SCOPED_TRACE(entry.path);
-    const auto file = test::CorpusDir() / entry.path;
-    const auto bytes = test::ReadBytes(file);
-    const ReadResult ours = ReadSunIcon(bytes);
-    const auto theirs = test::DecodeWithNetpbm(file, "sunicontopnm");
-    if (entry.expected != "valid" || !theirs) continue;
-    // Taken as a SunIcon under the name it carries (.icon, .pr, .cursor).
-    EXPECT_EQ(DecideFileType(bytes, ExtensionOf(file.string())).type, FileType::SunIcon);
-    ASSERT_TRUE(ours.dib);
-    EXPECT_TRUE(test::SameImage(test::DibToRgb(ours.dib), *theirs));
-    ++compared;
-  }
-  std::printf("SunIcon corpus: %d files, %d compared with sunicontopnm\n", files, compared);
-  EXPECT_GT(compared, 100);
-}
-
 }  // namespace
 }  // namespace ravelle

@@ -1,21 +1,14 @@
-// The GIF reader, its frame stepping and the writer: files made here by hand (their image data
-// from our own encoder), and the shared corpus against independent decoders.
+// The GIF reader, its frame stepping and the LZW coder, on files made here by hand (their image
+// data from our own encoder).
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "colour/reduce_colors.h"
 #include "formats/gif/gif_lzw.h"
 #include "formats/gif/gif_reader.h"
-#include "formats/gif/gif_writer.h"
-#include "formats/registry.h"
-#include "resources/dialogs.h"
-#include "shell/browser.h"
 #include "support/animation_files.h"
-#include "support/shell_fixture.h"
 #include "support/test_support.h"
 
 namespace ravelle {
@@ -227,45 +220,6 @@ Bytes LzwPixels(std::size_t count, bool oneColour) {
   return pixels;
 }
 
-TEST(GifWriterTest, EveryDepthReadsBack) {
-  // The last, noise, fills the code table many times: the independent decoders check where the
-  // codes widen and the table is cleared.
-  for (int bits : {1, 4, 8, 24, 0}) {
-    for (bool interlaced : {false, true}) {
-      SCOPED_TRACE(std::to_string(bits) + (interlaced ? " interlaced" : ""));
-      PackedDib source = bits != 0 ? test::DrawDib(37, 21, bits) : PackedDib();
-      if (bits == 0) {
-        source = CreateDib(400, 150, 8, 256);
-        const Bytes noise = LzwPixels(400 * 150, false);
-        for (int y = 0; y < 150; ++y) std::copy_n(noise.begin() + y * 400, 400, source.Row(y).begin());
-        for (int i = 0; i < 256; ++i) {
-          source.Colors()[static_cast<std::size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7), 0};
-        }
-      }
-      test::TempDir temp;
-      const auto path = temp / "out.gif";
-      std::FILE* out = std::fopen(path.c_str(), "wb");
-      ASSERT_TRUE(WriteGifImage(source, out, interlaced));
-      std::fclose(out);
-      const Bytes bytes = test::ReadBytes(path);
-      const ReadResult r = ReadGifImage(bytes);
-      ASSERT_TRUE(r.dib);
-      EXPECT_EQ(r.status, ReadStatus::Ok);
-      EXPECT_EQ(r.infoText.find("interlaced") != std::string::npos, interlaced);
-      // Deeper images are written as their 256 best colours.
-      const auto expected = test::DibToRgb(bits > 8 ? QuantizeImage(source, -256).image : source.Clone());
-      ASSERT_EQ(r.dib.Width(), source.Width());
-      EXPECT_TRUE(test::SameImage(test::DibToRgb(r.dib), expected));
-      if (auto im = test::DecodeWithImageMagick(path)) {
-        EXPECT_TRUE(test::SameImage(*im, expected));
-      }
-      if (auto netpbm = test::DecodeWithNetpbm(path, "giftopnm")) {
-        EXPECT_TRUE(test::SameImage(*netpbm, expected));
-      }
-    }
-  }
-}
-
 // The decoder gives back what the encoder was given, also where only the top-left part of the
 // image is kept (a frame larger than its screen).
 TEST(GifLzwTest, RoundTrips) {
@@ -322,92 +276,6 @@ TEST(GifLzwTest, CutDataKeepsWhatWasDecoded) {
     }
   }
   EXPECT_GT(kept, pixels.size() / 2);
-}
-
-TEST(GifConformanceTest, FirstImagesMatchIndependentDecoders) {
-  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus";
-  int compared = 0, matched = 0, valid = 0, refused = 0;
-  for (const auto& entry : test::CorpusManifest()) {
-    if (entry.format != "GIF") continue;
-    const auto file = test::CorpusDir() / entry.path;
-    const Bytes bytes = test::ReadBytes(file);
-    const ReadResult r = ReadGifImage(bytes);
-    if (r.dib) {
-      EXPECT_EQ(r.dib.Pixels().size(), r.dib.Stride() * static_cast<std::size_t>(r.dib.Height()));
-    }
-    if (entry.expected != "valid") continue;
-    ++valid;
-    SCOPED_TRACE(entry.path);
-    if (!r.dib) {
-      // A code size outside 2 to 9 is refused without a message; anything else must read.
-      EXPECT_TRUE(r.messages.empty() && r.status == ReadStatus::BadHeader) << "not read";
-      ++refused;
-      continue;
-    }
-    const auto ours = test::DibToRgb(r.dib);
-    auto reference = test::DecodeWithImageMagick(file.string() + "[0]", "+repage");
-    bool same = reference && test::SameImage(ours, *reference);
-    if (!same) {
-      reference = test::DecodeWithNetpbm(file, "giftopnm");
-      same = reference && test::SameImage(ours, *reference);
-    }
-    if (!reference) continue;
-    ++compared;
-    matched += same;
-    EXPECT_TRUE(same);
-  }
-  std::printf("GIF corpus: %d valid, %d refused, %d compared, %d identical\n", valid, refused, compared, matched);
-}
-
-}  // namespace
-}  // namespace ravelle
-
-namespace ravelle {
-namespace {
-
-// Every composed frame of the corpus's animations equals ImageMagick's coalesced frame wherever
-// that is opaque (it leaves what no frame covered, and disposed areas, transparent). Without a
-// global table there is no background colour: ours is black where ImageMagick paints its default
-// white, and those pixels are not compared.
-TEST(GifConformanceTest, AnimationsMatchCoalescedFrames) {
-  if (!test::HaveCorpus() || !test::HaveProgram("/usr/bin/convert")) GTEST_SKIP() << "no corpus or ImageMagick";
-  int animations = 0, frames = 0, matched = 0;
-  for (const auto& entry : test::CorpusManifest()) {
-    if (entry.format != "GIF" || entry.expected != "valid") continue;
-    const auto file = test::CorpusDir() / entry.path;
-    const Bytes bytes = test::ReadBytes(file);
-    if (CountGifImages(bytes) < 2) continue;
-    auto animation = GifAnimation::Open(bytes);
-    ASSERT_TRUE(animation);
-    SCOPED_TRACE(entry.path);
-    ASSERT_TRUE(animation->Step());
-    const int width = animation->Frame().Width(), height = animation->Frame().Height();
-    const std::string rgba =
-        test::RunCommand("/usr/bin/convert " + test::Quote(file.string()) + " -coalesce -depth 8 rgba:- 2>/dev/null").out;
-    const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
-    if (rgba.empty() || rgba.size() % frameBytes != 0) continue;  // ImageMagick took another canvas
-    ++animations;
-    const bool noGlobalTable = (bytes[10] & 0x80) == 0;
-    const int count = std::min<int>(static_cast<int>(rgba.size() / frameBytes), animation->FrameCount());
-    for (int f = 0; f < count; ++f) {
-      if (f > 0) {
-        ASSERT_TRUE(animation->Step());
-      }
-      const test::RgbImage ours = test::DibToRgb(animation->Frame());
-      bool same = true;
-      for (std::size_t p = 0; p < static_cast<std::size_t>(width) * height && same; ++p) {
-        const auto* im = reinterpret_cast<const uint8_t*>(rgba.data()) + f * frameBytes + 4 * p;
-        if (im[3] != 255) continue;
-        const uint8_t* mine = &ours.rgb[3 * p];
-        if (noGlobalTable && (im[0] & im[1] & im[2]) == 255 && (mine[0] | mine[1] | mine[2]) == 0) continue;
-        same = im[0] == ours.rgb[3 * p] && im[1] == ours.rgb[3 * p + 1] && im[2] == ours.rgb[3 * p + 2];
-      }
-      ++frames;
-      matched += same;
-      EXPECT_TRUE(same) << "frame " << f + 1;
-    }
-  }
-  std::printf("GIF animations: %d, frames %d, identical where opaque %d\n", animations, frames, matched);
 }
 
 }  // namespace

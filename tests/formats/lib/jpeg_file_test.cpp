@@ -91,29 +91,6 @@ TEST(JpegFile, FourComponentFilesBecomeColour) {
   }
 }
 
-TEST(JpegFile, EveryDepthRoundTripsBaselineAndProgressive) {
-  TempDir dir;
-  for (const auto& [bits, palette] : kDrawnDepths) {
-    for (const bool progressive : {false, true}) {
-      SCOPED_TRACE(testing::Message() << bits << " bits, palette " << static_cast<int>(palette) << ", progressive " << progressive);
-      const PackedDib source = DrawDib(40, 24, bits, palette);
-      const auto file = dir / "out.jpg";
-      ASSERT_TRUE(WriteJpegImage(file, kJpegQuality, source, progressive));
-      const ReadResult read = ReadJpegImage(file, 24);
-      ASSERT_TRUE(read.dib);
-      EXPECT_EQ(read.infoText.ends_with("progressive file structure"), progressive);
-      // Gray tables, in either order, are written as one component and read back as 8 bits.
-      EXPECT_EQ(read.dib.BitCount(), palette == Palette::Colour ? 24 : 8);
-      const RgbImage ours = DibToRgb(read.dib);
-      EXPECT_LT(MeanDifference(ours, AsWritten(source)), 6.0);
-      const auto djpeg = DecodeWithNetpbm(file, "djpeg -pnm");
-      EXPECT_TRUE(!djpeg || SameImage(*djpeg, ours));
-    }
-  }
-  EXPECT_FALSE(WriteJpegImage(dir / "none.jpg", kJpegQuality, PackedDib{}, false));
-  EXPECT_FALSE(WriteJpegImage(dir / "no-folder" / "x.jpg", kJpegQuality, DrawDib(8, 8, 24), false));
-}
-
 // Every valid JPEG of the corpus gives the pixels djpeg gives at its defaults; damaged ones fail
 // cleanly or give the image the library completed.
 TEST(JpegFile, CorpusConformance) {

@@ -15,14 +15,6 @@ namespace {
 
 std::vector<uint8_t> Row(std::initializer_list<int> bytes) { return {bytes.begin(), bytes.end()}; }
 
-// The bit depth and colour type lines of a file's information text.
-std::string Kind(const std::filesystem::path& file) {
-  const std::string text = ReadPngImage(file, 24).infoText;
-  const auto start = text.find("bit depth: ");
-  const auto end = text.find("interlace type: ");
-  return start == std::string::npos || end == std::string::npos ? text : text.substr(start, end - start);
-}
-
 TEST(PngFile, ExactInformationTextAndGammaCorrection) {
   TempDir dir;
   WritePngFixture(dir / "srgb.png", {1, 1, 8, PNG_COLOR_TYPE_GRAY, false, {Row({9})}, {}, {}, 0});
@@ -64,65 +56,6 @@ TEST(PngFile, AlphaIsLaidOverWhiteAndSixteenBitSamplesKeepTheirHighByte) {
   }
   WritePngFixture(dir / "rgb16.png", {1, 1, 16, PNG_COLOR_TYPE_RGB, false, {Row({0x12, 0xFF, 0xAB, 0x01, 0x00, 0x80})}});
   EXPECT_EQ(DibToRgb(ReadPngImage(dir / "rgb16.png", 24).dib).rgb, (std::vector<uint8_t>{0x12, 0xAB, 0x00}));
-}
-
-TEST(PngFile, EveryDepthRoundTripsPlainAndInterlacedInTheFormItsTableAllows) {
-  TempDir dir;
-  const std::string palette = "color type: RGB palette \n", gray = "color type: grayscale \n";
-  const std::string truecolor = "bit depth: 8 \ncolor type: RGB truecolor \n";
-  const struct {
-    PackedDib source;
-    std::string kind;
-    int grayBits = 0;  // written as 2- or 4-bit gray
-  } cases[] = {
-      {DrawDib(37, 19, 1, Palette::BlackWhite), "bit depth: 1 \n" + gray},
-      {DrawDib(37, 19, 1, Palette::WhiteBlack), "bit depth: 1 \n" + gray},
-      {DrawDib(37, 19, 1), "bit depth: 1 \n" + palette},
-      {DrawDib(37, 19, 4), "bit depth: 4 \n" + palette},
-      {DrawDib(37, 19, 4, Palette::Colour, 5), "bit depth: 4 \n" + palette},
-      // Fewer colours take fewer bits; indices are read at the bitmap's own depth.
-      {DrawDib(37, 19, 4, Palette::Colour, 3), "bit depth: 2 \n" + palette},
-      {DrawDib(37, 19, 1, Palette::Colour, 3), "bit depth: 2 \n" + palette},
-      {DrawDib(37, 19, 8, Palette::Colour, 4), "bit depth: 2 \n" + palette},
-      // The even ramp 0, 17, ... 255 is kept as a palette; the levels the reader gives 2- and
-      // 4-bit gray files are written as gray.
-      {DrawDib(37, 19, 4, Palette::Gray), "bit depth: 4 \n" + palette},
-      {ReaderGrays(37, 19, 4), "bit depth: 2 \n" + gray, 2},
-      {ReaderGrays(37, 19, 16), "bit depth: 4 \n" + gray, 4},
-      {DrawDib(37, 19, 8), "bit depth: 8 \n" + palette},
-      {DrawDib(37, 19, 8, Palette::Gray), "bit depth: 8 \n" + gray},
-      {DrawDib(37, 19, 16), truecolor},
-      {DrawDib(37, 19, 24), truecolor},
-      {DrawDib(37, 19, 32), truecolor},  // no alpha in the fourth bytes: written opaque
-  };
-  for (const auto& c : cases) {
-    const RgbImage expected = AsWritten(c.source);
-    for (const bool adam7 : {false, true}) {
-      SCOPED_TRACE(testing::Message() << c.source.BitCount() << " bits, " << c.source.Colors().size() << " colours, adam7 " << adam7);
-      const auto file = dir / "out.png";
-      ASSERT_TRUE(WritePngImage(file, c.source, adam7));
-      EXPECT_EQ(Kind(file), c.kind);
-      if (HaveProgram("/usr/bin/pngcheck")) {
-        EXPECT_EQ(RunCommand("/usr/bin/pngcheck -q " + Quote(file.string())).status, 0);
-      }
-      const ReadResult read = ReadPngImage(file, 24);
-      ASSERT_TRUE(read.dib);
-      EXPECT_EQ(DibToRgb(read.dib), expected);
-      if (auto magick = DecodeWithImageMagick(file)) {
-        // Other decoders spread 2- and 4-bit gray samples over 0 to 255: 0, 85, 170, 255 ...
-        RgbImage shown = expected;
-        for (uint8_t& v : shown.rgb) v = c.grayBits ? static_cast<uint8_t>((v >> (8 - c.grayBits)) * (255 / ((1 << c.grayBits) - 1))) : v;
-        EXPECT_EQ(*magick, shown);
-      }
-    }
-  }
-  // With alpha in its fourth bytes a 32-bit bitmap keeps it.
-  PackedDib rgba = DrawDib(9, 4, 32);
-  rgba.Row(0)[3] = 128;
-  ASSERT_TRUE(WritePngImage(dir / "a.png", rgba, false));
-  EXPECT_EQ(Kind(dir / "a.png"), "bit depth: 8 \ncolor type: RGB; alpha channel \n");
-  EXPECT_FALSE(WritePngImage(dir / "no-folder" / "x.png", DrawDib(8, 8, 24), false));
-  EXPECT_FALSE(std::filesystem::exists(dir / "no-folder"));
 }
 
 // --- Conformance ---------------------------------------------------------------------------

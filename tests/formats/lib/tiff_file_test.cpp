@@ -197,33 +197,6 @@ TEST(TiffFile, WriterChoosesPhotometricPredictorAndTileSize) {
   EXPECT_FALSE(std::filesystem::exists(dir / "g4.tif"));
 }
 
-TEST(TiffFile, EveryCompressionAndDepthRoundTripsInStripsAndTiles) {
-  TempDir dir;
-  for (const int compression : {1, 2, 3, 4, 5, 7, 32773, 32946}) {
-    for (const auto& d : kDrawnDepths) {
-      const bool fax = compression >= 2 && compression <= 4;
-      if (fax && (d.bits != 1 || d.palette == Palette::Colour)) continue;
-      for (const bool tiles : {false, true}) {
-        SCOPED_TRACE(testing::Message() << compression << " bits " << d.bits << (tiles ? " tiles" : ""));
-        const PackedDib source = DrawDib(45, 37, d.bits, d.palette);
-        const auto file = dir / "out.tif";
-        ASSERT_TRUE(WriteTiffImage(file, compression, tiles, source));
-        const RgbImage expected = AsWritten(source);
-        const ReadResult read = ReadTiffImage(file);
-        ASSERT_TRUE(read.dib);
-        const auto other = DecodeWithTiff2Rgba(file);
-        if (compression == 7) {
-          EXPECT_LT(MeanDifference(DibToRgb(read.dib), expected), 10.0);
-          EXPECT_TRUE(!other || SameImage(*other, DibToRgb(read.dib), 2));
-        } else {
-          EXPECT_EQ(DibToRgb(read.dib), expected);
-          EXPECT_TRUE(!other || *other == expected);
-        }
-      }
-    }
-  }
-}
-
 // Images of several tiles across and down: every tile lands in its own place.
 TEST(TiffFile, TilesAcrossAndDownRoundTrip) {
   TempDir dir;

@@ -1,0 +1,502 @@
+// Every valid file of the shared corpus against an independent decoder, a row per format: which
+// decoders, at what precision, how many comparisons at least, and the format's fix-ups as small
+// hooks. What differs on purpose is listed in corpus_conformance.tsv beside this file.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "formats/dib/dib_reader.h"
+#include "formats/gif/gif_reader.h"
+#include "formats/icon/icon_reader.h"
+#include "formats/iff/iff.h"
+#include "formats/lib/png_file.h"
+#include "formats/pcx/pcx_file.h"
+#include "formats/registry.h"
+#include "formats/sunicon/sunicon.h"
+#include "formats/targa/targa_file.h"
+#include "image/output_file.h"
+#include "shell/load.h"
+#include "support/test_images.h"
+#include "support/test_support.h"
+
+namespace ravelle {
+namespace {
+
+using test::RgbImage;
+using Bytes = std::vector<uint8_t>;
+
+// A line of corpus_conformance.tsv.
+struct Known {
+  std::string path;
+  int image = 0;       // 0: every image of the file
+  std::string action;  // skip, unread (no image, with a message), "reference NAME" or "tolerance N"
+};
+
+const std::vector<Known>& KnownDifferences() {
+  static const std::vector<Known> rows = [] {
+    std::vector<Known> known;
+    std::ifstream in(RAVELLE_SOURCE_DIR "/tests/formats/corpus_conformance.tsv");
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream fields(line);
+      Known k;
+      std::string image;
+      std::getline(fields, k.path, '\t');
+      std::getline(fields, image, '\t');
+      std::getline(fields, k.action, '\t');
+      k.image = image == "-" ? 0 : std::stoi(image);
+      known.push_back(k);
+    }
+    return known;
+  }();
+  return rows;
+}
+
+// One picture of a corpus file, ready to compare.
+struct Picture {
+  int number = 1;
+  std::optional<RgbImage> ours;    // none: the reader gave no image
+  bool message = false;            // the reader showed a message
+  std::filesystem::path file;      // what the reference decoders are given
+  std::optional<RgbImage> theirs;  // a reference the hook made itself
+  int bits = 8;                    // compared in the top `bits` bits
+  int tolerance = 0;
+  bool mirrored = false;  // the references keep the stored order of right-to-left rows
+};
+
+struct CorpusFile {
+  const test::CorpusEntry& entry;
+  std::filesystem::path path;
+  Bytes bytes;
+  const test::TempDir& temp;
+};
+
+std::optional<RgbImage> RgbOf(const PackedDib& dib) { return dib ? std::optional(test::DibToRgb(dib)) : std::nullopt; }
+
+void EveryImageIsWhole(const PackedDib& dib) {
+  if (dib) {
+    EXPECT_EQ(dib.Pixels().size(), dib.Stride() * static_cast<std::size_t>(dib.Height()));
+  }
+}
+
+// ---- BMP: read by offset, with no more than its headers in memory.
+
+ReadResult ReadBitmap(const ByteSource& file) {
+  const TypeDecision decision = DecideFileType(file.Head(), "bmp");
+  switch (decision.type) {
+    case FileType::WindowsBitmap: return ReadWindowsDib(file, decision.start);
+    case FileType::Os2Bitmap: return ReadOs2Dib(file, decision.start);
+    case FileType::Os2v2Bitmap: return ReadOs2v2Dib(file, decision.start);
+    default: return {};
+  }
+}
+
+ReadResult ReadBitmapByOffset(const std::filesystem::path& file) {
+  const auto source = ByteSource::OpenFile(file.string(), kMaxFileBytes, 14 + kDibHeadBytes);
+  return source ? ReadBitmap(*source) : ReadResult{};
+}
+
+// Every bitmap, damaged ones too, reads the same by offset as from memory.
+void BmpByOffsetAsFromMemory(const CorpusFile& f) {
+  const ReadResult fromMemory = ReadBitmap(ByteSource(f.bytes));
+  const ReadResult byOffset = ReadBitmapByOffset(f.path);
+  EXPECT_EQ(fromMemory.status, byOffset.status);
+  EXPECT_EQ(fromMemory.infoText, byOffset.infoText);
+  ASSERT_EQ(static_cast<bool>(fromMemory.dib), static_cast<bool>(byOffset.dib));
+  if (fromMemory.dib) {
+    EXPECT_TRUE(std::ranges::equal(fromMemory.dib.Bytes(), byOffset.dib.Bytes()));
+  }
+}
+
+// A 16-bit image keeps five bits per component, and its masks may give fewer ("bitfields: 4 4
+// 4"): compared at the precision both have (ImageMagick maps 4-bit 15 to 240 where we give 255).
+int SixteenBitPrecision(const std::string& infoText) {
+  int r = 5, g = 5, b = 5;
+  if (const auto at = infoText.find("bitfields: "); at != std::string::npos) {
+    std::sscanf(infoText.c_str() + at, "bitfields: %d %d %d", &r, &g, &b);
+  }
+  return std::min({r, g, b, 5});
+}
+
+uint32_t Dword(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24; }
+void SetDword(Bytes& b, std::size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The other decoders read no OS/2 bitmap arrays: the first bitmap is given alone, its pixel
+// offset counted from its own start. ImageMagick 6.9 misreads the colours of OS/2 2.0 bitmaps,
+// so those get the equivalent 40-byte Windows header.
+std::vector<Picture> BmpPictures(const CorpusFile& f) {
+  const TypeDecision decision = DecideFileType(f.bytes, "bmp");
+  // A DIB without its file header matches none of the type rules: the dialog shows no image.
+  if (decision.type == FileType::Unknown) return {};
+  const ReadResult result = ReadBitmapByOffset(f.path);
+  Bytes alone(f.bytes.begin() + static_cast<std::ptrdiff_t>(decision.start), f.bytes.end());
+  SetDword(alone, 10, Dword(alone, 10) - static_cast<uint32_t>(decision.start));
+  if (decision.type == FileType::Os2v2Bitmap) {
+    alone.erase(alone.begin() + 14 + 40, alone.begin() + 14 + 64);
+    SetDword(alone, 14, 40);
+    SetDword(alone, 10, Dword(alone, 10) - 24);
+    SetDword(alone, 2, static_cast<uint32_t>(alone.size()));
+  }
+  test::WriteBytes(f.temp / "alone.bmp", alone);
+  const int bits = result.dib.BitCount() == 16 ? SixteenBitPrecision(result.infoText) : 8;
+  return {{.ours = RgbOf(result.dib), .file = f.temp / "alone.bmp", .bits = bits}};
+}
+
+// ---- PCX: pcxtoppm shows a 1-bit file with an all-black header palette in black and white;
+// the default colours here are black and dark blue.
+std::vector<Picture> PcxPictures(const CorpusFile& f) {
+  const ReadResult result = ReadPcxImage(f.bytes);
+  if (!result.dib) return {{.message = !result.messages.empty(), .file = f.path}};
+  PackedDib ours = result.dib.Clone();
+  if (ours.BitCount() == 1 && std::all_of(f.bytes.begin() + 16, f.bytes.begin() + 22, [](uint8_t v) { return v == 0; })) {
+    ours.Colors()[1] = {255, 255, 255, 0};
+  }
+  return {{.ours = test::DibToRgb(ours), .file = f.path}};
+}
+
+// ---- Targa: tgatoppm reads only files named .tga, keeps right-to-left rows in their stored
+// order and gives 16-bit files 5-bit samples.
+std::vector<Picture> TargaPictures(const CorpusFile& f) {
+  const Bytes& b = f.bytes;
+  const ReadResult result = ReadTargaImage(b);
+  if ((b[2] & 7) == 3 && b[16] == 16 && result.dib) {
+    // netpbm takes 16-bit monochrome pixels (a gray and an alpha byte) for 5-5-5 colour: they are
+    // compared, put over black, with the same picture stored in 8 bits without alpha.
+    std::string sibling = f.entry.path;
+    if (const auto at = sibling.find("16bpp"); at != std::string::npos) sibling.replace(at, 5, "8bpp");
+    if (sibling == f.entry.path || !std::filesystem::exists(test::CorpusDir() / sibling)) return {};
+    RgbImage ours = test::DibToRgb(result.dib);
+    for (int i = 0; i < ours.width * ours.height; ++i) {
+      const uint32_t alpha = test::PixelAt(result.dib, i % ours.width, i / ours.width) >> 24;
+      for (int k = 0; k < 3; ++k) ours.rgb[3 * i + k] = static_cast<uint8_t>(ours.rgb[3 * i + k] * alpha / 255);
+    }
+    const ReadResult plain = ReadTargaImage(test::ReadBytes(test::CorpusDir() / sibling));
+    EXPECT_TRUE(plain.dib) << sibling;
+    return {{.ours = ours, .theirs = RgbOf(plain.dib), .tolerance = 1}};
+  }
+  test::WriteBytes(f.temp / "in.tga", b);
+  const bool fiveBits = b[16] == 15 || b[16] == 16 || (b[1] != 0 && (b[7] == 15 || b[7] == 16));
+  return {{.ours = RgbOf(result.dib), .file = f.temp / "in.tga", .bits = fiveBits ? 5 : 8, .mirrored = (b[17] & 0x10) != 0}};
+}
+
+// ---- GIF: the first image, or every composed frame of an animation.
+
+void GifIsWhole(const CorpusFile& f) { EveryImageIsWhole(ReadGifImage(f.bytes).dib); }
+
+std::vector<Picture> GifPictures(const CorpusFile& f) {
+  const ReadResult r = ReadGifImage(f.bytes);
+  if (!r.dib) {
+    // A code size outside 2 to 9 is refused without a message; anything else must read.
+    EXPECT_TRUE(r.messages.empty() && r.status == ReadStatus::BadHeader) << "not read";
+    return {};
+  }
+  return {{.ours = test::DibToRgb(r.dib), .file = f.path}};
+}
+
+// Each frame against ImageMagick's coalesced one wherever that is opaque (it leaves what no
+// frame covered, and disposed areas, transparent). Without a global table there is no background
+// colour: ours is black where ImageMagick paints its default white; those pixels are not compared.
+std::vector<Picture> GifFrames(const CorpusFile& f) {
+  if (CountGifImages(f.bytes) < 2) return {};
+  auto animation = GifAnimation::Open(f.bytes);
+  EXPECT_TRUE(animation && animation->Step());
+  if (!animation) return {};
+  const int width = animation->Frame().Width(), height = animation->Frame().Height();
+  const std::string rgba =
+      test::RunCommand("/usr/bin/convert " + test::Quote(f.path.string()) + " -coalesce -depth 8 rgba:- 2>/dev/null").out;
+  const std::size_t pixels = static_cast<std::size_t>(width) * height;
+  if (rgba.empty() || rgba.size() % (4 * pixels) != 0) return {};  // ImageMagick took another canvas
+  const bool noGlobalTable = (f.bytes[10] & 0x80) == 0;
+  std::vector<Picture> frames;
+  const int count = std::min<int>(static_cast<int>(rgba.size() / (4 * pixels)), animation->FrameCount());
+  for (int n = 0; n < count; ++n) {
+    if (n > 0) {
+      EXPECT_TRUE(animation->Step());
+    }
+    const RgbImage ours = test::DibToRgb(animation->Frame());
+    RgbImage theirs = ours;
+    for (std::size_t p = 0; p < pixels; ++p) {
+      const auto* im = reinterpret_cast<const uint8_t*>(rgba.data()) + 4 * (n * pixels + p);
+      const uint8_t* mine = &ours.rgb[3 * p];
+      if (im[3] != 255 || (noGlobalTable && (im[0] & im[1] & im[2]) == 255 && (mine[0] | mine[1] | mine[2]) == 0)) continue;
+      std::copy(im, im + 3, &theirs.rgb[3 * p]);
+    }
+    frames.push_back({.number = n + 1, .ours = ours, .theirs = theirs});
+  }
+  return frames;
+}
+
+// ---- IFF, SunIcon
+
+void IffIsWhole(const CorpusFile& f) { EveryImageIsWhole(ReadIffImage(f.bytes).dib); }
+
+std::vector<Picture> IffPictures(const CorpusFile& f) { return {{.ours = RgbOf(ReadIffImage(f.bytes).dib), .file = f.path}}; }
+
+std::vector<Picture> SunIconPictures(const CorpusFile& f) {
+  const auto theirs = test::DecodeWithNetpbm(f.path, "sunicontopnm");
+  if (!theirs) return {};
+  // Taken as a SunIcon under the name it carries (.icon, .pr, .cursor).
+  EXPECT_EQ(DecideFileType(f.bytes, ExtensionOf(f.path.string())).type, FileType::SunIcon);
+  return {{.ours = RgbOf(ReadSunIcon(f.bytes).dib), .theirs = theirs}};
+}
+
+// ---- Icons and cursors: ImageMagick's colours composed over white as the reader composes.
+
+struct Rgba {
+  int width = 0;
+  int height = 0;
+  Bytes samples;
+};
+
+std::optional<Rgba> ImageMagickRgba(const std::filesystem::path& file, int index) {
+  const auto out = test::RunCommand("/usr/bin/convert " + test::Quote(file.string() + "[" + std::to_string(index) + "]") +
+                                    " -type TrueColorAlpha -depth 8 pam:- 2>/dev/null").out;
+  Rgba image;
+  const auto end = out.find("ENDHDR\n");
+  if (end == std::string::npos || std::sscanf(out.c_str(), "P7\nWIDTH %d\nHEIGHT %d\n", &image.width, &image.height) != 2) {
+    return std::nullopt;
+  }
+  image.samples.assign(out.begin() + static_cast<std::ptrdiff_t>(end + 7), out.end());
+  if (image.samples.size() != 4 * static_cast<std::size_t>(image.width) * image.height) return std::nullopt;
+  return image;
+}
+
+struct EntryFacts {
+  std::size_t image = 0;  // where the image starts
+  uint32_t size = 0;      // its bytes, as the directory says
+  bool png = false;
+  bool alpha = false;  // a 32-bit image with a fourth byte that is not 0
+};
+
+EntryFacts FactsOf(const Bytes& file, int number) {
+  EntryFacts facts;
+  const std::size_t entry = 16 * static_cast<std::size_t>(number) - 10;
+  if (entry + 16 > file.size()) return facts;
+  const auto dword = [&](std::size_t at) { return at + 4 <= file.size() ? Dword(file, at) : 0u; };
+  const std::size_t image = facts.image = dword(entry + 12);
+  facts.size = dword(entry + 8);
+  facts.png = image + 4 <= file.size() && file[image] == 0x89 && file[image + 1] == 'P';
+  if (facts.png || image + 40 > file.size() || (file[image + 14] | file[image + 15] << 8) != 32) return facts;
+  const std::size_t width = file[entry] == 0 ? 256 : file[entry], height = file[entry + 1] == 0 ? 256 : file[entry + 1];
+  for (std::size_t i = 0; i < width * height && image + 40 + 4 * i + 3 < file.size(); ++i) {
+    if (file[image + 40 + 4 * i + 3] != 0) facts.alpha = true;
+  }
+  return facts;
+}
+
+// Image `number` in a file of its own: ImageMagick gives up the whole list at an image it
+// cannot read, and with it every image after that one.
+Bytes ImageAlone(const Bytes& file, int number) {
+  const EntryFacts facts = FactsOf(file, number);
+  const std::size_t entry = 16 * static_cast<std::size_t>(number) - 10;
+  Bytes alone{0, 0, file[2], 0, 1, 0};
+  alone.insert(alone.end(), file.begin() + static_cast<std::ptrdiff_t>(entry), file.begin() + static_cast<std::ptrdiff_t>(entry + 12));
+  AppendU32le(alone, 22);
+  const std::size_t end = std::min<std::size_t>(facts.image + facts.size, file.size());
+  alone.insert(alone.end(), file.begin() + static_cast<std::ptrdiff_t>(facts.image), file.begin() + static_cast<std::ptrdiff_t>(end));
+  return alone;
+}
+
+// Laid over white by alpha (PNG, and 32 bits with alpha) or by the mask (transparent pixels
+// inverted); indexed images take the nearest entry of their table for a colour they lack. PNG
+// images come through the PNG reader, which mixes in linear light for a 2.2 screen (those of the
+// corpus carry no gamma of their own, so 0.45 is theirs).
+RgbImage ComposedOverWhite(const Rgba& rgba, const EntryFacts& facts, const PackedDib& ours) {
+  RgbImage out{rgba.width, rgba.height, {}};
+  const auto table = ours.Colors();
+  const auto linear = [](uint8_t v) { return std::lround(255 * std::pow(v / 255.0, 1 / 0.45)); };
+  for (std::size_t i = 0; i < rgba.samples.size(); i += 4) {
+    const uint8_t* s = &rgba.samples[i];
+    uint8_t c[3] = {s[0], s[1], s[2]};
+    if (facts.png && s[3] != 0 && s[3] != 255) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>(std::lround(255 * std::pow((linear(v) * s[3] + 255 * (255 - s[3]) + 127) / 255 / 255.0, 1 / 2.2)));
+    } else if (facts.png || facts.alpha) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>((v * s[3] + 255 * (255 - s[3]) + 127) / 255);
+    } else if (s[3] == 0) {
+      for (uint8_t& v : c) v = static_cast<uint8_t>(255 - v);
+      if (ours.BitCount() <= 8) {
+        const auto distance = [&](const RgbQuad& e) {
+          return (e.rgbRed - c[0]) * (e.rgbRed - c[0]) + (e.rgbGreen - c[1]) * (e.rgbGreen - c[1]) + (e.rgbBlue - c[2]) * (e.rgbBlue - c[2]);
+        };
+        const RgbQuad nearest = *std::ranges::min_element(table, {}, distance);
+        c[0] = nearest.rgbRed, c[1] = nearest.rgbGreen, c[2] = nearest.rgbBlue;
+      }
+    }
+    out.rgb.insert(out.rgb.end(), c, c + 3);
+  }
+  return out;
+}
+
+// Every image of an icon file, or with `mode` 2 the one frame of an animated cursor's icon.
+std::vector<Picture> IconPictures(const std::filesystem::path& file, const Bytes& bytes, const test::TempDir& temp,
+                                  int mode = 0, int number = 0) {
+  std::vector<Picture> pictures;
+  const int images = mode == 0 ? ReadIconImage(bytes, {.png = ReadPngImage}).imageCount : 1;
+  for (int n = 1; n <= images; ++n) {
+    const auto icon = ReadIconImage(bytes, {.imageNumber = n, .mode = mode, .png = ReadPngImage});
+    auto reference = ImageMagickRgba(file, n - 1);
+    if (!reference) {
+      test::WriteBytes(temp / "alone.ico", ImageAlone(bytes, n));
+      reference = ImageMagickRgba(temp / "alone.ico", 0);
+    }
+    const EntryFacts facts = FactsOf(bytes, n);
+    std::optional<RgbImage> theirs;
+    if (reference && icon.result.dib) theirs = ComposedOverWhite(*reference, facts, icon.result.dib);
+    pictures.push_back({.number = mode == 0 ? n : number, .ours = RgbOf(icon.result.dib), .message = !icon.result.messages.empty(),
+                        .theirs = theirs, .tolerance = facts.png ? 1 : 0});
+  }
+  return pictures;
+}
+
+std::vector<Picture> IconFilePictures(const CorpusFile& f) { return IconPictures(f.path, f.bytes, f.temp); }
+
+// Each frame's icon, as a file of its own, against the frame read from the animated cursor.
+std::vector<Picture> AnimatedCursorFrames(const CorpusFile& f) {
+  const AnimatedCursor ani = ReadAnimatedCursor(f.bytes, ReadPngImage);
+  EXPECT_TRUE(ani.result.dib);
+  EXPECT_EQ(ani.tables.frames.size(), ani.tables.frameCount);
+  std::vector<Picture> pictures;
+  std::size_t at = 0;
+  for (const PackedDib& frame : ani.tables.frames) {
+    const auto found = std::search(f.bytes.begin() + static_cast<std::ptrdiff_t>(at), f.bytes.end(), "icon", "icon" + 4);
+    if (found == f.bytes.end()) {
+      ADD_FAILURE() << "frame " << pictures.size() + 1 << " has no icon chunk";
+      break;
+    }
+    const std::size_t start = static_cast<std::size_t>(found - f.bytes.begin()) + 8;
+    const std::size_t end = std::min<std::size_t>(start + Dword(f.bytes, start - 4), f.bytes.size());
+    const Bytes alone(f.bytes.begin() + static_cast<std::ptrdiff_t>(start), f.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    const auto own = ReadIconImage(alone, {.png = ReadPngImage});
+    EXPECT_TRUE(own.result.dib && test::BytesOf(own.result.dib) == test::BytesOf(frame));
+    test::WriteBytes(f.temp / "frame.ico", alone);
+    for (Picture& p : IconPictures(f.temp / "frame.ico", alone, f.temp, 2, static_cast<int>(pictures.size()) + 1)) {
+      pictures.push_back(std::move(p));
+    }
+    at = start;
+  }
+  return pictures;
+}
+
+// ---- The table
+
+enum class NoReference { Fails, NotCompared, NoImageEither };
+
+struct Row {
+  const char* name;
+  std::vector<std::string> formats;     // of the manifest
+  std::vector<std::string> references;  // tried in turn: "imagemagick", "imagemagick-first" or a netpbm decoder
+  std::vector<std::string> needs;       // programs of which one must be installed
+  bool nextWhenDifferent;  // the next reference is tried when one differs (else only when it fails or gives another size)
+  NoReference noReference;
+  int minimum;  // comparisons at least
+  std::vector<Picture> (*pictures)(const CorpusFile&);
+  void (*everyFile)(const CorpusFile&) = nullptr;  // for every file of the format, damaged ones too
+};
+
+const Row kRows[] = {
+    {"BMP", {"BMP"}, {"imagemagick", "bmptopnm"}, {"convert", "bmptopnm"}, false, NoReference::Fails, 51, BmpPictures,
+     BmpByOffsetAsFromMemory},
+    {"PCX", {"PCX"}, {"pcxtoppm"}, {"pcxtoppm"}, false, NoReference::Fails, 39, PcxPictures},
+    {"Targa", {"TGA"}, {"tgatoppm"}, {"tgatoppm"}, false, NoReference::Fails, 80, TargaPictures},
+    {"GIF", {"GIF"}, {"imagemagick-first", "giftopnm"}, {"convert", "giftopnm"}, true, NoReference::NotCompared, 92,
+     GifPictures, GifIsWhole},
+    {"GIF_frames", {"GIF"}, {}, {"convert"}, false, NoReference::Fails, 50, GifFrames},
+    {"IFF", {"IFF"}, {"ilbmtoppm"}, {"ilbmtoppm"}, false, NoReference::NoImageEither, 10, IffPictures, IffIsWhole},
+    {"SunIcon", {"SunIcon"}, {}, {"sunicontopnm"}, false, NoReference::Fails, 101, SunIconPictures},
+    {"Icon", {"ICO", "CUR"}, {}, {"convert"}, false, NoReference::Fails, 91, IconFilePictures},
+    {"AnimatedCursor_frames", {"ANI"}, {}, {"convert"}, false, NoReference::Fails, 61, AnimatedCursorFrames},
+};
+
+std::string ProgramOf(const std::string& reference) {
+  return "/usr/bin/" + (reference.starts_with("imagemagick") ? std::string("convert") : reference);
+}
+
+std::optional<RgbImage> Decode(const std::string& reference, const std::filesystem::path& file) {
+  if (reference == "imagemagick") return test::DecodeWithImageMagick(file);
+  if (reference == "imagemagick-first") return test::DecodeWithImageMagick(file.string() + "[0]", "+repage");
+  return test::DecodeWithNetpbm(file, reference, reference == "tgatoppm" ? "pamdepth 255" : "ppmtoppm");
+}
+
+RgbImage Mirrored(RgbImage image) {
+  for (int y = 0; y < image.height; ++y) {
+    auto* row = image.rgb.data() + static_cast<std::size_t>(y) * image.width * 3;
+    for (int a = 0, b = image.width - 1; a < b; ++a, --b) std::swap_ranges(row + 3 * a, row + 3 * a + 3, row + 3 * b);
+  }
+  return image;
+}
+
+class CorpusConformanceTest : public testing::TestWithParam<Row> {};
+
+TEST_P(CorpusConformanceTest, ValidFilesMatchAnIndependentDecoder) {
+  const Row& row = GetParam();
+  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
+  if (std::ranges::none_of(row.needs, [](const std::string& p) { return test::HaveProgram("/usr/bin/" + p); })) {
+    GTEST_SKIP() << row.needs[0] << " is not installed";
+  }
+  int files = 0, compared = 0, known = 0;
+  for (const auto& entry : test::CorpusManifest()) {
+    if (std::ranges::find(row.formats, entry.format) == row.formats.end()) continue;
+    ++files;
+    SCOPED_TRACE(entry.path);
+    const test::TempDir temp;
+    const CorpusFile file{entry, test::CorpusDir() / entry.path, test::ReadBytes(test::CorpusDir() / entry.path), temp};
+    if (row.everyFile != nullptr) row.everyFile(file);
+    if (entry.expected != "valid") continue;
+    for (Picture& p : row.pictures(file)) {
+      SCOPED_TRACE("image " + std::to_string(p.number));
+      const auto k = std::ranges::find_if(KnownDifferences(), [&](const Known& k) {
+        return k.path == entry.path && (k.image == 0 || k.image == p.number);
+      });
+      std::vector<std::string> references = row.references;
+      if (k != KnownDifferences().end()) {
+        ++known;
+        if (k->action == "skip") continue;
+        if (k->action == "unread") {
+          EXPECT_TRUE(!p.ours && p.message) << "a known unreadable image";
+          continue;
+        }
+        if (k->action.starts_with("reference ")) references = {k->action.substr(10)};
+        if (k->action.starts_with("tolerance ")) p.tolerance = std::stoi(k->action.substr(10));
+      }
+      std::string by = "the row's own reference";
+      for (const std::string& reference : references) {
+        if (p.theirs || !test::HaveProgram(ProgramOf(reference))) continue;
+        auto theirs = Decode(reference, p.file);
+        if (!theirs) continue;
+        p.theirs = p.mirrored ? Mirrored(*theirs) : *theirs;
+        by = reference;
+        const bool sameSize = p.ours && p.ours->width == theirs->width && p.ours->height == theirs->height;
+        if (!p.ours || (sameSize && !row.nextWhenDifferent) || test::SameImage(*p.ours, *p.theirs, p.tolerance, p.bits)) break;
+        if (&reference != &references.back()) p.theirs.reset();
+      }
+      if (!p.theirs) {
+        if (row.noReference == NoReference::Fails) ADD_FAILURE() << "no independent decode";
+        if (row.noReference == NoReference::NoImageEither) {
+          EXPECT_FALSE(p.ours) << "no reference reads it";
+        }
+        continue;
+      }
+      if (!p.ours) {
+        ADD_FAILURE() << "not read";
+        continue;
+      }
+      ++compared;
+      EXPECT_TRUE(test::SameImage(*p.ours, *p.theirs, p.tolerance, p.bits)) << by;
+    }
+  }
+  std::printf("%s corpus: %d files, %d images compared, %d known differences\n", row.name, files, compared, known);
+  EXPECT_GE(compared, row.minimum);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CorpusConformanceTest, testing::ValuesIn(kRows),
+                         [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace ravelle
