@@ -52,8 +52,9 @@ std::vector<Source> Sources() {
   add({"32", DrawDib(101, 37, 32)});
   add({"32 with alpha", std::move(alpha)});
   // Noise fills the LZW code table many times over and gives the run coders literals; the
-  // wide one crosses the by-offset readers' 64 KiB window.
-  add({"4 noise", test::RandomImage(300, 5, 4, 4), Palette::Colour, 0, true});
+  // wide one crosses the by-offset readers' 64 KiB window. 302 pixels (4k + 2) end an RLE4 row
+  // with its two-pixel tail.
+  add({"4 noise", test::RandomImage(302, 5, 4, 4), Palette::Colour, 0, true});
   add({"8 noise", test::RandomImage(400, 150, 8, 8), Palette::Colour, 0, true});
   add({"24 noise, wide", test::RandomImage(1500, 18, 24, 24), Palette::Colour, 0, true});
   return sources;
