@@ -79,6 +79,10 @@ ReadResult ByOffset(const ReaderInput& in) {
   return in.source != nullptr ? Read(*in.source, in.start) : Read(ByteSource(in.bytes), in.start);
 }
 
+// PCX and Targa data start at the file's start.
+ReadResult ReadPcxAt(const ByteSource& file, std::size_t) { return ReadPcxImage(file); }
+ReadResult ReadTargaAt(const ByteSource& file, std::size_t) { return ReadTargaImage(file); }
+
 constexpr TypeReader kBmpReaders[] = {
     {FileType::WindowsBitmap, true, ByOffset<ReadWindowsDib>, true},
     {FileType::Os2Bitmap, true, ByOffset<ReadOs2Dib>, true},
@@ -211,7 +215,7 @@ constexpr TypeRule kPcxRules[] = {
      }},
 };
 constexpr TypeReader kPcxReaders[] = {
-    {FileType::Pcx, true, [](const ReaderInput& in) { return ReadPcxImage(in.bytes); }},
+    {FileType::Pcx, true, ByOffset<ReadPcxAt>, true},
 };
 constexpr WriterVariant kPcxWriters[] = {
     {"pcx", 172, [](const PackedDib& image, const std::filesystem::path& file) {
@@ -257,7 +261,7 @@ constexpr TypeRule kTargaRules[] = {
     {15, [](const TypeProbe& p) { return p.ExtensionIs("TGA") ? Is(FileType::Targa, ImageKind::Bitmap) : std::nullopt; }},
 };
 constexpr TypeReader kTargaReaders[] = {
-    {FileType::Targa, true, [](const ReaderInput& in) { return ReadTargaImage(in.bytes); }},
+    {FileType::Targa, true, ByOffset<ReadTargaAt>, true},
 };
 constexpr WriterVariant kTargaWriters[] = {
     {"tga", 168, [](const PackedDib& image, const std::filesystem::path& file) {

@@ -20,6 +20,8 @@ mkdir -p "$work"
 git -C "$here" archive HEAD | tar -x -C "$work"
 cd "$work"
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$work")}
+# The scratch copy has no corpus beside it: the corpus tests read the checkout's.
+export RAVELLE_CORPUS=${RAVELLE_CORPUS:-$(cd "$here/.." && pwd)/shared/corpus}
 cmake --preset default >/dev/null
 cmake --build --preset default >/dev/null
 

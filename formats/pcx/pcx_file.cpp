@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstring>
 
+#include "image/byte_reader.h"
+#include "image/byte_stream.h"
 #include "image/dib_pixels.h"
 #include "image/format.h"
 #include "image/output_file.h"
@@ -74,27 +76,21 @@ Layout ChooseLayout(int bits, int planes) {
 // repeats the next byte (its low six bits) times, any other stands for itself. A run that ends
 // one plane's line goes on in the next plane's; what runs past the row is dropped. Returns how
 // many bytes were filled: fewer than the row's when the data ended.
-std::size_t DecodeRow(ByteReader& in, std::span<uint8_t> out) {
-  // Straight over the bytes, for speed; the same as taking them one by one with
-  // ReadBufferedByte.
-  const uint8_t* data = in.Data().data();
-  const std::size_t size = in.Data().size();
+std::size_t DecodeRow(ByteStream& in, std::span<uint8_t> out) {
   uint8_t* const line = out.data();
   const std::size_t length = out.size();
-  std::size_t pos = in.Position();
   std::size_t at = 0;
-  while (at < length && pos < size) {
-    const uint8_t code = data[pos++];
+  uint8_t code = 0, value = 0;
+  while (at < length && in.Byte(code)) {
     if (code < 0xC0) {
       line[at++] = code;
       continue;
     }
-    if (pos >= size) break;
+    if (!in.Byte(value)) break;
     const std::size_t count = std::min<std::size_t>(code & 0x3F, length - at);
-    std::memset(line + at, data[pos++], count);
+    std::memset(line + at, value, count);
     at += count;
   }
-  in.Seek(pos);
   return at;
 }
 
@@ -117,7 +113,7 @@ RowsDecoded Ended(int rowsBefore, std::size_t filled, std::size_t needed) {
 }
 
 // 8 bits in 3 or 4 planes: red, green, blue (and a fourth) planes into B, G, R, fourth bytes.
-RowsDecoded DecodeDirect24(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, std::size_t bytesPerLine) {
+RowsDecoded DecodeDirect24(PackedDib& dib, ByteStream& in, std::span<uint8_t> line, std::size_t bytesPerLine) {
   constexpr int kStart[4] = {2, 1, 0, 3};
   const std::size_t planes = line.size() / bytesPerLine;
   const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), bytesPerLine);
@@ -137,7 +133,7 @@ RowsDecoded DecodeDirect24(PackedDib& dib, ByteReader& in, std::span<uint8_t> li
 }
 
 // 16 bits in one plane: a code's value is two bytes, low byte first.
-RowsDecoded Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
+RowsDecoded Decode16(PackedDib& dib, ByteStream& in, const PcxHeader& h) {
   const int64_t rowBytes = 2 * h.width;
   const auto needed = static_cast<std::size_t>(std::min<int64_t>(rowBytes, h.bytesPerLine));
   for (int y = dib.Height() - 1; y >= 0; --y) {
@@ -147,12 +143,12 @@ RowsDecoded Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
     while (offset < h.bytesPerLine) {
       uint8_t low = 0, high = 0;
       int count = 1;
-      if (!ReadBufferedByte(in, low)) return ended();
+      if (!in.Byte(low)) return ended();
       if (low >= 0xC0) {
         count = low & 0x3F;
-        if (!ReadBufferedByte(in, low)) return ended();
+        if (!in.Byte(low)) return ended();
       }
-      if (!ReadBufferedByte(in, high)) return ended();
+      if (!in.Byte(high)) return ended();
       for (; count > 0 && offset < h.bytesPerLine; --count, offset += 2) {
         if (offset < rowBytes) {
           row[offset] = low;
@@ -164,7 +160,7 @@ RowsDecoded Decode16(PackedDib& dib, ByteReader& in, const PcxHeader& h) {
   return {dib.Height(), false};
 }
 
-RowsDecoded DecodeIndexed8(PackedDib& dib, ByteReader& in, std::span<uint8_t> line) {
+RowsDecoded DecodeIndexed8(PackedDib& dib, ByteStream& in, std::span<uint8_t> line) {
   const std::size_t width = std::min(static_cast<std::size_t>(dib.Width()), line.size());
   for (int y = dib.Height() - 1; y >= 0; --y) {
     std::fill(line.begin(), line.end(), uint8_t{0});
@@ -205,7 +201,7 @@ constexpr std::array<uint32_t, 256> kNibbles = SpreadToNibbles();
 // Plane lines of 1, 2, 4 or 8 bits: each pixel's value is the sum of its bits in plane k shifted
 // left by k (8-bit planes after the first only take their place in the stream), then packed
 // into a row of the image's depth. Worked a plane byte at a time rather than a pixel at a time.
-RowsDecoded DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line, const PcxHeader& h) {
+RowsDecoded DecodePlanar(PackedDib& dib, ByteStream& in, std::span<uint8_t> line, const PcxHeader& h) {
   static_assert(std::endian::native == std::endian::little, "plane lanes are stored low byte first");
   const int bits = h.bitsPerPixel;
   const std::size_t bytesPerLine = static_cast<std::size_t>(h.bytesPerLine);
@@ -262,17 +258,15 @@ RowsDecoded DecodePlanar(PackedDib& dib, ByteReader& in, std::span<uint8_t> line
 void SetColor(RgbQuad& entry, const uint8_t* rgb) { entry = {rgb[2], rgb[1], rgb[0], 0}; }
 
 // The colour table of the indexed layouts: the trailer's 256 colours, or the header's.
-void ReadColors(PackedDib& dib, ByteReader& in, const PcxHeader& h, Layout layout, std::string& info) {
+void ReadColors(PackedDib& dib, const ByteSource& file, const PcxHeader& h, Layout layout, std::string& info) {
   auto table = dib.Colors();
   const int used = h.bitsPerPixel * h.planes;
-  if (h.version == 5 && used == 8 && in.Size() >= kTrailerBytes) {
-    in.Seek(in.Size() - kTrailerBytes);
-    if (in.U8() == kTrailerKey) {
-      info += "colors: 256";
-      const auto colors = in.Bytes(768);
-      for (std::size_t i = 0; i < 256 && i < table.size(); ++i) SetColor(table[i], &colors[3 * i]);
-      return;
-    }
+  uint8_t trailer[kTrailerBytes];
+  if (h.version == 5 && used == 8 && file.Size() >= kTrailerBytes &&
+      file.ReadAt(file.Size() - kTrailerBytes, trailer) == kTrailerBytes && trailer[0] == kTrailerKey) {
+    info += "colors: 256";
+    for (std::size_t i = 0; i < 256 && i < table.size(); ++i) SetColor(table[i], &trailer[1 + 3 * i]);
+    return;
   }
   if (layout == Layout::Gathered8) {
     // Without its trailer an 8-bit planar file is shown in gray levels.
@@ -291,19 +285,20 @@ void ReadColors(PackedDib& dib, ByteReader& in, const PcxHeader& h, Layout layou
 
 }  // namespace
 
-ReadResult ReadPcxImage(std::span<const uint8_t> file) {
+ReadResult ReadPcxImage(const ByteSource& file) {
   ReadResult result;
-  if (file.empty()) {
+  if (file.Size() == 0) {
     result.status = ReadStatus::BadHeader;
     return result;
   }
-  ByteReader in(file);
-  const PcxHeader h = ReadHeader(in);
+  uint8_t head[kHeaderBytes];
+  ByteReader header({head, file.ReadAt(0, head)});
+  const PcxHeader h = ReadHeader(header);
   if (h.manufacturer != 10) {
     result.Fail(ReadStatus::BadHeader, kUnrecognized);
     return result;
   }
-  if (file.size() < kHeaderBytes) {
+  if (file.Size() < kHeaderBytes) {
     result.Fail(ReadStatus::Damaged, kUnrecognized);
     return result;
   }
@@ -342,6 +337,7 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
   // Every layout but 16 bits decodes a row's plane lines into one buffer.
   const std::size_t bytesPerLine = static_cast<std::size_t>(std::max(h.bytesPerLine, 0));
   std::vector<uint8_t> line;
+  ByteStream in(file, kHeaderBytes);
   RowsDecoded decoded{dib.Height(), false};
   if (layout == Layout::Direct16) {
     result.infoText += "colors: 65,536";
@@ -370,7 +366,7 @@ ReadResult ReadPcxImage(std::span<const uint8_t> file) {
   }
   if (decoded.ended) result.status = ReadStatus::Truncated;
   // A file cut short still gets its colours, so that the part decoded shows as it should.
-  if (layout != Layout::Direct24 && layout != Layout::Direct16) ReadColors(dib, in, h, layout, result.infoText);
+  if (layout != Layout::Direct24 && layout != Layout::Direct16) ReadColors(dib, file, h, layout, result.infoText);
   result.dib = std::move(dib);
   return result;
 }

@@ -20,20 +20,15 @@
 #include <vector>
 
 #include "formats/common/read_result.h"
-#include "image/byte_reader.h"
+#include "image/byte_source.h"
 #include "image/packed_dib.h"
 
 namespace ravelle {
 
-// The next byte of the PCX and Targa pixel streams; false at the end of the data, which ends
-// decoding with what has been decoded.
-inline bool ReadBufferedByte(ByteReader& in, uint8_t& byte) {
-  if (in.AtEnd()) return false;
-  byte = in.U8();
-  return true;
-}
-
-ReadResult ReadPcxImage(std::span<const uint8_t> file);
+// Reads the header by offset and the rows through a small window, straight into
+// the picture; the 256-colour trailer by offset.
+ReadResult ReadPcxImage(const ByteSource& file);
+inline ReadResult ReadPcxImage(std::span<const uint8_t> file) { return ReadPcxImage(ByteSource(file)); }
 
 // False for a depth other than 1, 4, 8, 16, 24 and 32 or a file that could not be written;
 // nothing is left behind then.

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/pcx/pcx_file.h"
 #include "image/byte_reader.h"
+#include "image/byte_stream.h"
 #include "image/dib_pixels.h"
 #include "image/format.h"
 #include "image/output_file.h"
@@ -67,18 +67,21 @@ RgbQuad Color555(unsigned v) {
 // up to 255 get their colours. Entries of 15 and 16 bits are 5-5-5, of 24 and 32 bits blue,
 // green, red (the fourth byte dropped); maps of other entry sizes are not read. Either way the
 // pixels start behind the whole map.
-void ReadColorMap(ByteReader& in, const TargaHeader& h, std::span<RgbQuad> palette) {
+// Returns where the pixels start.
+uint64_t ReadColorMap(const ByteSource& file, uint64_t offset, const TargaHeader& h, std::span<RgbQuad> palette) {
   const std::size_t entryBytes = static_cast<std::size_t>(h.entryBits + 7) / 8;
-  const std::size_t end = in.Position() + static_cast<std::size_t>(h.mapLength) * entryBytes;
+  ByteStream in(file, offset);
   for (int slot = h.firstEntry; slot < h.firstEntry + h.mapLength && slot < 256; ++slot) {
     if (h.entryBits == 15 || h.entryBits == 16) {
-      palette[slot] = Color555(in.U16le());
+      // A word cut by the end of the file has zeros for its missing bytes.
+      const auto word = in.Bytes(2);
+      palette[slot] = Color555((word.empty() ? 0u : word[0]) | (word.size() < 2 ? 0u : word[1] << 8));
     } else if (h.entryBits == 24 || h.entryBits == 32) {
       const auto bytes = in.Bytes(entryBytes);
       if (bytes.size() == entryBytes) palette[slot] = {bytes[0], bytes[1], bytes[2], 0};
     }
   }
-  in.Seek(end);
+  return offset + static_cast<uint64_t>(h.mapLength) * entryBytes;
 }
 
 // Where the stored pixels go: rows from the bottom or the top, each from its left or right end.
@@ -108,32 +111,30 @@ struct Decoded {
   int whole = 0;
 };
 
-Decoded DecodePlain(ByteReader& in, PixelCursor& cursor) {
+// Rows stored left to right are read straight into the picture.
+Decoded DecodePlain(ByteStream& in, PixelCursor& cursor) {
   const std::size_t rowBytes = static_cast<std::size_t>(cursor.dib.Width()) * cursor.bytes;
+  std::vector<uint8_t> stored(cursor.right ? rowBytes : 0);
   for (int y = 0; y < cursor.dib.Height(); ++y) {
-    const auto data = in.Bytes(rowBytes);
-    if (data.empty()) return {y, y};
-    if (!cursor.right) {
-      std::memcpy(cursor.At(y, 0), data.data(), data.size());
-    } else {
-      for (std::size_t i = 0; i < data.size(); ++i) {
-        cursor.At(y, static_cast<int>(i / cursor.bytes))[i % cursor.bytes] = data[i];
-      }
+    const std::size_t got = in.Read(cursor.right ? std::span(stored) : std::span(cursor.At(y, 0), rowBytes));
+    if (got == 0) return {y, y};
+    for (std::size_t i = 0; cursor.right && i < got; ++i) {
+      cursor.At(y, static_cast<int>(i / cursor.bytes))[i % cursor.bytes] = stored[i];
     }
-    if (data.size() < rowBytes) return {y + 1, y};
+    if (got < rowBytes) return {y + 1, y};
   }
   return {cursor.dib.Height(), cursor.dib.Height()};
 }
 
 // One pixel count runs over the whole image, so packets go on across row ends; the end of the
 // image ends decoding.
-Decoded DecodeRunLength(ByteReader& in, PixelCursor& cursor) {
+Decoded DecodeRunLength(ByteStream& in, PixelCursor& cursor) {
   const std::size_t bytes = static_cast<std::size_t>(cursor.bytes);
   const int width = cursor.dib.Width();
   const auto ended = [&cursor] { return Decoded{cursor.row + (cursor.x > 0 ? 1 : 0), cursor.row}; };
   for (;;) {
     uint8_t packet = 0;
-    if (!ReadBufferedByte(in, packet)) return ended();
+    if (!in.Byte(packet)) return ended();
     int count = (packet & 0x7F) + 1;
     const bool run = (packet & 0x80) != 0;
     // A raw packet's pixels as far as the data has them, or a run's one pixel.
@@ -213,14 +214,15 @@ PackedDib Deinterleave(const PackedDib& stored, int factor, int rows) {
 
 }  // namespace
 
-ReadResult ReadTargaImage(std::span<const uint8_t> file) {
+ReadResult ReadTargaImage(const ByteSource& file) {
   ReadResult result;
   const Message readError{"Targa File Read Error", "", kMbIconHand};
-  if (file.size() < kHeaderBytes) {
+  if (file.Size() < kHeaderBytes) {
     result.Fail(ReadStatus::Damaged, readError);
     return result;
   }
-  ByteReader in(file);
+  uint8_t head[kHeaderBytes];
+  ByteReader in({head, file.ReadAt(0, head)});
   const TargaHeader h = ReadHeader(in);
   result.frame = FrameSize{h.width, h.height};
   const char* name = TypeName(h.imageType);
@@ -252,10 +254,10 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
     return result;
   }
 
-  in.Seek(kHeaderBytes + h.idLength);
+  uint64_t pixelsAt = kHeaderBytes + h.idLength;
   RgbQuad palette[256] = {};
   if (h.mapType != 0) {
-    ReadColorMap(in, h, palette);
+    pixelsAt = ReadColorMap(file, pixelsAt, h, palette);
   } else if (bits == 8) {
     for (int i = 0; i < 256; ++i) palette[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
   }
@@ -269,7 +271,7 @@ ReadResult ReadTargaImage(std::span<const uint8_t> file) {
 
   // Decoding ends with the data: the rows it did not reach stay as allocated.
   PixelCursor cursor{dib, grayAlpha ? 2 : bits / 8, top, right};
-  ByteReader data = in.Sub(in.Remaining());
+  ByteStream data(file, pixelsAt);
   const Decoded decoded = h.imageType < 9 ? DecodePlain(data, cursor) : DecodeRunLength(data, cursor);
   if (decoded.whole == 0) {
     result.Fail(ReadStatus::Damaged, readError);

@@ -19,11 +19,15 @@
 #include <span>
 
 #include "formats/common/read_result.h"
+#include "image/byte_source.h"
 #include "image/packed_dib.h"
 
 namespace ravelle {
 
-ReadResult ReadTargaImage(std::span<const uint8_t> file);
+// Reads the header by offset and the pixels in order, uncompressed rows straight
+// into the picture.
+ReadResult ReadTargaImage(const ByteSource& file);
+inline ReadResult ReadTargaImage(std::span<const uint8_t> file) { return ReadTargaImage(ByteSource(file)); }
 
 // False for a depth other than 1, 4, 8, 16, 24 and 32 or a file that could not be written;
 // nothing is left behind then.
