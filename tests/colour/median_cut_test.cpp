@@ -15,36 +15,8 @@
 namespace ravelle {
 namespace {
 
-TEST(MedianCutTest, TheCacheGivesTheNearestEntryOfTheWholePaletteLowestIndexFirst) {
-  // The candidate pruning must neither lose the nearest entry nor change which of equally near
-  // entries wins; a duplicated entry makes ties.
-  std::mt19937 random(17);
-  for (const int size : {16, 216, 256}) {
-    std::vector<PaletteColor> palette;
-    for (int i = 0; i < size; ++i) palette.push_back({uint8_t(random()), uint8_t(random()), uint8_t(random())});
-    palette.back() = palette[palette.size() / 2];
-    MedianCutQuantizer q;
-    ASSERT_TRUE(q.Start(1, size));
-    q.SetColorMap(palette);
-    for (int r = 4; r < 256; r += 24) {
-      for (int g = 2; g < 256; g += 20) {
-        for (int b = 4; b < 256; b += 16) {
-          int best = 0, bestDistance = 0x7FFFFFFF;
-          for (int i = 0; i < size; ++i) {
-            const PaletteColor& p = palette[static_cast<std::size_t>(i)];
-            const int d = 4 * (r - p.red) * (r - p.red) + 9 * (g - p.green) * (g - p.green) + (b - p.blue) * (b - p.blue);
-            if (d < bestDistance) bestDistance = d, best = i;
-          }
-          ASSERT_EQ(q.NearestIndex(uint8_t(r), uint8_t(g), uint8_t(b)), best) << size << ": " << r << "," << g << "," << b;
-        }
-      }
-    }
-  }
-}
-
-// libjpeg's two-pass colour quantiser uses the same histogram, split rules, cache and
-// dithering (error limits, serpentine scan); fed the same rows in the same order, the two must
-// agree to the byte. It quantises only while decoding, so the picture goes through a JPEG file.
+// libjpeg's two-pass quantiser uses the same histogram, split rules, cache and dithering: fed the
+// same rows, the two agree to the byte. It quantises only while decoding, hence the JPEG file.
 struct Decoded {
   std::vector<uint8_t> rgb;      // top row first
   std::vector<uint8_t> indices;  // quantised by libjpeg

@@ -3,22 +3,31 @@
 // hooks. What differs on purpose is listed in corpus_conformance.tsv beside this file.
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <span>
 #include <sstream>
 
+#include "formats/avif/avif_reader.h"
 #include "formats/dib/dib_reader.h"
 #include "formats/gif/gif_reader.h"
+#include "formats/heif/heif_reader.h"
+#include "formats/heif_reference.h"
 #include "formats/icon/icon_reader.h"
 #include "formats/iff/iff.h"
+#include "formats/jxl/jxl_reader.h"
 #include "formats/lib/png_file.h"
 #include "formats/pcx/pcx_file.h"
 #include "formats/registry.h"
 #include "formats/sunicon/sunicon.h"
 #include "formats/targa/targa_file.h"
+#include "formats/webp/webp_reader.h"
 #include "image/output_file.h"
 #include "shell/load.h"
 #include "support/test_images.h"
@@ -96,15 +105,19 @@ ReadResult ReadBitmap(const ByteSource& file) {
   }
 }
 
-ReadResult ReadBitmapByOffset(const std::filesystem::path& file) {
-  const auto source = ByteSource::OpenFile(file.string(), kMaxFileBytes, 14 + kDibHeadBytes);
-  return source ? ReadBitmap(*source) : ReadResult{};
+template <ReadResult (*Read)(const ByteSource&)>
+ReadResult ReadByOffset(const std::filesystem::path& file, std::size_t headBytes) {
+  const auto source = ByteSource::OpenFile(file.string(), kMaxFileBytes, headBytes);
+  return source ? Read(*source) : ReadResult{};
 }
+ReadResult ReadBitmapByOffset(const std::filesystem::path& file) { return ReadByOffset<ReadBitmap>(file, 14 + kDibHeadBytes); }
 
-// Every bitmap, damaged ones too, reads the same by offset as from memory.
-void BmpByOffsetAsFromMemory(const CorpusFile& f) {
-  const ReadResult fromMemory = ReadBitmap(ByteSource(f.bytes));
-  const ReadResult byOffset = ReadBitmapByOffset(f.path);
+// Every file, damaged ones too, reads the same by offset (no more than its header in memory) as
+// from memory.
+template <ReadResult (*Read)(const ByteSource&), std::size_t kHeadBytes>
+void ByOffsetAsFromMemory(const CorpusFile& f) {
+  const ReadResult fromMemory = Read(ByteSource(f.bytes));
+  const ReadResult byOffset = ReadByOffset<Read>(f.path, kHeadBytes);
   EXPECT_EQ(fromMemory.status, byOffset.status);
   EXPECT_EQ(fromMemory.infoText, byOffset.infoText);
   ASSERT_EQ(static_cast<bool>(fromMemory.dib), static_cast<bool>(byOffset.dib));
@@ -384,6 +397,262 @@ std::vector<Picture> AnimatedCursorFrames(const CorpusFile& f) {
   return pictures;
 }
 
+// ---- WebP, AVIF, HEIF, JPEG XL: the reference tools' PNGs laid over white as the readers lay alpha.
+
+// Every file of the format gives a whole picture or a failing status.
+template <ReadResult (*Read)(std::span<const uint8_t>)>
+void PictureOrFailure(const CorpusFile& f) {
+  const ReadResult r = Read(f.bytes);
+  EveryImageIsWhole(r.dib);
+  EXPECT_TRUE(r.dib || r.status != ReadStatus::Ok) << "no image, and no failure";
+}
+
+// A PNG of any depth and colour type; 16-bit samples cut to their top 8 bits, or `rounded` to the
+// nearest 8-bit value as the JPEG XL reader rounds them. The CRCs are not checked.
+std::optional<RgbImage> PngOverWhite(const Bytes& file, bool rounded = false) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::pair<const Bytes*, std::size_t> in{&file, 0};
+  std::optional<RgbImage> image;
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_set_read_fn(png, &in, [](png_structp p, png_bytep out, png_size_t n) {
+      auto& [bytes, at] = *static_cast<std::pair<const Bytes*, std::size_t>*>(png_get_io_ptr(p));
+      if (at + n > bytes->size()) png_error(p, "short");
+      std::memcpy(out, bytes->data() + at, n);
+      at += n;
+    });
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+    png_read_info(png, info);
+    png_set_expand(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
+    png_read_update_info(png, info);
+    const int width = static_cast<int>(png_get_image_width(png, info)), height = static_cast<int>(png_get_image_height(png, info));
+    const bool deep = png_get_bit_depth(png, info) == 16;
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    Bytes samples(rowBytes * height);
+    std::vector<png_bytep> rows;
+    for (int y = 0; y < height; ++y) rows.push_back(&samples[y * rowBytes]);
+    png_read_image(png, rows.data());
+    const auto at = [&](std::size_t i) {
+      if (!deep) return samples[i];
+      return rounded ? static_cast<uint8_t>(((samples[2 * i] << 8 | samples[2 * i + 1]) * 255u + 32767u) / 65535u) : samples[2 * i];
+    };
+    image = RgbImage{width, height, {}};
+    for (std::size_t p = 0; p < 4 * static_cast<std::size_t>(width) * height; p += 4) {
+      for (int c = 0; c < 3; ++c) image->rgb.push_back(WebpOverWhite(at(p + c), at(p + 3)));
+    }
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  return image;
+}
+
+// Frames 1 to `count` of an animation, each against theirs(n, ours); the first is the still
+// picture, where one is given, and after the last comes the first again.
+std::vector<Picture> FramesOf(FrameSequence& animation, int count, const std::optional<RgbImage>& still, const auto& theirs) {
+  std::vector<Picture> frames;
+  for (int n = 1; n <= count; ++n) {
+    if (!animation.Step()) {
+      ADD_FAILURE() << "frame " << n << " does not step";
+      break;
+    }
+    const RgbImage ours = test::DibToRgb(animation.Frame());
+    EXPECT_EQ(animation.FrameNumber(), n);
+    if (n == 1 && still) {
+      EXPECT_TRUE(*still == ours) << "the first frame is not the picture";
+    }
+    frames.push_back({.number = n, .ours = ours, .theirs = theirs(n, ours)});
+  }
+  EXPECT_TRUE(animation.Step() && animation.FrameNumber() == 1) << "after the last frame";
+  return frames;
+}
+
+// dwebp's picture (an animation's first frame, from webpmux, at its offset on a white canvas).
+// A picture turned upright is compared in orientation_test.cpp.
+std::vector<Picture> WebpPictures(const CorpusFile& f) {
+  const ReadResult read = ReadWebpImage(f.bytes);
+  EXPECT_EQ(read.status, ReadStatus::Ok);
+  if (read.infoText.find("(applied)") != std::string::npos) return {};
+  std::string still = f.path.string();
+  int x = 0, y = 0;
+  if (f.entry.variant.find("animated") != std::string::npos) {
+    std::istringstream info(test::RunCommand("/usr/bin/webpmux -info " + test::Quote(still)).out);
+    std::string line, alpha;
+    while (std::getline(info, line) && !line.starts_with("  1:")) {}
+    int w = 0, h = 0;
+    EXPECT_TRUE(line.size() > 4 && std::istringstream(line.substr(4)) >> w >> h >> alpha >> x >> y) << line;
+    still = (f.temp / "frame.webp").string();
+    EXPECT_EQ(test::RunCommand("/usr/bin/webpmux -get frame 1 " + test::Quote(f.path.string()) + " -o " + test::Quote(still) + " 2>/dev/null").status, 0);
+  }
+  // dwebp's PNG has alpha only where the file says it has (what a file without it holds is dropped).
+  test::RunCommand("/usr/bin/dwebp -quiet " + test::Quote(still) + " -o " + test::Quote((f.temp / "out.png").string()));
+  const auto frame = PngOverWhite(test::ReadBytes(f.temp / "out.png"));
+  if (!frame || !read.dib) return {{.ours = RgbOf(read.dib), .theirs = frame}};
+  RgbImage theirs{read.dib.Width(), read.dib.Height(), {}};
+  theirs.rgb.assign(3 * static_cast<std::size_t>(theirs.width) * theirs.height, 255);
+  for (int row = 0; row < frame->height && row + y < theirs.height; ++row) {
+    std::memcpy(&theirs.rgb[3 * (static_cast<std::size_t>(row + y) * theirs.width + x)], &frame->rgb[3 * static_cast<std::size_t>(row) * frame->width],
+                3 * static_cast<std::size_t>(std::min(frame->width, theirs.width - x)));
+  }
+  return {{.ours = test::DibToRgb(read.dib), .theirs = theirs}};
+}
+
+// Every frame of an animation against ImageMagick's coalesced one wherever that is opaque.
+std::vector<Picture> WebpFrames(const CorpusFile& f) {
+  if (f.entry.variant.find("animated") == std::string::npos) return {};
+  auto animation = WebpAnimation::Open(f.bytes);
+  const ReadResult read = ReadWebpImage(f.bytes);
+  const std::string rgba =
+      test::RunCommand("/usr/bin/convert " + test::Quote(f.path.string()) + " -coalesce -depth 8 rgba:- 2>/dev/null").out;
+  const std::size_t pixels = read.dib ? static_cast<std::size_t>(read.dib.Width()) * read.dib.Height() : 0;
+  if (!animation || pixels == 0 || rgba.size() != 4 * pixels * animation->FrameCount()) {
+    ADD_FAILURE() << "no animation, or ImageMagick gives other frames";
+    return {};
+  }
+  return FramesOf(*animation, animation->FrameCount(), test::DibToRgb(read.dib), [&](int n, RgbImage theirs) {
+    for (std::size_t p = 0; p < pixels; ++p) {
+      const auto* im = reinterpret_cast<const uint8_t*>(rgba.data()) + 4 * ((n - 1) * pixels + p);
+      if (im[3] == 255) std::copy(im, im + 3, &theirs.rgb[3 * p]);
+    }
+    return theirs;
+  });
+}
+
+// avifdec's 8-bit decode, turned and mirrored as the manifest lists (avifdec leaves that undone);
+// a sequence frame by frame with avifdec's durations.
+RgbImage Upright(RgbImage image, const std::string& variant) {
+  const auto at = variant.find("primary transforms:");
+  if (at == std::string::npos) return image;
+  std::istringstream words(variant.substr(at + 19, variant.find(';', at) - at - 19));
+  std::string word;
+  for (int value = 0; words >> word;) {
+    if (word == "irot" && words >> value) {
+      for (int i = 0; i < value; ++i) image = test::QuarterTurnAnticlockwise(image);
+    } else if (word == "imir" && words >> value) {
+      image = test::Mirrored(image, value == 1);
+    }
+  }
+  return image;
+}
+
+void AvifEveryFile(const CorpusFile& f) {
+  PictureOrFailure<ReadAvifImage>(f);
+  auto animation = AvifAnimation::Open(f.bytes);  // damaged sequences step too
+  for (int n = 0; animation && n < 3 && animation->Step(); ++n) {}
+}
+
+std::vector<Picture> AvifPictures(const CorpusFile& f) {
+  const ReadResult read = ReadAvifImage(f.bytes);
+  EXPECT_EQ(read.status, ReadStatus::Ok);
+  const auto avifdec = [&](int index) -> std::optional<RgbImage> {
+    const auto png = f.temp / "frame.png";
+    EXPECT_EQ(test::RunCommand("/usr/bin/avifdec --no-strict --ignore-icc -d 8 --index " + std::to_string(index) + " " +
+                               test::Quote(f.path.string()) + " " + test::Quote(png.string()) + " >/dev/null 2>&1").status, 0);
+    const auto image = PngOverWhite(test::ReadBytes(png));
+    return image ? std::optional(Upright(*image, f.entry.variant)) : std::nullopt;
+  };
+  std::vector<Picture> pictures{{.ours = RgbOf(read.dib), .theirs = avifdec(0)}};
+  auto animation = AvifAnimation::Open(f.bytes);
+  if (!animation) return pictures;
+  std::istringstream info(test::RunCommand("/usr/bin/avifdec --no-strict -i " + test::Quote(f.path.string()) + " 2>/dev/null").out);
+  std::vector<double> durations;
+  for (std::string line; std::getline(info, line);) {
+    if (const auto at = line.find("[duration "); at != std::string::npos) durations.push_back(std::stod(line.substr(at + 10)));
+  }
+  EXPECT_EQ(static_cast<int>(durations.size()), animation->FrameCount());
+  const int count = std::min(static_cast<int>(durations.size()), animation->FrameCount());
+  for (Picture& p : FramesOf(*animation, count, pictures[0].ours, [&](int n, const RgbImage&) {
+         EXPECT_EQ(animation->Delay(), std::max(1, static_cast<int>(std::lround(durations[n - 1] * 100)))) << "frame " << n;
+         return n == 1 ? pictures[0].theirs : avifdec(n - 1);
+       })) {
+    pictures.push_back(std::move(p));
+  }
+  return pictures;
+}
+
+// heif-convert's decode (it turns and crops as the reader does); it numbers its outputs when the
+// file holds several images, and the reader shows the primary one. A valid file cut in half gives
+// no picture.
+std::vector<Picture> HeifPictures(const CorpusFile& f) {
+  const ReadResult read = ReadHeifImage(f.bytes);
+  EXPECT_EQ(read.status, ReadStatus::Ok);
+  EXPECT_NE(ReadHeifImage(std::span(f.bytes).first(f.bytes.size() / 2)).status, ReadStatus::Ok) << "cut in half";
+  heif_context* context = heif_context_alloc();
+  std::vector<heif_item_id> ids;
+  heif_item_id primary = 0;
+  if (heif_context_read_from_memory_without_copy(context, f.bytes.data(), f.bytes.size(), nullptr).code == heif_error_Ok) {
+    ids.resize(heif_context_get_number_of_top_level_images(context));
+    heif_context_get_list_of_top_level_image_IDs(context, ids.data(), static_cast<int>(ids.size()));
+    heif_context_get_primary_image_ID(context, &primary);
+  }
+  heif_context_free(context);
+  EXPECT_EQ(test::RunCommand("/usr/bin/heif-convert --quiet " + test::Quote(f.path.string()) + " " +
+                             test::Quote((f.temp / "out.png").string()) + " >/dev/null 2>&1").status, 0);
+  const auto index = std::ranges::find(ids, primary) - ids.begin();
+  const auto png = ids.size() == 1 ? f.temp / "out.png" : f.temp / ("out-" + std::to_string(index + 1) + ".png");
+  return {{.ours = RgbOf(read.dib), .theirs = PngOverWhite(test::ReadBytes(png))}};
+}
+
+// The frames of a PNG or an APNG whose frames all cover the canvas (as djxl writes them): each
+// made a PNG of its own from the header chunks and its IDAT or fdAT data.
+std::vector<RgbImage> PngFrames(const Bytes& file) {
+  const auto chunk = [](Bytes& to, const char* type, const uint8_t* data, std::size_t size) {
+    for (int i = 3; i >= 0; --i) to.push_back(static_cast<uint8_t>(size >> (8 * i)));
+    to.insert(to.end(), type, type + 4);
+    to.insert(to.end(), data, data + size);
+    to.insert(to.end(), 4, 0);  // the CRC, not checked
+  };
+  if (file.size() < 8) return {};
+  Bytes head(file.begin(), file.begin() + 8);
+  std::vector<Bytes> data;
+  bool started = false;
+  for (std::size_t at = 8; at + 12 <= file.size();) {
+    const std::size_t size = uint32_t{file[at]} << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
+    if (size > file.size() - at - 12) break;
+    const std::string type(file.begin() + at + 4, file.begin() + at + 8);
+    const uint8_t* body = file.data() + at + 8;
+    if (type == "fcTL") data.emplace_back(), started = true;
+    if (type == "IDAT" || type == "fdAT") {
+      if (data.empty()) data.emplace_back();
+      data.back().insert(data.back().end(), body + (type == "fdAT" ? 4 : 0), body + size);
+    } else if (!started && type != "acTL" && type != "IEND") {
+      chunk(head, type.c_str(), body, size);
+    }
+    at += size + 12;
+  }
+  std::vector<RgbImage> frames;
+  for (const Bytes& idat : data) {
+    if (idat.empty()) continue;
+    Bytes png = head;
+    chunk(png, "IDAT", idat.data(), idat.size());
+    chunk(png, "IEND", nullptr, 0);
+    if (auto frame = PngOverWhite(png, true)) frames.push_back(*frame);
+  }
+  return frames;
+}
+
+// djxl's pixels, an animation frame by frame. Files of more than 8 bits a sample are taken from
+// djxl as 16-bit PNG (its 8-bit output of them is not the picture).
+std::vector<Picture> JxlPictures(const CorpusFile& f) {
+  const ReadResult read = ReadJxlImage(f.bytes);
+  EXPECT_EQ(read.status, ReadStatus::Ok);
+  const bool deep = read.infoText.find("bit depth: 8 \n") == std::string::npos;
+  const auto png = f.temp / "out.png";
+  EXPECT_EQ(test::RunCommand("/usr/bin/djxl " + test::Quote(f.path.string()) + " " + test::Quote(png.string()) +
+                             (deep ? " --bits_per_sample=16" : " --bits_per_sample=8") + " --num_threads=2 --quiet >/dev/null 2>&1").status, 0);
+  const std::vector<RgbImage> theirs = PngFrames(test::ReadBytes(png));
+  std::vector<Picture> pictures{{.ours = RgbOf(read.dib), .theirs = theirs.empty() ? std::nullopt : std::optional(theirs[0])}};
+  if (theirs.size() < 2) return pictures;
+  auto animation = JxlAnimation::Open(f.bytes);
+  EXPECT_TRUE(animation && animation->FrameCount() == static_cast<int>(theirs.size())) << "not an animation of as many frames";
+  if (!animation) return pictures;
+  for (Picture& p : FramesOf(*animation, std::min<int>(animation->FrameCount(), static_cast<int>(theirs.size())), pictures[0].ours,
+                             [&](int n, const RgbImage&) { return theirs[n - 1]; })) {
+    pictures.push_back(std::move(p));
+  }
+  return pictures;
+}
+
 // ---- The table
 
 enum class NoReference { Fails, NotCompared, NoImageEither };
@@ -402,9 +671,11 @@ struct Row {
 
 const Row kRows[] = {
     {"BMP", {"BMP"}, {"imagemagick", "bmptopnm"}, {"convert", "bmptopnm"}, false, NoReference::Fails, 51, BmpPictures,
-     BmpByOffsetAsFromMemory},
-    {"PCX", {"PCX"}, {"pcxtoppm"}, {"pcxtoppm"}, false, NoReference::Fails, 39, PcxPictures},
-    {"Targa", {"TGA"}, {"tgatoppm"}, {"tgatoppm"}, false, NoReference::Fails, 80, TargaPictures},
+     ByOffsetAsFromMemory<ReadBitmap, 14 + kDibHeadBytes>},
+    {"PCX", {"PCX"}, {"pcxtoppm"}, {"pcxtoppm"}, false, NoReference::Fails, 39, PcxPictures,
+     ByOffsetAsFromMemory<ReadPcxImage, 128>},
+    {"Targa", {"TGA"}, {"tgatoppm"}, {"tgatoppm"}, false, NoReference::Fails, 80, TargaPictures,
+     ByOffsetAsFromMemory<ReadTargaImage, 18>},
     {"GIF", {"GIF"}, {"imagemagick-first", "giftopnm"}, {"convert", "giftopnm"}, true, NoReference::NotCompared, 92,
      GifPictures, GifIsWhole},
     {"GIF_frames", {"GIF"}, {}, {"convert"}, false, NoReference::Fails, 50, GifFrames},
@@ -412,6 +683,11 @@ const Row kRows[] = {
     {"SunIcon", {"SunIcon"}, {}, {"sunicontopnm"}, false, NoReference::Fails, 101, SunIconPictures},
     {"Icon", {"ICO", "CUR"}, {}, {"convert"}, false, NoReference::Fails, 91, IconFilePictures},
     {"AnimatedCursor_frames", {"ANI"}, {}, {"convert"}, false, NoReference::Fails, 61, AnimatedCursorFrames},
+    {"WebP", {"WebP"}, {}, {"dwebp"}, false, NoReference::Fails, 31, WebpPictures, PictureOrFailure<ReadWebpImage>},
+    {"WebP_frames", {"WebP"}, {}, {"convert"}, false, NoReference::Fails, 70, WebpFrames},
+    {"AVIF", {"AVIF"}, {}, {"avifdec"}, false, NoReference::Fails, 147, AvifPictures, AvifEveryFile},
+    {"HEIF", {"HEIF"}, {}, {"heif-convert"}, false, NoReference::Fails, 16, HeifPictures, PictureOrFailure<ReadHeifImage>},
+    {"JXL", {"JXL"}, {}, {"djxl"}, false, NoReference::Fails, 161, JxlPictures, PictureOrFailure<ReadJxlImage>},
 };
 
 std::string ProgramOf(const std::string& reference) {
@@ -422,14 +698,6 @@ std::optional<RgbImage> Decode(const std::string& reference, const std::filesyst
   if (reference == "imagemagick") return test::DecodeWithImageMagick(file);
   if (reference == "imagemagick-first") return test::DecodeWithImageMagick(file.string() + "[0]", "+repage");
   return test::DecodeWithNetpbm(file, reference, reference == "tgatoppm" ? "pamdepth 255" : "ppmtoppm");
-}
-
-RgbImage Mirrored(RgbImage image) {
-  for (int y = 0; y < image.height; ++y) {
-    auto* row = image.rgb.data() + static_cast<std::size_t>(y) * image.width * 3;
-    for (int a = 0, b = image.width - 1; a < b; ++a, --b) std::swap_ranges(row + 3 * a, row + 3 * a + 3, row + 3 * b);
-  }
-  return image;
 }
 
 class CorpusConformanceTest : public testing::TestWithParam<Row> {};
@@ -449,6 +717,10 @@ TEST_P(CorpusConformanceTest, ValidFilesMatchAnIndependentDecoder) {
     const CorpusFile file{entry, test::CorpusDir() / entry.path, test::ReadBytes(test::CorpusDir() / entry.path), temp};
     if (row.everyFile != nullptr) row.everyFile(file);
     if (entry.expected != "valid") continue;
+    if (std::ranges::any_of(KnownDifferences(), [&](const Known& k) { return k.path == entry.path && k.image == 0 && k.action == "skip"; })) {
+      ++known;  // not even read: the reference may fail on it
+      continue;
+    }
     for (Picture& p : row.pictures(file)) {
       SCOPED_TRACE("image " + std::to_string(p.number));
       const auto k = std::ranges::find_if(KnownDifferences(), [&](const Known& k) {
@@ -470,7 +742,7 @@ TEST_P(CorpusConformanceTest, ValidFilesMatchAnIndependentDecoder) {
         if (p.theirs || !test::HaveProgram(ProgramOf(reference))) continue;
         auto theirs = Decode(reference, p.file);
         if (!theirs) continue;
-        p.theirs = p.mirrored ? Mirrored(*theirs) : *theirs;
+        p.theirs = p.mirrored ? test::Mirrored(*theirs, true) : *theirs;
         by = reference;
         const bool sameSize = p.ours && p.ours->width == theirs->width && p.ours->height == theirs->height;
         if (!p.ours || (sameSize && !row.nextWhenDifferent) || test::SameImage(*p.ours, *p.theirs, p.tolerance, p.bits)) break;

@@ -1,12 +1,7 @@
 #include "formats/heif/heif_reader.h"
 
 #include <gtest/gtest.h>
-#include <libheif/heif.h>
 
-#include <filesystem>
-#include <map>
-
-#include "formats/heif_reference.h"
 #include "support/test_support.h"
 
 namespace ravelle::test {
@@ -87,53 +82,6 @@ TEST(HeifReader, PrimaryTraitsFromTheBoxes) {
     EXPECT_NE(read.status, ReadStatus::Ok);
   }
   EXPECT_EQ(ReadHeifImage(HeifBoxes({}, 0, 100000)).status, ReadStatus::TooLarge);
-}
-
-// Every valid corpus file equals heif-convert's decode (which turns and crops as the reader does)
-// laid over white; every other file gives a picture or says why there is none, and a cut valid
-// file gives no picture.
-TEST(HeifReader, CorpusConformance) {
-  if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
-  if (!HaveProgram("/usr/bin/heif-convert")) GTEST_SKIP() << "no heif-convert";
-  // Files whose pictures are known to differ from the reference, and why.
-  const std::map<std::string, std::string> known = {};
-  TempDir dir;
-  int compared = 0;
-  for (const CorpusEntry& entry : CorpusManifest()) {
-    if (entry.format != "HEIF") continue;
-    SCOPED_TRACE(entry.path);
-    const auto file = CorpusDir() / entry.path;
-    const Bytes bytes = ReadBytes(file);
-    const ReadResult read = ReadHeifImage(bytes);
-    if (entry.expected != "valid") {
-      EXPECT_TRUE(read.dib || !read.diagnostics.empty() || !read.messages.empty());
-      continue;
-    }
-    ASSERT_TRUE(read.dib);
-    EXPECT_EQ(read.status, ReadStatus::Ok);
-    EXPECT_NE(ReadHeifImage(Bytes(bytes.begin(), bytes.begin() + bytes.size() / 2)).status, ReadStatus::Ok);
-    if (known.contains(entry.path)) continue;
-    // heif-convert numbers its outputs when the file holds several images; the reader shows the
-    // primary one.
-    heif_context* context = heif_context_alloc();
-    ASSERT_EQ(heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr).code, heif_error_Ok);
-    std::vector<heif_item_id> ids(heif_context_get_number_of_top_level_images(context));
-    heif_context_get_list_of_top_level_image_IDs(context, ids.data(), int(ids.size()));
-    heif_item_id primary = 0;
-    heif_context_get_primary_image_ID(context, &primary);
-    heif_context_free(context);
-    const auto index = std::find(ids.begin(), ids.end(), primary) - ids.begin();
-    std::filesystem::remove_all(dir.path());
-    std::filesystem::create_directories(dir.path());
-    ASSERT_EQ(RunCommand("/usr/bin/heif-convert --quiet " + Quote(file.string()) + " " + Quote((dir / "out.png").string()) +
-                         " >/dev/null 2>&1").status, 0);
-    const auto png = ids.size() == 1 ? dir / "out.png" : dir / ("out-" + std::to_string(index + 1) + ".png");
-    const auto reference = PngOverWhite(png.string());
-    ASSERT_TRUE(reference);
-    EXPECT_TRUE(SameImage(DibToRgb(read.dib), *reference));
-    ++compared;
-  }
-  EXPECT_EQ(compared, 16);
 }
 
 }  // namespace

@@ -1,10 +1,7 @@
-// The IFF reader on hand-made files and on the shared corpus (against netpbm's ilbmtoppm), the
-// ByteRun1 packer and HAM coder on the cases that tell them apart, and every writer variant read
-// back by our reader and by ilbmtoppm.
+// The IFF reader on hand-made layouts the shared corpus lacks, the HAM coder the writer checks
+// are made against, and the writer's padding of an odd body.
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include "formats/iff/iff.h"
 #include "formats/iff_builder.h"
@@ -44,8 +41,7 @@ TEST(IffReaderTest, PlanarLayouts) {
     bool mask;
     int bits;  // of the image read
   };
-  const Case cases[] = {{5, 5, false, 8}, {5, 5, true, 8}, {20, 1, true, 1}, {20, 1, false, 1},
-                        {17, 8, true, 8}, {8, 3, false, 8}, {13, 10, false, 8}};
+  const Case cases[] = {{5, 5, true, 8}, {20, 1, false, 1}, {17, 8, true, 8}, {13, 10, false, 8}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << " x " << c.planes << (c.mask ? " masked" : ""));
     std::vector<std::vector<unsigned>> rows(3, std::vector<unsigned>(c.width));
@@ -59,9 +55,6 @@ TEST(IffReaderTest, PlanarLayouts) {
     for (int y = 0; y < 3; ++y)
       for (int x = 0; x < c.width; ++x) EXPECT_EQ(PixelAt(r.dib, x, y), rows[y][x] & 0xFF) << x << "," << y;
   }
-  const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(5, 1, 5, 1), Cmap(32), {"BODY", PlanarBody(5, {{1, 2, 3, 4, 5}}, 5, true)}}));
-  EXPECT_EQ(r.dib.Header().biClrUsed, 32u);
-  EXPECT_EQ(r.infoText, "image type: ILBM \nwidth: 5 \nheight: 1 \nplanes: 5 \ncompression: 0 \nmasking: 1 \n# of colors: 32");
 }
 
 TEST(IffReaderTest, BodyEndingInsideARow) {
@@ -80,17 +73,13 @@ TEST(IffReaderTest, BodyEndingInsideARow) {
   }
 }
 
-// Colour maps, HAM, chunky and true-colour bodies, and ByteRun1 packets that span the lines.
+// Colour maps, chunky and true-colour bodies, and ByteRun1 packets that span the lines.
 TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
   using test::Rgb;
   // 24 planes: red bits first, lowest bit first.
   std::vector<uint8_t> planes24;
   const uint32_t rgb[3] = {0x81, 0x42, 0x24};
   for (int k = 0; k < 24; ++k) planes24.insert(planes24.end(), {static_cast<uint8_t>(((rgb[k / 8] >> (k % 8)) & 1) << 7), 0});
-  const auto ham = [](int planes, const std::vector<unsigned>& codes) {
-    const int w = static_cast<int>(codes.size());
-    return Form("ILBM", {Bmhd(w, 1, planes), Cmap(64), Camg(0x800), {"BODY", PlanarBody(w, {codes}, planes)}});
-  };
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -99,8 +88,6 @@ TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
     const char* text;  // a part of the information text
     ReadStatus status = ReadStatus::Ok;
   } cases[] = {
-      {"extra halfbrite", Form("ILBM", {Bmhd(2, 1, 6), Cmap(32), Camg(0x80), {"BODY", PlanarBody(2, {{33, 63}}, 6)}}), {33, 63}, 64,
-       "\ncamg: extra-halfbrite"},
       // 32 entries for 6 planes give the halves without the mode.
       {"32 entries, 6 planes", Form("ILBM", {Bmhd(2, 1, 6), Cmap(32), {"BODY", PlanarBody(2, {{33, 63}}, 6)}}), {33, 63}, 64,
        "# of colors: 32"},
@@ -108,11 +95,6 @@ TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
       {"padded CMAP", Form("ILBM", {Bmhd(2, 1, 2), Cmap(3), {"BODY", PlanarBody(2, {{2, 1}}, 2)}}), {2, 1}, 3, "# of colors: 3"},
       {"300 entries", Form("ILBM", {Bmhd(2, 1, 8), Cmap(300), {"BODY", PlanarBody(2, {{255, 1}}, 8)}}), {255, 1}, 256,
        "# of colors: 300"},
-      // Palette entry 0 is (0, 0, 0); entry 3 is (24, 12, 6).
-      {"HAM6", ham(6, {0x2C, 0x33, 0x15, 0x03, 0x25}),
-       {Rgb(0xC0, 0, 0), Rgb(0xC0, 0x30, 0), Rgb(0xC0, 0x30, 0x50), Rgb(24, 12, 6), Rgb(0x58, 12, 6)}, 0, "\ncamg: hold and modify"},
-      {"HAM8", ham(8, {0xBF, 0x43, 0x03, 0xC1}), {Rgb(0xFC, 0, 0), Rgb(0xFC, 0, 0x0C), Rgb(24, 12, 6), Rgb(24, 4, 6)}, 0,
-       "\ncamg: hold and modify"},
       // "PBM " with an odd width has a pad byte after every row.
       {"PBM odd width", Form("PBM ", {Bmhd(3, 2, 8), Cmap(16), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}), {1, 2, 3, 4, 5, 6}, 16,
        "image type: PBM  "},
@@ -132,9 +114,7 @@ TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
     EXPECT_NE(r.infoText.find(c.text), std::string::npos) << r.infoText;
     EXPECT_EQ(r.status, c.status);
   }
-  for (const auto& halves : {cases[0].file, cases[1].file}) {
-    EXPECT_EQ(ReadIffImage(halves).dib.Colors()[33], (RgbQuad{1, 2, 4, 0}));  // half of (8, 4, 2)
-  }
+  EXPECT_EQ(ReadIffImage(cases[0].file).dib.Colors()[33], (RgbQuad{1, 2, 4, 0}));  // half of (8, 4, 2)
 }
 
 TEST(IffReaderTest, FilesWithoutAnImage) {
@@ -149,14 +129,9 @@ TEST(IffReaderTest, FilesWithoutAnImage) {
       {"no BODY", Form("ILBM", {Bmhd(2, 2, 1), Cmap(2)}), ReadStatus::BadHeader},
       {"no CMAP below 24 planes", Form("ILBM", {Bmhd(2, 2, 4), {"BODY", {0, 0, 0, 0}}}), ReadStatus::BadHeader},
       {"CMAP after BODY", Form("ILBM", {Bmhd(2, 2, 4), {"BODY", {0}}, Cmap(16)}), ReadStatus::BadHeader},
-      {"cut before the form type", {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L'}, ReadStatus::Damaged},
-      {"cut inside BMHD's size", {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0}, ReadStatus::Damaged},
       {"cut inside BMHD", cut(Form("ILBM", {Bmhd(2, 2, 1)}), 10), ReadStatus::Damaged},
-      {"cut inside CMAP", cut(Form("ILBM", {Bmhd(2, 2, 1), Cmap(2)}), 2), ReadStatus::Damaged},
       {"empty BODY", Form("ILBM", {Bmhd(2, 2, 1), Cmap(2), {"BODY", {}}}), ReadStatus::Damaged},
       {"BODY cut in the first row", Form("ILBM", {Bmhd(2, 2, 3), Cmap(8), {"BODY", {0x80, 0, 0x40}}}), ReadStatus::Damaged},
-      {"24-bit BODY cut in the first row", Form("ILBM", {Bmhd(1, 1, 24), {"BODY", std::vector<uint8_t>(40)}}), ReadStatus::Damaged},
-      {"PBM cut in the first row", Form("PBM ", {Bmhd(4, 2, 8), Cmap(16), {"BODY", {1, 2}}}), ReadStatus::Damaged},
       {"HAM cut in the first row", Form("ILBM", {Bmhd(2, 1, 6), Cmap(16), Camg(0x800), {"BODY", {0, 0, 0}}}), ReadStatus::Damaged},
       {"HAM of 5 planes", Form("ILBM", {Bmhd(2, 1, 5), Cmap(16), Camg(0x800), {"BODY", std::vector<uint8_t>(10)}}),
        ReadStatus::Unsupported},
@@ -167,40 +142,6 @@ TEST(IffReaderTest, FilesWithoutAnImage) {
     EXPECT_FALSE(r.dib);
     EXPECT_EQ(r.status, c.status);
   }
-  const ReadResult huge = ReadIffImage(Form("ILBM", {Bmhd(65535, 65535, 24), {"BODY", {}}}));
-  EXPECT_FALSE(huge.dib);
-  EXPECT_EQ(huge.messages, (std::vector<Message>{{"Global Allocation Error", "", kMbIconHand}}));
-  EXPECT_EQ(huge.status, ReadStatus::TooLarge);
-  const ReadResult huge8 = ReadIffImage(Form("ILBM", {Bmhd(65535, 65535, 3), Cmap(8), {"BODY", {}}}));
-  EXPECT_EQ(huge8.messages, (std::vector<Message>{{"Memory Allocation Error", "", kMbIconHand}}));
-}
-
-TEST(IffPackerTest, Lines) {
-  const std::vector<uint8_t> v130(130, 9), v129(129, 9);
-  std::vector<uint8_t> diff200(200);
-  for (int i = 0; i < 200; ++i) diff200[i] = static_cast<uint8_t>(i);
-  std::vector<uint8_t> lit200 = {0x7F};
-  lit200.insert(lit200.end(), diff200.begin(), diff200.begin() + 128);
-  lit200.push_back(0x47);
-  lit200.insert(lit200.end(), diff200.begin() + 128, diff200.end());
-  std::vector<uint8_t> litRun131 = {0x00, 1, 0x81, 9, 0xFE, 9};  // a literal, then 131 equal bytes
-  std::vector<uint8_t> line131 = {1};
-  line131.insert(line131.end(), 131, 9);
-  const std::pair<std::vector<uint8_t>, std::vector<uint8_t>> cases[] = {
-      {{1, 2, 3, 3, 4}, {0x04, 1, 2, 3, 3, 4}},
-      {{5, 5, 1}, {0xFF, 5, 0x00, 1}},
-      {v130, {0x81, 9, 0xFF, 9}},
-      {v129, {0x81, 9, 0x00, 9}},
-      {diff200, lit200},
-      {line131, litRun131},
-      {{1, 2, 2, 2, 3}, {0x00, 1, 0xFE, 2, 0x00, 3}},
-  };
-  for (const auto& [line, packed] : cases) {
-    std::vector<uint8_t> out;
-    EXPECT_EQ(test::PackByteRun1Line(line, &out), packed.size());
-    EXPECT_EQ(out, packed);
-    EXPECT_EQ(test::PackByteRun1Line(line, nullptr), packed.size());
-  }
 }
 
 TEST(IffHamCoderTest, Codes) {
@@ -210,50 +151,11 @@ TEST(IffHamCoderTest, Codes) {
   std::vector<uint8_t> codes(5);
   test::EncodeHamRow(rgb, codes);
   EXPECT_EQ(codes, expected);
-  // The writer's coder, one row in its lanes.
-  std::fill(codes.begin(), codes.end(), 0);
-  const uint8_t* rows[] = {rgb.data()};
-  uint8_t* out[] = {codes.data()};
-  ravelle::iff::EncodeHamRows(rows, out, codes.size());
-  EXPECT_EQ(codes, expected);
 }
 
-TEST(IffWriterTest, Layout) {
+TEST(IffWriterTest, AnOddPackedBodyIsPadded) {
   test::TempDir dir;
   const auto file = dir / "out.iff";
-  struct Case {
-    int bits;
-    uint32_t colours;
-    bool ham;
-    int planes;
-    std::size_t cmap;  // entries; 0 for none
-    uint32_t camg;
-  };
-  const Case cases[] = {{8, 0, false, 8, 256, 0}, {8, 20, false, 5, 32, 0}, {24, 0, false, 24, 0, 0},
-                        {1, 0, false, 1, 2, 0},   {4, 3, false, 2, 4, 0},   {8, 0, true, 6, 16, 0x800}};
-  for (const Case& c : cases) {
-    PackedDib dib = CreateDib(17, 2, c.bits, c.colours);
-    ASSERT_TRUE(WriteIffImage(file, false, c.ham, dib));
-    const auto b = test::ReadBytes(file);
-    SCOPED_TRACE(c.planes);
-    EXPECT_EQ(b[28], c.planes);
-    std::size_t at = 40;
-    if (c.cmap != 0) {
-      EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + 4), "CMAP");
-      EXPECT_EQ(b[at + 7], (3 * c.cmap) & 0xFF);
-      if (c.ham) {
-        EXPECT_EQ(b[at + 8 + 3 * 15], 240);
-      }
-      if (c.colours == 20) {
-        EXPECT_EQ(b[at + 8 + 3 * 31], 0);
-      }
-      at += 8 + 3 * c.cmap;
-    }
-    EXPECT_EQ(std::string(b.begin() + at, b.begin() + at + 4), "CAMG");
-    EXPECT_EQ(b[at + 10] << 8 | b[at + 11], static_cast<int>(c.camg));
-    // Width 17: lines of 4 bytes.
-    EXPECT_EQ(b.size(), at + 12 + 8 + static_cast<std::size_t>(c.planes) * 4 * 2);
-  }
   // An odd packed body is stated one longer and padded with a zero byte.
   PackedDib one = CreateDib(32, 1, 1);
   const uint8_t row[] = {1, 2, 3, 3};

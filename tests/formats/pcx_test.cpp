@@ -43,7 +43,6 @@ std::vector<uint8_t> WithTrailer(std::vector<uint8_t> file) {
 RgbQuad Color(uint8_t r, uint8_t g, uint8_t b) { return {b, g, r, 0}; }
 
 TEST(PcxReaderTest, EveryLayoutGetsItsDepthTableAndColoursLine) {
-  // Each file is 8 pixels wide and one row high; its lines are literal bytes below 0xC0.
   const struct {
     int bits, planes, bytesPerLine;
     std::vector<uint8_t> data;
@@ -54,21 +53,12 @@ TEST(PcxReaderTest, EveryLayoutGetsItsDepthTableAndColoursLine) {
     const char* colorsLine;
     uint32_t firstPixel, lastPixel;  // indices, or B | G << 8 | R << 16
   } cases[] = {
-      {1, 1, 1, {0x81}, false, 5, 1, 2, "colors: 2", 1, 1},
-      {2, 1, 2, {0x1B, 0x24}, false, 5, 4, 4, "colors: 4", 0, 0},
-      {1, 2, 1, {0x80, 0x81}, false, 5, 4, 16, "colors: 4", 3, 2},
-      {1, 3, 1, {0x80, 0x00, 0x81}, false, 5, 4, 16, "colors: 8", 5, 4},
-      {1, 4, 1, {0x80, 0x80, 0x80, 0x81}, false, 5, 4, 16, "colors: 16", 15, 8},
-      {4, 1, 4, {0x12, 0x34, 0x56, 0x7F}, false, 5, 4, 16, "colors: 16", 1, 15},
-      {8, 1, 8, {1, 2, 3, 4, 5, 6, 7, 0xBF}, true, 5, 8, 256, "colors: 256", 1, 0xBF},
+      // The layouts the corpus lacks; each file is 8 pixels wide and one row high.
       // Without version 5 the trailer is not looked for: the header's 16 colours.
       {8, 1, 8, {1, 2, 3, 4, 5, 6, 7, 8}, true, 3, 8, 256, "colors: 16", 1, 8},
       // Eight planes of one bit: the index gathered from all of them.
       {1, 8, 1, {0x80, 0, 0, 0, 0, 0, 0, 0x81}, true, 5, 8, 256, "colors: 256", 0x81, 0x80},
       {1, 8, 1, {0x80, 0, 0, 0, 0, 0, 0, 0x81}, false, 5, 8, 256, "colors: 256", 0x81, 0x80},
-      {8, 3, 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9, 9, 9, 9, 10, 20, 0, 0, 0, 0, 0, 0, 30}, false, 5, 24, 0,
-       "colors: 16.7 million", 0x010914, 0x080A1E},
-      {8, 4, 8, std::vector<uint8_t>(32, 7), false, 5, 32, 0, "colors: 16.7 million", 0x07070707, 0x07070707},
       {16, 1, 16, {0xBF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x1F, 0x80}, false, 5, 16, 0, "colors: 65,536",
        0x7FBF, 0x001F},
   };
@@ -118,8 +108,6 @@ TEST(PcxReaderTest, HeaderPalettesAllBlackGiveTheDefaultColours) {
   } cases[] = {
       {1, 1, {}, 5, {Color(0, 0, 0), Color(0, 0, 128)}},
       {1, 1, whiteOnBlack, 5, {Color(0, 0, 0), Color(255, 255, 255)}},
-      {1, 3, {}, 5, {Color(0, 0, 0), Color(0, 0, 128), Color(0, 128, 0), Color(0, 128, 128), Color(128, 0, 0),
-                     Color(128, 0, 128), Color(128, 128, 0), Color(192, 192, 192), Color(0, 0, 0)}},
       {1, 4, {}, 5, {Color(0, 0, 0), Color(0, 0, 128), Color(0, 128, 0), Color(0, 128, 128), Color(128, 0, 0),
                      Color(128, 0, 128), Color(128, 128, 0), Color(192, 192, 192), Color(128, 128, 128),
                      Color(0, 0, 255), Color(0, 255, 0), Color(0, 255, 255), Color(255, 0, 0), Color(255, 0, 255),
@@ -167,10 +155,9 @@ TEST(PcxReaderTest, DamagedFilesFailCleanlyOrKeepWhatWasDecoded) {
       {PcxBytes(8, 1, 4, 4, 4, {1, 1, 1, 1, 0xC4, 2}), ReadStatus::Truncated, {}, true},
       {PcxBytes(5, 1, 4, 4, 4, {1, 1, 1, 1}), ReadStatus::Unsupported, {"Unrecognized File Structure"}, true},
       {PcxBytes(8, 5, 4, 4, 4, {}), ReadStatus::Unsupported, {"Unrecognized File Structure"}, false},
-      // Corners that give no pixels, and more than the size limit allows.
+      // Corners that give no pixels.
       {PcxBytes(8, 1, 0, 4, 4, {}), ReadStatus::BadHeader, {}, false},
       {PcxBytes(8, 1, 4, 4, 0, {1, 1, 1, 1}), ReadStatus::BadHeader, {}, false},
-      {PcxBytes(8, 4, 32000, 32000, 32000, {}), ReadStatus::TooLarge, {"Memory Allocation Error"}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
@@ -184,46 +171,6 @@ TEST(PcxReaderTest, DamagedFilesFailCleanlyOrKeepWhatWasDecoded) {
   const ReadResult cut = ReadPcxImage(cases[8].file);
   EXPECT_EQ(test::PixelAt(cut.dib, 0, 1), 2u);
   EXPECT_EQ(test::PixelAt(cut.dib, 0, 2), 0u);
-}
-
-TEST(PcxReaderTest, InformationTextListsTheHeader) {
-  const ReadResult result = ReadPcxImage(WithTrailer(PcxBytes(8, 1, 3, 2, 4, {0xC8, 5})));
-  EXPECT_EQ(result.infoText,
-            "image type: PCX \nwidth: 3 \nheight: 2 \nversion: 5 \nplanes: 1 \nbits per pixel: 8 \nbytes per line: 4 \n"
-            "colors: 256");
-  ASSERT_TRUE(result.frame);
-  EXPECT_EQ(result.frame->width, 3);
-}
-
-TEST(PcxWriterTest, LinesAreRunLengthCodedWithinSixtyThreeBytes) {
-  const struct {
-    std::vector<uint8_t> line, coded;
-  } cases[] = {
-      {std::vector<uint8_t>(63, 7), {0xFF, 7}},
-      {std::vector<uint8_t>(64, 7), {0xFF, 7, 7}},
-      {std::vector<uint8_t>(64, 0xC5), {0xFF, 0xC5, 0xC1, 0xC5}},
-      {{0xC5}, {0xC1, 0xC5}},
-      {{0xC5, 0xC5}, {0xC2, 0xC5}},
-      {{1, 2, 2, 3}, {1, 0xC2, 2, 3}},
-  };
-  for (const auto& c : cases) {
-    std::vector<uint8_t> out;
-    WritePcxRunLine(out, c.line);
-    EXPECT_EQ(out, c.coded);
-  }
-}
-
-// Single pixels: a 24-bit one goes out red plane first; a 16-bit 0x7FFF becomes 248 in each plane.
-TEST(PcxWriterTest, DirectColourPixelsGoOutAsRedGreenAndBluePlanes) {
-  test::TempDir temp;
-  ASSERT_TRUE(WritePcxImage(temp / "rgb.pcx", test::ImageOf(1, 1, 24, {test::Rgb(1, 2, 3)})));
-  auto bytes = test::ReadBytes(temp / "rgb.pcx");
-  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 128, bytes.end()), (std::vector<uint8_t>{1, 2, 3}));
-  ASSERT_TRUE(WritePcxImage(temp / "555.pcx", test::ImageOf(1, 1, 16, {0x7FFF})));
-  bytes = test::ReadBytes(temp / "555.pcx");
-  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 128, bytes.end()), (std::vector<uint8_t>{0xC1, 248, 0xC1, 248, 0xC1, 248}));
-  EXPECT_FALSE(WritePcxImage(temp / "none.pcx", PackedDib()));
-  EXPECT_FALSE(std::filesystem::exists(temp / "none.pcx"));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The SunIcon reader on hand-made files and on the shared corpus (against netpbm's sunicontopnm).
+// The SunIcon reader on what the shared corpus lacks: depth 8, widths that are no multiple of
+// 16, a header after another comment, and damage.
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,6 @@ TEST(SunIconTest, Pixels) {
     std::vector<Probe> probes;
   };
   const Case cases[] = {
-      {kHeader64, 256, 1, 0x8001, {{0, 0, 1}, {1, 0, 0}, {15, 0, 1}, {63, 63, (255 * 0x1111) & 1}}},
       {"/* Format_version=1, WIDTH=16, Height=16, Depth=8, Valid_bits_per_item=16", 128, 8, 0x000F, {{0, 0, 0}, {1, 0, 15}}},
       {"/* Format_version=1, Width=20, Height=2, Depth=1, Valid_bits_per_item=16", 4, 1, 0xFFFF,
        {{0, 0, 1}, {16, 0, 0}, {19, 0, 1}, {3, 1, 0}, {2, 1, 1}}},
@@ -49,11 +49,9 @@ TEST(SunIconTest, Pixels) {
     EXPECT_EQ(r.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
     for (const Probe& p : c.probes) EXPECT_EQ(test::PixelAt(r.dib, p.x, p.y), p.value) << p.x << "," << p.y;
   }
-  const ReadResult narrow = ReadSunIcon(Icon(cases[2].header, 4, 0xFFFF));
+  const ReadResult narrow = ReadSunIcon(Icon(cases[1].header, 4, 0xFFFF));
   EXPECT_EQ(narrow.dib.Row(0)[2] & 0x0F, 0);  // nothing past the width
-  EXPECT_EQ(ReadSunIcon(Icon(cases[1].header, 128)).dib.Colors()[15], (RgbQuad{0, 0, 128, 0}));  // dark red
-  EXPECT_EQ(ReadSunIcon(Icon(kHeader64, 256)).infoText,
-            "image type: SunIcon \n\nheader string: /* format_version=1, width=64, height=64, depth=1, valid_bits_per_item=16\n */\n");
+  EXPECT_EQ(ReadSunIcon(Icon(cases[0].header, 128)).dib.Colors()[15], (RgbQuad{0, 0, 128, 0}));  // dark red
 }
 
 TEST(SunIconTest, FilesWithoutAnImage) {

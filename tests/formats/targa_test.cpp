@@ -46,49 +46,30 @@ std::vector<uint8_t> TargaBytes(const TargaFields& f, const std::vector<uint8_t>
   return out;
 }
 
-TEST(TargaReaderTest, OriginDirectionAndInterleavePlaceTheStoredRows) {
-  // Gray pixels 1 to 8 stored in that order, 2 wide and 4 high (8 high for interleave).
+// Interleaved rows, which the corpus lacks: gray pixels 1 to 8 stored in that order.
+TEST(TargaReaderTest, InterleavePlacesTheStoredRows) {
   const std::vector<uint8_t> stored = {1, 2, 3, 4, 5, 6, 7, 8};
   const struct {
-    int height, descriptor;
+    int width, height, descriptor;
     std::vector<uint32_t> expected;
-    const char* lastLine;
   } cases[] = {
-      {4, 0x00, {7, 8, 5, 6, 3, 4, 1, 2}, "\nfirst pixel: bottom left"},
-      {4, 0x20, {1, 2, 3, 4, 5, 6, 7, 8}, "\nfirst pixel: top left"},
-      {4, 0x30, {2, 1, 4, 3, 6, 5, 8, 7}, "\nfirst pixel: top right"},
-      {4, 0x10, {8, 7, 6, 5, 4, 3, 2, 1}, "\nfirst pixel: bottom right"},
-      {4, 0x60, {1, 2, 5, 6, 3, 4, 7, 8}, "\ntwo way interleave"},
+      {2, 4, 0x60, {1, 2, 5, 6, 3, 4, 7, 8}},
+      // Four-way: stored rows 0, 1 are image rows 0, 4; 2, 3 are 1, 5; ...
+      {1, 8, 0xA0, {1, 3, 5, 7, 2, 4, 6, 8}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "descriptor " << c.descriptor);
-    const ReadResult result = ReadTargaImage(TargaBytes({.type = 3, .width = 2, .height = c.height, .depth = 8, .descriptor = c.descriptor}, {}, stored));
+    const ReadResult result =
+        ReadTargaImage(TargaBytes({.type = 3, .width = c.width, .height = c.height, .depth = 8, .descriptor = c.descriptor}, {}, stored));
     ASSERT_TRUE(result.dib);
     EXPECT_EQ(result.status, ReadStatus::Ok);
-    EXPECT_EQ(PixelsOf(result.dib), c.expected);
-    EXPECT_TRUE(result.infoText.ends_with(c.lastLine)) << result.infoText;
+    EXPECT_EQ(PixelsOf(result.dib), c.expected) << c.descriptor;
   }
-  // Four-way, 8 rows of one pixel: stored rows 0, 1 are image rows 0, 4; 2, 3 are 1, 5; ...
-  const ReadResult four = ReadTargaImage(TargaBytes({.type = 3, .width = 1, .height = 8, .depth = 8, .descriptor = 0xA0}, {}, stored));
-  EXPECT_EQ(PixelsOf(four.dib), (std::vector<uint32_t>{1, 3, 5, 7, 2, 4, 6, 8}));
-  EXPECT_TRUE(four.infoText.ends_with("\nfirst pixel: top left\nfour way interleave"));
-}
-
-TEST(TargaReaderTest, InformationTextNamesTypeDepthAndMap) {
-  const ReadResult result = ReadTargaImage(TargaBytes({.type = 10, .width = 3, .height = 2, .depth = 15}, {}, {0x85, 0xFF, 0xFF}));
-  EXPECT_EQ(result.infoText,
-            "file type: Targa \nwidth: 3 \nheight: 2 \nimage type: truecolor \ncompressed data \ncolor map type: 0 \n"
-            "bits per pixel: 16 \npalette size: 0 \npalette depth (bits): 0\nfirst pixel: bottom left");
-  ASSERT_TRUE(result.dib);
-  EXPECT_EQ(result.dib.BitCount(), 16);
-  EXPECT_EQ(PixelAt(result.dib, 2, 0), 0x7FFFu);  // the attribute bit dropped
 }
 
 TEST(TargaReaderTest, ColourMapsGiveTheTableAndArePassedOverWhole) {
   std::vector<uint8_t> map24;
   for (int i = 0; i < 300; ++i) map24.insert(map24.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0x55});
   const std::vector<uint8_t> map16 = {0x00, 0x7C, 0x1F, 0x80};  // red, then blue with the attribute bit
-  const std::vector<uint8_t> map32 = {1, 2, 3, 0xFF, 4, 5, 6, 0xFF};
   const struct {
     TargaFields fields;
     std::vector<uint8_t> map;
@@ -101,10 +82,8 @@ TEST(TargaReaderTest, ColourMapsGiveTheTableAndArePassedOverWhole) {
       {{.type = 1, .depth = 8, .mapType = 1, .firstEntry = 2, .mapLength = 18, .entryBits = 24}, map24, 20, 2, {0, 0, 0x55, 0}},
       {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 2, .entryBits = 16}, map16, 2, 0, {0, 0, 248, 0}},
       {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 2, .entryBits = 15}, map16, 2, 1, {248, 0, 0, 0}},
-      {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 2, .entryBits = 32}, map32, 2, 1, {4, 5, 6, 0}},
       // A map of 8-bit entries is not read, but the pixels are still found behind it.
       {{.type = 1, .depth = 8, .mapType = 1, .mapLength = 3, .entryBits = 8}, {9, 9, 9}, 3, 1, {0, 0, 0, 0}},
-      {{.type = 3, .depth = 8}, {}, 256, 200, {200, 200, 200, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.fields.mapLength << " entries of " << c.fields.entryBits << " bits");
@@ -128,14 +107,12 @@ TEST(TargaReaderTest, RunLengthPacketsCrossRowsAndStopAtTheImageEnd) {
   } cases[] = {
       // A run of 3 over two rows of 2, then a raw packet; what is left over is not used.
       {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0x82, 7, 0x01, 8, 9}, {7, 7, 7, 8}, ReadStatus::Ok},
-      {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0xFF, 5, 0x00, 6}, {5, 5, 5, 5}, ReadStatus::Ok},
       // An image narrower than its bytes per pixel reads like any other.
       {{.type = 10, .width = 1, .height = 2, .depth = 24, .descriptor = 0x20}, {0x00, 1, 2, 3, 0x80, 4, 5, 6},
        {0x030201, 0x060504}, ReadStatus::Ok},
       {{.type = 11, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {0x81, 7}, {7, 7, 0, 0}, ReadStatus::Truncated},
       {{.type = 3, .width = 2, .height = 2, .depth = 8, .descriptor = 0x20}, {1, 2, 3}, {1, 2, 3, 0}, ReadStatus::Truncated},
       // The attribute bit is dropped from rows of any length.
-      {{.type = 2, .width = 1, .height = 1, .depth = 16}, {0xFF, 0xFF}, {0x7FFF}, ReadStatus::Ok},
       {{.type = 10, .width = 3, .height = 1, .depth = 16}, {0x82, 0xFF, 0xFF}, {0x7FFF, 0x7FFF, 0x7FFF}, ReadStatus::Ok},
       // 16-bit monochrome pixels are a gray and an alpha byte, kept like 32-bit pixels.
       {{.type = 3, .width = 2, .height = 1, .depth = 16, .descriptor = 0x08}, {0x40, 0xFF, 0x80, 0x10},
@@ -163,7 +140,6 @@ TEST(TargaReaderTest, UnknownTypesAndFilesWithoutARowAreRefused) {
     bool message;
   } cases[] = {
       {{.type = 0}, {1, 2, 3}, ReadStatus::BadHeader, true},
-      {{.type = 32}, {1, 2, 3}, ReadStatus::BadHeader, true},
       {{.type = 2, .depth = 40}, {1, 2, 3}, ReadStatus::Unsupported, true},
       {{.type = 2, .width = 0}, {1, 2, 3}, ReadStatus::BadHeader, false},
       // The header alone, or less than one row: nothing to show.
@@ -183,29 +159,9 @@ TEST(TargaReaderTest, UnknownTypesAndFilesWithoutARowAreRefused) {
   }
   std::vector<uint8_t> header = TargaBytes({}, {}, {});
   header.pop_back();
-  for (const ReadResult& cut : {ReadTargaImage({}), ReadTargaImage(header)}) {
+  for (const ReadResult& cut : {ReadTargaImage(std::span<const uint8_t>()), ReadTargaImage(header)}) {
     EXPECT_EQ(cut.status, ReadStatus::Damaged);
     EXPECT_EQ(cut.messages.size(), 1u);
-  }
-}
-
-// A large header with one row of data: decoding stops with the data and leaves the rest of the
-// image's block untouched (16-bit attribute bits, gray with alpha, interleave).
-TEST(TargaReaderTest, RowsTheDataDoesNotReachAreLeftAsAllocated) {
-  const TargaFields cases[] = {
-      {.type = 2, .width = 4096, .height = 8192, .depth = 16},
-      {.type = 11, .width = 2048, .height = 8192, .depth = 16, .descriptor = 0x08},
-      {.type = 3, .width = 8192, .height = 8192, .depth = 8, .descriptor = 0x40},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "type " << c.type << " depth " << c.depth);
-    std::vector<uint8_t> row;
-    for (int x = 0; x < c.width; x += 128) row.insert(row.end(), {0xFF, 1, 2});  // run packets
-    if (c.type < 9) row.assign(static_cast<std::size_t>(c.width * c.depth / 8), 1);
-    const ReadResult result = ReadTargaImage(TargaBytes(c, {}, row));
-    ASSERT_TRUE(result.dib);
-    EXPECT_EQ(result.status, ReadStatus::Truncated);
-    EXPECT_LT(test::TouchedShare(result.dib), 0.25);
   }
 }
 

@@ -10,7 +10,6 @@
 #include "colour/reduce_colors.h"
 #include "formats/lib/lib_fixtures.h"
 #include "formats/registry.h"
-#include "image/dib_pixels.h"
 #include "support/encoders.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
@@ -30,33 +29,29 @@ struct Source {
 };
 
 std::vector<Source> Sources() {
-  using test::DrawDib;
-  PackedDib alpha = DrawDib(101, 37, 32);
-  alpha.Row(0)[3] = 128;
+  const struct {
+    const char* name;
+    int bits;
+    Palette palette;
+    uint32_t colours;
+  } drawn[] = {{"1 white-black", 1, Palette::WhiteBlack, 0}, {"1 black-white", 1, Palette::BlackWhite, 0},
+               {"1 colour", 1, Palette::Colour, 0},        {"4 colour", 4, Palette::Colour, 0},
+               {"4 of 3 colours", 4, Palette::Colour, 3},  {"4 of 7 colours", 4, Palette::Colour, 7},
+               {"4 gray", 4, Palette::Gray, 0},            {"8 colour", 8, Palette::Colour, 0},
+               {"8 of 20 colours", 8, Palette::Colour, 20}, {"8 gray", 8, Palette::Gray, 0},
+               {"16", 16, Palette::Colour, 0},             {"24", 24, Palette::Colour, 0},
+               {"32", 32, Palette::Colour, 0},             {"32 with alpha", 32, Palette::Colour, 0}};
   std::vector<Source> sources;
-  const auto add = [&](Source s) { sources.push_back(std::move(s)); };
-  add({"1 white-black", DrawDib(101, 37, 1, Palette::WhiteBlack), Palette::WhiteBlack});
-  add({"1 black-white", DrawDib(101, 37, 1, Palette::BlackWhite), Palette::BlackWhite});
-  add({"1 colour", DrawDib(101, 37, 1)});
-  add({"4 colour", DrawDib(101, 37, 4)});
-  add({"4 of 3 colours", DrawDib(101, 37, 4, Palette::Colour, 3)});
-  add({"4 of 7 colours", DrawDib(101, 37, 4, Palette::Colour, 7)});
-  add({"4 gray", DrawDib(101, 37, 4, Palette::Gray), Palette::Gray});
-  add({"4 reader grays of 4", test::ReaderGrays(101, 37, 4), Palette::Gray, 2});
-  add({"4 reader grays of 16", test::ReaderGrays(101, 37, 16), Palette::Gray, 4});
-  add({"8 colour", DrawDib(101, 37, 8)});
-  add({"8 of 20 colours", DrawDib(101, 37, 8, Palette::Colour, 20)});
-  add({"8 gray", DrawDib(101, 37, 8, Palette::Gray), Palette::Gray});
-  add({"16", DrawDib(101, 37, 16)});
-  add({"24", DrawDib(101, 37, 24)});
-  add({"32", DrawDib(101, 37, 32)});
-  add({"32 with alpha", std::move(alpha)});
+  for (const auto& d : drawn) sources.push_back({d.name, test::DrawDib(101, 37, d.bits, d.palette, d.colours), d.palette});
+  sources.back().dib.Row(0)[3] = 128;  // the alpha
+  sources.push_back({"4 reader grays of 4", test::ReaderGrays(101, 37, 4), Palette::Gray, 2});
+  sources.push_back({"4 reader grays of 16", test::ReaderGrays(101, 37, 16), Palette::Gray, 4});
   // Noise fills the LZW code table many times over and gives the run coders literals; the
   // wide one crosses the by-offset readers' 64 KiB window. 302 pixels (4k + 2) end an RLE4 row
   // with its two-pixel tail.
-  add({"4 noise", test::RandomImage(302, 5, 4, 4), Palette::Colour, 0, true});
-  add({"8 noise", test::RandomImage(400, 150, 8, 8), Palette::Colour, 0, true});
-  add({"24 noise, wide", test::RandomImage(1500, 18, 24, 24), Palette::Colour, 0, true});
+  sources.push_back({"4 noise", test::RandomImage(302, 5, 4, 4), Palette::Colour, 0, true});
+  sources.push_back({"8 noise", test::RandomImage(400, 150, 8, 8), Palette::Colour, 0, true});
+  sources.push_back({"24 noise, wide", test::RandomImage(1500, 18, 24, 24), Palette::Colour, 0, true});
   return sources;
 }
 
@@ -69,13 +64,10 @@ const struct {
     // PCX: version 5, bits per pixel, planes, bytes per line (odd, not rounded up); 8 bits with
     // the 256-colour trailer, zero past the image's colours.
     {"pcx", "1 white-black", {{1, 5}, {3, 1}, {65, 1}, {66, 13}, {67, 0}}},
-    {"pcx", "4 of 3 colours", {{3, 1}, {65, 2}, {66, 13}}},
-    {"pcx", "4 of 7 colours", {{3, 1}, {65, 3}}},
-    {"pcx", "4 colour", {{3, 1}, {65, 4}}},
-    {"pcx", "8 colour", {{3, 8}, {65, 1}, {66, 101}, {-769, 12}}},
+    {"pcx", "4 of 3 colours", {{3, 1}, {65, 2}, {66, 13}}}, {"pcx", "4 of 7 colours", {{3, 1}, {65, 3}}},
+    {"pcx", "4 colour", {{3, 1}, {65, 4}}}, {"pcx", "8 colour", {{3, 8}, {65, 1}, {66, 101}, {-769, 12}}},
     {"pcx", "8 of 20 colours", {{3, 8}, {65, 1}, {-769, 12}, {-769 + 1 + 3 * 20, 0}, {-769 + 1 + 3 * 20 + 5, 0}}},
-    {"pcx", "16", {{3, 8}, {65, 3}, {66, 101}}},
-    {"pcx", "24", {{3, 8}, {65, 3}}},
+    {"pcx", "16", {{3, 8}, {65, 3}, {66, 101}}}, {"pcx", "24", {{3, 8}, {65, 3}}},
     {"pcx", "32", {{3, 8}, {65, 3}}},
     // Targa: map type, image type, map length, map entry bits, depth, descriptor. Gray tables
     // of more than 16 entries give monochrome files; other tables colour maps.
@@ -83,48 +75,29 @@ const struct {
     {"tga", "4 gray", {{1, 1}, {2, 1}, {5, 16}, {7, 24}, {16, 8}}},
     {"tga", "8 gray", {{1, 0}, {2, 3}, {5, 0}, {7, 0}, {16, 8}}},
     {"tga", "8 colour", {{1, 1}, {2, 1}, {5, 0}, {6, 1}, {7, 24}, {16, 8}}},
-    {"tga", "16", {{1, 0}, {2, 2}, {7, 0}, {16, 16}, {17, 0}}},
-    {"tga", "24", {{1, 0}, {2, 2}, {16, 24}}},
-    {"tga", "32", {{1, 0}, {2, 2}, {16, 32}, {17, 0}}},
-    {"tga-rle", "1 colour", {{1, 1}, {2, 9}, {5, 2}, {7, 24}, {16, 8}}},
-    {"tga-rle", "8 gray", {{1, 0}, {2, 11}, {16, 8}}},
-    {"tga-rle", "16", {{2, 10}, {16, 16}}},
+    {"tga", "16", {{1, 0}, {2, 2}, {7, 0}, {16, 16}, {17, 0}}}, {"tga", "24", {{1, 0}, {2, 2}, {16, 24}}},
+    {"tga", "32", {{1, 0}, {2, 2}, {16, 32}, {17, 0}}}, {"tga-rle", "1 colour", {{1, 1}, {2, 9}, {5, 2}, {7, 24}, {16, 8}}},
+    {"tga-rle", "8 gray", {{1, 0}, {2, 11}, {16, 8}}}, {"tga-rle", "16", {{2, 10}, {16, 16}}},
     {"tga-rle", "32", {{2, 10}, {16, 32}, {17, 0}}},
     // GIF: the screen's table as big as the image's.
-    {"gif", "1 colour", {{10, 0x80}}},
-    {"gif", "4 colour", {{10, 0xB3}}},
-    {"gif", "8 colour", {{10, 0xF7}}},
-    {"gif-interlaced", "4 of 3 colours", {{10, 0x91}}},
+    {"gif", "1 colour", {{10, 0x80}}}, {"gif", "4 colour", {{10, 0xB3}}},
+    {"gif", "8 colour", {{10, 0xF7}}}, {"gif-interlaced", "4 of 3 colours", {{10, 0x91}}},
     // PNG: bit depth and colour type. Fewer colours take fewer bits; the even gray ramp stays a
     // palette, the reader's gray levels become gray.
-    {"png", "1 black-white", {{24, 1}, {25, 0}}},
-    {"png", "1 white-black", {{24, 1}, {25, 0}}},
-    {"png", "1 colour", {{24, 1}, {25, 3}}},
-    {"png", "4 colour", {{24, 4}, {25, 3}}},
-    {"png", "4 of 7 colours", {{24, 4}, {25, 3}}},
-    {"png", "4 of 3 colours", {{24, 2}, {25, 3}}},
-    {"png", "4 gray", {{24, 4}, {25, 3}}},
-    {"png", "4 reader grays of 4", {{24, 2}, {25, 0}}},
-    {"png", "4 reader grays of 16", {{24, 4}, {25, 0}}},
-    {"png", "8 colour", {{24, 8}, {25, 3}}},
-    {"png", "8 gray", {{24, 8}, {25, 0}}},
-    {"png-adam7", "8 gray", {{24, 8}, {25, 0}, {28, 1}}},
-    {"png", "16", {{24, 8}, {25, 2}}},
-    {"png", "24", {{24, 8}, {25, 2}, {28, 0}}},
+    {"png", "1 black-white", {{24, 1}, {25, 0}}}, {"png", "1 white-black", {{24, 1}, {25, 0}}},
+    {"png", "1 colour", {{24, 1}, {25, 3}}}, {"png", "4 colour", {{24, 4}, {25, 3}}},
+    {"png", "4 of 7 colours", {{24, 4}, {25, 3}}}, {"png", "4 of 3 colours", {{24, 2}, {25, 3}}},
+    {"png", "4 gray", {{24, 4}, {25, 3}}}, {"png", "4 reader grays of 4", {{24, 2}, {25, 0}}},
+    {"png", "4 reader grays of 16", {{24, 4}, {25, 0}}}, {"png", "8 colour", {{24, 8}, {25, 3}}},
+    {"png", "8 gray", {{24, 8}, {25, 0}}}, {"png-adam7", "8 gray", {{24, 8}, {25, 0}, {28, 1}}},
+    {"png", "16", {{24, 8}, {25, 2}}}, {"png", "24", {{24, 8}, {25, 2}, {28, 0}}},
     {"png", "32", {{24, 8}, {25, 2}}},  // no alpha in the fourth bytes: written opaque
     {"png", "32 with alpha", {{24, 8}, {25, 6}}},
 };
 
-// The picture the IFF writer takes from an image (16-bit components shifted left by 3).
-RgbImage WriterPicture(const PackedDib& dib) {
-  RgbImage rgb{dib.Width(), dib.Height(), std::vector<uint8_t>(3 * static_cast<std::size_t>(dib.Width()) * dib.Height())};
-  for (int y = 0; y < dib.Height(); ++y) RowToRgb(dib, dib.Row(dib.Height() - 1 - y), rgb.rgb.data() + 3 * dib.Width() * y);
-  return rgb;
-}
-
 // What a HAM file must show: the one-row coder's codes decoded with the writer's grey map.
 RgbImage HamPicture(const PackedDib& dib) {
-  RgbImage rgb = WriterPicture(dib);
+  RgbImage rgb = test::AsWritten(dib);
   std::vector<uint8_t> codes(rgb.width);
   for (int y = 0; y < rgb.height; ++y) {
     uint8_t* row = rgb.rgb.data() + 3 * static_cast<std::size_t>(rgb.width) * y;

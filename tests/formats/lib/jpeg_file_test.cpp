@@ -3,35 +3,12 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
-#include <csetjmp>
 #include <cstdio>
 
 #include "formats/lib/lib_fixtures.h"
 
 namespace ravelle::test {
 namespace {
-
-TEST(JpegFile, InfoTextAndLayoutOfBaselineColourAndProgressiveGray) {
-  TempDir dir;
-  PackedDib nearlyGray = DrawDib(37, 21, 4, Palette::Gray);
-  nearlyGray.Colors()[5] = {11, 10, 10, 0};  // red 10, green 10, blue 11: only gray tables are written gray
-  ASSERT_TRUE(WriteJpegImage(dir / "c.jpg", kJpegQuality, nearlyGray, false));
-  const ReadResult colour = ReadJpegImage(dir / "c.jpg", 24);
-  ASSERT_TRUE(colour.dib);
-  EXPECT_EQ(colour.infoText, "image type: JPEG \nwidth: 37 \nheight: 21 \ncolor components: 3 \ncolor space: Y/Cb/Cr");
-  EXPECT_EQ(colour.dib.BitCount(), 24);
-  EXPECT_EQ(colour.dib.Header().biClrUsed, 0u);
-
-  ASSERT_TRUE(WriteJpegImage(dir / "g.jpg", kJpegQuality, DrawDib(16, 9, 8, Palette::Gray), true));
-  const ReadResult gray = ReadJpegImage(dir / "g.jpg", 24);
-  ASSERT_TRUE(gray.dib);
-  EXPECT_EQ(gray.infoText,
-            "image type: JPEG \nwidth: 16 \nheight: 9 \ncolor components: 1 \ncolor space: monochrome \n"
-            "progressive file structure");
-  EXPECT_EQ(gray.dib.BitCount(), 8);
-  ASSERT_EQ(gray.dib.Colors().size(), 256u);
-  EXPECT_EQ(gray.dib.Colors()[200], (RgbQuad{200, 200, 200, 0}));
-}
 
 TEST(JpegFile, BrokenFilesFailCleanlyAndCloseTheirFile) {
   TempDir dir;

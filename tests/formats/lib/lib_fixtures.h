@@ -1,5 +1,5 @@
 // Fixtures for the JPEG, PNG and TIFF tests: small PNG and TIFF files written through the
-// libraries with exactly the chunks and tags a case needs, and the libraries' own decoders.
+// libraries with exactly the layout a case needs, and the libraries' own decoders.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +12,6 @@
 #include "support/test_support.h"
 
 namespace ravelle::test {
-
-// Drawn bitmaps of every depth and kind of colour table, for the round trips.
-struct DrawnDepth {
-  int bits;
-  Palette palette;
-};
-inline constexpr DrawnDepth kDrawnDepths[] = {
-    {1, Palette::BlackWhite}, {1, Palette::WhiteBlack}, {1, Palette::Colour},  {4, Palette::Colour}, {4, Palette::Gray},
-    {8, Palette::Colour},     {8, Palette::Gray},       {16, Palette::Colour}, {24, Palette::Colour}, {32, Palette::Colour}};
 
 // What a writer stores of a drawn bitmap: 16-bit samples as v << 3, the others as they are.
 RgbImage AsWritten(const PackedDib& source);
@@ -35,12 +26,7 @@ struct PngFixture {
   uint32_t height = 1;
   int bitDepth = 8;
   int colorType = 0;
-  bool adam7 = false;
   std::vector<std::vector<uint8_t>> rows;
-  std::vector<uint8_t> palette;  // red, green, blue per entry
-  std::optional<double> gamma;
-  std::optional<int> srgbIntent;
-  bool background = false;  // a bKGD chunk (black)
 };
 void WritePngFixture(const std::filesystem::path& file, const PngFixture& png);
 
@@ -53,15 +39,12 @@ struct TiffFixture {
   uint16_t samples = 1;
   uint16_t photometric = 1;
   uint16_t planar = 1;
-  uint16_t compression = 1;
   uint16_t orientation = 1;
-  uint16_t predictor = 1;
   uint32_t tileWidth = 0;  // 0: strips
   uint32_t tileLength = 0;
   std::vector<uint16_t> colormap;  // red, then green, then blue entries
   std::vector<uint8_t> pixels;     // height rows of width × samples samples (per plane when planar)
   uint16_t extraSamples = 0;       // the ExtraSamples value for a sample beyond the colour ones
-  uint16_t sampleFormat = 1;
 };
 void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& tiff);
 

@@ -29,60 +29,25 @@ std::vector<uint8_t> BareTiff(uint16_t width, uint16_t height, uint16_t bits, ui
   return b;
 }
 
-TEST(TiffFile, ExactInformationText) {
-  TempDir dir;
-  // A fax image, min-is-white: entry 0 is white and the bits are kept.
-  TiffFixture fax = Gray(16, 2, 1, PHOTOMETRIC_MINISWHITE, {0xF0, 0x0F, 0x00, 0xFF});
-  fax.compression = COMPRESSION_CCITTFAX4;
-  WriteTiffFixture(dir / "fax.tif", fax);
-  const ReadResult f = ReadTiffImage(dir / "fax.tif");
-  ASSERT_TRUE(f.dib);
-  EXPECT_EQ(f.dib.BitCount(), 1);
-  EXPECT_EQ(f.dib.Colors()[0], (RgbQuad{255, 255, 255, 0}));
-  EXPECT_EQ(f.dib.Row(1)[0], 0xF0);  // the first row of the file is the last in memory
-  EXPECT_EQ(f.infoText,
-            "file type: TIFF \nwidth: 16 \nheight: 2 \nphotometric interpretation: \n     min value is white \n"
-            "compression: \n     CCITT Group 4 fax encoding \nbits per sample: 1 \nsamples per pixel: 1 \n"
-            "orientation: 1 \nplanar configuration: 1 \nrows per strip: 2 \nnumber of strips: 1");
-  ASSERT_TRUE(WriteTiffImage(dir / "tiles.tif", 5, true, DrawDib(20, 10, 24)));
-  EXPECT_EQ(ReadTiffImage(dir / "tiles.tif").infoText,
-            "file type: TIFF \nwidth: 20 \nheight: 10 \nphotometric interpretation: \n     RGB color model \n"
-            "compression: \n     Lempel-Ziv  & Welch \nbits per sample: 8 \nsamples per pixel: 3 \norientation: 1 \n"
-            "differencing predictor: 2 \nplanar configuration: 1 \ntile width: 32 \ntile height: 32");
-  // A hand-made file without RowsPerStrip: 2 x 2 gray, one strip.
-  WriteBytes(dir / "bare.tif", BareTiff(2, 2, 8, 4, {1, 2, 3, 4}));
-  const ReadResult b = ReadTiffImage(dir / "bare.tif");
-  ASSERT_TRUE(b.dib);
-  EXPECT_TRUE(b.infoText.ends_with(" \nnumber of strips: 1")) << b.infoText;
-  EXPECT_EQ(DibToRgb(b.dib).rgb[9], 4);
-}
-
 TEST(TiffFile, GrayPaletteCmykAndYccLayoutsReadAsTheirColours) {
   TempDir dir;
   std::vector<std::pair<TiffFixture, std::vector<uint8_t>>> cases = {
       // Min-is-white gray is inverted; 4-bit levels sit in the middle of their steps.
       {Gray(2, 1, 8, PHOTOMETRIC_MINISWHITE, {10, 200}), {245, 245, 245, 55, 55, 55}},
       {Gray(2, 1, 4, PHOTOMETRIC_MINISWHITE, {0x0F}), {248, 248, 248, 8, 8, 8}},
-      // 16-bit gray shows its high byte; gray with an alpha sample its first sample.
-      {Gray(1, 1, 16, PHOTOMETRIC_MINISBLACK, {0x34, 0x12}), {0x12, 0x12, 0x12}},
+      // Gray with an alpha sample shows its first sample (the corpus skips alpha files).
       {{.width = 2, .bits = 8, .samples = 2, .photometric = PHOTOMETRIC_MINISBLACK, .pixels = {50, 255, 60, 0},
         .extraSamples = EXTRASAMPLE_UNASSALPHA}, {50, 50, 50, 60, 60, 60}},
       // CIE L*a*b* from the D50 white to sRGB: L* 100 white, the L*a*b* of sRGB red, L* 0 black.
       {{.width = 3, .bits = 8, .samples = 3, .photometric = PHOTOMETRIC_CIELAB, .pixels = {255, 0, 0, 138, 81, 70, 0, 0, 0}},
        {255, 255, 255, 255, 0, 0, 0, 0, 0}},
-      // 12-bit gray (0xFFF, 0x800): the high 8 bits.
-      {Gray(2, 1, 12, PHOTOMETRIC_MINISBLACK, {0xFF, 0xF8, 0x00}), {255, 255, 255, 128, 128, 128}},
-      // Y/Cb/Cr without JPEG compression goes through the general reader: white, black.
-      {{.width = 2, .bits = 8, .samples = 3, .photometric = PHOTOMETRIC_YCBCR, .pixels = {255, 128, 128, 0, 128, 128}},
-       {255, 255, 255, 0, 0, 0}},
   };
-  // Colour maps: 16-bit values are scaled, maps whose values all stay below 256 taken as 8-bit.
-  for (const uint16_t top : {uint16_t{65535}, uint16_t{255}}) {
-    TiffFixture palette = Gray(2, 1, 1, PHOTOMETRIC_PALETTE, {0x40});
-    palette.colormap = {top, 0, 0, top, 0, 0};  // entry 0 red, entry 1 green
-    cases.push_back({palette, {255, 0, 0, 0, 255, 0}});
-  }
-  // CMYK in strips and tiles, contiguous and planar: no ink, full black, full cyan.
+  // A colour map whose values all stay below 256 is taken as 8-bit: entry 0 red, entry 1 green.
+  TiffFixture palette = Gray(2, 1, 1, PHOTOMETRIC_PALETTE, {0x40});
+  palette.colormap = {255, 0, 0, 255, 0, 0};
+  cases.push_back({palette, {255, 0, 0, 0, 255, 0}});
+  // CMYK, which the corpus comparison skips, in strips and tiles, contiguous and planar: no ink,
+  // full black, full cyan.
   const std::vector<uint8_t> shown = {255, 255, 255, 0, 0, 0, 0, 255, 255};
   for (const uint32_t tile : {0u, 16u}) {
     // 16-bit samples (in the file's byte order, here little-endian) by their high bytes.
@@ -106,39 +71,18 @@ TEST(TiffFile, GrayPaletteCmykAndYccLayoutsReadAsTheirColours) {
   }
 }
 
-TEST(TiffFile, OrientationIsTurnedUprightAndJunkGivesNoImage) {
+// Orientation 6 turns the picture and its preview frame: 3 x 2 as stored, 2 x 3 as shown (the
+// corpus comparison checks the pixels of every orientation).
+TEST(TiffFile, OrientationTurnsThePreviewFrameToo) {
   TempDir dir;
-  // Orientation 6 on a 100 x 50 image is shown 50 wide and 100 high, the first row of the file
-  // becoming its right-hand column.
-  TiffFixture turned = Gray(100, 50, 8, PHOTOMETRIC_MINISBLACK, std::vector<uint8_t>(5000, 0));
+  TiffFixture turned = Gray(3, 2, 8, PHOTOMETRIC_MINISBLACK, std::vector<uint8_t>(6, 0));
   turned.orientation = 6;
-  turned.pixels[0] = 200;  // first row, first pixel: the top right corner once upright
   WriteTiffFixture(dir / "turned.tif", turned);
   const ReadResult t = ReadTiffImage(dir / "turned.tif");
-  ASSERT_TRUE(t.dib);
-  EXPECT_EQ(t.dib.Width(), 50);
-  EXPECT_EQ(t.dib.Height(), 100);
-  EXPECT_EQ(t.dib.Row(99)[49], 200);
-  ASSERT_TRUE(t.frame);
-  EXPECT_EQ(t.frame->width, 50);  // the preview frame is the picture's as shown
-
-  WriteBytes(dir / "junk.tif", {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
-  EXPECT_FALSE(ReadTiffImage(dir / "junk.tif").dib);
-
-  // Layouts that nothing reads are named, for ravelle-cli.
-  const std::pair<TiffFixture, const char*> refused[] = {
-      {{.bits = 32, .pixels = std::vector<uint8_t>(4), .sampleFormat = SAMPLEFORMAT_IEEEFP}, "32-bit floating-point samples"},
-      {{.bits = 16, .samples = 3, .photometric = PHOTOMETRIC_RGB, .pixels = std::vector<uint8_t>(6),
-        .sampleFormat = SAMPLEFORMAT_IEEEFP}, "16-bit floating-point samples"},
-      {{.bits = 32, .pixels = std::vector<uint8_t>(4), .sampleFormat = SAMPLEFORMAT_INT}, "32-bit signed integer samples"},
-  };
-  for (const auto& [fixture, reason] : refused) {
-    WriteTiffFixture(dir / "refused.tif", fixture);
-    const ReadResult r = ReadTiffImage(dir / "refused.tif");
-    EXPECT_FALSE(r.dib) << reason;
-    EXPECT_EQ(r.status, ReadStatus::Unsupported) << reason;
-    EXPECT_TRUE(!r.diagnostics.empty() && r.diagnostics.back() == std::string("unsupported TIFF: ") + reason) << reason;
-  }
+  ASSERT_TRUE(t.dib && t.frame);
+  EXPECT_EQ(t.dib.Width(), 2);
+  EXPECT_EQ(t.frame->width, 2);
+  EXPECT_EQ(t.frame->height, 3);
 }
 
 // A large header with one row of data, read directly (8 bits) and through the general reader
@@ -156,6 +100,7 @@ TEST(TiffFile, RowsTheDataDoesNotReachAreLeftAsAllocated) {
   }
 }
 
+// The tags the writer chooses (its pixels are compared in the writer round trip).
 TEST(TiffFile, WriterChoosesPhotometricPredictorAndTileSize) {
   TempDir dir;
   PackedDib redBlue = DrawDib(9, 4, 1);
@@ -164,26 +109,21 @@ TEST(TiffFile, WriterChoosesPhotometricPredictorAndTileSize) {
   const struct {
     PackedDib dib;
     int compression;
-    uint32_t tag, value;
+    std::vector<std::pair<uint32_t, uint32_t>> tags;
   } cases[] = {
-      {DrawDib(9, 4, 1, Palette::WhiteBlack), 4, TIFFTAG_PHOTOMETRIC, 0},
-      {DrawDib(9, 4, 1, Palette::WhiteBlack), 4, TIFFTAG_BITSPERSAMPLE, 1},
-      {redBlue.Clone(), 1, TIFFTAG_PHOTOMETRIC, 3},
-      {redBlue.Clone(), 1, TIFFTAG_BITSPERSAMPLE, 4},
-      {ReaderGrays(9, 4, 16), 1, TIFFTAG_PHOTOMETRIC, 1},
-      {DrawDib(9, 4, 4, Palette::Gray), 1, TIFFTAG_PHOTOMETRIC, 3},  // 0, 17, ... 255: a palette
-      {DrawDib(9, 4, 8, Palette::Gray), 5, TIFFTAG_PHOTOMETRIC, 1},
-      {DrawDib(9, 4, 24), 32946, TIFFTAG_PREDICTOR, 2},
-      {DrawDib(9, 4, 16), 1, TIFFTAG_SAMPLESPERPIXEL, 3},
-      {DrawDib(9, 4, 16), 1, TIFFTAG_BITSPERSAMPLE, 8},
-      {DrawDib(9, 4, 1, Palette::BlackWhite), 7, TIFFTAG_PHOTOMETRIC, 6},
-      {DrawDib(9, 4, 1, Palette::BlackWhite), 7, TIFFTAG_SAMPLESPERPIXEL, 3},
+      {DrawDib(9, 4, 1, Palette::WhiteBlack), 4, {{TIFFTAG_PHOTOMETRIC, 0}, {TIFFTAG_BITSPERSAMPLE, 1}}},
+      {redBlue.Clone(), 1, {{TIFFTAG_PHOTOMETRIC, 3}, {TIFFTAG_BITSPERSAMPLE, 4}}},
+      {ReaderGrays(9, 4, 16), 1, {{TIFFTAG_PHOTOMETRIC, 1}}},
+      {DrawDib(9, 4, 4, Palette::Gray), 1, {{TIFFTAG_PHOTOMETRIC, 3}}},  // 0, 17, ... 255: a palette
+      {DrawDib(9, 4, 8, Palette::Gray), 5, {{TIFFTAG_PHOTOMETRIC, 1}}},
+      {DrawDib(9, 4, 24), 32946, {{TIFFTAG_PREDICTOR, 2}}},
+      {DrawDib(9, 4, 16), 1, {{TIFFTAG_SAMPLESPERPIXEL, 3}, {TIFFTAG_BITSPERSAMPLE, 8}}},
+      {DrawDib(9, 4, 1, Palette::BlackWhite), 7, {{TIFFTAG_PHOTOMETRIC, 6}, {TIFFTAG_SAMPLESPERPIXEL, 3}}},
   };
   const auto file = dir / "out.tif";
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteTiffImage(file, c.compression, false, c.dib));
-    EXPECT_EQ(TiffTag(file, c.tag), c.value) << "tag " << c.tag << " compression " << c.compression;
-    EXPECT_TRUE(c.compression == 7 || DibToRgb(ReadTiffImage(file).dib) == AsWritten(c.dib)) << c.compression;
+    for (const auto& [tag, value] : c.tags) EXPECT_EQ(TiffTag(file, tag), value) << "tag " << tag << " compression " << c.compression;
   }
   ASSERT_TRUE(WriteTiffImage(file, 5, false, DrawDib(9, 4, 8, Palette::Gray)));
   EXPECT_FALSE(TiffTag(file, TIFFTAG_PREDICTOR).has_value());
@@ -192,18 +132,15 @@ TEST(TiffFile, WriterChoosesPhotometricPredictorAndTileSize) {
     EXPECT_EQ(TiffTag(file, TIFFTAG_TILEWIDTH), tile) << width;
     EXPECT_EQ(TiffTag(file, TIFFTAG_TILELENGTH), 32u);
   }
-  // The fax compressions take only black-and-white images; a refused write leaves no file.
-  EXPECT_FALSE(WriteTiffImage(dir / "g4.tif", 4, false, DrawDib(9, 4, 24)));
-  EXPECT_FALSE(std::filesystem::exists(dir / "g4.tif"));
 }
 
-// Images of several tiles across and down: every tile lands in its own place.
+// Several tiles across and down (the round trip's images are one tile high), at 1 bit too:
+// every tile lands in its own place.
 TEST(TiffFile, TilesAcrossAndDownRoundTrip) {
   TempDir dir;
   for (const int bits : {1, 8, 24}) {
     const PackedDib source = DrawDib(600, 300, bits, bits == 1 ? Palette::BlackWhite : Palette::Colour);
     ASSERT_TRUE(WriteTiffImage(dir / "tiles.tif", 5, true, source));
-    EXPECT_LT(TiffTag(dir / "tiles.tif", TIFFTAG_TILEWIDTH).value_or(600), 300u);
     const ReadResult read = ReadTiffImage(dir / "tiles.tif");
     ASSERT_TRUE(read.dib);
     EXPECT_EQ(DibToRgb(read.dib), AsWritten(source)) << bits;

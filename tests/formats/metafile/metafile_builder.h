@@ -84,13 +84,4 @@ struct EmfBuilder {
   }
 };
 
-// A corpus metafile read as the loader reads it: .emf files by the enhanced reader, the rest
-// as placeable or plain by their first word.
-inline ReadResult ReadCorpusMetafile(const CorpusEntry& entry) {
-  const auto path = (CorpusDir() / entry.path).string();
-  if (entry.format == "EMF") return ReadEnhancedMetafile(path);
-  const auto bytes = ReadBytes(path);
-  return ReadWindowsMetafile(bytes, bytes.size() >= 2 && bytes[0] == 0xD7 && bytes[1] == 0xCD);
-}
-
 }  // namespace ravelle::test

@@ -11,22 +11,17 @@ namespace {
 using test::EmfBuilder;
 using test::WmfBuilder;
 
-// The placeable box counts both edges; a plain WMF has no size of its own and gives its file
-// size in words.
-TEST(MetafileReader, WindowsMetafileSizesAndInfo) {
+// The placeable box counts both edges; a plain WMF has no size of its own.
+TEST(MetafileReader, WindowsMetafileSizes) {
   struct Case {
     int16_t left, top, right, bottom;
     uint16_t unitsPerInch;
-    const char* lines;
     int64_t width, height;
   };
-  for (const Case& c : {Case{0, 0, 1439, 719, 1440, "\nwidth: 1440 \nheight: 720 \nunits per inch: 1440", 1440, 720},
-                        Case{-100, -50, 99, 49, 576, "\nwidth: 200 \nheight: 100 \nunits per inch: 576", 200, 100}}) {
+  for (const Case& c : {Case{0, 0, 1439, 719, 1440, 1440, 720}, Case{-100, -50, 99, 49, 576, 200, 100}}) {
     const ReadResult r = ReadWindowsMetafile(WmfBuilder{}.Placeable(c.left, c.top, c.right, c.bottom, c.unitsPerInch), true);
     ASSERT_TRUE(r.metafile);
     EXPECT_EQ(r.status, ReadStatus::Ok);
-    EXPECT_EQ(r.infoText, std::string("image type: placeable WMF \nversion: 0x300 \nfile size: 12 \nnumber of objects: "
-                                      "4 \nmax record size: 0") + c.lines);
     ASSERT_TRUE(r.frame);
     EXPECT_EQ(r.frame->width, c.width);
     EXPECT_EQ(r.frame->height, c.height);
@@ -35,7 +30,6 @@ TEST(MetafileReader, WindowsMetafileSizesAndInfo) {
   }
   const ReadResult plain = ReadWindowsMetafile(WmfBuilder{}.Bytes(1234), false);
   ASSERT_TRUE(plain.metafile);
-  EXPECT_EQ(plain.infoText, "image type: WMF \nversion: 0x300 \nfile size: 1234 \nnumber of objects: 4 \nmax record size: 0");
   EXPECT_EQ(plain.frame->width, 1);
   EXPECT_EQ(plain.frame->height, 1);
 }
@@ -84,15 +78,12 @@ TEST(MetafileReader, WmfNamedEmfIsTakenAsEnhanced) {
   }
 }
 
-TEST(MetafileReader, EnhancedHeaderInfoAndPalette) {
+TEST(MetafileReader, EnhancedHeaderAndPalette) {
   EmfBuilder emf;
   emf.Rec(18, {1});
   for (uint32_t i = 0; i < 8; ++i) emf.palette.push_back(0x00010203 * i);
   const ReadResult r = ReadEnhancedMetafileBytes(emf.Bytes(), "p.emf");
   ASSERT_TRUE(r.metafile);
-  EXPECT_EQ(r.infoText, "image type: Enhanced Metafile EMF \nversion: 0x10000 \nfile size: " +
-                            std::to_string(emf.Bytes().size()) +
-                            " \nnumber of records: 3 \nnumber of handles: 8\nwidth: 100 \nheight: 50 \n");
   EXPECT_EQ(r.frame->width, 100);
   EXPECT_EQ(r.metafile->records.size(), 3u);
   const auto& palette = r.metafile->palette;
@@ -114,21 +105,6 @@ TEST(MetafileReader, RecordsStayInsideTheData) {
   const ReadResult e = ReadEnhancedMetafileBytes(emf, "x.emf");
   ASSERT_TRUE(e.metafile);
   EXPECT_EQ(e.metafile->records.size(), 1u);  // the header only
-}
-
-TEST(MetafileReader, CorpusFilesRead) {
-  if (!test::HaveCorpus()) GTEST_SKIP() << "no corpus at " << test::CorpusDir();
-  int read = 0, valid = 0;
-  for (const test::CorpusEntry& entry : test::CorpusManifest()) {
-    if (entry.format != "WMF" && entry.format != "EMF") continue;
-    const ReadResult r = test::ReadCorpusMetafile(entry);
-    if (entry.expected == "valid") {
-      ++valid;
-      EXPECT_TRUE(r.metafile) << entry.path;
-    }
-    read += r.metafile != nullptr;
-  }
-  std::printf("metafiles read: %d, of them %d valid\n", read, valid);
 }
 
 }  // namespace
