@@ -22,9 +22,13 @@ cd "$work"
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$work")}
 # The scratch copy has no corpus beside it: the corpus tests read the checkout's.
 export RAVELLE_CORPUS=${RAVELLE_CORPUS:-$(cd "$here/.." && pwd)/shared/corpus}
-cmake --preset default >/dev/null
+cmake --preset default -DRAVELLE_BENCH=OFF >/dev/null
 cmake --build --preset default >/dev/null
 
+[ -f "$RAVELLE_CORPUS/MANIFEST.tsv" ] || echo "mutants: no corpus at $RAVELLE_CORPUS: its tests will skip" >&2
+# Left out, for time: the package build, and the tests that read only formats in which no fault
+# is planted (the metafile renderer, and the HEIF, AVIF, JPEG XL and WebP readers).
+skip='package_layout|MetafileConformance|/(HEIF|AVIF|JXL|WebP|WebP_frames|EMF|WMF)$'
 wanted=" $* "
 planted=0 caught=0 unbuilt=0
 while IFS=$'\t' read -r name file from to why; do
@@ -43,7 +47,7 @@ PY
   if ! cmake --build --preset default >/dev/null 2>&1; then
     verdict="does not build"
     unbuilt=$((unbuilt + 1))
-  elif ctest --preset default -j2 --stop-on-failure -E 'package_layout' >/dev/null 2>&1; then
+  elif ctest --preset default -j2 --stop-on-failure -E "$skip" >/dev/null 2>&1; then
     verdict="MISSED"
   else
     verdict="caught"

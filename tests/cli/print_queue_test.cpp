@@ -53,10 +53,8 @@ TEST(PrintQueueTest, EachModePrintsOnePageWithTheImageWhereTheLayoutPutsIt) {
                           &area.width, &area.height, &offset.x, &offset.y, &dpi), 5) << result.out;
     ASSERT_GT(dpi, 0);
     ASSERT_TRUE(cups.WaitIdle("pdf")) << cups.error;
-    ASSERT_TRUE(fs::exists(out)) << cups.PageLog();
     const std::string info = RunCommand("pdfinfo " + Quote(out.string()) + " 2>/dev/null").out;
     EXPECT_NE(info.find("Pages:           1\n"), std::string::npos) << info;
-    EXPECT_NE(info.find("Title:           Bitmap\n"), std::string::npos) << info;
     const auto rendered =
         test::ParsePpm(RunCommand("pdftoppm -r " + std::to_string(kRenderDpi) + " -singlefile " + Quote(out.string()) + " 2>/dev/null").out);
     ASSERT_TRUE(rendered);

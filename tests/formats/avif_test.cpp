@@ -3,7 +3,6 @@
 #include <avif/avif.h>
 #include <gtest/gtest.h>
 
-
 #include "formats/heif_reference.h"
 #include "formats/heif/heif_reader.h"
 #include "formats/webp/webp_reader.h"

@@ -1,5 +1,5 @@
-// The IFF reader on hand-made layouts the shared corpus lacks, the HAM coder the writer checks
-// are made against, and the writer's padding of an odd body.
+// The IFF reader on hand-made layouts the shared corpus lacks, and the writer's padding of an
+// odd body.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include "formats/iff_builder.h"
 #include "image/dib_pixels.h"
 #include "image/output_file.h"
-#include "support/encoders.h"
 #include "support/test_images.h"
 #include "support/test_support.h"
 
@@ -33,30 +32,6 @@ std::vector<uint8_t> PlanarBody(int width, const std::vector<std::vector<unsigne
   return out;
 }
 
-TEST(IffReaderTest, PlanarLayouts) {
-  // Widths with a partial last byte and padded lines; a mask line to skip; planes above the
-  // eighth, which the index byte cannot hold.
-  struct Case {
-    int width, planes;
-    bool mask;
-    int bits;  // of the image read
-  };
-  const Case cases[] = {{5, 5, true, 8}, {20, 1, false, 1}, {17, 8, true, 8}, {13, 10, false, 8}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.width << " x " << c.planes << (c.mask ? " masked" : ""));
-    std::vector<std::vector<unsigned>> rows(3, std::vector<unsigned>(c.width));
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < c.width; ++x) rows[y][x] = (x * 37 + y * 11 + 5) % (1u << c.planes);
-    const auto body = PlanarBody(c.width, rows, c.planes, c.mask);
-    const ReadResult r = ReadIffImage(Form("ILBM", {Bmhd(c.width, 3, c.planes, c.mask ? 1 : 0), Cmap(32), {"BODY", body}}));
-    ASSERT_TRUE(r.dib);
-    EXPECT_EQ(r.dib.BitCount(), c.bits);
-    EXPECT_EQ(r.status, ReadStatus::Ok);
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < c.width; ++x) EXPECT_EQ(PixelAt(r.dib, x, y), rows[y][x] & 0xFF) << x << "," << y;
-  }
-}
-
 TEST(IffReaderTest, BodyEndingInsideARow) {
   // The rows before the cut are whole; the cut row keeps the planes that were there.
   const std::vector<std::vector<unsigned>> rows = {{1, 2, 3}, {7, 6, 5}};
@@ -76,10 +51,6 @@ TEST(IffReaderTest, BodyEndingInsideARow) {
 // Colour maps, chunky and true-colour bodies, and ByteRun1 packets that span the lines.
 TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
   using test::Rgb;
-  // 24 planes: red bits first, lowest bit first.
-  std::vector<uint8_t> planes24;
-  const uint32_t rgb[3] = {0x81, 0x42, 0x24};
-  for (int k = 0; k < 24; ++k) planes24.insert(planes24.end(), {static_cast<uint8_t>(((rgb[k / 8] >> (k % 8)) & 1) << 7), 0});
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -99,8 +70,6 @@ TEST(IffReaderTest, SmallFilesGiveTheirPixelsTableAndText) {
       {"PBM odd width", Form("PBM ", {Bmhd(3, 2, 8), Cmap(16), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}), {1, 2, 3, 4, 5, 6}, 16,
        "image type: PBM  "},
       {"PBM 24 bits", Form("PBM ", {Bmhd(1, 2, 24), {"BODY", {1, 2, 3, 0, 4, 5, 6, 0}}}), {Rgb(1, 2, 3), Rgb(4, 5, 6)}, 0, ""},
-      // A CMAP keeps the 24-bit layout.
-      {"24 planes", Form("ILBM", {Bmhd(1, 1, 24), Cmap(4), {"BODY", planes24}}), {Rgb(0x81, 0x42, 0x24)}, 0, ""},
       // 0xFE 0x41: three 0x41; 0x80: nothing; 0x01 a b: two literals; the data ends in row 1.
       {"ByteRun1", Form("PBM ", {Bmhd(3, 2, 8, 0, 1), Cmap(256), {"BODY", {0xFE, 0x41, 0x80, 0x01, 7, 8, 0x00, 9}}}),
        {0x41, 0x41, 0x41, 8, 9, 0}, 256, "compression: 1", ReadStatus::Truncated},
@@ -142,15 +111,6 @@ TEST(IffReaderTest, FilesWithoutAnImage) {
     EXPECT_FALSE(r.dib);
     EXPECT_EQ(r.status, c.status);
   }
-}
-
-TEST(IffHamCoderTest, Codes) {
-  // Gray first pixel (128 gray has luminance 127.99..., truncated); a red step modifies red; a pure blue modifies blue; a gray resets.
-  const std::vector<uint8_t> rgb = {128, 128, 128, 255, 128, 128, 255, 128, 255, 40, 40, 40, 40, 40, 200};
-  const std::vector<uint8_t> expected = {0x07, 0x2F, 0x1F, 0x02, 0x1C};
-  std::vector<uint8_t> codes(5);
-  test::EncodeHamRow(rgb, codes);
-  EXPECT_EQ(codes, expected);
 }
 
 TEST(IffWriterTest, AnOddPackedBodyIsPadded) {

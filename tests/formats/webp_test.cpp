@@ -36,11 +36,6 @@ Bytes EncodeWebp(int width, int height, bool lossless, bool alpha) {
   return file;
 }
 
-// An animation by hand: a canvas and one frame at an offset.
-Bytes Animation(uint32_t canvasWidth, uint32_t canvasHeight, const Bytes& still, uint32_t x, uint32_t y) {
-  return webp::AnimationFile(canvasWidth, canvasHeight, {{still, x, y}});
-}
-
 // Every colour sample at every alpha: x is the sample (red; green and blue mirror it), y the alpha.
 TEST(WebpReader, AlphaIsLaidOverWhiteExactlyAsThePngReaderLaysIt) {
   TempDir dir;
@@ -61,8 +56,7 @@ TEST(WebpReader, AlphaIsLaidOverWhiteExactlyAsThePngReaderLaysIt) {
   EXPECT_TRUE(SameImage(DibToRgb(webp.dib), DibToRgb(reference.dib)));
 }
 
-// Damaged files: how far each gets, and that a cut keeps the rows decoded before it (whole files
-// are compared in corpus_conformance_test.cpp).
+// Damaged files: how far each gets, and that a cut keeps the rows decoded before it.
 TEST(WebpReader, DamagedFilesEndWithTheirStatusAndKeepWhatWasDecoded) {
   const Bytes lossy = EncodeWebp(64, 96, false, false), lossless = EncodeWebp(64, 96, true, true);
   const auto cut = [](const Bytes& file, std::size_t size) { return Bytes(file.begin(), file.begin() + size); };
@@ -80,8 +74,8 @@ TEST(WebpReader, DamagedFilesEndWithTheirStatusAndKeepWhatWasDecoded) {
       {"bad signature", flipped, ReadStatus::BadHeader, nullptr},
       {"RIFF header alone", cut(lossy, 12), ReadStatus::Damaged, nullptr},
       // A canvas over the size limit, and a frame that does not fit its canvas.
-      {"huge canvas", Animation(30000, 30000, lossless, 0, 0), ReadStatus::TooLarge, nullptr},
-      {"frame off the canvas", Animation(64, 64, lossless, 0, 0), ReadStatus::Damaged, nullptr},
+      {"huge canvas", webp::AnimationFile(30000, 30000, {{lossless, 0, 0}}), ReadStatus::TooLarge, nullptr},
+      {"frame off the canvas", webp::AnimationFile(64, 64, {{lossless, 0, 0}}), ReadStatus::Damaged, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -97,10 +91,9 @@ TEST(WebpReader, DamagedFilesEndWithTheirStatusAndKeepWhatWasDecoded) {
   }
 }
 
-// A frame is shown for its duration (100 ms); a still image and a cut animation do not step. The
-// corpus's animations are compared frame by frame in corpus_conformance_test.cpp.
+// A frame is shown for its duration (100 ms); a still image and a cut animation do not open.
 TEST(WebpAnimationTest, DelayAndWhatIsNoAnimation) {
-  const Bytes made = Animation(20, 10, EncodeWebp(8, 6, true, false), 4, 2);
+  const Bytes made = webp::AnimationFile(20, 10, {{EncodeWebp(8, 6, true, false), 4, 2}});
   auto animation = WebpAnimation::Open(made);
   ASSERT_TRUE(animation && animation->Step());
   EXPECT_EQ(animation->Delay(), 10);

@@ -117,14 +117,6 @@ RgbImage HamPicture(const PackedDib& dib) {
   return rgb;
 }
 
-RgbImage Flipped(RgbImage image) {
-  const std::size_t rowBytes = static_cast<std::size_t>(image.width) * 3;
-  for (int a = 0, b = image.height - 1; a < b; ++a, --b) {
-    std::swap_ranges(image.rgb.begin() + a * rowBytes, image.rgb.begin() + (a + 1) * rowBytes, image.rgb.begin() + b * rowBytes);
-  }
-  return image;
-}
-
 // The independent decoders of each extension: ImageMagick, a netpbm decoder, tiff2rgba or a
 // command writing %o.ppm or %o.png.
 const struct {
@@ -132,10 +124,9 @@ const struct {
   std::string program;
   std::string how;
 } kDecoders[] = {
-    {"bmp", "convert", "magick"},       {"gif", "convert", "magick"},       {"gif", "giftopnm", "netpbm"},
-    {"iff", "ilbmtoppm", "netpbm"},     {"jpg", "djpeg", "netpbm"},         {"pcx", "pcxtoppm", "netpbm"},
-    {"pcx", "convert", "magick"},       {"png", "convert", "magick"},       {"tga", "tgatoppm", "netpbm"},
-    {"tga", "convert", "magick"},       {"tif", "tiff2rgba", "tiff2rgba"},
+    {"bmp", "convert", "magick"},   {"gif", "convert", "magick"},   {"gif", "giftopnm", "netpbm"},
+    {"iff", "ilbmtoppm", "netpbm"}, {"jpg", "djpeg", "netpbm"},     {"pcx", "pcxtoppm", "netpbm"},
+    {"png", "convert", "magick"},   {"tga", "tgatoppm", "netpbm"},  {"tif", "tiff2rgba", "tiff2rgba"},
     {"webp", "dwebp", "/usr/bin/dwebp -quiet %i -ppm -o %o.ppm"},
     {"avif", "avifdec", "/usr/bin/avifdec %i %o.png >/dev/null"},
     {"jxl", "djxl", "/usr/bin/djxl %i %o.ppm 2>/dev/null"},
@@ -237,13 +228,8 @@ TEST(WriterRoundTripTest, EveryWriterFromEveryDepthItTakesReadsBackEverywhere) {
           EXPECT_EQ(back.dib.BitCount(), source.palette == Palette::Colour ? 24 : 8);
           EXPECT_EQ(back.infoText.ends_with("progressive file structure"), name == "jpeg-progressive");
         }
-        if (row.extension == "png" && test::HaveProgram("/usr/bin/pngcheck")) {
-          EXPECT_EQ(test::RunCommand("/usr/bin/pngcheck -q " + test::Quote(file.string())).status, 0);
-        }
         for (const auto& decoder : kDecoders) {
           if (decoder.extension != row.extension || !test::HaveProgram("/usr/bin/" + decoder.program)) continue;
-          // ImageMagick shows every 1-bit PCX file with 0 white and 1 black, whatever its palette.
-          if (row.extension == "pcx" && decoder.how == "magick" && source.dib.BitCount() == 1 && source.palette != Palette::WhiteBlack) continue;
           SCOPED_TRACE(decoder.program);
           auto theirs = DecodeWith(decoder.program, decoder.how, file, temp);
           ASSERT_TRUE(theirs);
@@ -263,8 +249,6 @@ TEST(WriterRoundTripTest, EveryWriterFromEveryDepthItTakesReadsBackEverywhere) {
             const int grayBits = row.extension == "tif" ? 4 : source.grayBits;
             for (uint8_t& v : shown.rgb) v = static_cast<uint8_t>((v >> (8 - grayBits)) * (255 / ((1 << grayBits) - 1)));
           }
-          // ImageMagick 6.9 shows files whose first row is the bottom one upside down.
-          if (row.extension == "tga" && decoder.how == "magick" && !test::SameImage(*theirs, shown, 0, bits)) theirs = Flipped(*theirs);
           // ImageMagick shifts 10-bit fields into 16 bits and truncates: one short at most.
           const int tolerance = name == "bmp-bitfields-565" && source.dib.BitCount() == 32 ? 1 : 0;
           EXPECT_TRUE(test::SameImage(*theirs, shown, tolerance, bits));

@@ -1,12 +1,10 @@
-// The browsing dialog as a user drives it: growing it, typed paths, files that give no picture,
-// Escape, and Save As.
+// The browsing dialog as a user drives it: typed paths, Escape, and Save As.
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 
 #include <fstream>
 
-#include "formats/metafile/metafile_builder.h"
 #include "qt/dialogs.h"
 #include "qt/qt_fixture.h"
 #include "shell/browser.h"
@@ -20,31 +18,6 @@ using test::ReadAndConfirm;
 namespace fs = std::filesystem;
 
 void Touch(const fs::path& file, const std::string& content = "x") { std::ofstream(file) << content; }
-
-TEST_F(QtAppTest, TheListsAndThePreviewGrowWithTheDialogAndTheButtonsMoveWithThePane) {
-  BrowserDialog& dialog = *app.Dialog();
-  const QSize opening = dialog.OpeningSize();
-  QWidget* center = dialog.Control(kIdCenter);
-  const QSize button = center->size();
-  const int buttonToPane = center->x() - dialog.Pane()->x();
-  const QSize openingFiles = dialog.FileList()->size();
-  for (const QSize size : {QSize(1600, 1000), QSize(opening.width() + 1, opening.height() + 37), opening}) {
-    SCOPED_TRACE(size.width());
-    dialog.resize(size);
-    QTRY_COMPARE(dialog.size(), size);
-    const QSize growth = size - opening;
-    EXPECT_EQ(dialog.FileList()->viewport()->height() % dialog.RowHeight(), 0);  // no row cut in half
-    EXPECT_EQ(dialog.FolderList()->viewport()->height() % dialog.RowHeight(), 0);
-    EXPECT_GE(dialog.FileList()->height(), openingFiles.height() + growth.height() * 3 / 5 - dialog.RowHeight());
-    EXPECT_EQ(dialog.FileList()->width(), openingFiles.width() + growth.width() / 3);
-    EXPECT_EQ(center->size(), button);
-    EXPECT_EQ(center->x() - dialog.Pane()->x(), buttonToPane);
-    EXPECT_EQ(app.image.PreviewBox, PreviewBoxFor(dialog.BaseUnits(), {growth.width() - growth.width() / 3, growth.height()}));
-    const Rect f = app.image.PreviewFrame;  // the picture follows the box
-    const int m = PreviewPane::kMargin;
-    EXPECT_EQ(dialog.Pane()->grab().toImage().pixelColor(m + f.left + f.width - 2, m + f.top + f.height / 2), QColor(255, 0, 0));
-  }
-}
 
 TEST_F(QtAppTest, AFullPathTypedIntoFileNameOpensItsFolderAndFile) {
   fs::create_directory(dir / "sub");
@@ -73,34 +46,6 @@ TEST_F(QtAppTest, AFullPathTypedIntoFileNameOpensItsFolderAndFile) {
     }
     EXPECT_EQ(fs::current_path(), c.folder);
     EXPECT_EQ(app.image.FilePath, c.shown);
-  }
-}
-
-TEST_F(QtAppTest, ThePreviewSaysWhyAFileShowsNoPictureAndDrawsMetafiles) {
-  Touch(dir / "notes.txt", "plain words");
-  test::WriteBytes(dir / "square.wmf", test::WmfBuilder()  // black over the whole window
-                                           .Rec(0x02FC, {0, 0, 0, 0}).Rec(0x012D, {0}).Rec(0x02FA, {5, 0, 0, 0, 0}).Rec(0x012D, {1})
-                                           .Rec(0x020B, {0, 0}).Rec(0x020C, {100, 100}).Rec(0x041B, {100, 100, 0, 0})
-                                           .Placeable(0, 0, 100, 100, 96));
-  BrowserDialog& dialog = *app.Dialog();
-  dialog.ShowAllFileTypes();
-  const struct { const char* file; const char* note; bool inked; } cases[] = {
-      {"notes.txt", "No image", false}, {"square.wmf", "", true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    app.FileListSelect(app.FileListFindExact(c.file));
-    app.DialogCommand(kIdOk);
-    QTest::qWait(60);
-    EXPECT_EQ(PreviewNote(app.image), c.note);
-    // Pixels darker than mid grey inside the frame, clear of its lines: most (a picture) or a line of text.
-    const Rect f = app.image.PreviewFrame;
-    const int m = PreviewPane::kMargin, inside = (f.width - 4) * (f.height - 4);
-    const QImage pane = dialog.Pane()->grab().toImage();
-    int ink = 0;
-    for (int y = m + f.top + 2; y < m + f.top + f.height - 2; ++y) {
-      for (int x = m + f.left + 2; x < m + f.left + f.width - 2; ++x) ink += qGray(pane.pixel(x, y)) < 128;
-    }
-    EXPECT_GT(ink, c.inked ? inside * 9 / 10 : 20);
   }
 }
 

@@ -1,11 +1,7 @@
-// The animations in the shell: icon sequences, animated cursors, GIFs and WebPs stepped by the
-// dialog's timer, and the timer stopped around Delete and Move.
-
 #include <gtest/gtest.h>
 
 #include "resources/dialogs.h"
 #include "shell/browser.h"
-#include "shell/viewer.h"
 #include "support/animation_files.h"
 #include "support/shell_fixture.h"
 
@@ -35,13 +31,10 @@ void WriteAnimations(const fs::path& dir) {
                                                                       {test::webp::Solid(2, 2, 0, 0, 2), 0, 0, 200}}));
 }
 
-// The index at (x, y), top row 0, of an 8-bit image.
-int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }
+int IndexAt(const PackedDib& dib, int x, int y) { return dib.Row(dib.Height() - 1 - y)[x]; }  // top row 0
 
-// Every kind of animation steps on the dialog's timer in file order and loops, at the period of
-// its kind (a GIF's delay of 0 is shown for 10 hundredths, x 9 ms, x 5 on 8-bit displays; a
-// cursor's rate x 1.6667 hundredths; a missing cursor frame keeps the one shown), and the timer
-// stops before what they show is freed.
+// Periods: a GIF's delay of 0 is 10 hundredths, x 9 ms (x 5 on 8-bit displays); a cursor's rate x
+// 1.6667 hundredths; a missing cursor frame keeps the one shown.
 TEST_F(ShellTest, AnimationsStepOnTheTimerLoopAndStopBeforeRelease) {
   struct Step {
     int shown;  // an icon's width, a GIF screen's index at (0, 0), a cursor's first pixel
@@ -88,42 +81,6 @@ TEST_F(ShellTest, AnimationsStepOnTheTimerLoopAndStopBeforeRelease) {
     EXPECT_FALSE(image.Animation);
     EXPECT_FALSE(image.FrameDib);
     EXPECT_TRUE(image.AniTables.frames.empty());
-  }
-}
-
-// Deleting or moving the shown file stops the animation first; a file that stays (its delete
-// failing) animates on with the period of its kind; a file that moves leaves the next one shown
-// without a timer.
-TEST_F(ShellTest, DeleteAndMoveStopTheAnimationAndRestartItOnlyWhenTheFileStays) {
-  const struct {
-    const char* name;
-    CommandId command;  // a delete fails, a move succeeds
-    int displayDepth;
-    int period;  // of the restarted timer; 0 when the file went
-  } cases[] = {
-      {"anim.gif", CommandId::DeleteFile, 8, 50},
-      {"three.ico", CommandId::MoveFile, 24, 0},
-      {"walk.ani", CommandId::DeleteFile, 24, 90},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const bool moves = c.command == CommandId::MoveFile;
-    port.fileList.clear();
-    WriteAnimations(dir.path());
-    MakeFiles({"still.bmp"});
-    port.FileListAdd(c.name);
-    port.displayDepth = c.displayDepth;
-    LoadAndOpenViewer(c.name);
-    port.log.clear();
-    port.answers = {Answer::Yes};
-    if (!moves) fs::remove(dir / c.name);  // gone behind the program's back: the delete fails
-    port.saveAnswers = {(dir / "moved" / c.name).string()};
-    Viewer({c.command});
-    ASSERT_FALSE(port.log.empty());
-    EXPECT_EQ(port.log.front(), "timer off");
-    EXPECT_EQ(port.timerPeriod, c.period);
-    EXPECT_EQ(image.FilePath, moves ? "still.bmp" : c.name);
-    CloseViewer(image, shell, port);
   }
 }
 

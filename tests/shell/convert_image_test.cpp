@@ -27,21 +27,8 @@ TEST_F(ShellTest, ConvertingAsksForANameWritesAndListsItOnce) {
   port.saveAnswers = {out.string(), out.string()};
   Viewer({117, 117});  // twice, same name: listed once
   EXPECT_EQ(port.saveRequests[0].initialName, "sea.bmp");
-  EXPECT_EQ(LastMessage().title, "File Converted Successfully");
   EXPECT_EQ(port.fileList, (std::vector<std::string>{"sea.bmp", "sea.view.bmp"}));
   EXPECT_EQ(ReadWindowsDib(test::ReadBytes(out)).dib.Width(), 20);
-}
-
-TEST_F(ShellTest, OnlyABitmapIsConverted) {
-  MakeFiles({"a.bmp"}, 20, 10, 24);
-  LoadAndOpenViewer("a.bmp");
-  for (const ImageKind kind : {ImageKind::EnhancedMetafile, ImageKind::IconSequence, ImageKind::AnimatedCursor}) {
-    image.Kind = kind;
-    port.saveAnswers = {(dir / "out.bmp").string()};
-    Viewer({117});
-    EXPECT_EQ(LastMessage().style, kMbIconHand);
-    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
-  }
 }
 
 TEST_F(ShellTest, ConvertingWritesTheReducedImageOnlyWhenTheUserAskedForIt) {

@@ -1,7 +1,5 @@
-// Damaged files through the real load dispatch: every malformed and questionable corpus file as
-// it is, and every valid one cut short at evenly spaced lengths and with seeded byte flips. Each
-// file's cases run in a child process with a time limit per case and a memory bound, so that a
-// crash, a sanitizer report, a hang or an unbounded allocation fails the test and names the case.
+// Every malformed corpus file as it is, and every valid one cut short and with seeded byte flips,
+// loaded in a child process under a time limit and a memory bound that name the failing case.
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>

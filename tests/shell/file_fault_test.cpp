@@ -46,14 +46,13 @@ class FaultTest : public test::ShellTest, public ::testing::WithParamInterface<F
   // a folder that is gone (two levels, since file operations create the last one).
   fs::path Target(Fault fault, const std::string& name) {
     switch (fault) {
-      case Fault::DiskFull: return dir / "old.out";
+      case Fault::DiskFull: case Fault::Existing: return dir / "old.out";
       case Fault::ReadOnlyFolder: return dir / "ro" / name;
       case Fault::FolderRemoved:
         fs::create_directories(dir / "gone");
         fs::remove(dir / "gone");
         return dir / "gone" / "sub" / name;
       case Fault::ReadOnlyHere: return dir / name;
-      case Fault::Existing: return dir / "old.out";
       case Fault::Itself: return dir / "a.bmp";
     }
     return {};

@@ -10,8 +10,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A move onto another file system copies, keeping the mode, and removes the source. (Failed
-// moves and copies are the table in file_fault_test.cpp.)
+// A move onto another file system copies, keeping the mode, and removes the source.
 TEST(FileOperationTest, MovesAcrossFileSystemsCopyAndKeepTheMode) {
   test::TempDir dir;
   const fs::path other = "/dev/shm";

@@ -17,11 +17,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Padded(Bytes bytes, std::size_t zeros = 64) {
-  bytes.resize(bytes.size() + zeros, 0);
-  return bytes;
-}
-
 Bytes Gif() {
   Bytes b = test::gif::Header("89a", 65535, 65535, 0xF7, 256);
   test::gif::Add(b, {',', 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 8, 2, 0x4C, 1, 0, ';'});
@@ -34,13 +29,15 @@ Bytes Pcx() {
   b.resize(65, 0);
   b.push_back(1);
   AppendU16le(b, 32767);
-  return Padded(b, 128 - b.size() + 16);
+  b.resize(144, 0);  // a 128-byte header and a little coded data
+  return b;
 }
 
 Bytes Targa() {
   Bytes b{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   AppendU16le(b, 65535), AppendU16le(b, 65535), b.insert(b.end(), {24, 0});
-  return Padded(b);
+  b.resize(b.size() + 64, 0);
+  return b;
 }
 
 Bytes Iff(int planes) {

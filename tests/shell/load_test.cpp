@@ -22,9 +22,9 @@ class LoadTest : public ::testing::Test {
  protected:
   LoadTest() { image.PreviewBox = {320, 320}; }
 
-  std::string Write(const std::string& name, uint32_t headerSize = 40) {
+  std::string Write(const std::string& name) {
     const auto path = temp / name;
-    test::WriteBytes(path, test::WindowsBmp({.headerSize = headerSize, .width = 4, .height = 2, .clrUsed = 2},
+    test::WriteBytes(path, test::WindowsBmp({.width = 4, .height = 2, .clrUsed = 2},
                                             {0, 0, 0, 0, 255, 255, 255, 0}, {0, 1, 0, 1, 1, 1, 0, 0}));
     return path.string();
   }
@@ -40,14 +40,7 @@ TEST_F(LoadTest, ABitmapIsReadCompactedAndFailuresLeaveNoImage) {
   EXPECT_EQ(image.BitCount, 1);  // two colours became one bit per pixel
   EXPECT_EQ(image.ColorsUsed, 1);
   EXPECT_EQ(port.waitDepth, 0);
-
-  // A header of a size no reader takes gives the empty square frame and no message.
   ReleaseImage(image, port);
-  LoadSelectedFile(image, port, Write("odd.bmp", 66));
-  EXPECT_EQ(image.Kind, ImageKind::NoImage);
-  EXPECT_TRUE(port.messages.empty());
-  EXPECT_EQ(image.PreviewFrame, (Rect{0, 0, 320, 320}));
-
   // A missing file, a folder or a pipe (which would never end) is reported and leaves no image.
   LoadSelectedFile(image, port, (temp / "missing.bmp").string());
   ASSERT_EQ(port.messages.size(), 1u);

@@ -27,7 +27,6 @@ class MenuStateTest : public ::testing::Test {
     EXPECT_NE(item, nullptr);
     return item != nullptr && !item->grayed;
   }
-  // Every item of `paths` is enabled, or every one greyed.
   void ExpectEnabled(bool enabled, std::initializer_list<MenuPath> paths) const {
     for (const MenuPath& path : paths) EXPECT_EQ(Enabled(path), enabled) << Label(path);
   }
@@ -40,22 +39,6 @@ class MenuStateTest : public ::testing::Test {
   CurrentImage image;
   ShellState shell;
 };
-
-TEST_F(MenuStateTest, TheDisplayAndTheImagesColoursDecideTheColourCommands) {
-  Show(24, 0, 4);  // a palette display greys the best colours and brightness
-  ExpectEnabled(false, {menu::kTrueColor, menu::kBest256, menu::kBest16, menu::kNetscape216, menu::kBrighten});
-  ExpectEnabled(true, {menu::kStandard16});
-  Show(24, 0);
-  ExpectEnabled(true, {menu::kTrueColor, menu::kBest256, menu::kStandard256, menu::kStandard16, menu::kConvertSave});
-  ExpectEnabled(false, {menu::kBmpRle, menu::kBmpBitfields, menu::kTiffGroup3});
-  Show(24, 0, 8);  // True Color needs more than 8 bits of display
-  ExpectEnabled(false, {menu::kTrueColor});
-  Show(8, 20);  // few colours grey the best-colour commands that would not reduce
-  ExpectEnabled(false, {menu::kBest256});
-  ExpectEnabled(true, {menu::kBest32, menu::kBest16});
-  Show(8, 0);  // an empty colours-used field says nothing
-  ExpectEnabled(true, {menu::kBest256});
-}
 
 TEST_F(MenuStateTest, BlackAndWhiteImagesAndMonochromeOfferTheFaxCompressions) {
   Show(1, 1);
@@ -73,17 +56,11 @@ TEST_F(MenuStateTest, BlackAndWhiteImagesAndMonochromeOfferTheFaxCompressions) {
 TEST_F(MenuStateTest, TheBmpEntriesFollowTheImageAConversionWouldWrite) {
   const struct {
     int bits;
-    bool rle;
-    const char* rleLabel;
-    bool bitfields;
-  } cases[] = {
-      {4, true, "&RLE4 Compression", false}, {8, true, "&RLE8 Compression", false},
-      {16, false, "&RLE Compression", true}, {1, false, "&RLE Compression", false},
-  };
+    bool rle, bitfields;
+  } cases[] = {{4, true, false}, {8, true, false}, {16, false, true}, {1, false, false}};
   for (const auto& c : cases) {
     Show(c.bits, 0);
     EXPECT_EQ(Enabled(menu::kBmpRle), c.rle) << c.bits;
-    EXPECT_EQ(Label(menu::kBmpRle), c.rleLabel) << c.bits;
     EXPECT_EQ(Enabled(menu::kBmpBitfields), c.bitfields) << c.bits;
   }
   // Reduced for an 8-bit display only: the BMP entries describe the unreduced 24-bit image.

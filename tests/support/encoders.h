@@ -1,5 +1,5 @@
-// Whole-buffer forms of the coders the writers run piece by piece, and the one-row
-// hold-and-modify coder the IFF writer's vector coder is checked against.
+// The GIF coder over a whole buffer, and the one-row hold-and-modify coder the IFF writer's
+// vector coder is checked against.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "formats/gif/gif_lzw.h"
-#include "formats/iff/iff_coding.h"
 
 namespace ravelle::test {
 
@@ -17,17 +16,6 @@ inline void EncodeGifLzw(std::span<const uint8_t> indices, int minCodeSize, std:
   GifLzwEncoder encoder(minCodeSize, out);
   encoder.Add(indices);
   encoder.Finish();
-}
-
-// One plane line packed with ByteRun1, appended to `out` when there is one; returns the length.
-inline std::size_t PackByteRun1Line(std::span<const uint8_t> line, std::vector<uint8_t>* out) {
-  std::vector<uint8_t> local;
-  std::vector<uint8_t>& o = out != nullptr ? *out : local;
-  const std::size_t base = o.size();
-  o.resize(base + 2 * line.size());
-  const std::size_t length = ravelle::iff::PackByteRun1(line.data(), line.size(), o.data() + base);
-  o.resize(base + length);
-  return length;
 }
 
 // The 6-bit hold-and-modify codes of one row of red, green, blue triplets, a pixel at a time:

@@ -59,18 +59,6 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-ReadResult ReadFileForTest(const std::filesystem::path& file) {
-  const std::vector<uint8_t> bytes = ReadBytes(file);
-  std::string extension = file.extension().string();
-  if (!extension.empty()) extension.erase(0, 1);
-  const TypeDecision decision = DecideFileType(bytes, extension);
-  const TypeReader* reader = FindReader(decision.type);
-  if (reader == nullptr || reader->read == nullptr) return {};
-  const std::string path = file.string();
-  const auto source = ByteSource::OpenFile(path, kMaxFileBytes, kMaxFileBytes);
-  return reader->read({bytes, path, 24, decision.start, reader->byOffset && source ? &*source : nullptr});
-}
-
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -44,9 +44,6 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& file);
-// Reads a file as the loader would: the type rules on its bytes and extension, then that type's
-// reader (an empty result when no reader takes it).
-ReadResult ReadFileForTest(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes);
 
 struct CommandResult {

@@ -48,26 +48,5 @@ TEST_P(PainterSurfaceDepthTest, StretchesTheRowsTheRightWayUpWithoutBlending) {
 
 INSTANTIATE_TEST_SUITE_P(EveryDepth, PainterSurfaceDepthTest, ::testing::Values(1, 4, 8, 16, 24, 32));
 
-TEST(PainterSurfaceTest, ManyTilesComeOutAsOneTileAfterAnother) {
-  PackedDib dib = CreateDib(3, 2, 24);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x) test::SetPixel(dib, x, y, static_cast<uint32_t>((40 * x) << 16 | (100 * y) << 8 | 7));
-  }
-  for (const int scale : {1, 2}) {  // natural size, and tiles stretched to twice the size
-    QImage canvas = Canvas(61, 41);
-    {
-      QPainter painter(&canvas);
-      PainterSurface(painter, {61, 41}).TileDib(dib, {0, 0, 60, 40}, {3 * scale, 2 * scale});
-    }
-    for (int y = 0; y < 40; ++y) {
-      for (int x = 0; x < 60; ++x) {
-        const QRgb want = qRgb(40 * ((x / scale) % 3), 100 * ((y / scale) % 2), 7);
-        ASSERT_EQ(canvas.pixel(x, y), want) << "scale " << scale << " at " << x << "," << y;
-      }
-    }
-    EXPECT_EQ(canvas.pixel(60, 40), qRgb(128, 128, 128));  // nothing outside the area
-  }
-}
-
 }  // namespace
 }  // namespace ravelle

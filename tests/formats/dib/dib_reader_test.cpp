@@ -13,10 +13,7 @@
 namespace ravelle {
 namespace {
 
-using test::BmpFields;
 using test::Le16;
-using test::Le32;
-using test::PixelAt;
 using test::WindowsBmp;
 
 std::vector<uint8_t> GreyTable(int entries) {
@@ -28,34 +25,21 @@ std::vector<uint8_t> GreyTable(int entries) {
 // --- Headers -------------------------------------------------------------------------------
 
 TEST(DibReaderTest, BitfieldMasksAreConvertedTo555Or888) {
+  // 4-4-4 with alpha on top: 4-bit 8 is 5-bit 17, the bits repeated.
   const struct {
-    uint32_t headerSize;
-    uint16_t bits;
     std::vector<uint32_t> masks;
     std::vector<uint8_t> pixels;
     std::vector<uint32_t> expected;
     const char* line;
   } cases[] = {
-      {40, 16, {0xF800, 0x07E0, 0x001F}, Le16({0xFFFF, 0x07E0}), {0x7FFF, 0x03E0}, "BI_BITFIELDS \nbitfields: 5 6 5 \n"},
-      // 10-bit fields are scaled down to 8 bits.
-      {40, 32, {0xFFC00000, 0x003FF000, 0x00000FFC},
-       Le32({(1023u << 22) | (512u << 12) | (4u << 2), (0x12u << 22) | (0x34u << 12) | (0x56u << 2)}),
-       {0xFF8001, 0x040D15}, "bitfields: 10 10 10 \n"},
-      // Other layouts instead of black: 4-4-4 with alpha on top (4-bit 8 is 5-bit 17: the bits
-      // repeat), and red in the low byte.
-      {40, 16, {0x0F00, 0x00F0, 0x000F}, Le16({0xFF00, 0x0080}), {0x7C00, 17u << 5}, "bitfields: 4 4 4 \n"},
-      {40, 32, {0xFF, 0xFF00, 0xFF0000}, Le32({0xFF332211, 0x80}), {0x112233, 0x800000}, "bitfields: 8 8 8 \n"},
-      // Longer headers carry the masks themselves.
-      {52, 16, {0xF800, 0x07E0, 0x001F, 0}, Le16({0xF800}), {0x7C00}, "bitfields: 5 6 5 \n"},
-      {124, 16, {0xF800, 0x07E0, 0x001F, 0}, Le16({0xF800}), {0x7C00}, "bitfields: 5 6 5 \n"},
+      {{0xF800, 0x07E0, 0x001F}, Le16({0xFFFF, 0x07E0}), {0x7FFF, 0x03E0}, "BI_BITFIELDS \nbitfields: 5 6 5 \n"},
+      {{0x0F00, 0x00F0, 0x000F}, Le16({0xFF00, 0x0080}), {0x7C00, 17u << 5}, "bitfields: 4 4 4 \n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.headerSize) + " " + c.line);
+    SCOPED_TRACE(c.line);
     std::vector<uint8_t> extra;
     for (uint32_t mask : c.masks) test::Put32(extra, mask);
-    const BmpFields f{.headerSize = c.headerSize, .width = static_cast<int32_t>(c.expected.size()), .bits = c.bits, .compression = 3};
-    const ReadResult r = c.headerSize == 40 ? ReadWindowsDib(WindowsBmp(f, extra, c.pixels))
-                                            : ReadWindowsDib(WindowsBmp(f, {}, c.pixels, c.masks));
+    const ReadResult r = ReadWindowsDib(WindowsBmp({.width = 2, .bits = 16, .compression = 3}, extra, c.pixels));
     ASSERT_TRUE(r.dib);
     EXPECT_EQ(test::PixelsOf(r.dib), c.expected);
     EXPECT_NE(r.infoText.find(c.line), std::string::npos) << r.infoText;
@@ -78,10 +62,6 @@ TEST(DibReaderTest, RowsAndTablesAreFoundWhereTheHeadersSay) {
       // A gap of four bytes between table and rows, which bfOffBits accounts for.
       {"gap", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 2, .offBits = 54 + 8 + 4}, GreyTable(2), {9, 9, 9, 9, 42, 0, 0, 0}), {42}, 2},
       {"offset into the table", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 2, .offBits = 54}, GreyTable(2), {42, 0, 0, 0}), {42}, 2},
-      // Right behind the 256 entries that are kept of a table said to have 300.
-      {"behind the kept table", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300, .offBits = 54 + 1024}, GreyTable(256), {7, 0, 0, 0}),
-       {7}, 256},
-      {"table of 300", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 300}, GreyTable(300), {7, 0, 0, 0}), {7}, 256},
       // OS/2: an offset of 0 means right behind the table; another is where the rows are.
       {"OS/2 offset 0", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0xA5, 0, 0, 0}, 0), {1, 0, 1, 0, 0, 1, 0, 1}, 2},
       {"OS/2 offset", ReadOs2Dib, test::Os2Bmp(8, 1, 1, os2Table, {0, 0, 0, 0, 0x5A, 0, 0, 0}, 26 + 6 + 4), {0, 1, 0, 1, 1, 0, 1, 0}, 2},
@@ -122,24 +102,14 @@ TEST(DibDecoderTest, RunsStretchesAndEscapesLandInTheRowsAndStopAtTheirRowEnd) {
     std::vector<uint8_t> rows;  // bottom row first, with padding
     std::size_t stop;
   } cases[] = {
-      // A run of 3 x 7, an absolute stretch of 3 (padded), end of line; a delta (1, 1) from row 1
-      // to row 2 at x 1, a run of 2 x 5, end of bitmap.
-      {"rle8", DecodeRle8, 6, 3, 8, {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 1, 2, 5, 0, 1, 9, 9},
-       {7, 7, 7, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 5, 0, 0, 0, 0, 0}, 18},
       {"rle8 end of line below the last row ends decoding", DecodeRle8, 2, 1, 8, {1, 3, 0, 0, 2, 7, 0, 1}, {3, 0, 0, 0}, 4},
       {"rle8 delta to the height ends decoding", DecodeRle8, 2, 2, 8, {0, 2, 0, 2, 2, 9}, std::vector<uint8_t>(8), 4},
       // 255 pixels in a 3-pixel row, an absolute stretch and a run that start beyond its end, and
       // a delta far to the right: the padding and the next row stay untouched.
       {"rle8 cut at the row end", DecodeRle8, 3, 2, 8, {255, 4, 0, 5, 1, 2, 3, 4, 5, 0, 0, 2, 200, 0, 9, 6, 0, 1},
        {4, 4, 4, 0, 0, 0, 0, 0}, 18},
-      // 5 pixels take 3 bytes and one padding byte; 4 pixels take 2 bytes and none.
-      {"rle4 stretches", DecodeRle4, 8, 2, 4, {0, 5, 0x12, 0x34, 0x50, 0xEE, 0, 0, 0, 4, 0xAB, 0xCD, 0, 1},
-       {0x12, 0x34, 0x50, 0, 0xAB, 0xCD, 0, 0}, 14},
       // A delta one pixel right, then a run alternating 9 A 9 A from an odd column.
       {"rle4 runs", DecodeRle4, 5, 1, 4, {0, 2, 1, 0, 4, 0x9A, 0, 0}, {0x09, 0xA9, 0xA0, 0}, 8},
-      // Triplets: a run of two, then an odd stretch cut at the row end and padded to a word.
-      {"rle24", DecodeRle24, 3, 1, 24, {2, 1, 2, 3, 0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xEE, 0, 1},
-       {1, 2, 3, 1, 2, 3, 4, 5, 6, 0, 0, 0}, 18},
   };
   for (const auto& c : cases) {
     const std::size_t stride = *DibStride(c.width, c.bits);
@@ -163,7 +133,6 @@ TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
     ReadStatus status;
   } cases[] = {
       {"Windows header", ReadWindowsDib, cut(WindowsBmp({.width = 4}, {}, {}), 40), ReadStatus::Damaged},
-      {"no rows", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {}), ReadStatus::Damaged},
       {"half a row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {1, 2}), ReadStatus::Damaged},
       {"one row of two", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2}, GreyTable(256), {1, 2, 3, 4}), ReadStatus::Truncated},
       {"top-down, a row and a half of four", ReadWindowsDib, WindowsBmp({.width = 4, .height = -4}, GreyTable(256), {1, 2, 3, 4, 5, 6}),
@@ -174,15 +143,12 @@ TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
       // Rows behind a table of four thousand million colours lie past the file.
       {"table past the end", ReadWindowsDib, WindowsBmp({.width = 1, .clrUsed = 0xFF000006}, GreyTable(6), {1, 0, 0, 0}),
        ReadStatus::Damaged},
-      {"RLE8 without data", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {}),
-       ReadStatus::Damaged},
       {"RLE8 cut in its first row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {2, 9, 0}),
        ReadStatus::Damaged},
       {"RLE8 cut in its second row", ReadWindowsDib, WindowsBmp({.width = 4, .height = 2, .compression = 1}, GreyTable(256), {4, 9, 0, 0, 2}),
        ReadStatus::Truncated},
       {"RLE8 that fills its rows without an end", ReadWindowsDib,
        WindowsBmp({.width = 4, .height = 1, .compression = 1}, GreyTable(256), {4, 9}), ReadStatus::Ok},
-      {"OS/2 2.0 without rows", ReadOs2v2Dib, test::Os2v2Bmp(4, 1, 24, 0, {}, {}), ReadStatus::Damaged},
       {"Huffman without data", ReadOs2v2Dib, test::Os2v2Bmp(8, 2, 1, 3, std::vector<uint8_t>(8), {}), ReadStatus::Damaged},
   };
   for (const auto& c : cases) {
@@ -192,13 +158,13 @@ TEST(DibDecoderTest, ShortFilesKeepTheirRowsOrGiveNoImage) {
     EXPECT_EQ(static_cast<bool>(r.dib), c.status != ReadStatus::Damaged);
     EXPECT_TRUE(r.messages.empty());
   }
-  ReadResult r = ReadWindowsDib(cases[9].file);
+  ReadResult r = ReadWindowsDib(cases[7].file);
   ASSERT_TRUE(r.dib);
   EXPECT_EQ(r.dib.Row(0)[3], 9);
   EXPECT_EQ(r.dib.Row(1)[0], 0);
   EXPECT_EQ(r.dib.Header().biSizeImage, 0u);
   // A top-down file's rows, the half one too, are turned over: its top row is the picture's.
-  r = ReadWindowsDib(cases[4].file);
+  r = ReadWindowsDib(cases[3].file);
   ASSERT_TRUE(r.dib);
   EXPECT_EQ((std::vector<int>{r.dib.Row(3)[0], r.dib.Row(2)[0], r.dib.Row(1)[0]}), (std::vector<int>{1, 5, 0}));
 }
@@ -243,23 +209,20 @@ TEST(DibDecoderTest, HuffmanDecodesEveryCodeAsLibtiffEncodesIt) {
   for (int r = 0; r < 64; ++r) rows.push_back({{r, r + 1}, {64 + r, 64 * (r % 27 + 1)}});
   for (int m = 1; m <= 40; ++m) rows.push_back({{64 * m + m % 64, 64 * (40 - m + 1) + (m * 7) % 64}});
   rows.insert(rows.end(), {{{2560, 0}}, {{0, 2560}}, {{1, 2559}}});
-
   test::TempDir temp;
   const std::string path = (temp / "mh.tif").string();
   TIFFSetWarningHandler(nullptr);
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   ASSERT_NE(tif, nullptr);
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(rows.size()));
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTRLE);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1);
+  for (const auto& [tag, value] : {std::pair{TIFFTAG_IMAGEWIDTH, kWidth}, {TIFFTAG_IMAGELENGTH, static_cast<int>(rows.size())},
+                                  {TIFFTAG_BITSPERSAMPLE, 1}, {TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE},
+                                  {TIFFTAG_COMPRESSION, COMPRESSION_CCITTRLE}, {TIFFTAG_ROWSPERSTRIP, 1}}) {
+    TIFFSetField(tif, tag, value);
+  }
   std::vector<std::vector<uint8_t>> images;
   for (const auto& runs : rows) {
     std::vector<uint8_t> bits(*DibStride(kWidth, 1), 0);
-    int x = 0;
-    for (const auto& [white, black] : runs) {
+    for (int x = 0; const auto& [white, black] : runs) {
       x += white;
       for (int i = 0; i < black && x < kWidth; ++i, ++x) bits[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
     }
@@ -267,13 +230,11 @@ TEST(DibDecoderTest, HuffmanDecodesEveryCodeAsLibtiffEncodesIt) {
     images.push_back(bits);
   }
   TIFFClose(tif);
-
   tif = TIFFOpen(path.c_str(), "r");
   ASSERT_NE(tif, nullptr);
   for (uint32_t y = 0; y < images.size(); ++y) {
-    std::vector<uint8_t> raw(static_cast<std::size_t>(TIFFRawStripSize(tif, y)));
+    std::vector<uint8_t> raw(static_cast<std::size_t>(TIFFRawStripSize(tif, y))), out(images[y].size());
     ASSERT_EQ(TIFFReadRawStrip(tif, y, raw.data(), static_cast<tmsize_t>(raw.size())), static_cast<tmsize_t>(raw.size()));
-    std::vector<uint8_t> out(images[y].size());
     ByteReader in(raw);
     DecodeModifiedHuffman(out, out.size(), kWidth, 1, in);
     EXPECT_EQ(out, images[y]) << "row " << y;

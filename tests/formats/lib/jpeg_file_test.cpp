@@ -10,7 +10,7 @@
 namespace ravelle::test {
 namespace {
 
-TEST(JpegFile, BrokenFilesFailCleanlyAndCloseTheirFile) {
+TEST(JpegFile, ABrokenFileFailsCleanlyAndClosesItsFile) {
   TempDir dir;
   WriteBytes(dir / "soi.jpg", {0xFF, 0xD8});
   const int before = OpenDescriptors();
@@ -19,15 +19,6 @@ TEST(JpegFile, BrokenFilesFailCleanlyAndCloseTheirFile) {
   EXPECT_TRUE(soi.messages.empty());
   EXPECT_FALSE(soi.diagnostics.empty());  // the library's words, for --verbose
   EXPECT_EQ(OpenDescriptors(), before);
-
-  // Cut short in the middle of the data: the library warns and completes the image.
-  ASSERT_TRUE(WriteJpegImage(dir / "full.jpg", kJpegQuality, DrawDib(512, 512, 24), false));
-  auto bytes = ReadBytes(dir / "full.jpg");
-  bytes.resize(bytes.size() * 3 / 4);
-  WriteBytes(dir / "cut.jpg", bytes);
-  const ReadResult cut = ReadJpegImage(dir / "cut.jpg", 24);
-  EXPECT_TRUE(cut.dib);
-  EXPECT_FALSE(cut.diagnostics.empty());
 }
 
 // Four-component files, plain and with the inks inverted behind an Adobe marker (as Photoshop
@@ -66,34 +57,6 @@ TEST(JpegFile, FourComponentFilesBecomeColour) {
     for (int x = 3; x < 40; x += 8) centres.rgb.insert(centres.rgb.end(), rgb.rgb.begin() + 3 * x, rgb.rgb.begin() + 3 * x + 3);
     EXPECT_TRUE(SameImage(centres, {5, 1, {255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0, 0, 0, 0}}, 3)) << adobe;
   }
-}
-
-// Every valid JPEG of the corpus gives the pixels djpeg gives at its defaults; damaged ones fail
-// cleanly or give the image the library completed.
-TEST(JpegFile, CorpusConformance) {
-  if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
-  int compared = 0;
-  for (const CorpusEntry& entry : CorpusManifest()) {
-    if (entry.format != "JPEG") continue;
-    const auto file = CorpusDir() / entry.path;
-    const ReadResult read = ReadJpegImage(file, 24);
-    if (read.dib) {
-      EXPECT_EQ(read.dib.Size(), 40 + 4 * read.dib.Colors().size() + read.dib.Stride() * read.dib.Height());
-    }
-    if (entry.expected != "valid") continue;
-    const bool tooLarge = !read.messages.empty() && read.messages[0].text == "Memory Allocation Error";
-    const bool twelveBit = entry.variant.find("12-bit") != std::string::npos;
-    if (tooLarge || twelveBit) continue;  // over the image size limit; a precision the library lacks
-    // A picture turned upright is compared with ImageMagick's in orientation_test.cpp.
-    if (read.infoText.find("(applied)") != std::string::npos) continue;
-    const auto djpeg = DecodeWithNetpbm(file, "djpeg -pnm");
-    // Only where the library itself cannot decode the file (a DNL marker) is there no image.
-    EXPECT_TRUE(read.dib || (djpeg && djpeg->width == 0) || !djpeg) << entry.path;
-    if (!read.dib || !djpeg) continue;
-    EXPECT_TRUE(SameImage(DibToRgb(read.dib), *djpeg)) << entry.path;
-    ++compared;
-  }
-  EXPECT_GT(compared, 50);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "formats/lib/lib_fixtures.h"
 
-#include <dirent.h>
 #include <png.h>
 #include <tiffio.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace ravelle::test {
 
@@ -121,30 +121,9 @@ std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file) {
   if (RunCommand("/usr/bin/tiff2rgba -c none -n " + Quote(file.string()) + " " + Quote(out.string()) + " 2>/dev/null").status != 0) {
     return std::nullopt;
   }
-  TIFF* tif = TIFFOpen(out.c_str(), "r");
-  if (tif == nullptr) return std::nullopt;
-  uint32_t width = 0, height = 0;
-  uint16_t samples = 0;
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-  RgbImage image{static_cast<int>(width), static_cast<int>(height), {}};
-  std::vector<uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tif)));
-  for (uint32_t y = 0; y < height; ++y) {
-    TIFFReadScanline(tif, row.data(), y, 0);
-    for (uint32_t x = 0; x < width; ++x) image.rgb.insert(image.rgb.end(), row.begin() + x * samples, row.begin() + x * samples + 3);
-  }
-  TIFFClose(tif);
-  return image;
+  return DecodeWithNetpbm(out, "tifftopnm");
 }
 
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir) != nullptr) ++count;
-    ::closedir(dir);
-  }
-  return count;
-}
+int OpenDescriptors() { return static_cast<int>(std::ranges::distance(std::filesystem::directory_iterator("/proc/self/fd"))); }
 
 }  // namespace ravelle::test

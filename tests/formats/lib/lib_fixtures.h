@@ -52,7 +52,7 @@ void WriteTiffFixture(const std::filesystem::path& file, const TiffFixture& tiff
 // nothing when absent.
 std::optional<uint32_t> TiffTag(const std::filesystem::path& file, uint32_t tag);
 
-// An image through tiff2rgba (orientation as libtiff gives it).
+// An image through tiff2rgba (orientation as libtiff gives it), read back by tifftopnm.
 std::optional<RgbImage> DecodeWithTiff2Rgba(const std::filesystem::path& file);
 
 // The number of open file descriptors of this process.

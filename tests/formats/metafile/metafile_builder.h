@@ -1,4 +1,4 @@
-// Hand-made Windows and enhanced metafiles for the tests.
+// Hand-made Windows metafiles for the tests.
 #pragma once
 
 #include <cstdint>
@@ -45,41 +45,6 @@ struct WmfBuilder {
     }
     const auto body = Bytes();
     out.insert(out.end(), body.begin(), body.end());
-    return out;
-  }
-};
-
-// An EMF: records of 32-bit parameters after a 108-byte header, closed by an end-of-file
-// record that carries `palette` (red, green, blue, flags each).
-struct EmfBuilder {
-  std::vector<uint32_t> records;
-  int32_t bounds[4] = {0, 0, 99, 49};
-  int32_t frame[4] = {0, 0, 2645, 1322};  // hundredths of a millimetre at 96 dots per inch
-  std::vector<uint32_t> palette;
-  uint32_t count = 0;
-
-  EmfBuilder& Rec(uint32_t type, std::initializer_list<int64_t> params) {
-    records.push_back(type);
-    records.push_back(8 + 4 * static_cast<uint32_t>(params.size()));
-    for (int64_t p : params) records.push_back(static_cast<uint32_t>(p));
-    ++count;
-    return *this;
-  }
-  std::vector<uint8_t> Bytes() const {
-    std::vector<uint32_t> w = {1, 108};
-    for (int32_t v : bounds) w.push_back(static_cast<uint32_t>(v));
-    for (int32_t v : frame) w.push_back(static_cast<uint32_t>(v));
-    w.insert(w.end(), {0x464D4520, 0x10000, 0, count + 2, 8, 0, 0, static_cast<uint32_t>(palette.size()), 1024, 768,
-                       271, 203, 0, 0, 0, 271000, 203000});
-    w.insert(w.end(), records.begin(), records.end());
-    w.insert(w.end(), {14, 20 + 4 * static_cast<uint32_t>(palette.size()), static_cast<uint32_t>(palette.size()), 16});
-    w.insert(w.end(), palette.begin(), palette.end());
-    w.push_back(20 + 4 * static_cast<uint32_t>(palette.size()));
-    w[12] = static_cast<uint32_t>(w.size() * 4);
-    std::vector<uint8_t> out;
-    for (uint32_t v : w) {
-      for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
     return out;
   }
 };
