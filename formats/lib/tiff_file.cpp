@@ -793,7 +793,7 @@ bool WriteStrips(TIFF* tif, const PackedDib& dib, const TiffPlan& plan, std::siz
 // Opens the file at its first image; JPEG-compressed data is delivered as red, green and blue
 // (libtiff converts from Y/Cb/Cr).
 TiffHandle OpenForReading(const std::string& path, std::vector<std::string>& diagnostics, TiffTags& tags) {
-  TiffHandle tif = OpenTiff(path, "r", &diagnostics);
+  TiffHandle tif = OpenTiff(path, "rm", &diagnostics);
   if (!tif) return tif;
   tags = ReadTags(tif.get());
   if (tags.compression == COMPRESSION_JPEG) TIFFSetField(tif.get(), TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
