@@ -47,5 +47,23 @@ TEST_F(ShellTest, ThePreviewTakesAJpegReducedAndTheViewerWhole) {
   }
 }
 
+// A key that closes full screen over the viewer is full screen's until it is let go: the End of
+// Ctrl+End, or the key's own repeats, do not close the viewer too.
+TEST_F(ShellTest, TheKeyThatClosesFullScreenDoesNotAlsoCloseTheViewer) {
+  MakeFiles({"a.bmp"});
+  LoadAndOpenViewer("a.bmp");
+  Viewer({CommandId::FullScreen});
+  FullScreenKeyDown(image, shell, port, FullScreenKey::Other);  // Ctrl
+  EXPECT_FALSE(image.FullScreen);
+  EXPECT_FALSE(ViewerTakesKey(shell));  // End, with Ctrl held
+  KeyReleased(shell, true);
+  EXPECT_FALSE(ViewerTakesKey(shell));
+  KeyReleased(shell, false);
+  EXPECT_TRUE(ViewerTakesKey(shell));
+  Dialog({kIdFullScreen});  // from the dialog, nothing of the viewer is held back
+  FullScreenKeyDown(image, shell, port, FullScreenKey::Other);
+  EXPECT_TRUE(ViewerTakesKey(shell));
+}
+
 }  // namespace
 }  // namespace ravelle

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/command_ids.h"
+#include "shell/print.h"
+#include "support/shell_fixture.h"
+
 
 namespace ravelle {
 namespace {
@@ -51,6 +55,21 @@ TEST(PrintLayoutTest, EnhancedMetafilesAtTwiceTheirBoundsGrownAndShrunkByTenths)
   EXPECT_EQ(FitExtentToPage({720, 720}, kPage, false), (Size{720, 720}));
   // A negative extent counts as huge: shrunk until the other side is gone, nothing is drawn.
   EXPECT_EQ(FitExtentToPage({-1, 10}, kPage, false).height, 0);
+}
+
+using PrintTest = test::ShellTest;
+
+TEST_F(PrintTest, TheUnreducedImageIsPrintedUnlessTheUserAskedForTheReduction) {
+  MakeFiles({"a.bmp"}, 320, 200);
+  LoadAndOpenViewer("a.bmp");
+  image.SavedImage = test::DrawDib(32, 20, 24);  // the shown image is only the display's reduction
+  Viewer({CommandId::PrintNormal});
+  ASSERT_EQ(port.printedPage.stretches.size(), 1u);
+  EXPECT_EQ(port.printedPage.stretches[0].imageWidth, 32);
+  EXPECT_EQ(port.printedPage.stretches[0].dest, (Rect{2288, 3105, 224, 140}));  // s = 7 of 32 x 20
+  image.ReductionApplied = true;
+  Viewer({CommandId::PrintLarge});
+  EXPECT_EQ(port.printedPage.stretches[0].imageWidth, 320);
 }
 
 }  // namespace
