@@ -17,8 +17,9 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 fail() { echo "package: $*" >&2; exit 1; }
 
-# The dependencies come from dpkg-shlibdeps: the image and Qt libraries are among them.
-for library in libjpeg libpng libtiff libqt6widgets6 libc6; do
+# The dependencies come from dpkg-shlibdeps, with the photo libraries opened at run time: the image
+# and Qt libraries are among them.
+for library in libjpeg libpng libtiff libheif libavif libjxl libqt6widgets6 libc6; do
   grep -q "$library" <<<"$depends" || fail "no $library in Depends: $depends"
 done
 for file in usr/bin/ravelle usr/bin/ravelle-cli usr/libexec/ravelle/ravelle-render; do

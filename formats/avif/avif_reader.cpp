@@ -1,13 +1,12 @@
 #include "formats/avif/avif_reader.h"
 
-#include <avif/avif.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "formats/common/photo_libraries.h"
 #include "formats/heif/heif_reader.h"
 #include "image/format.h"
 #include "image/limits.h"
@@ -17,7 +16,7 @@ namespace ravelle {
 namespace {
 
 struct DecoderDestroy {
-  void operator()(avifDecoder* decoder) const { avifDecoderDestroy(decoder); }
+  void operator()(avifDecoder* decoder) const { Avif()->avifDecoderDestroy(decoder); }
 };
 using Decoder = std::unique_ptr<avifDecoder, DecoderDestroy>;
 
@@ -28,7 +27,7 @@ constexpr uint32_t kMaxSide = 32768;
 constexpr int kDecodingThreads = 2;
 
 Decoder NewDecoder(std::span<const uint8_t> file) {
-  Decoder decoder(avifDecoderCreate());
+  Decoder decoder(Avif()->avifDecoderCreate());
   if (!decoder) return decoder;
   decoder->maxThreads = kDecodingThreads;
   decoder->imageSizeLimit = kMaxPixels;
@@ -36,7 +35,7 @@ Decoder NewDecoder(std::span<const uint8_t> file) {
   decoder->strictFlags = AVIF_STRICT_DISABLED;
   decoder->ignoreExif = AVIF_TRUE;
   decoder->ignoreXMP = AVIF_TRUE;
-  if (avifDecoderSetIOMemory(decoder.get(), file.data(), file.size()) != AVIF_RESULT_OK) decoder.reset();
+  if (Avif()->avifDecoderSetIOMemory(decoder.get(), file.data(), file.size()) != AVIF_RESULT_OK) decoder.reset();
   return decoder;
 }
 
@@ -83,7 +82,7 @@ bool WithinLimit(uint32_t width, uint32_t height) {
 // takes the same two.)
 PackedDib ToDib(const avifImage& image, bool grey, avifResult& converted) {
   avifRGBImage rgb;
-  avifRGBImageSetDefaults(&rgb, &image);
+  Avif()->avifRGBImageSetDefaults(&rgb, &image);
   const uint32_t channels = image.alphaPlane != nullptr ? 4 : 3;
   rgb.depth = 8;
   rgb.format = channels == 4 ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
@@ -95,7 +94,7 @@ PackedDib ToDib(const avifImage& image, bool grey, avifResult& converted) {
     return {};
   }
   rgb.pixels = pixels.get();
-  converted = avifImageYUVToRGB(&image, &rgb);
+  converted = Avif()->avifImageYUVToRGB(&image, &rgb);
   if (converted != AVIF_RESULT_OK) return {};
   return HeifPixelsToDib(pixels.get(), rgb.rowBytes, static_cast<int>(channels), static_cast<int>(image.width), static_cast<int>(image.height),
                          grey, OrientationOf(image));
@@ -118,6 +117,7 @@ bool IsSequence(const avifDecoder& decoder) {
 }  // namespace
 
 ReadResult ReadAvifImage(std::span<const uint8_t> file) {
+  if (Avif() == nullptr) return NoLibrary("libavif");
   ReadResult result;
   Decoder decoder = NewDecoder(file);
   if (!decoder) {
@@ -132,10 +132,10 @@ ReadResult ReadAvifImage(std::span<const uint8_t> file) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
-  avifResult parsed = avifDecoderParse(decoder.get());
+  avifResult parsed = Avif()->avifDecoderParse(decoder.get());
   if (parsed != AVIF_RESULT_OK) {
     result.status = StatusOf(parsed);
-    result.diagnostics.push_back(Format("libavif: %s", avifResultToString(parsed)));
+    result.diagnostics.push_back(Format("libavif: %s", Avif()->avifResultToString(parsed)));
     return result;
   }
   const avifImage& header = *decoder->image;
@@ -158,12 +158,12 @@ ReadResult ReadAvifImage(std::span<const uint8_t> file) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
-  const avifResult decoded = avifDecoderNextImage(decoder.get());
+  const avifResult decoded = Avif()->avifDecoderNextImage(decoder.get());
   if (decoded != AVIF_RESULT_OK) {
     result.status = StatusOf(decoded);
     if (result.status == ReadStatus::BadHeader) result.status = ReadStatus::Damaged;
     if (result.status == ReadStatus::NoMemory) result.messages.push_back(kMemoryAllocationError);
-    result.diagnostics.push_back(Format("libavif: %s", avifResultToString(decoded)));
+    result.diagnostics.push_back(Format("libavif: %s", Avif()->avifResultToString(decoded)));
     return result;
   }
   const avifImage& image = *decoder->image;
@@ -179,13 +179,14 @@ ReadResult ReadAvifImage(std::span<const uint8_t> file) {
       result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     } else {
       result.status = ReadStatus::Damaged;
-      result.diagnostics.push_back(Format("libavif: %s", avifResultToString(converted)));
+      result.diagnostics.push_back(Format("libavif: %s", Avif()->avifResultToString(converted)));
     }
   }
   return result;
 }
 
 std::unique_ptr<AvifAnimation> AvifAnimation::Open(std::span<const uint8_t> file) {
+  if (Avif() == nullptr) return nullptr;
   std::unique_ptr<AvifAnimation> animation(new AvifAnimation);
   try {
     animation->bytes_.assign(file.begin(), file.end());
@@ -193,7 +194,7 @@ std::unique_ptr<AvifAnimation> AvifAnimation::Open(std::span<const uint8_t> file
     return nullptr;
   }
   Decoder decoder = NewDecoder(animation->bytes_);
-  if (!decoder || avifDecoderParse(decoder.get()) != AVIF_RESULT_OK || !IsSequence(*decoder) ||
+  if (!decoder || Avif()->avifDecoderParse(decoder.get()) != AVIF_RESULT_OK || !IsSequence(*decoder) ||
       !WithinLimit(decoder->image->width, decoder->image->height)) {
     return nullptr;
   }
@@ -203,12 +204,12 @@ std::unique_ptr<AvifAnimation> AvifAnimation::Open(std::span<const uint8_t> file
 }
 
 AvifAnimation::~AvifAnimation() {
-  if (decoder_ != nullptr) avifDecoderDestroy(decoder_);  // the library does not take a null one
+  if (decoder_ != nullptr) Avif()->avifDecoderDestroy(decoder_);  // the library does not take a null one
 }
 
 bool AvifAnimation::Step() {
   const int next = (current_ + 1) % frameCount_;
-  if (avifDecoderNthImage(decoder_, static_cast<uint32_t>(next)) != AVIF_RESULT_OK) return false;
+  if (Avif()->avifDecoderNthImage(decoder_, static_cast<uint32_t>(next)) != AVIF_RESULT_OK) return false;
   const avifImage& image = *decoder_->image;
   if (!WithinLimit(image.width, image.height)) return false;
   avifResult converted = AVIF_RESULT_OK;

@@ -1,7 +1,5 @@
 #include "formats/heif/heif_reader.h"
 
-#include <libheif/heif.h>
-
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/common/photo_libraries.h"
 #include "formats/webp/webp_reader.h"
 #include "image/format.h"
 #include "image/limits.h"
@@ -99,16 +98,16 @@ ReadStatus StatusOf(const heif_error& error) {
 }
 
 struct ContextFree {
-  void operator()(heif_context* context) const { heif_context_free(context); }
+  void operator()(heif_context* context) const { Heif()->heif_context_free(context); }
 };
 struct HandleRelease {
-  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+  void operator()(heif_image_handle* handle) const { Heif()->heif_image_handle_release(handle); }
 };
 struct ImageRelease {
-  void operator()(heif_image* image) const { heif_image_release(image); }
+  void operator()(heif_image* image) const { Heif()->heif_image_release(image); }
 };
 struct OptionsFree {
-  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+  void operator()(heif_decoding_options* options) const { Heif()->heif_decoding_options_free(options); }
 };
 
 // Whether a picture of this size (0 for one not known yet) stays within the limit in the
@@ -227,8 +226,9 @@ PackedDib HeifPixelsToDib(const uint8_t* pixels, std::size_t stride, int channel
 }
 
 ReadResult ReadHeifImage(std::span<const uint8_t> file) {
+  if (Heif() == nullptr) return NoLibrary("libheif");
   ReadResult result;
-  std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+  std::unique_ptr<heif_context, ContextFree> context(Heif()->heif_context_alloc());
   if (!context) {
     result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
@@ -240,11 +240,11 @@ ReadResult ReadHeifImage(std::span<const uint8_t> file) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
-  heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
-  heif_context_set_max_decoding_threads(context.get(), kDecodingThreads);
-  heif_error error = heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr);
+  Heif()->heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
+  Heif()->heif_context_set_max_decoding_threads(context.get(), kDecodingThreads);
+  heif_error error = Heif()->heif_context_read_from_memory_without_copy(context.get(), file.data(), file.size(), nullptr);
   heif_image_handle* handleOut = nullptr;
-  if (error.code == heif_error_Ok) error = heif_context_get_primary_image_handle(context.get(), &handleOut);
+  if (error.code == heif_error_Ok) error = Heif()->heif_context_get_primary_image_handle(context.get(), &handleOut);
   std::unique_ptr<heif_image_handle, HandleRelease> handle(handleOut);
   if (error.code != heif_error_Ok || !handle) {
     result.status = error.code == heif_error_Ok ? ReadStatus::BadHeader : StatusOf(error);
@@ -252,10 +252,10 @@ ReadResult ReadHeifImage(std::span<const uint8_t> file) {
     result.diagnostics.push_back(Format("libheif: %s", ErrorStatusName(error)));
     return result;
   }
-  const int width = heif_image_handle_get_width(handle.get()), height = heif_image_handle_get_height(handle.get());
-  const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-  const int depth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
-  const int images = heif_context_get_number_of_top_level_images(context.get());
+  const int width = Heif()->heif_image_handle_get_width(handle.get()), height = Heif()->heif_image_handle_get_height(handle.get());
+  const bool alpha = Heif()->heif_image_handle_has_alpha_channel(handle.get()) != 0;
+  const int depth = Heif()->heif_image_handle_get_luma_bits_per_pixel(handle.get());
+  const int images = Heif()->heif_context_get_number_of_top_level_images(context.get());
   result.frame = FrameSize{width, height};
   result.infoText = Format("image type: HEIF \nwidth: %d \nheight: %d \nbit depth: %d \nalpha channel: %s \n"
                            "compression: HEVC \nimages: %d \n",
@@ -270,14 +270,14 @@ ReadResult ReadHeifImage(std::span<const uint8_t> file) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
-  std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+  std::unique_ptr<heif_decoding_options, OptionsFree> options(Heif()->heif_decoding_options_alloc());
   if (!options) {
     result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
     return result;
   }
   options->convert_hdr_to_8bit = 1;
   heif_image* imageOut = nullptr;
-  error = heif_decode_image(handle.get(), &imageOut, heif_colorspace_RGB,
+  error = Heif()->heif_decode_image(handle.get(), &imageOut, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
   std::unique_ptr<heif_image, ImageRelease> image(imageOut);
   if (error.code != heif_error_Ok || !image) {
@@ -288,10 +288,10 @@ ReadResult ReadHeifImage(std::span<const uint8_t> file) {
     return result;
   }
   int stride = 0;
-  const uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-  if (pixels == nullptr || heif_image_get_width(image.get(), heif_channel_interleaved) != width ||
-      heif_image_get_height(image.get(), heif_channel_interleaved) != height ||
-      heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8 ||
+  const uint8_t* pixels = Heif()->heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+  if (pixels == nullptr || Heif()->heif_image_get_width(image.get(), heif_channel_interleaved) != width ||
+      Heif()->heif_image_get_height(image.get(), heif_channel_interleaved) != height ||
+      Heif()->heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8 ||
       stride < width * (alpha ? 4 : 3)) {
     result.status = ReadStatus::Damaged;
     result.diagnostics.push_back("libheif: the decoded image is not the size its header says");

@@ -1,17 +1,14 @@
 #include "formats/jxl/jxl_reader.h"
 
-#include <jxl/decode.h>
-#include <jxl/decode_cxx.h>
-#include <jxl/thread_parallel_runner.h>
-#include <jxl/thread_parallel_runner_cxx.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "formats/common/photo_libraries.h"
 #include "formats/webp/webp_reader.h"
 #include "image/format.h"
 #include "image/packed_dib.h"
@@ -20,6 +17,15 @@ namespace ravelle {
 namespace {
 
 constexpr std::size_t kThreads = 2;
+
+struct DecoderFree {
+  void operator()(JxlDecoder* decoder) const { Jxl()->JxlDecoderDestroy(decoder); }
+};
+struct RunnerFree {
+  void operator()(void* runner) const { Jxl()->JxlThreadParallelRunnerDestroy(runner); }
+};
+using DecoderPtr = std::unique_ptr<JxlDecoder, DecoderFree>;
+using RunnerPtr = std::unique_ptr<void, RunnerFree>;
 
 bool PixelsFit(uint64_t width, uint64_t height) { return width > 0 && height > 0 && width * height <= kMaxJxlPixels; }
 
@@ -38,19 +44,19 @@ struct Survey {
 // With coalescing the frames are the displayed ones, the canvas turned upright; without it every
 // layer at its own size, and the orientation as stored (the library says 1 once it applies it).
 void WalkFrames(std::span<const uint8_t> file, bool coalescing, Survey& survey) {
-  JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
+  DecoderPtr decoder(Jxl()->JxlDecoderCreate(nullptr));
   JxlDecoder* dec = decoder.get();
-  if (dec == nullptr || JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME) != JXL_DEC_SUCCESS ||
-      JxlDecoderSetCoalescing(dec, coalescing ? JXL_TRUE : JXL_FALSE) != JXL_DEC_SUCCESS ||
-      JxlDecoderSetKeepOrientation(dec, coalescing ? JXL_FALSE : JXL_TRUE) != JXL_DEC_SUCCESS ||
-      JxlDecoderSetInput(dec, file.data(), file.size()) != JXL_DEC_SUCCESS) {
+  if (dec == nullptr || Jxl()->JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME) != JXL_DEC_SUCCESS ||
+      Jxl()->JxlDecoderSetCoalescing(dec, coalescing ? JXL_TRUE : JXL_FALSE) != JXL_DEC_SUCCESS ||
+      Jxl()->JxlDecoderSetKeepOrientation(dec, coalescing ? JXL_FALSE : JXL_TRUE) != JXL_DEC_SUCCESS ||
+      Jxl()->JxlDecoderSetInput(dec, file.data(), file.size()) != JXL_DEC_SUCCESS) {
     survey.stop = JXL_DEC_ERROR;
     return;
   }
   for (;;) {
-    const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
+    const JxlDecoderStatus status = Jxl()->JxlDecoderProcessInput(dec);
     if (status == JXL_DEC_BASIC_INFO) {
-      if (JxlDecoderGetBasicInfo(dec, &survey.info) != JXL_DEC_SUCCESS) {
+      if (Jxl()->JxlDecoderGetBasicInfo(dec, &survey.info) != JXL_DEC_SUCCESS) {
         survey.stop = JXL_DEC_ERROR;
         return;
       }
@@ -58,7 +64,7 @@ void WalkFrames(std::span<const uint8_t> file, bool coalescing, Survey& survey) 
       if (!PixelsFit(survey.info.xsize, survey.info.ysize)) return;
     } else if (status == JXL_DEC_FRAME) {
       JxlFrameHeader header;
-      if (JxlDecoderGetFrameHeader(dec, &header) != JXL_DEC_SUCCESS) {
+      if (Jxl()->JxlDecoderGetFrameHeader(dec, &header) != JXL_DEC_SUCCESS) {
         survey.stop = JXL_DEC_ERROR;
         return;
       }
@@ -68,7 +74,7 @@ void WalkFrames(std::span<const uint8_t> file, bool coalescing, Survey& survey) 
       }
       survey.durations.push_back(header.duration);
       // The last frame's data must be there too: past it the decoder ends.
-      if (header.is_last != 0) JxlDecoderCloseInput(dec);
+      if (header.is_last != 0) Jxl()->JxlDecoderCloseInput(dec);
     } else {
       if (status == JXL_DEC_SUCCESS) {
         survey.complete = true;
@@ -130,8 +136,8 @@ bool HasJpegReconstruction(std::span<const uint8_t> file) {
 // A decoder that gives the composed frames one after another, 8 bits a sample: grey or red,
 // green and blue, then alpha where the file has it.
 struct FrameDecoder {
-  JxlDecoderPtr decoder;
-  JxlThreadParallelRunnerPtr runner;
+  DecoderPtr decoder;
+  RunnerPtr runner;
   JxlPixelFormat format{};
   std::span<const uint8_t> file;
   std::vector<uint8_t> pixels;
@@ -149,10 +155,9 @@ struct FrameDecoder {
   bool Start(std::span<const uint8_t> bytes, const JxlBasicInfo& info) {
     file = bytes;
     premultiplied = info.alpha_premultiplied != 0;
-    decoder = JxlDecoderMake(nullptr);
-    runner = JxlThreadParallelRunnerMake(nullptr, kThreads);
+    decoder.reset(Jxl()->JxlDecoderCreate(nullptr));
+    runner.reset(Jxl()->JxlThreadParallelRunnerCreate(nullptr, kThreads));
     if (!decoder || !runner) return false;
-    JxlDecoder* dec = decoder.get();
     // Deeper samples come as 16 bits and are rounded to 8 here (the library's own 8-bit output
     // of them is not always the picture).
     const bool deep = info.bits_per_sample > 8 || info.alpha_bits > 8 || info.exponent_bits_per_sample > 0;
@@ -169,10 +174,10 @@ struct FrameDecoder {
 
   bool Configure() {
     JxlDecoder* dec = decoder.get();
-    return JxlDecoderSetParallelRunner(dec, JxlThreadParallelRunner, runner.get()) == JXL_DEC_SUCCESS &&
-           JxlDecoderSubscribeEvents(dec, JXL_DEC_FULL_IMAGE) == JXL_DEC_SUCCESS &&
-           (!premultiplied || JxlDecoderSetUnpremultiplyAlpha(dec, JXL_TRUE) == JXL_DEC_SUCCESS) &&
-           JxlDecoderSetInput(dec, file.data(), file.size()) == JXL_DEC_SUCCESS;
+    return Jxl()->JxlDecoderSetParallelRunner(dec, Jxl()->JxlThreadParallelRunner, runner.get()) == JXL_DEC_SUCCESS &&
+           Jxl()->JxlDecoderSubscribeEvents(dec, JXL_DEC_FULL_IMAGE) == JXL_DEC_SUCCESS &&
+           (!premultiplied || Jxl()->JxlDecoderSetUnpremultiplyAlpha(dec, JXL_TRUE) == JXL_DEC_SUCCESS) &&
+           Jxl()->JxlDecoderSetInput(dec, file.data(), file.size()) == JXL_DEC_SUCCESS;
   }
 
   // Runs to the end of the next frame: JXL_DEC_FULL_IMAGE, or what stopped it.
@@ -180,19 +185,19 @@ struct FrameDecoder {
     JxlDecoder* dec = decoder.get();
     bufferSet = false;
     for (;;) {
-      const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
+      const JxlDecoderStatus status = Jxl()->JxlDecoderProcessInput(dec);
       if (status != JXL_DEC_NEED_IMAGE_OUT_BUFFER) return status;
       std::size_t size = 0;
-      if (JxlDecoderImageOutBufferSize(dec, &format, &size) != JXL_DEC_SUCCESS || size != pixels.size()) return JXL_DEC_ERROR;
+      if (Jxl()->JxlDecoderImageOutBufferSize(dec, &format, &size) != JXL_DEC_SUCCESS || size != pixels.size()) return JXL_DEC_ERROR;
       std::fill(pixels.begin(), pixels.end(), 0xFF);
-      if (JxlDecoderSetImageOutBuffer(dec, &format, pixels.data(), pixels.size()) != JXL_DEC_SUCCESS) return JXL_DEC_ERROR;
+      if (Jxl()->JxlDecoderSetImageOutBuffer(dec, &format, pixels.data(), pixels.size()) != JXL_DEC_SUCCESS) return JXL_DEC_ERROR;
       bufferSet = true;
     }
   }
 
   // Back to the first frame: the decoder as new (a rewound one gives no more frames).
   bool Rewind() {
-    JxlDecoderReset(decoder.get());
+    Jxl()->JxlDecoderReset(decoder.get());
     return Configure();
   }
 
@@ -263,13 +268,14 @@ std::string InfoText(const JxlBasicInfo& info, const Survey& survey, bool jpeg) 
 }
 
 bool IsJxl(std::span<const uint8_t> file) {
-  const JxlSignature signature = JxlSignatureCheck(file.data(), file.size());
+  const JxlSignature signature = Jxl()->JxlSignatureCheck(file.data(), file.size());
   return signature == JXL_SIG_CODESTREAM || signature == JXL_SIG_CONTAINER;
 }
 
 }  // namespace
 
 ReadResult ReadJxlImage(std::span<const uint8_t> file) {
+  if (Jxl() == nullptr) return NoLibrary("libjxl");
   ReadResult result;
   if (!IsJxl(file)) {
     result.status = file.size() < 2 ? ReadStatus::Damaged : ReadStatus::BadHeader;
@@ -311,7 +317,7 @@ ReadResult ReadJxlImage(std::span<const uint8_t> file) {
   if (status == JXL_DEC_FULL_IMAGE) {
     if (!survey.complete) result.diagnostics.push_back("libjxl: the file ends after the first frame");
   } else if (status == JXL_DEC_NEED_MORE_INPUT && decoder.bufferSet &&
-             JxlDecoderFlushImage(decoder.decoder.get()) == JXL_DEC_SUCCESS) {
+             Jxl()->JxlDecoderFlushImage(decoder.decoder.get()) == JXL_DEC_SUCCESS) {
     result.status = ReadStatus::Truncated;
     result.diagnostics.push_back("libjxl: the file ends within the first frame");
   } else {
@@ -330,7 +336,7 @@ struct JxlAnimation::State {
 };
 
 std::unique_ptr<JxlAnimation> JxlAnimation::Open(std::span<const uint8_t> file) {
-  if (!IsJxl(file)) return nullptr;
+  if (Jxl() == nullptr || !IsJxl(file)) return nullptr;
   Survey survey;
   if (SurveyFile(file, survey) != Fit::Fits || !survey.complete || survey.info.have_animation == 0 ||
       survey.durations.empty()) {

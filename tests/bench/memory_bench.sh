@@ -3,7 +3,7 @@
 # the photograph's 72 MB raster, beside ImageMagick on the same file; then each TIFF's decode time
 # beside `vips avg` (libvips through the same libtiff) in the same run. Medians of five runs. The
 # kit is made once, from one ImageMagick plasma, by ravelle-cli's own writers. The viewer's load
-# is measured by bench_viewer (load_peak_x_raster).
+# is measured by bench_viewer (BM_StartOnFile, load_peak_x_raster), on the same kit.
 #
 #   tests/bench/memory_bench.sh [build-dir]      (default: build)
 set -euo pipefail
