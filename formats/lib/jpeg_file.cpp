@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "formats/common/exif.h"
 #include "image/output_file.h"
@@ -60,6 +62,15 @@ void LimitScans(j_common_ptr info) {
 
 // --- Reading -------------------------------------------------------------------------------
 
+// One component's coefficient blocks, for a file of several scans: every block row, which lie
+// in the picture's memory or in the overflow block (see PlaceCoefficients).
+struct CoefficientArray {
+  JBLOCKROW* rows;
+  JDIMENSION rowCount;
+  JDIMENSION blocksPerRow;
+  CoefficientArray* next;
+};
+
 // Everything the library works with while reading; plain data, so that it survives a jump.
 struct JpegReader {
   jpeg_decompress_struct info;
@@ -69,7 +80,122 @@ struct JpegReader {
   // The first APP1 segment that is an Exif block, after its "Exif\0\0", in the library's pool.
   const uint8_t* exif;
   std::size_t exifSize;
+  // The picture's pixels, which hold the coefficients of a file of several scans until the rows
+  // decoded from them overwrite them; `coefficientsInPicture` once they are placed there.
+  uint8_t* pixels;
+  std::size_t pixelBytes;
+  std::size_t stride;
+  CoefficientArray* arrays;
+  CoefficientArray** lastArray;
+  void (*realizeLibraryArrays)(j_common_ptr);
+  bool coefficientsInPicture;
 };
+
+// --- Coefficients in the picture -------------------------------------------------------------
+//
+// A file of several scans (progressive, or sequential with its components in separate scans)
+// is decoded by the library into coefficient arrays for the whole picture, which are then turned
+// into rows: two bytes for each sample of each component, as much as the 24-bit picture itself
+// for the common 2x2-subsampled colour file. The library asks for those arrays through its
+// memory manager, so ours gives them the picture's own memory, laid out so that no row is
+// written over coefficients still to be read:
+//
+// - The coefficients of iMCU row j (the blocks that make one band of output rows, every
+//   component's) take `step` bytes, at least the band's pixel bytes, starting `j * step` bytes
+//   below the end of the pixels and growing down. The first band of output rows is the top of the
+//   picture, the last rows of the bitmap, so band m's pixels only ever cover coefficients of
+//   bands up to m. What does not fit (an image whose coefficients are larger than its pixels: one
+//   component, no subsampling, DCT scaling) goes to an overflow block of the library's pool.
+// - Turning band k into rows reads the coefficients of bands k-2 to k+2 (block smoothing of an
+//   incomplete file), so rows reach the picture through a ring of four bands: a row is written
+//   when the library has delivered the rows of four further bands.
+//
+// The picture's memory is all zero when this starts, as the library asks of these arrays.
+
+constexpr std::size_t kBlockAlign = 32;  // the library's SIMD code reads whole blocks
+
+jvirt_barray_ptr RequestCoefficients(j_common_ptr common, int /*pool*/, boolean /*zero*/, JDIMENSION blocksPerRow,
+                                     JDIMENSION rowCount, JDIMENSION /*maxAccess*/) {
+  auto& r = *static_cast<JpegReader*>(common->client_data);
+  auto* array =
+      static_cast<CoefficientArray*>((*common->mem->alloc_small)(common, JPOOL_IMAGE, sizeof(CoefficientArray)));
+  *array = {nullptr, rowCount, blocksPerRow, nullptr};
+  *r.lastArray = array;
+  r.lastArray = &array->next;
+  return reinterpret_cast<jvirt_barray_ptr>(array);
+}
+
+JBLOCKARRAY AccessCoefficients(j_common_ptr common, jvirt_barray_ptr pointer, JDIMENSION firstRow, JDIMENSION count,
+                               boolean /*writable*/) {
+  auto* array = reinterpret_cast<CoefficientArray*>(pointer);
+  if (array->rows == nullptr || firstRow > array->rowCount || count > array->rowCount - firstRow) {
+    ERREXIT(common, JERR_BAD_VIRTUAL_ACCESS);
+  }
+  return array->rows + firstRow;
+}
+
+// Sets every array's row pointers: into the picture where the layout above allows, the rest into
+// one overflow block.
+void PlaceCoefficients(j_common_ptr common) {
+  auto& r = *static_cast<JpegReader*>(common->client_data);
+  (*r.realizeLibraryArrays)(common);  // the library's own arrays of samples, if any
+  if (r.arrays == nullptr) return;
+  const j_decompress_ptr info = &r.info;
+  const std::size_t bands = info->total_iMCU_rows;
+  std::size_t bandBytes = 0;  // every component's block rows of one band
+  for (auto* a = r.arrays; a != nullptr; a = a->next) {
+    a->rows =
+        static_cast<JBLOCKROW*>((*common->mem->alloc_small)(common, JPOOL_IMAGE, a->rowCount * sizeof(JBLOCKROW)));
+    bandBytes += (a->rowCount + bands - 1) / bands * a->blocksPerRow * sizeof(JBLOCK);
+  }
+  const std::size_t bandPixels = static_cast<std::size_t>(info->max_v_samp_factor) *
+                                 static_cast<std::size_t>(info->min_DCT_scaled_size) * r.stride;
+  const std::size_t step = (std::max(bandBytes, bandPixels) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+  const auto top = reinterpret_cast<std::uintptr_t>(r.pixels + r.pixelBytes) / kBlockAlign * kBlockAlign;
+  const auto bottom = reinterpret_cast<std::uintptr_t>(r.pixels);
+  const std::size_t room = top > bottom ? top - bottom : 0;
+  // Two passes: the first measures the overflow, the second places the rows.
+  uint8_t* overflow = nullptr;
+  std::size_t overflowBytes = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::size_t used = 0, offsetInBand = 0;
+    for (auto* a = r.arrays; a != nullptr; a = a->next) {
+      const std::size_t rowBytes = a->blocksPerRow * sizeof(JBLOCK);
+      const std::size_t perBand = (a->rowCount + bands - 1) / bands;
+      for (JDIMENSION row = 0; row < a->rowCount; ++row) {
+        const std::size_t offset = row / perBand * step + offsetInBand + row % perBand * rowBytes;
+        if (offset + rowBytes <= room) {
+          if (pass == 1) a->rows[row] = reinterpret_cast<JBLOCKROW>(top - offset - rowBytes);
+        } else {
+          if (pass == 1) a->rows[row] = reinterpret_cast<JBLOCKROW>(overflow + used);
+          used += rowBytes;
+        }
+      }
+      offsetInBand += perBand * rowBytes;
+    }
+    if (pass == 1) break;
+    overflowBytes = used;
+    if (overflowBytes > kMaxDibBytes) ERREXIT(common, JERR_OUT_OF_MEMORY);
+    if (overflowBytes > 0) {
+      auto* block =
+          static_cast<uint8_t*>((*common->mem->alloc_large)(common, JPOOL_IMAGE, overflowBytes + kBlockAlign));
+      overflow = block + (kBlockAlign - reinterpret_cast<std::uintptr_t>(block) % kBlockAlign) % kBlockAlign;
+      std::memset(overflow, 0, overflowBytes);
+    }
+  }
+  r.coefficientsInPicture = true;
+}
+
+void KeepCoefficientsInPicture(JpegReader& r, PackedDib& dib) {
+  r.pixels = dib.Row(0).data();
+  r.stride = dib.Stride();
+  r.pixelBytes = r.stride * static_cast<std::size_t>(dib.Height());
+  r.lastArray = &r.arrays;
+  r.realizeLibraryArrays = r.info.mem->realize_virt_arrays;
+  r.info.mem->request_virt_barray = RequestCoefficients;
+  r.info.mem->realize_virt_arrays = PlaceCoefficients;
+  r.info.mem->access_virt_barray = AccessCoefficients;
+}
 
 // The APP1 processor: keeps the first Exif block and skips every other APP1 segment (XMP, a
 // second Exif block) unread, so that a file of many segments costs no more than one. The
@@ -157,24 +283,37 @@ bool DecodeJpegRows(JpegReader& r, PackedDib& dib, int components) {
   if (setjmp(r.error.recovery)) return false;
   // The library's default conversion, delivered in the bitmap's blue, green, red order.
   if (r.info.out_color_space == JCS_RGB) r.info.out_color_space = JCS_EXT_BGR;
+  KeepCoefficientsInPicture(r, dib);
   jpeg_start_decompress(&r.info);
   if (static_cast<int>(r.info.output_components) != components ||
       static_cast<int>(r.info.output_width) != dib.Width() || static_cast<int>(r.info.output_height) != dib.Height()) {
     return false;
   }
   const int width = dib.Width();
+  const int height = dib.Height();
   const bool inverted = r.info.saw_Adobe_marker != FALSE;
+  const auto common = reinterpret_cast<j_common_ptr>(&r.info);
   // Gray and colour rows are read straight into the image; four-component rows go through a
   // row of the library's own pool, which it frees with the decompressor.
   JSAMPARRAY scratch = nullptr;
-  if (components == 4) {
-    scratch = (*r.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&r.info), JPOOL_IMAGE,
-                                          r.info.output_width * 4, 1);
-  }
+  if (components == 4) scratch = (*r.info.mem->alloc_sarray)(common, JPOOL_IMAGE, r.info.output_width * 4, 1);
+  // With the coefficients in the picture, rows go through the ring of four bands (or of the
+  // whole picture, when it is shorter).
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * (components == 1 ? 1 : 3);
+  const JDIMENSION lag =
+      r.coefficientsInPicture
+          ? std::min(4 * static_cast<JDIMENSION>(r.info.max_v_samp_factor * r.info.min_DCT_scaled_size),
+                     JDIMENSION(height))
+          : 0;
+  JSAMPARRAY ring = lag > 0 ? (*r.info.mem->alloc_sarray)(common, JPOOL_IMAGE, JDIMENSION(rowBytes), lag) : nullptr;
   while (r.info.output_scanline < r.info.output_height) {
     // The first row delivered is the top of the picture: the last row of the bitmap.
-    const int y = dib.Height() - 1 - static_cast<int>(r.info.output_scanline);
-    uint8_t* row = dib.Row(y).data();
+    const JDIMENSION scanline = r.info.output_scanline;
+    uint8_t* row = dib.Row(height - 1 - static_cast<int>(scanline)).data();
+    if (ring != nullptr) {
+      row = ring[scanline % lag];
+      if (scanline >= lag) std::memcpy(dib.Row(height - 1 - int(scanline - lag)).data(), row, rowBytes);
+    }
     if (components == 4) {
       jpeg_read_scanlines(&r.info, scratch, 1);
       CmykRowToBgr(scratch[0], row, width, inverted);
@@ -182,6 +321,13 @@ bool DecodeJpegRows(JpegReader& r, PackedDib& dib, int components) {
       JSAMPROW target = row;
       jpeg_read_scanlines(&r.info, &target, 1);
     }
+  }
+  if (ring != nullptr) {  // the last rows, before the library frees its pool
+    for (JDIMENSION scanline = JDIMENSION(height) > lag ? JDIMENSION(height) - lag : 0; scanline < JDIMENSION(height);
+         ++scanline) {
+      std::memcpy(dib.Row(height - 1 - static_cast<int>(scanline)).data(), ring[scanline % lag], rowBytes);
+    }
+    ClearRowPadding(dib);  // coefficients stayed there
   }
   jpeg_finish_decompress(&r.info);
   return true;
