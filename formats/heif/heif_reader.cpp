@@ -270,6 +270,13 @@ ReadResult ReadHeifImage(std::span<const uint8_t> file) {
     result.Fail(ReadStatus::TooLarge, kMemoryAllocationError);
     return result;
   }
+  // The depth is the coded stream's: an image without one has no stream to decode, and the
+  // library would still make planes for it, of gigabytes for a few kilobytes of damaged file.
+  if (depth <= 0) {
+    result.status = ReadStatus::Damaged;
+    result.diagnostics.push_back("libheif: the primary image has no bit depth");
+    return result;
+  }
   std::unique_ptr<heif_decoding_options, OptionsFree> options(Heif()->heif_decoding_options_alloc());
   if (!options) {
     result.Fail(ReadStatus::NoMemory, kMemoryAllocationError);
