@@ -31,8 +31,11 @@ for entry in "$@"; do
   echo "== fuzz_$target for ${seconds}s"
   build-fuzz/tests/fuzz/fuzz_$target -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 -max_len=16384 \
     -print_final_stats=1 "${options[@]}" -artifact_prefix=build-fuzz/findings/"$target"- \
-    "build-fuzz/corpus/$target" "${seeds[@]}" 2>&1 | grep -E 'ERROR|SUMMARY|number_of_executed_units|Done ' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { status=1; failed=$((failed + 1)); }
+    "build-fuzz/corpus/$target" "${seeds[@]}" 2>&1 | grep -E 'ERROR|SUMMARY|number_of_executed_units|Done '
+  # The fuzzer's own status, taken at once: under pipefail a `|| true` after the pipe would run
+  # on every failure and leave its own 0 here.
+  fuzzer=${PIPESTATUS[0]}
+  [ "$fuzzer" -eq 0 ] || { status=1; failed=$((failed + 1)); }
 done
 # One line in ctest's words, so that the fuzz smoke's total reads like the suites'.
 echo "fuzz smoke: $((100 * ($# - failed) / ($# > 0 ? $# : 1)))% tests passed, $failed tests failed out of $#"
